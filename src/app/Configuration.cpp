@@ -1,0 +1,74 @@
+#include "app/Configuration.h"
+
+#include "app/ConfigurationReader.h"
+#include "platform/CodePage.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+#include "platform/SystemLocale.h"
+
+namespace cantorel {
+
+SettingsRecord Settings;
+std::array<std::string, UIStringCount> UIStrings;
+std::vector<GenreEntry> GenreTable;
+
+namespace {
+
+// The pair is validated when it is set, so a missing page can only mean a programming
+// error; the default pair is the fallback then.
+const CodePage& pageOrDefault(int number, int fallback)
+{
+    if (const CodePage* page = CodePage::byNumber(number))
+        return *page;
+    return *CodePage::byNumber(fallback);
+}
+
+} // namespace
+
+const CodePage& SettingsRecord::oem() const { return pageOrDefault(OEMCodePage, 437); }
+const CodePage& SettingsRecord::ansi() const { return pageOrDefault(ANSICodePage, 1252); }
+
+int GenreCount() { return static_cast<int>(GenreTable.size()); }
+
+std::string GetUIString(int id)
+{
+    if (id < 1 || id > UIStringCount)
+        return "Invalid String ID " + std::to_string(id);
+    return UIStrings[static_cast<std::size_t>(id - 1)];
+}
+
+std::string configurationFileFor(const std::string& programFile)
+{
+    const std::string name = paths::fileNameOf(programFile);
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0)
+        return programFile + ".ini";
+    return programFile.substr(0, programFile.size() - (name.size() - dot)) + ".ini";
+}
+
+void resetConfiguration(const std::string& programDirectory)
+{
+    Settings = SettingsRecord{};
+    Settings.MP3RootDir = paths::withTrailingSlash(programDirectory);
+    const locale::CodePagePair pair = locale::defaultCodePages(locale::localeName("LC_CTYPE"));
+    Settings.OEMCodePage = pair.oem;
+    Settings.ANSICodePage = pair.ansi;
+    for (int n = 1; n <= UIStringCount; ++n)
+        UIStrings[static_cast<std::size_t>(n - 1)] = "String" + std::to_string(n);
+    GenreTable.clear();
+}
+
+std::string LoadConfiguration(const std::string& file, const std::string& programDirectory)
+{
+    resetConfiguration(programDirectory);
+    ConfigurationReader reader(Settings, UIStrings, GenreTable, paths::withTrailingSlash(programDirectory));
+    return reader.read(file);
+}
+
+std::string LoadConfiguration()
+{
+    const std::string program = fs::programFile();
+    return LoadConfiguration(configurationFileFor(program), paths::directoryOf(program));
+}
+
+} // namespace cantorel

@@ -1,0 +1,309 @@
+#include "app/window/TMainForm.h"
+
+#include "app/Configuration.h"
+#include "app/window/ErrorBox.h"
+#include "app/window/Glyphs.h"
+#include "platform/Collation.h"
+#include "platform/SystemLocale.h"
+#include "player/window/TPosTracker.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFrame>
+#include <QImageReader>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QResizeEvent>
+#include <QTabWidget>
+#include <QTextEdit>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <stdexcept>
+
+namespace cantorel {
+
+namespace {
+
+QString ui(int id) { return QString::fromStdString(GetUIString(id)); }
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+template <typename T>
+T* named(T* widget, const char* name)
+{
+    widget->setObjectName(name);
+    return widget;
+}
+
+QLabel* fixedLabel(QWidget* parent, const char* name, const QRect& geometry, Qt::Alignment alignment)
+{
+    auto* label = named(new QLabel(parent), name);
+    label->setGeometry(geometry);
+    label->setAlignment(alignment);
+    return label;
+}
+
+QToolButton* flatButton(QWidget* parent, const char* name, const QRect& geometry)
+{
+    auto* button = named(new QToolButton(parent), name);
+    button->setGeometry(geometry);
+    button->setAutoRaise(true);
+    return button;
+}
+
+// Makes `child` fill `page`.
+void fill(QWidget* page, QWidget* child)
+{
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(child);
+}
+
+void place(QWidget* widget, const Rect& r) { widget->setGeometry(r.left, r.top, r.width, r.height); }
+
+} // namespace
+
+TMainForm::TMainForm(std::shared_ptr<ErrorBox> errorBox, QWidget* parent) : QWidget(parent), errorBox_(std::move(errorBox))
+{
+    setObjectName("MainForm");
+    setFont(QFont("MS Sans Serif", 8));
+    setBackgroundRole(QPalette::Button);
+    setAutoFillBackground(true);
+    buildControls();
+    resize(MainLayout::InitialClientWidth, MainLayout::InitialClientHeight);
+    move(197, 117);
+    FormCreate();
+}
+
+TMainForm::~TMainForm() { FormDestroy(); }
+
+void TMainForm::buildControls()
+{
+    TreeView = named(new QTreeView(this), "TreeView");
+    TreeView->setHeaderHidden(true);
+    TreeView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    TreeView->setIndentation(19);
+    TreeView->setUniformRowHeights(true);
+    TreeView->setFocus();
+    buildPanel();
+    buildPages();
+    buildTrayMenu();
+    applyLayout();
+}
+
+void TMainForm::buildPanel()
+{
+    PlPanel = named(new QFrame(this), "PlPanel");
+    PlPanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    plPrev = flatButton(PlPanel, "plPrev", QRect(6, 42, 29, 20));
+    plPrev->setIcon(Glyphs::previous());
+    plPrev->setIconSize(QSize(20, 16));
+    plPlay = flatButton(PlPanel, "plPlay", QRect(37, 42, 29, 20));
+    plPlay->setIconSize(QSize(16, 16));
+    plNext = flatButton(PlPanel, "plNext", QRect(69, 42, 29, 20));
+    plNext->setIcon(Glyphs::next());
+    plNext->setIconSize(QSize(20, 16));
+    plPosView = fixedLabel(PlPanel, "plPosView", QRect(7, 27, 42, 15), Qt::AlignLeft | Qt::AlignVCenter);
+    plPosView->setText("0:00:00");
+    plLenView = fixedLabel(PlPanel, "plLenView", QRect(52, 27, 44, 15), Qt::AlignRight | Qt::AlignVCenter);
+    plLenView->setText("0:00:00");
+    plATView = fixedLabel(PlPanel, "plATView", QRect(104, 28, 194, 54), Qt::AlignCenter);
+    plATView->setWordWrap(true);
+    plATView->setTextFormat(Qt::PlainText);
+    cbPriority = named(new QComboBox(PlPanel), "cbPriority");
+    cbPriority->setGeometry(6, 63, 94, 21);
+}
+
+void TMainForm::buildPages()
+{
+    Pages = named(new QTabWidget(this), "Pages");
+    TabSheet1 = named(new QWidget, "TabSheet1");
+    Image = named(new QLabel(TabSheet1), "Image");
+    Image->setAlignment(Qt::AlignCenter);
+    TabSheet2 = named(new QWidget, "TabSheet2");
+    TextView = named(new QTextEdit(TabSheet2), "TextView");
+    TextView->setReadOnly(true);
+    TextView->setFrameStyle(QFrame::NoFrame);
+    TextView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    TextView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    TextView->viewport()->setAutoFillBackground(false);
+    TabSheet3 = named(new QWidget, "TabSheet3");
+    TrackInfo = named(new QLabel(TabSheet3), "TrackInfo");
+    TrackInfo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    TrackInfo->setTextFormat(Qt::PlainText);
+    TrackInfo->setWordWrap(false);
+    fill(TabSheet1, Image);
+    fill(TabSheet2, TextView);
+    fill(TabSheet3, TrackInfo);
+    TagEditor = named(new QWidget, "TagEditor");
+    buildEditor();
+    Pages->addTab(TabSheet1, QString());
+    Pages->addTab(TabSheet2, QString());
+    Pages->addTab(TabSheet3, QString());
+}
+
+void TMainForm::buildEditor()
+{
+    struct Field {
+        QLabel*& label;
+        const char* labelName;
+        QWidget* field;
+        int top;
+    };
+    edName = named(new QLineEdit(TagEditor), "edName");
+    edAlbum = named(new QLineEdit(TagEditor), "edAlbum");
+    edArtist = named(new QLineEdit(TagEditor), "edArtist");
+    edYear = named(new QLineEdit(TagEditor), "edYear");
+    edGenre = named(new QComboBox(TagEditor), "edGenre");
+    edComment = named(new QLineEdit(TagEditor), "edComment");
+    const Field fields[] = {
+        {lbName, "lbName", edName, 2},       {lbAlbum, "lbAlbum", edAlbum, 42},
+        {lbArtist, "lbArtist", edArtist, 82}, {lbYear, "lbYear", edYear, 122},
+        {lbGenre, "lbGenre", edGenre, 162},   {lbComment, "lbComment", edComment, 202},
+    };
+    QWidget* previous = nullptr;
+    for (const Field& f : fields) {
+        f.label = named(new QLabel(TagEditor), f.labelName);
+        f.label->move(8, f.top);
+        f.label->setBuddy(f.field);
+        f.field->setGeometry(8, f.top + 15, 257, 21);
+        if (previous)
+            setTabOrder(previous, f.field);
+        previous = f.field;
+    }
+    lbFilesBBS = named(new QLabel(TagEditor), "lbFilesBBS");
+    lbFilesBBS->move(8, 241);
+    edFilesBBS = named(new QLineEdit(TagEditor), "edFilesBBS");
+    edFilesBBS->setGeometry(8, 256, 238, 21);
+    lbFilesBBS->setBuddy(edFilesBBS);
+    setTabOrder(edComment, edFilesBBS);
+    btnFilesBBS = flatButton(TagEditor, "btnFilesBBS", QRect(245, 256, 22, 21));
+    QIcon compose;
+    compose.addPixmap(Glyphs::composeEnabled(), QIcon::Normal);
+    compose.addPixmap(Glyphs::composeDisabled(), QIcon::Disabled);
+    btnFilesBBS->setIcon(compose);
+    btnFilesBBS->setIconSize(QSize(16, 16));
+}
+
+void TMainForm::buildTrayMenu()
+{
+    TrayMenu = named(new QMenu(this), "TrayMenu");
+    N1 = TrayMenu->addAction(QString());
+    N1->setObjectName("N1");
+    QFont bold = N1->font();
+    bold.setBold(true);
+    N1->setFont(bold);
+    TrayMenu->setDefaultAction(N1);
+    miPlay = TrayMenu->addAction(QString());
+    miPlay->setObjectName("miPlay");
+    miPrev = TrayMenu->addAction(QString());
+    miPrev->setObjectName("miPrev");
+    miNext = TrayMenu->addAction(QString());
+    miNext->setObjectName("miNext");
+    N2 = TrayMenu->addAction(QString());
+    N2->setObjectName("N2");
+}
+
+void TMainForm::FormCreate()
+{
+    try {
+        FormCreateSteps();
+    } catch (const std::exception& e) {
+        setupError_ = QString::fromUtf8(e.what());
+    }
+}
+
+void TMainForm::FormCreateSteps()
+{
+    // Steps 1 to 3, the player and its decoder library, come with the player component.
+    NodeCount = 0;
+    TrackingEnabled = true;
+    plPos = named(new TPosTracker(PlPanel), "plPos");
+    plPos->setGeometry(2, 1, PlPanel->width() - 4, 25);
+    QApplication::setApplicationDisplayName(QString());
+    QApplication::setApplicationName(qs(Settings.WindowTitle));
+    setWindowTitle(qs(Settings.WindowTitle));
+    if (!Settings.Icon.empty()) {
+        QImageReader reader(qs(Settings.Icon));
+        const QImage image = reader.read();
+        if (image.isNull())
+            throw std::runtime_error("Unable to read the icon file " + Settings.Icon + ": " +
+                                     reader.errorString().toStdString());
+        icon_ = QIcon(QPixmap::fromImage(image));
+    } else {
+        icon_ = Glyphs::programIcon();
+    }
+    QApplication::setWindowIcon(icon_);
+    setWindowIcon(icon_);
+    PanelPlaying = false;
+    // Step 9, the notification-area icon, comes with the tray component.
+    Pages->setTabText(Pages->indexOf(TabSheet3), ui(22));
+    Pages->setTabText(Pages->indexOf(TabSheet2), ui(21));
+    Pages->setTabText(Pages->indexOf(TabSheet1), ui(20));
+    if (Settings.AllowEdit)
+        Pages->addTab(TagEditor, ui(23));
+    lbName->setText(ui(4));
+    lbArtist->setText(ui(6));
+    lbAlbum->setText(ui(5));
+    lbYear->setText(ui(7));
+    lbGenre->setText(ui(24));
+    lbComment->setText(ui(25));
+    lbFilesBBS->setText(ui(26) + qs(Settings.FilesBBS) + " : ");
+    for (QLabel* label : {lbName, lbArtist, lbAlbum, lbYear, lbGenre, lbComment, lbFilesBBS})
+        label->adjustSize();
+    N1->setText(ui(35));
+    N2->setText(ui(36));
+    fillGenres();
+    cbPriority->addItems({ui(27), ui(28), ui(29), ui(30)});
+    cbPriority->setCurrentIndex(1);
+    plPlay->setIcon(Glyphs::play());
+    miPlay->setText(ui(31));
+    miPrev->setText(ui(33));
+    miNext->setText(ui(34));
+}
+
+void TMainForm::fillGenres()
+{
+    struct Entry {
+        std::string name;
+        int number;
+    };
+    std::vector<Entry> entries{{std::string(), -1}};
+    for (const GenreEntry& g : GenreTable)
+        entries.push_back({g.GenreName, g.Number});
+    const Collation collation(locale::localeName("LC_COLLATE"), &Settings.ansi());
+    std::stable_sort(entries.begin(), entries.end(),
+                     [&](const Entry& a, const Entry& b) { return collation.less(a.name, b.name); });
+    for (const Entry& e : entries)
+        edGenre->addItem(qs(e.name), e.number);
+}
+
+void TMainForm::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    FormResize();
+}
+
+void TMainForm::FormResize()
+{
+    layout_.FormResize(width(), height());
+    applyLayout();
+}
+
+void TMainForm::applyLayout()
+{
+    place(TreeView, layout_.tree);
+    place(PlPanel, layout_.panel);
+    place(Pages, layout_.pages);
+}
+
+void TMainForm::FormDestroy()
+{
+    // The notification-area icon and the decoder library are released here once they
+    // exist.
+}
+
+} // namespace cantorel

@@ -1,0 +1,105 @@
+#pragma once
+
+#include "app/MainLayout.h"
+
+#include <QIcon>
+#include <QWidget>
+#include <memory>
+
+class QAction;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QTabWidget;
+class QTextEdit;
+class QToolButton;
+class QTreeView;
+
+namespace cantorel {
+
+class ErrorBox;
+class TPosTracker;
+
+// The main window: the collection tree, the player panel below it and the four pages
+// beside it, laid out as a fixed column on the left and the pages taking the rest.
+class TMainForm : public QWidget {
+    Q_OBJECT
+public:
+    // Builds the controls and runs FormCreate. `errorBox` shows the window's error
+    // boxes; tests pass one that records them.
+    explicit TMainForm(std::shared_ptr<ErrorBox> errorBox, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // Why FormCreate stopped early ("" when it ran to its end). Start-up ends the
+    // program with exit code 1 before the splash when this is set.
+    const QString& setupError() const { return setupError_; }
+
+    QTreeView* TreeView = nullptr;
+    QFrame* PlPanel = nullptr;
+    QToolButton* plPrev = nullptr;
+    QToolButton* plPlay = nullptr;
+    QToolButton* plNext = nullptr;
+    QLabel* plPosView = nullptr;
+    QLabel* plLenView = nullptr;
+    QLabel* plATView = nullptr;
+    QComboBox* cbPriority = nullptr;
+    TPosTracker* plPos = nullptr;
+    QTabWidget* Pages = nullptr;
+    QWidget* TabSheet1 = nullptr;
+    QLabel* Image = nullptr;
+    QWidget* TabSheet2 = nullptr;
+    QTextEdit* TextView = nullptr;
+    QWidget* TabSheet3 = nullptr;
+    QLabel* TrackInfo = nullptr;
+    QWidget* TagEditor = nullptr;
+    QLabel* lbName = nullptr;
+    QLineEdit* edName = nullptr;
+    QLabel* lbAlbum = nullptr;
+    QLineEdit* edAlbum = nullptr;
+    QLabel* lbArtist = nullptr;
+    QLineEdit* edArtist = nullptr;
+    QLabel* lbYear = nullptr;
+    QLineEdit* edYear = nullptr;
+    QLabel* lbGenre = nullptr;
+    QComboBox* edGenre = nullptr;
+    QLabel* lbComment = nullptr;
+    QLineEdit* edComment = nullptr;
+    QLabel* lbFilesBBS = nullptr;
+    QLineEdit* edFilesBBS = nullptr;
+    QToolButton* btnFilesBBS = nullptr;
+    QMenu* TrayMenu = nullptr;
+    QAction* N1 = nullptr;
+    QAction* miPlay = nullptr;
+    QAction* miPrev = nullptr;
+    QAction* miNext = nullptr;
+    QAction* N2 = nullptr;
+
+    bool PanelPlaying = false;
+    bool TrackingEnabled = true;
+    int NodeCount = 0;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void buildControls();
+    void buildPanel();
+    void buildPages();
+    void buildEditor();
+    void buildTrayMenu();
+    void FormCreate();
+    void FormCreateSteps();
+    void FormResize();
+    void FormDestroy();
+    void fillGenres();
+    void applyLayout();
+
+    std::shared_ptr<ErrorBox> errorBox_;
+    MainLayout layout_;
+    QIcon icon_;
+    QString setupError_;
+};
+
+} // namespace cantorel

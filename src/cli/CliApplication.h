@@ -1,0 +1,41 @@
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace cantorel::cli {
+
+class JsonWriter;
+
+// cantorel-cli: the core without a window. Parses the global options, loads the
+// configuration and runs one command; returns the exit status.
+class CliApplication {
+public:
+    CliApplication(std::ostream& out, std::ostream& err);
+    int run(const std::vector<std::string>& args);
+
+private:
+    struct Command {
+        const char* name;
+        bool needsConfiguration;
+        std::function<int(const std::vector<std::string>&)> run;
+    };
+
+    int printHelp();
+    int printVersion();
+    int printConfiguration();
+    int usageError(const std::string& message);
+    void emit(const JsonWriter& json);
+    std::vector<Command> commands();
+
+    std::ostream& out_;
+    std::ostream& err_;
+    bool json_ = false;
+};
+
+// A path as it is shown: UTF-8 paths as they are, others decoded from the ANSI page.
+std::string displayPath(const std::string& path);
+
+} // namespace cantorel::cli

@@ -1,0 +1,77 @@
+#include "platform/Collation.h"
+
+#include "platform/CodePage.h"
+#include "platform/SystemLocale.h"
+#include "platform/TextRules.h"
+
+#include <unicode/coll.h>
+#include <unicode/locid.h>
+#include <unicode/stringpiece.h>
+#include <unicode/unistr.h>
+
+namespace cantorel {
+
+namespace {
+
+icu::Locale icuLocale(const std::string& localeName)
+{
+    const std::string language = locale::languageOf(localeName);
+    if (language.empty())
+        return icu::Locale::getRoot();
+    const std::size_t end = localeName.find_first_of(".@");
+    return icu::Locale(localeName.substr(0, end).c_str());
+}
+
+} // namespace
+
+Collation::Collation(const std::string& localeName, const CodePage* ansi) : ansi_(ansi)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    collator_.reset(icu::Collator::createInstance(icuLocale(localeName), status));
+    if (U_FAILURE(status) || !collator_) {
+        status = U_ZERO_ERROR;
+        collator_.reset(icu::Collator::createInstance(icu::Locale::getRoot(), status));
+    }
+    if (collator_)
+        collator_->setStrength(icu::Collator::SECONDARY);
+}
+
+Collation::~Collation() = default;
+
+std::string Collation::displayForm(std::string_view name) const
+{
+    if (text::isValidUtf8(name) || !ansi_)
+        return std::string(name);
+    return ansi_->decode(name);
+}
+
+int Collation::compare(std::string_view a, std::string_view b) const
+{
+    if (collator_) {
+        UErrorCode status = U_ZERO_ERROR;
+        const std::string da = displayForm(a);
+        const std::string db = displayForm(b);
+        const UCollationResult r = collator_->compareUTF8(icu::StringPiece(da.data(), static_cast<int32_t>(da.size())),
+                                                          icu::StringPiece(db.data(), static_cast<int32_t>(db.size())), status);
+        if (U_SUCCESS(status) && r != UCOL_EQUAL)
+            return r == UCOL_LESS ? -1 : 1;
+    }
+    return a.compare(b);
+}
+
+std::string Collation::sortKey(std::string_view name) const
+{
+    if (!collator_)
+        return std::string(name);
+    const icu::UnicodeString u = icu::UnicodeString::fromUTF8(displayForm(name));
+    std::string key(64, '\0');
+    int32_t n = collator_->getSortKey(u, reinterpret_cast<uint8_t*>(key.data()), static_cast<int32_t>(key.size()));
+    if (n > static_cast<int32_t>(key.size())) {
+        key.resize(static_cast<std::size_t>(n));
+        n = collator_->getSortKey(u, reinterpret_cast<uint8_t*>(key.data()), n);
+    }
+    key.resize(n > 0 ? static_cast<std::size_t>(n - 1) : 0); // drop the terminating zero
+    return key;
+}
+
+} // namespace cantorel

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include <unicode/uversion.h>
+
+U_NAMESPACE_BEGIN
+class Collator;
+U_NAMESPACE_END
+
+namespace cantorel {
+
+class CodePage;
+
+// Case-insensitive comparison of names in the user's locale, as the directory lists of
+// the scan sort them. Names that are not valid UTF-8 are compared as the ANSI page shows
+// them. Names that compare equal are ordered by their bytes, so both are kept.
+class Collation {
+public:
+    // `localeName` is a POSIX locale name; C and POSIX use the root collation.
+    Collation(const std::string& localeName, const CodePage* ansi);
+    ~Collation();
+    Collation(const Collation&) = delete;
+    Collation& operator=(const Collation&) = delete;
+
+    // <0, 0 or >0; 0 only for identical byte strings.
+    int compare(std::string_view a, std::string_view b) const;
+    bool less(std::string_view a, std::string_view b) const { return compare(a, b) < 0; }
+
+    // A byte string whose memcmp order is the collation order (ties not included).
+    std::string sortKey(std::string_view name) const;
+
+private:
+    std::string displayForm(std::string_view name) const;
+
+    std::unique_ptr<icu::Collator> collator_;
+    const CodePage* ansi_;
+};
+
+} // namespace cantorel

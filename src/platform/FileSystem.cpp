@@ -1,0 +1,115 @@
+#include "platform/FileSystem.h"
+
+#include "platform/Paths.h"
+#include "platform/TextRules.h"
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace cantorel::fs {
+
+namespace {
+std::optional<struct stat> statOf(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return st;
+}
+} // namespace
+
+bool isRegularFile(const std::string& path)
+{
+    const auto st = statOf(path);
+    return st && S_ISREG(st->st_mode);
+}
+
+bool isDirectory(const std::string& path)
+{
+    const auto st = statOf(path);
+    return st && S_ISDIR(st->st_mode);
+}
+
+std::optional<std::int64_t> fileSize(const std::string& path)
+{
+    const auto st = statOf(path);
+    if (!st || !S_ISREG(st->st_mode))
+        return std::nullopt;
+    return static_cast<std::int64_t>(st->st_size);
+}
+
+std::optional<FileIdentity> identityOf(const std::string& path)
+{
+    const auto st = statOf(path);
+    if (!st)
+        return std::nullopt;
+    return FileIdentity{st->st_dev, st->st_ino};
+}
+
+std::string programFile()
+{
+    std::string buffer(PATH_MAX, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n <= 0)
+        return {};
+    buffer.resize(static_cast<std::size_t>(n));
+    return buffer;
+}
+
+std::string programDirectory() { return paths::directoryOf(programFile()); }
+
+std::string currentDirectory()
+{
+    std::unique_ptr<char, decltype(&::free)> cwd(::getcwd(nullptr, 0), &::free);
+    return paths::withTrailingSlash(cwd ? cwd.get() : "/");
+}
+
+std::optional<std::string> findNameIgnoringCase(const std::string& directory, const std::string& name)
+{
+    const std::string dir = paths::withTrailingSlash(directory);
+    if (::access((dir + name).c_str(), F_OK) == 0)
+        return name;
+    struct DirCloser {
+        void operator()(DIR* d) const { ::closedir(d); }
+    };
+    std::unique_ptr<DIR, DirCloser> d(::opendir(dir.c_str()));
+    if (!d)
+        return std::nullopt;
+    std::optional<std::string> best;
+    while (const dirent* e = ::readdir(d.get())) {
+        const std::string candidate = e->d_name;
+        if (text::equalsFolded(candidate, name) && (!best || candidate < *best))
+            best = candidate;
+    }
+    return best;
+}
+
+std::optional<std::string> readFile(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    std::string data;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        data.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return data;
+}
+
+} // namespace cantorel::fs

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+
+// Small file services over POSIX calls. Only regular files and directories count; symbolic
+// links are followed.
+namespace cantorel::fs {
+
+bool isRegularFile(const std::string& path);
+bool isDirectory(const std::string& path);
+std::optional<std::int64_t> fileSize(const std::string& path);
+
+struct FileIdentity {
+    dev_t device;
+    ino_t inode;
+    bool operator==(const FileIdentity&) const = default;
+};
+std::optional<FileIdentity> identityOf(const std::string& path);
+
+// The resolved path of the running program file.
+std::string programFile();
+// Its directory, ending with "/".
+std::string programDirectory();
+// The process's current directory, ending with "/".
+std::string currentDirectory();
+
+// The name in `directory` that equals `name`: the exact name when it exists, else the
+// first name in byte order that equals it with A-Z folded; nothing when there is none.
+std::optional<std::string> findNameIgnoringCase(const std::string& directory, const std::string& name);
+
+// Reads a whole file; nothing when it cannot be opened or read.
+std::optional<std::string> readFile(const std::string& path);
+
+} // namespace cantorel::fs
