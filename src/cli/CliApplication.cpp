@@ -2,11 +2,18 @@
 
 #include "app/Configuration.h"
 #include "cli/JsonWriter.h"
+#include "cli/RecordOutput.h"
+#include "collection/CollectionItem.h"
+#include "collection/DescriptionWriter.h"
+#include "info/TrackInfo.h"
+#include "platform/Collation.h"
+#include "platform/SystemLocale.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/TextRules.h"
 
+#include <cstdlib>
 #include <ostream>
 
 namespace cantorel::cli {
@@ -26,6 +33,13 @@ Options:
 
 Commands:
   config          print the settings, the interface strings and the genre table
+  probe FILE...   read each track as the scan does: header, size, playing time, tag
+  tag FILE [--title T] [--artist A] [--album B] [--year Y] [--comment C] [--genre N]
+                  replace the given fields of the track's tag block (the others keep
+                  what the block holds) and write it
+  describe PATH [TEXT]
+                  save the description of a file or directory in its directory's
+                  description file; without TEXT the description is cleared
   version         print the version
   --help          print this text
 
@@ -33,6 +47,14 @@ Exit status: 0 on success, 1 when a command fails, 2 on a configuration or usage
 )";
 
 const char* codePageName(bool oem) { return oem ? "oem" : "ansi"; }
+
+std::string fullPath(const std::string& arg) { return paths::expand(fs::currentDirectory(), arg); }
+
+// A track's record as the scan makes it: Name the file name, Genre 255.
+CollectionItem trackRecord(const std::string& path)
+{
+    return CreateEntry(paths::directoryOf(path), paths::fileNameOf(path), Settings.ansi(), std::nullopt);
+}
 
 } // namespace
 
@@ -49,6 +71,9 @@ std::vector<CliApplication::Command> CliApplication::commands()
 {
     return {
         {"config", true, [this](const auto&) { return printConfiguration(); }},
+        {"probe", true, [this](const auto& a) { return probe(a); }},
+        {"tag", true, [this](const auto& a) { return tag(a); }},
+        {"describe", true, [this](const auto& a) { return describe(a); }},
         {"version", false, [this](const auto&) { return printVersion(); }},
         {"--help", false, [this](const auto&) { return printHelp(); }},
         {"help", false, [this](const auto&) { return printHelp(); }},
@@ -175,6 +200,101 @@ int CliApplication::printConfiguration()
     json.endArray();
     json.endObject();
     emit(json);
+    return 0;
+}
+
+int CliApplication::probe(const std::vector<std::string>& files)
+{
+    if (files.empty())
+        return usageError("probe needs at least one file");
+    JsonWriter json;
+    json.beginArray();
+    for (const std::string& file : files) {
+        CollectionItem item = trackRecord(fullPath(file));
+        const bool ok = ReadTrackInfo(item, Settings.tagPage());
+        if (json_) {
+            json.beginObject();
+            json.key("file");
+            json.value(displayPath(file));
+            json.key("ok");
+            json.value(ok);
+            json.key("record");
+            writeRecord(json, item);
+            json.endObject();
+        } else {
+            out_ << displayPath(file) << (ok ? "" : " (the probe failed)") << '\n';
+            printRecord(out_, item, "  ");
+        }
+    }
+    json.endArray();
+    if (json_)
+        emit(json);
+    return 0;
+}
+
+int CliApplication::tag(const std::vector<std::string>& args)
+{
+    if (args.empty())
+        return usageError("tag needs a file");
+    const std::string path = fullPath(args[0]);
+    CollectionItem item = trackRecord(path);
+    ReadTrackInfo(item, Settings.tagPage());
+    // Fields not given keep what the tag block holds, not the file name the record shows.
+    const TagBlock::Fields current = readTagFields(path, Settings.tagPage()).value_or(TagBlock::Fields{});
+    item.Name = current.title;
+    item.Artist = current.artist;
+    item.Album = current.album;
+    item.Year = current.year;
+    item.Comment = current.comment;
+    item.Genre = current.genre;
+    const auto field = [](const std::string& value) { return text::cutChars(text::trim(value), CollectionItem::TextLimit); };
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& option = args[i];
+        if (i + 1 >= args.size())
+            return usageError(option + " needs a value");
+        const std::string& value = args[++i];
+        if (option == "--title")
+            item.Name = field(value);
+        else if (option == "--artist")
+            item.Artist = field(value);
+        else if (option == "--album")
+            item.Album = field(value);
+        else if (option == "--year")
+            item.Year = field(value);
+        else if (option == "--comment")
+            item.Comment = field(value);
+        else if (option == "--genre") {
+            char* end = nullptr;
+            const long number = std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end != '\0' || number < 0 || number > 255)
+                return usageError("--genre takes a number from 0 to 255");
+            item.Genre = static_cast<std::uint8_t>(number);
+        } else {
+            return usageError("unknown option '" + option + "'");
+        }
+    }
+    if (WriteTag(item, Settings.tagPage()) != TagWriteResult::Written) {
+        err_ << "Unable to write the tag of " << displayPath(path) << '\n';
+        return 1;
+    }
+    return 0;
+}
+
+int CliApplication::describe(const std::vector<std::string>& args)
+{
+    if (args.empty() || args.size() > 2)
+        return usageError("describe takes a path and at most one text");
+    CollectionItem item;
+    item.Path = paths::withoutTrailingSlash(fullPath(args[0]));
+    if (args.size() == 2)
+        item.Description = text::cutChars(text::trim(args[1]), CollectionItem::DescriptionLimit);
+    const Collation collation(locale::localeName("LC_COLLATE"), &Settings.ansi());
+    const std::string error =
+        WriteDescription(item, DescriptionFormat{Settings.FilesBBS, Settings.oem(), Settings.ansi(), collation});
+    if (!error.empty()) {
+        err_ << displayPath(error) << '\n';
+        return 1;
+    }
     return 0;
 }
 

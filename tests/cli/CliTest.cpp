@@ -1,3 +1,4 @@
+#include "support/Mp3Fixture.h"
 #include "support/Process.h"
 #include "support/TempDir.h"
 
@@ -69,4 +70,106 @@ TEST(Cli, WithoutConfigReadsTheIniBesideTheProgram)
     const ProcessResult r = cli({"config"});
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "Unable to open file " + std::string(CANTOREL_BIN_DIR) + "/cantorel.ini\n");
+}
+
+namespace {
+
+// A configuration in `dir` whose collection is `dir` itself.
+std::string configIn(const TempDir& dir, const std::string& extra = {})
+{
+    return dir.write("cantorel.ini", "MP3RootDir = .\nOEMCodePage = 437\nANSICodePage = 1252\n" + extra);
+}
+
+} // namespace
+
+TEST(Cli, ProbeReportsEachFile)
+{
+    TempDir dir;
+    const std::string ini = configIn(dir);
+    dir.write("a.mp3", fakeTrack("\xFF\xFB\x90\x44", 4'000'000, id3v1("Title", "Artist", "", "", "", 17)));
+    dir.write("free.mp3", fakeTrack("\xFF\xFB\x00\x44", 1000));
+    const ProcessResult r = cli({"--config", ini, "--json", "probe", dir / "a.mp3", dir / "free.mp3", dir / "none.mp3"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string expectedFirst = "    \"ok\": true,\n    \"record\": {\n      \"Path\": \"" + dir.path() +
+        "a.mp3\",\n      \"Name\": \"Title\",\n      \"Artist\": \"Artist\",\n      \"Album\": \"\",\n"
+        "      \"Year\": \"\",\n      \"Comment\": \"\",\n      \"Genre\": 17,\n      \"FileSize\": 4000000,\n"
+        "      \"Bitrate\": 128,\n      \"Frequency\": 44100,\n      \"Duration\": 250,\n      \"Description\": \"\",\n"
+        "      \"PicturePath\": \"\",\n      \"TextPath\": \"\"\n    }";
+    EXPECT_NE(r.out.find(expectedFirst), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"ok\": false,\n    \"record\": {\n      \"Path\": \"" + dir.path() + "free.mp3\",\n      \"Name\": \"free.mp3\""),
+              std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("none.mp3\",\n    \"ok\": false"), std::string::npos);
+}
+
+TEST(Cli, TagRoundTripsThroughProbeAndAnIndependentReader)
+{
+    TempDir dir;
+    const std::string ini = configIn(dir);
+    const std::string audio = fakeTrack("\xFF\xFB\x90\x44", 100'000);
+    const std::string track = dir.write("t.mp3", audio);
+    ProcessResult r = cli({"--config", ini, "tag", track, "--title", "  New title  ", "--artist", "Somebody",
+                           "--year", "1999", "--genre", "17"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = cli({"--config", ini, "tag", track, "--comment", std::string(70, 'c')});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string data = readAll(track);
+    ASSERT_EQ(data.size(), audio.size() + 128);
+    EXPECT_EQ(data.substr(0, audio.size()), audio);
+    r = cli({"--config", ini, "--json", "probe", track});
+    EXPECT_NE(r.out.find("\"Name\": \"New title\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"Artist\": \"Somebody\""), std::string::npos);
+    EXPECT_NE(r.out.find("\"Comment\": \"" + std::string(30, 'c') + "\""), std::string::npos);
+    EXPECT_NE(r.out.find("\"Genre\": 17"), std::string::npos);
+    const ProcessResult id3 = runProcess("/usr/bin/id3v2", {"-l", track});
+    EXPECT_NE(id3.out.find("Title  : New title"), std::string::npos) << id3.out;
+    EXPECT_NE(id3.out.find("Artist: Somebody"), std::string::npos) << id3.out;
+    EXPECT_NE(id3.out.find("Year: 1999"), std::string::npos) << id3.out;
+    EXPECT_NE(id3.out.find("Genre: Rock (17)"), std::string::npos) << id3.out;
+}
+
+TEST(Cli, TagFailuresAndUsage)
+{
+    TempDir dir;
+    const std::string ini = configIn(dir);
+    const std::string tiny = dir.write("tiny.mp3", "\xFF\xFB\x90\x44");
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+    } cases[] = {
+        {{"tag", tiny, "--title", "x"}, 1, "Unable to write the tag of " + tiny + "\n"},
+        {{"tag", dir / "none.mp3", "--title", "x"}, 1, "Unable to write the tag of " + dir.path() + "none.mp3\n"},
+        {{"tag", tiny, "--genre", "256"}, 2, "cantorel-cli: --genre takes a number from 0 to 255\nTry 'cantorel-cli --help'.\n"},
+        {{"tag", tiny, "--title"}, 2, "cantorel-cli: --title needs a value\nTry 'cantorel-cli --help'.\n"},
+        {{"tag", tiny, "--bogus", "1"}, 2, "cantorel-cli: unknown option '--bogus'\nTry 'cantorel-cli --help'.\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"--config", ini};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const ProcessResult r = cli(args);
+        EXPECT_EQ(r.status, c.status) << c.args[1];
+        EXPECT_EQ(r.err, c.err);
+    }
+    EXPECT_EQ(readAll(tiny), "\xFF\xFB\x90\x44");
+}
+
+TEST(Cli, DescribeWritesAndClears)
+{
+    TempDir dir;
+    const std::string ini = configIn(dir, "FilesBBS = descript.ion\n");
+    dir.write("My Song.mp3", "x");
+    dir.makeDir("Live");
+    dir.write("Live.mp3", "x"); // takes its own line, so the directory Live gets a new one
+    dir.write("descript.ion", "\xC9\xCD\xBB box\r\nLive.mp3 other\r\n");
+    ASSERT_EQ(cli({"--config", ini, "describe", dir / "My Song.mp3", "  Sung by nobody  "}).status, 0);
+    ASSERT_EQ(cli({"--config", ini, "describe", dir / "Live/", "Concert"}).status, 0);
+    EXPECT_EQ(readAll(dir / "descript.ion"),
+              "\xC9\xCD\xBB box\r\nLive.mp3 other\r\n\"My Song.mp3\"   Sung by nobody\r\nLive            Concert\r\n");
+    ASSERT_EQ(cli({"--config", ini, "describe", dir / "Live"}).status, 0);
+    EXPECT_EQ(readAll(dir / "descript.ion"),
+              "\xC9\xCD\xBB box\r\nLive.mp3 other\r\n\"My Song.mp3\"   Sung by nobody\r\nLive            \r\n");
+    dir.write("bad/descript.ion", std::string("a\0b", 3));
+    const ProcessResult r = cli({"--config", ini, "describe", dir / "bad/a.mp3", "x"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Error while saving file " + dir.path() + "bad/descript.ion\n");
 }

@@ -1,5 +1,8 @@
 #include "support/TempDir.h"
 
+#include "support/Unprivileged.h"
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -44,8 +47,24 @@ std::string TempDir::makeDir(const std::string& name) const
     return path_ + name;
 }
 
+void TempDir::shareWithUnprivileged() const
+{
+    namespace f = std::filesystem;
+    const unsigned uid = unprivilegedUid();
+    const auto share = [&](const f::path& p, bool directory) {
+        f::permissions(p, directory ? f::perms::all : f::perms(0666));
+        if (::getuid() == 0)
+            (void)::lchown(p.c_str(), uid, uid);
+    };
+    share(path_, true);
+    for (const auto& entry : f::recursive_directory_iterator(path_))
+        share(entry.path(), entry.is_directory());
+}
+
 std::string readAll(const std::string& path)
 {
+    if (!std::filesystem::is_regular_file(path))
+        return {};
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }

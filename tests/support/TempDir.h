@@ -19,6 +19,9 @@ public:
     // Writes `bytes` to `name` (relative to the directory), creating parent directories.
     std::string write(const std::string& name, const std::string& bytes) const;
     std::string makeDir(const std::string& name) const;
+    // Hands the directory and everything in it to the user that asUnprivileged runs as
+    // (owner, directories 0777, files 0666), as a user's own collection would be.
+    void shareWithUnprivileged() const;
 
 private:
     std::string path_;

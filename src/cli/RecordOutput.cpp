@@ -1,0 +1,59 @@
+#include "cli/RecordOutput.h"
+
+#include "cli/CliApplication.h"
+#include "cli/JsonWriter.h"
+#include "collection/CollectionItem.h"
+
+#include <ostream>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace cantorel::cli {
+
+namespace {
+
+using Value = std::variant<std::string, std::int64_t>;
+
+std::vector<std::pair<const char*, Value>> fieldsOf(const CollectionItem& r)
+{
+    return {
+        {"Path", displayPath(r.Path)},
+        {"Name", r.Name},
+        {"Artist", r.Artist},
+        {"Album", r.Album},
+        {"Year", r.Year},
+        {"Comment", r.Comment},
+        {"Genre", std::int64_t{r.Genre}},
+        {"FileSize", r.FileSize},
+        {"Bitrate", std::int64_t{r.Bitrate}},
+        {"Frequency", std::int64_t{r.Frequency}},
+        {"Duration", r.Duration},
+        {"Description", r.Description},
+        {"PicturePath", displayPath(r.PicturePath)},
+        {"TextPath", displayPath(r.TextPath)},
+    };
+}
+
+} // namespace
+
+void writeRecord(JsonWriter& json, const CollectionItem& item)
+{
+    json.beginObject();
+    for (const auto& [key, value] : fieldsOf(item)) {
+        json.key(key);
+        std::visit([&](const auto& v) { json.value(v); }, value);
+    }
+    json.endObject();
+}
+
+void printRecord(std::ostream& out, const CollectionItem& item, const char* indent)
+{
+    for (const auto& [key, value] : fieldsOf(item)) {
+        out << indent << key << ": ";
+        std::visit([&](const auto& v) { out << v; }, value);
+        out << '\n';
+    }
+}
+
+} // namespace cantorel::cli

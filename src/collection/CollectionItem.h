@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace cantorel {
+
+// The record behind every tree node. Paths are the file system's bytes, whole; the
+// display texts are UTF-8 and hold at most the characters below.
+struct CollectionItem {
+    static constexpr std::size_t TextLimit = 63;         // Name, Artist, Album, Year, Comment
+    static constexpr std::size_t DescriptionLimit = 255;
+
+    std::string Path; // a directory's path has no trailing "/"; the root record's has one
+    std::string Name;
+    std::string Artist;
+    std::string Album;
+    std::string Year;
+    std::string Comment;
+    std::uint8_t Genre = 0; // 255: none
+    std::int64_t FileSize = 0;
+    std::int32_t Bitrate = 0;   // kbit/s
+    std::int32_t Frequency = 0; // Hz
+    std::int64_t Duration = 0;  // whole seconds
+    std::string Description;
+    std::string PicturePath;
+    std::string TextPath;
+};
+
+class CodePage;
+
+// How a file or directory name is shown and matched: UTF-8 names as they are, any other
+// bytes decoded from the ANSI page.
+std::string displayName(const std::string& name, const CodePage& ansi);
+
+// The record of a directory, track or playlist that the scan meets in `directory` (ending
+// with "/"): Path the whole path, Name the shown name, Genre 255, and the description of
+// the line that the directory's description file gives the entry, if any.
+CollectionItem CreateEntry(const std::string& directory, const std::string& name, const CodePage& ansi,
+                           const std::optional<std::string>& description);
+
+} // namespace cantorel

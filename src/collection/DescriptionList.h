@@ -1,0 +1,50 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cantorel {
+
+class CodePage;
+
+// The lines of one directory's description file: each line's bytes and its text in
+// UTF-8, and which line each entry of the directory takes.
+class DescriptionList {
+public:
+    struct Line {
+        std::string raw;  // the line's bytes, without its end
+        std::string text; // decoded from the OEM page; a NUL ends the file's text
+    };
+
+    // Reads `path`; nothing when it cannot be read.
+    static std::optional<DescriptionList> load(const std::string& path, const CodePage& oem);
+    // The list of a directory's file; empty when the file is missing or unreadable.
+    static DescriptionList ReadDescriptions(const std::string& path, const CodePage& oem);
+
+    const std::vector<Line>& lines() const { return lines_; }
+    bool holdsNul() const { return holdsNul_; }
+
+    // The line index each entry takes (-1 for none), for the entries' shown names in the
+    // order the scan meets them. Each line serves one entry. First every entry takes the
+    // first free line that holds its whole name (followed by a blank, a tab, the end of
+    // the line or the closing quote); then every entry still without one takes the first
+    // free line that merely begins with its name.
+    std::vector<int> assign(const std::vector<std::string>& names) const;
+
+    // The description that a line matched by `name` gives.
+    static std::string descriptionOf(std::string_view lineText, std::string_view name);
+
+    static bool matchesWholeName(std::string_view lineText, std::string_view name);
+    static bool matchesPrefix(std::string_view lineText, std::string_view name);
+
+    // Splits text into lines ending at CR LF, CR or LF.
+    static std::vector<std::string_view> splitLines(std::string_view data);
+
+private:
+    std::vector<Line> lines_;
+    bool holdsNul_ = false;
+};
+
+} // namespace cantorel

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+
+namespace cantorel {
+
+class CodePage;
+class Collation;
+struct CollectionItem;
+
+// What the description writer needs from the configuration.
+struct DescriptionFormat {
+    std::string fileName; // the configured description-file name
+    const CodePage& oem;
+    const CodePage& ansi;
+    const Collation& collation;
+};
+
+// Writes the record's Description into the description file of the directory that holds
+// the entry: the line that the entry takes among the directory's current entries is
+// replaced, or a new line is added; every other line keeps its bytes. Returns "" on
+// success, else the message to show: "Error while saving file " and the file's path.
+// A file that exists but cannot be read, or holds a NUL byte, is never overwritten.
+std::string WriteDescription(const CollectionItem& item, const DescriptionFormat& format);
+
+// The line the writer makes: the name (quoted when it holds a blank) padded with blanks
+// to 15 bytes, one blank, the description; all in OEM bytes.
+std::string descriptionLine(const std::string& oemName, const std::string& oemDescription);
+
+} // namespace cantorel

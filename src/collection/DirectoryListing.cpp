@@ -1,0 +1,104 @@
+#include "collection/DirectoryListing.h"
+
+#include "platform/Collation.h"
+#include "platform/Paths.h"
+#include "platform/TextRules.h"
+
+#include <algorithm>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+
+namespace cantorel {
+
+namespace {
+
+struct DirCloser {
+    void operator()(DIR* d) const { ::closedir(d); }
+};
+
+enum class EntryType { Other, File, Directory };
+
+EntryType typeOf(DIR* dir, const dirent* e)
+{
+    if (e->d_type == DT_REG)
+        return EntryType::File;
+    if (e->d_type == DT_DIR)
+        return EntryType::Directory;
+    if (e->d_type != DT_LNK && e->d_type != DT_UNKNOWN)
+        return EntryType::Other;
+    struct stat st {};
+    if (::fstatat(::dirfd(dir), e->d_name, &st, 0) != 0)
+        return EntryType::Other;
+    if (S_ISREG(st.st_mode))
+        return EntryType::File;
+    return S_ISDIR(st.st_mode) ? EntryType::Directory : EntryType::Other;
+}
+
+void sortByCollation(std::vector<std::string>& names, const Collation& collation)
+{
+    std::vector<std::pair<std::string, std::string>> keyed;
+    keyed.reserve(names.size());
+    for (std::string& name : names)
+        keyed.emplace_back(collation.sortKey(name), std::move(name));
+    std::sort(keyed.begin(), keyed.end());
+    names.clear();
+    for (auto& [key, name] : keyed)
+        names.push_back(std::move(name));
+}
+
+} // namespace
+
+DirectoryListing DirectoryListing::read(const std::string& directory, const Collation& collation)
+{
+    DirectoryListing listing;
+    std::unique_ptr<DIR, DirCloser> dir(::opendir(directory.c_str()));
+    if (!dir)
+        return listing;
+    listing.readable_ = true;
+    while (const dirent* e = ::readdir(dir.get())) {
+        const std::string name = e->d_name;
+        if (name == "." || name == "..")
+            continue;
+        switch (typeOf(dir.get(), e)) {
+        case EntryType::Directory:
+            listing.directories_.push_back(name);
+            break;
+        case EntryType::File: {
+            listing.regularFiles_.push_back(name);
+            const std::string ext = paths::foldedExtension(name);
+            if (ext == ".mp3" || ext == ".m3u")
+                listing.files_.push_back(name);
+            break;
+        }
+        case EntryType::Other:
+            break;
+        }
+    }
+    sortByCollation(listing.directories_, collation);
+    sortByCollation(listing.files_, collation);
+    std::sort(listing.regularFiles_.begin(), listing.regularFiles_.end());
+    for (std::size_t i = 0; i < listing.regularFiles_.size(); ++i)
+        listing.byFoldedName_.try_emplace(text::foldAZ(listing.regularFiles_[i]), i);
+    return listing;
+}
+
+std::vector<std::string> DirectoryListing::scanOrder() const
+{
+    std::vector<std::string> names = directories_;
+    names.insert(names.end(), files_.begin(), files_.end());
+    return names;
+}
+
+std::optional<std::string> DirectoryListing::findFile(const std::string& name) const
+{
+    if (std::binary_search(regularFiles_.begin(), regularFiles_.end(), name))
+        return name;
+    const auto it = byFoldedName_.find(text::foldAZ(name));
+    if (it == byFoldedName_.end())
+        return std::nullopt;
+    return regularFiles_[it->second];
+}
+
+} // namespace cantorel

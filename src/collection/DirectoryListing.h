@@ -1,0 +1,41 @@
+#pragma once
+
+#include <optional>
+#include <unordered_map>
+#include <string>
+#include <vector>
+
+namespace cantorel {
+
+class Collation;
+
+// One reading of a directory, as the scan and the description writer see it: its
+// subdirectories and its tracks and playlists, each list in collation order, and every
+// name for the case-folded look-ups of side files.
+class DirectoryListing {
+public:
+    // Lists `directory` (ending with "/"). Only regular files and directories take part;
+    // symbolic links are followed. An unreadable directory gives an empty listing.
+    static DirectoryListing read(const std::string& directory, const Collation& collation);
+
+    bool readable() const { return readable_; }
+    const std::vector<std::string>& directories() const { return directories_; }
+    // Files whose extension, A-Z folded, is ".mp3" or ".m3u".
+    const std::vector<std::string>& files() const { return files_; }
+
+    // The entry names in the order the scan meets them: directories, then files.
+    std::vector<std::string> scanOrder() const;
+
+    // The file named `name`: the exact name when it is a regular file here, else the first
+    // regular file in byte order that equals it with A-Z folded.
+    std::optional<std::string> findFile(const std::string& name) const;
+
+private:
+    bool readable_ = false;
+    std::vector<std::string> directories_;
+    std::vector<std::string> files_;
+    std::vector<std::string> regularFiles_; // byte order
+    std::unordered_map<std::string, std::size_t> byFoldedName_; // first in byte order
+};
+
+} // namespace cantorel

@@ -1,0 +1,218 @@
+#include "info/TrackInfo.h"
+
+#include "collection/CollectionItem.h"
+#include "info/FrameHeader.h"
+#include "platform/TextRules.h"
+
+#include <cerrno>
+#include <cmath>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace cantorel {
+
+namespace {
+
+// The first read covers an ID3v2 header and, usually, the whole first frame.
+constexpr std::size_t StartRead = 4096;
+constexpr std::size_t Id3v2HeaderSize = 10;
+
+class FileHandle {
+public:
+    // Non-blocking, so that a FIFO in place of a track never hangs the open.
+    FileHandle(const std::string& path, int flags) : fd_(::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK)) {}
+    ~FileHandle()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    int fd() const { return fd_; }
+    bool ok() const { return fd_ >= 0; }
+
+private:
+    int fd_;
+};
+
+// Reads up to `count` bytes at `offset`; the bytes read.
+std::string readAt(int fd, std::int64_t offset, std::size_t count)
+{
+    std::string buffer(count, '\0');
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::pread(fd, buffer.data() + done, count - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    buffer.resize(done);
+    return buffer;
+}
+
+bool readBlockAt(int fd, std::int64_t offset, TagBlock::Bytes& block)
+{
+    const std::string bytes = readAt(fd, offset, TagBlock::Size);
+    if (bytes.size() != TagBlock::Size)
+        return false;
+    std::copy(bytes.begin(), bytes.end(), block.begin());
+    return true;
+}
+
+bool writeAllAt(int fd, const unsigned char* data, std::size_t count, std::int64_t offset)
+{
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::pwrite(fd, data + done, count - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Bytes of an ID3v2 tag at the start of the file (header, body and footer), 0 when
+// there is none or its size points past the end of the file.
+std::int64_t id3v2Size(std::string_view start, std::int64_t fileSize)
+{
+    if (start.size() < Id3v2HeaderSize || start.substr(0, 3) != "ID3")
+        return 0;
+    std::int64_t body = 0;
+    for (std::size_t i = 6; i < 10; ++i) {
+        const auto b = static_cast<unsigned char>(start[i]);
+        if (b & 0x80)
+            return 0;
+        body = (body << 7) | b;
+    }
+    const bool footer = (static_cast<unsigned char>(start[5]) & 0x10) != 0;
+    const std::int64_t size = static_cast<std::int64_t>(Id3v2HeaderSize) + body + (footer ? 10 : 0);
+    return size + 4 <= fileSize ? size : 0;
+}
+
+void storeTagFields(CollectionItem& item, const TagBlock::Fields& f)
+{
+    const auto store = [](std::string& field, const std::string& value) {
+        if (!value.empty())
+            field = text::cutChars(value, CollectionItem::TextLimit);
+    };
+    store(item.Name, f.title);
+    store(item.Artist, f.artist);
+    store(item.Album, f.album);
+    store(item.Year, f.year);
+    store(item.Comment, f.comment);
+    item.Genre = f.genre;
+}
+
+} // namespace
+
+bool ReadTrackInfo(CollectionItem& item, const CodePage& tagPage)
+{
+    FileHandle file(item.Path, O_RDONLY);
+    struct stat st {};
+    if (!file.ok() || ::fstat(file.fd(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    const std::int64_t fileSize = st.st_size;
+    std::string start = readAt(file.fd(), 0, StartRead);
+    const std::int64_t skipped = id3v2Size(start, fileSize);
+    if (skipped > 0) {
+        if (skipped + 4 <= static_cast<std::int64_t>(start.size()))
+            start.erase(0, static_cast<std::size_t>(skipped));
+        else
+            start = readAt(file.fd(), skipped, StartRead);
+    }
+    if (start.size() < 4)
+        return false;
+    const FrameHeader header(reinterpret_cast<const unsigned char*>(start.data()));
+    item.Bitrate = header.bitrate();
+    item.Frequency = header.frequency();
+    item.FileSize = fileSize;
+    if (item.Bitrate == 0)
+        return false;
+
+    TagBlock::Bytes tail{};
+    const bool tailRead = fileSize >= static_cast<std::int64_t>(TagBlock::Size) &&
+                          readBlockAt(file.fd(), fileSize - TagBlock::Size, tail);
+    const bool hasTag = tailRead && TagBlock::isTag(tail);
+
+    // A Xing/Info or VBRI header counts the frames, which gives variable-rate files their
+    // true playing time; otherwise the size at the first header's rate decides.
+    const std::string_view frame = std::string_view(start).substr(0, std::max<std::size_t>(header.frameLength(), 4));
+    const auto vbr = header.vbrInfo(frame);
+    if (vbr && vbr->frames > 0 && item.Frequency > 0) {
+        const double seconds = double(vbr->frames) * header.samplesPerFrame() / item.Frequency;
+        item.Duration = static_cast<std::int64_t>(seconds);
+        // The counted frames follow the frame that carries the header.
+        const std::int64_t stream = vbr->bytes > 0 ? vbr->bytes : fileSize - skipped - (hasTag ? TagBlock::Size : 0);
+        const std::int64_t audio = stream - static_cast<std::int64_t>(header.frameLength());
+        if (seconds > 0 && audio > 0)
+            item.Bitrate = static_cast<std::int32_t>(std::lround(double(audio) * 8.0 / seconds / 1000.0));
+    } else {
+        item.Duration = static_cast<std::int64_t>(double(fileSize - skipped) / (item.Bitrate * 1000.0 / 8.0));
+    }
+    if (!tailRead)
+        return false;
+    if (hasTag)
+        storeTagFields(item, TagBlock::parse(tail, tagPage));
+    return true;
+}
+
+std::optional<TagBlock::Fields> readTagFields(const std::string& path, const CodePage& tagPage)
+{
+    FileHandle file(path, O_RDONLY);
+    struct stat st {};
+    if (!file.ok() || ::fstat(file.fd(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_size < static_cast<off_t>(TagBlock::Size))
+        return std::nullopt;
+    TagBlock::Bytes tail{};
+    if (!readBlockAt(file.fd(), st.st_size - TagBlock::Size, tail) || !TagBlock::isTag(tail))
+        return std::nullopt;
+    return TagBlock::parse(tail, tagPage);
+}
+
+TagWriteResult WriteTag(const CollectionItem& item, const CodePage& tagPage,
+                        const std::function<bool(const std::string&)>& isActiveTrack)
+{
+    if (isActiveTrack && isActiveTrack(item.Path))
+        return TagWriteResult::Refused;
+    struct stat before {};
+    if (::stat(item.Path.c_str(), &before) != 0 || !S_ISREG(before.st_mode))
+        return TagWriteResult::Failed;
+    // A read-only file is written all the same: owner write is added only for the write.
+    const bool madeWritable = ::access(item.Path.c_str(), W_OK) != 0 &&
+                              ::chmod(item.Path.c_str(), (before.st_mode & 07777) | S_IWUSR) == 0;
+    const auto restoreMode = [&] {
+        if (madeWritable)
+            (void)::chmod(item.Path.c_str(), before.st_mode & 07777);
+    };
+
+    TagWriteResult result = TagWriteResult::Failed;
+    {
+        FileHandle file(item.Path, O_RDWR);
+        struct stat st {};
+        TagBlock::Bytes old{};
+        if (file.ok() && ::fstat(file.fd(), &st) == 0 && S_ISREG(st.st_mode) &&
+            st.st_size >= static_cast<off_t>(TagBlock::Size) &&
+            readBlockAt(file.fd(), st.st_size - TagBlock::Size, old)) {
+            const bool overwrite = TagBlock::isTag(old);
+            const std::int64_t position = overwrite ? st.st_size - TagBlock::Size : st.st_size;
+            const TagBlock::Fields fields{item.Name, item.Artist, item.Album, item.Year, item.Comment, item.Genre};
+            const TagBlock::Bytes block = TagBlock::render(fields, tagPage, overwrite ? &old : nullptr);
+            const bool written = writeAllAt(file.fd(), block.data(), block.size(), position) && ::fsync(file.fd()) == 0;
+            if (written)
+                result = TagWriteResult::Written;
+            else if (!overwrite)
+                (void)::ftruncate(file.fd(), st.st_size); // an append that failed leaves no partial block
+            else
+                (void)writeAllAt(file.fd(), old.data(), old.size(), position);
+        }
+    }
+    restoreMode();
+    return result;
+}
+
+} // namespace cantorel

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+namespace cantorel::test {
+
+// A file that begins with the four header bytes `header`, filled with zeros to `size`
+// bytes; when `tag` is not empty it is laid over the last 128 bytes.
+std::string fakeTrack(const std::string& header, std::size_t size, const std::string& tag = {});
+
+// A 128-byte ID3v1 block with the given fields (each padded with `filler`).
+std::string id3v1(const std::string& title, const std::string& artist = {}, const std::string& album = {},
+                  const std::string& year = {}, const std::string& comment = {}, unsigned char genre = 255,
+                  char filler = ' ');
+
+// A 16-bit stereo WAV of a sine tone.
+std::string sineWav(double frequency, double seconds, int rate = 44100);
+
+} // namespace cantorel::test
