@@ -3,6 +3,7 @@
 #include "app/Configuration.h"
 #include "cli/JsonWriter.h"
 #include "cli/RecordOutput.h"
+#include "collection/CollectionBuilder.h"
 #include "collection/CollectionItem.h"
 #include "collection/DescriptionWriter.h"
 #include "info/TrackInfo.h"
@@ -14,6 +15,7 @@
 #include "platform/TextRules.h"
 
 #include <cstdlib>
+#include <unordered_map>
 #include <ostream>
 
 namespace cantorel::cli {
@@ -33,6 +35,8 @@ Options:
 
 Commands:
   config          print the settings, the interface strings and the genre table
+  tree            build the collection tree as the window does at start-up and print
+                  the node table in tree order
   probe FILE...   read each track as the scan does: header, size, playing time, tag
   tag FILE [--title T] [--artist A] [--album B] [--year Y] [--comment C] [--genre N]
                   replace the given fields of the track's tag block (the others keep
@@ -71,6 +75,7 @@ std::vector<CliApplication::Command> CliApplication::commands()
 {
     return {
         {"config", true, [this](const auto&) { return printConfiguration(); }},
+        {"tree", true, [this](const auto&) { return tree(); }},
         {"probe", true, [this](const auto& a) { return probe(a); }},
         {"tag", true, [this](const auto& a) { return tag(a); }},
         {"describe", true, [this](const auto& a) { return describe(a); }},
@@ -200,6 +205,48 @@ int CliApplication::printConfiguration()
     json.endArray();
     json.endObject();
     emit(json);
+    return 0;
+}
+
+int CliApplication::tree()
+{
+    const Collation collation(locale::localeName("LC_COLLATE"), &Settings.ansi());
+    const BuildSettings settings = BuildSettings::fromConfiguration(collation);
+    CollectionTree tree;
+    CollectionBuilder(tree, settings).BuildTree();
+    std::unordered_map<const CollectionItem*, int> recordIds;
+    JsonWriter json;
+    json.beginArray();
+    for (int index = 0; index < tree.NodeCount(); ++index) {
+        const NodeId node = tree.Nodes[static_cast<std::size_t>(index)];
+        int depth = 0;
+        for (NodeId up = tree.parent(node); up != NoNode; up = tree.parent(up))
+            ++depth;
+        const CollectionItem* record = tree.record(node);
+        const int recordId = recordIds.try_emplace(record, static_cast<int>(recordIds.size())).first->second;
+        if (!json_) {
+            out_ << std::string(static_cast<std::size_t>(depth) * 2, ' ') << '[' << int(tree.kind(node)) << "] "
+                 << tree.caption(node) << '\n';
+            continue;
+        }
+        json.beginObject();
+        json.key("index");
+        json.value(index);
+        json.key("depth");
+        json.value(depth);
+        json.key("kind");
+        json.value(int(tree.kind(node)));
+        json.key("text");
+        json.value(tree.caption(node));
+        json.key("record_id");
+        json.value(recordId);
+        json.key("record");
+        writeRecord(json, *record);
+        json.endObject();
+    }
+    json.endArray();
+    if (json_)
+        emit(json);
     return 0;
 }
 

@@ -26,6 +26,7 @@ private:
     int printHelp();
     int printVersion();
     int printConfiguration();
+    int tree();
     int probe(const std::vector<std::string>& files);
     int tag(const std::vector<std::string>& args);
     int describe(const std::vector<std::string>& args);

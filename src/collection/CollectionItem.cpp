@@ -3,11 +3,29 @@
 #include "platform/CodePage.h"
 #include "platform/TextRules.h"
 
+#include <algorithm>
+
 namespace cantorel {
 
 std::string displayName(const std::string& name, const CodePage& ansi)
 {
     return text::isValidUtf8(name) ? name : ansi.decode(name);
+}
+
+std::string displayPath(const std::string& path, const CodePage& ansi)
+{
+    if (text::isValidUtf8(path))
+        return path;
+    std::string out;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        const std::size_t slash = std::min(path.find('/', start), path.size());
+        out += displayName(path.substr(start, slash - start), ansi);
+        if (slash < path.size())
+            out += '/';
+        start = slash + 1;
+    }
+    return out;
 }
 
 CollectionItem CreateEntry(const std::string& directory, const std::string& name, const CodePage& ansi,

@@ -173,3 +173,21 @@ TEST(Cli, DescribeWritesAndClears)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Error while saving file " + dir.path() + "bad/descript.ion\n");
 }
+
+TEST(Cli, TreePrintsTheNodeTable)
+{
+    TempDir dir;
+    dir.write("music/d/a.mp3", fakeTrack("\xFF\xFB\x90\x44", 32000, id3v1("Song")));
+    dir.write("music/p.m3u", "d/a.mp3\n");
+    const std::string ini = dir.write("c.ini", "MP3RootDir = music\nMP3RootName = Top\nString19 = Lists\n");
+    ProcessResult r = cli({"--config", ini, "tree"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "[1] Top\n  [2] d\n    [3] Song\n[5] Lists\n  [4] p.m3u\n    [3] Song\n");
+    r = cli({"--config", ini, "--json", "tree"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"index\": 2,\n    \"depth\": 2,\n    \"kind\": 3,\n    \"text\": \"Song\",\n    \"record_id\": 2,"),
+              std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"index\": 5,\n    \"depth\": 2,\n    \"kind\": 3,\n    \"text\": \"Song\",\n    \"record_id\": 2,"),
+              std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"Duration\": 2,"), std::string::npos);
+}

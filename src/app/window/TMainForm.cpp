@@ -3,6 +3,8 @@
 #include "app/Configuration.h"
 #include "app/window/ErrorBox.h"
 #include "app/window/Glyphs.h"
+#include "collection/CollectionBuilder.h"
+#include "collection/window/CollectionModel.h"
 #include "platform/Collation.h"
 #include "platform/SystemLocale.h"
 #include "player/window/TPosTracker.h"
@@ -87,7 +89,11 @@ void TMainForm::buildControls()
     TreeView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     TreeView->setIndentation(19);
     TreeView->setUniformRowHeights(true);
+    TreeView->setContextMenuPolicy(Qt::PreventContextMenu);
     TreeView->setFocus();
+    Model = new CollectionModel(Tree, Glyphs::stateImages(), this);
+    TreeView->setModel(Model);
+    connect(TreeView->selectionModel(), &QItemSelectionModel::currentChanged, this, &TMainForm::treeCurrentChanged);
     buildPanel();
     buildPages();
     buildTrayMenu();
@@ -219,7 +225,6 @@ void TMainForm::FormCreate()
 void TMainForm::FormCreateSteps()
 {
     // Steps 1 to 3, the player and its decoder library, come with the player component.
-    NodeCount = 0;
     TrackingEnabled = true;
     plPos = named(new TPosTracker(PlPanel), "plPos");
     plPos->setGeometry(2, 1, PlPanel->width() - 4, 25);
@@ -298,6 +303,61 @@ void TMainForm::applyLayout()
     place(TreeView, layout_.tree);
     place(PlPanel, layout_.panel);
     place(Pages, layout_.pages);
+}
+
+void TMainForm::InitialFill(BuildProgress* progress)
+{
+    BuildTree(progress);
+    if (NodeCount() == 0)
+        return;
+    selectNode(Tree.Nodes.front());
+    MakeActiveTrack(Tree.Nodes.front());
+    for (NodeId n : Tree.Nodes) {
+        if (Tree.kind(n) == KindTrack) {
+            MakeActiveTrack(n);
+            break;
+        }
+    }
+}
+
+void TMainForm::BuildTree(BuildProgress* progress)
+{
+    const Collation collation(locale::localeName("LC_COLLATE"), &Settings.ansi());
+    const BuildSettings settings = BuildSettings::fromConfiguration(collation);
+    Model->beginBuild();
+    CollectionBuilder(Tree, settings, progress).BuildTree();
+    Model->endBuild();
+}
+
+void TMainForm::selectNode(NodeId node)
+{
+    const QModelIndex index = Model->indexOf(node);
+    TreeView->setCurrentIndex(index);
+    if (index.isValid())
+        TreeView->scrollTo(index);
+}
+
+NodeId TMainForm::selectedNode() const { return Model->nodeOf(TreeView->currentIndex()); }
+
+void TMainForm::treeCurrentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    TreeViewChanging(Model->nodeOf(previous));
+    TreeViewChange(Model->nodeOf(current));
+}
+
+void TMainForm::TreeViewChanging(NodeId)
+{
+    // Saving the edits of the node being left comes with the editor.
+}
+
+void TMainForm::TreeViewChange(NodeId)
+{
+    // Filling the pages comes with the information pages.
+}
+
+void TMainForm::MakeActiveTrack(NodeId)
+{
+    // Opening the track in the player comes with the player panel.
 }
 
 void TMainForm::FormDestroy()

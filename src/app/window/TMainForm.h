@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/MainLayout.h"
+#include "collection/CollectionTree.h"
 
 #include <QIcon>
 #include <QWidget>
@@ -19,6 +20,8 @@ class QTreeView;
 
 namespace cantorel {
 
+class BuildProgress;
+class CollectionModel;
 class ErrorBox;
 class TPosTracker;
 
@@ -35,6 +38,18 @@ public:
     // Why FormCreate stopped early ("" when it ran to its end). Start-up ends the
     // program with exit code 1 before the splash when this is set.
     const QString& setupError() const { return setupError_; }
+
+    // Builds the collection tree while `progress` shows how far it is, selects the first
+    // node and shows it, and makes the first track the active one without playing it.
+    void InitialFill(BuildProgress* progress);
+
+    // The collection tree and its node table.
+    CollectionTree Tree;
+    CollectionModel* Model = nullptr;
+    int NodeCount() const { return Tree.NodeCount(); }
+    // Selects a node in the tree view (NoNode clears the selection).
+    void selectNode(NodeId node);
+    NodeId selectedNode() const;
 
     QTreeView* TreeView = nullptr;
     QFrame* PlPanel = nullptr;
@@ -78,12 +93,18 @@ public:
 
     bool PanelPlaying = false;
     bool TrackingEnabled = true;
-    int NodeCount = 0;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
+private slots:
+    void treeCurrentChanged(const QModelIndex& current, const QModelIndex& previous);
+
 private:
+    void BuildTree(BuildProgress* progress);
+    void TreeViewChanging(NodeId leaving);
+    void TreeViewChange(NodeId node);
+    void MakeActiveTrack(NodeId node);
     void buildControls();
     void buildPanel();
     void buildPages();

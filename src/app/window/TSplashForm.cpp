@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QScreen>
+#include <algorithm>
 
 namespace cantorel {
 
@@ -49,5 +50,23 @@ void TSplashForm::repaintNow()
     sinceRepaint_.start();
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
+
+} // namespace cantorel
+
+namespace cantorel {
+
+void TSplashForm::setStatus(const std::string& text)
+{
+    Label2->setText(QString::fromStdString(text));
+    repaintNow();
+}
+
+void TSplashForm::setMaximum(int maximum)
+{
+    // A range of 0 to 0 would show a busy bar; an empty one is meant.
+    pb->setRange(0, std::max(maximum, 1));
+}
+
+void TSplashForm::setPosition(int position) { pb->setValue(position); }
 
 } // namespace cantorel

@@ -28,7 +28,7 @@ int main(int argc, char** argv)
     SplashForm.Label2->setText(QString::fromStdString(GetUIString(37)));
     SplashForm.show();
     SplashForm.repaintNow();
-    // The collection tree is built here, while the splash window shows its progress.
+    MainForm.InitialFill(&SplashForm);
     SplashForm.hide();
     MainForm.show();
     return app.exec();

@@ -1,0 +1,289 @@
+#include "collection/CollectionBuilder.h"
+
+#include "app/Configuration.h"
+#include "collection/BuildProgress.h"
+#include "collection/DirectoryListing.h"
+#include "info/TrackInfo.h"
+#include "platform/CodePage.h"
+#include "platform/Paths.h"
+#include "platform/TextRules.h"
+
+#include <algorithm>
+
+namespace cantorel {
+
+namespace {
+
+std::string withoutTrailingDot(std::string name)
+{
+    if (!name.empty() && name.back() == '.')
+        name.pop_back();
+    return name;
+}
+
+// A playlist's lines in UTF-8: a UTF-8 file as it is, any other in the ANSI page.
+std::optional<std::vector<std::string>> playlistLines(const std::string& path, const CodePage& ansi)
+{
+    std::optional<std::string> data = fs::readFile(path);
+    if (!data)
+        return std::nullopt;
+    if (data->starts_with("\xEF\xBB\xBF"))
+        data->erase(0, 3);
+    const bool utf8 = text::isValidUtf8(*data);
+    std::vector<std::string> lines;
+    for (std::string_view line : DescriptionList::splitLines(*data))
+        lines.push_back(utf8 ? std::string(line) : ansi.decode(line));
+    return lines;
+}
+
+std::string pathKey(const std::string& shownPath) { return text::foldAZ(shownPath); }
+
+} // namespace
+
+BuildSettings BuildSettings::fromConfiguration(const Collation& collation)
+{
+    return BuildSettings{Settings.MP3RootDir,
+                         Settings.MP3RootName,
+                         Settings.FilesBBS,
+                         withoutTrailingDot(Settings.DirInfoTXT),
+                         withoutTrailingDot(Settings.DirInfoRTF),
+                         withoutTrailingDot(Settings.DirInfoBMP),
+                         GetUIString(19),
+                         GetUIString(37),
+                         GetUIString(38),
+                         GetUIString(39),
+                         Settings.oem(),
+                         Settings.ansi(),
+                         Settings.tagPage(),
+                         collation};
+}
+
+CollectionBuilder::CollectionBuilder(CollectionTree& tree, const BuildSettings& settings, BuildProgress* progress)
+    : tree_(tree), settings_(settings), progress_(progress)
+{
+}
+
+void CollectionBuilder::BuildTree()
+{
+    if (progress_)
+        progress_->setStatus(settings_.statusPreparing);
+    tree_.clear();
+    tracks_.clear();
+    playlistCount_ = 0;
+    const std::string& root = settings_.rootDirectory;
+    const DirectoryListing listing = DirectoryListing::read(root, settings_.collation);
+    if (!settings_.rootName.empty()) {
+        CollectionItem* record = tree_.newRecord();
+        record->Path = root;
+        record->Name = text::cutChars(settings_.rootName, CollectionItem::TextLimit);
+        record->TextPath = sideFile(root, listing, settings_.richTextPage);
+        if (record->TextPath.empty())
+            record->TextPath = sideFile(root, listing, settings_.textPage);
+        record->PicturePath = sideFile(root, listing, settings_.picture);
+        tree_.RootNode = tree_.addNode(NoNode, settings_.rootName, record, KindRootOrParent);
+    }
+    if (progress_)
+        progress_->setStatus(settings_.statusReading);
+    ScanDirectory(root, listing, tree_.RootNode);
+    ResolvePlaylists();
+    if (progress_) {
+        progress_->setPosition(0);
+        progress_->setMaximum(tree_.size());
+    }
+    tree_.fillNodeTable([this](int index) {
+        if (progress_) {
+            progress_->setPosition(index);
+            progress_->repaint();
+        }
+    });
+}
+
+bool CollectionBuilder::topLevel(NodeId parent) const
+{
+    const CollectionItem* r = parent == NoNode ? nullptr : tree_.record(parent);
+    return !r || r->Path == settings_.rootDirectory;
+}
+
+void CollectionBuilder::stepProgress()
+{
+    if (!progress_)
+        return;
+    progress_->setPosition(++position_);
+    progress_->repaint();
+}
+
+std::string CollectionBuilder::sideFile(const std::string& directory, const DirectoryListing& listing,
+                                        const std::string& name) const
+{
+    if (name.empty())
+        return {};
+    const std::optional<std::string> found = listing.findFile(name);
+    return found ? directory + *found : std::string();
+}
+
+bool CollectionBuilder::ScanDirectory(const std::string& directory, const DirectoryListing& listing, NodeId parent)
+{
+    // A directory that is one of its own ancestors (a link or bind-mount loop) is not
+    // entered again.
+    const std::optional<fs::FileIdentity> identity = fs::identityOf(directory);
+    if (!identity || std::find(ancestors_.begin(), ancestors_.end(), *identity) != ancestors_.end())
+        return false;
+    ancestors_.push_back(*identity);
+
+    const bool top = topLevel(parent);
+    const std::optional<std::string> bbs = listing.findFile(settings_.descriptionFile);
+    const DescriptionList descriptions =
+        bbs ? DescriptionList::ReadDescriptions(directory + *bbs, settings_.oem) : DescriptionList();
+    std::vector<std::string> names;
+    for (const std::string& name : listing.scanOrder())
+        names.push_back(displayName(name, settings_.ansi));
+    const std::vector<int> taken = descriptions.assign(names);
+    const auto descriptionOf = [&](std::size_t i) -> std::optional<std::string> {
+        if (taken[i] < 0)
+            return std::nullopt;
+        return DescriptionList::descriptionOf(descriptions.lines()[static_cast<std::size_t>(taken[i])].text, names[i]);
+    };
+    if (top && progress_) {
+        position_ = 0;
+        progress_->setPosition(0);
+        progress_->setMaximum(static_cast<int>(names.size()));
+        progress_->repaint();
+    }
+
+    bool result = false;
+    const std::size_t dirCount = listing.directories().size();
+    for (std::size_t i = 0; i < dirCount; ++i) {
+        if (top)
+            stepProgress();
+        scanSubdirectory(directory, listing.directories()[i], descriptionOf(i), parent, result);
+    }
+    for (std::size_t i = 0; i < listing.files().size(); ++i) {
+        if (top)
+            stepProgress();
+        const std::string& name = listing.files()[i];
+        if (paths::foldedExtension(name) == ".mp3") {
+            addTrack(directory, listing, name, descriptionOf(dirCount + i), parent);
+            result = true;
+        } else {
+            AddPlaylist(directory, listing, name, descriptionOf(dirCount + i));
+        }
+    }
+    ancestors_.pop_back();
+    return result;
+}
+
+void CollectionBuilder::scanSubdirectory(const std::string& directory, const std::string& name,
+                                         const std::optional<std::string>& description, NodeId parent, bool& result)
+{
+    CollectionItem* record = tree_.newRecord(CreateEntry(directory, name, settings_.ansi, description));
+    const NodeId node = tree_.addNode(parent, record->Name, record, KindDirectory);
+    if (parent != NoNode)
+        tree_.setKind(parent, KindRootOrParent);
+    CollectionItem* inherited = parent == NoNode ? nullptr : tree_.record(parent);
+    const std::string path = record->Path + "/";
+    const DirectoryListing listing = DirectoryListing::read(path, settings_.collation);
+    record->TextPath = sideFile(path, listing, settings_.richTextPage);
+    if (record->TextPath.empty())
+        record->TextPath = sideFile(path, listing, settings_.textPage);
+    if (record->TextPath.empty() && inherited)
+        record->TextPath = inherited->TextPath;
+    record->PicturePath = sideFile(path, listing, settings_.picture);
+    if (record->PicturePath.empty() && inherited)
+        record->PicturePath = inherited->PicturePath;
+    if (ScanDirectory(path, listing, node)) {
+        result = true;
+        if (inherited) {
+            inherited->FileSize += record->FileSize;
+            inherited->Duration += record->Duration;
+        }
+    } else {
+        *record = CollectionItem();
+        tree_.removeLeaf(node);
+    }
+}
+
+void CollectionBuilder::addTrack(const std::string& directory, const DirectoryListing& listing,
+                                 const std::string& name, const std::optional<std::string>& description,
+                                 NodeId parent)
+{
+    CollectionItem* record = tree_.newRecord(CreateEntry(directory, name, settings_.ansi, description));
+    ReadTrackInfo(*record, settings_.tagPage);
+    const NodeId node = tree_.addNode(parent, record->Name, record, KindTrack);
+    tracks_.push_back(node);
+    const std::string base = name.substr(0, name.size() - 4);
+    CollectionItem* inherited = parent == NoNode ? nullptr : tree_.record(parent);
+    record->TextPath = sideFile(directory, listing, base + ".rtf");
+    if (record->TextPath.empty())
+        record->TextPath = sideFile(directory, listing, base + ".txt");
+    if (record->TextPath.empty() && inherited)
+        record->TextPath = inherited->TextPath;
+    record->PicturePath = sideFile(directory, listing, base + ".bmp");
+    if (record->PicturePath.empty() && inherited)
+        record->PicturePath = inherited->PicturePath;
+    if (inherited) {
+        inherited->FileSize += record->FileSize;
+        inherited->Duration += record->Duration;
+    }
+}
+
+void CollectionBuilder::AddPlaylist(const std::string& directory, const DirectoryListing& listing,
+                                    const std::string& name, const std::optional<std::string>& description)
+{
+    ++playlistCount_;
+    if (tree_.PlaylistsNode == NoNode) {
+        CollectionItem* record = tree_.newRecord();
+        record->Path = settings_.rootDirectory;
+        record->Name = text::cutChars(settings_.playlistsCaption, CollectionItem::TextLimit);
+        tree_.PlaylistsNode = tree_.addNode(NoNode, settings_.playlistsCaption, record, KindPlaylists);
+    }
+    CollectionItem* record = tree_.newRecord(CreateEntry(directory, name, settings_.ansi, description));
+    tree_.addNode(tree_.PlaylistsNode, record->Name, record, KindPlaylist);
+    const std::string base = name.substr(0, name.size() - 4);
+    record->TextPath = sideFile(directory, listing, base + ".rtf");
+    if (record->TextPath.empty())
+        record->TextPath = sideFile(directory, listing, base + ".txt");
+    record->PicturePath = sideFile(directory, listing, base + ".bmp");
+}
+
+void CollectionBuilder::ResolvePlaylists()
+{
+    if (tree_.PlaylistsNode == NoNode)
+        return;
+    if (progress_) {
+        progress_->setStatus(settings_.statusPlaylists);
+        progress_->setPosition(0);
+        progress_->setMaximum(playlistCount_);
+    }
+    position_ = 0;
+    tree_.setKind(tree_.PlaylistsNode, KindPlaylists);
+    tree_.moveToEnd(tree_.PlaylistsNode);
+    // Lines match the first track of the scan whose path equals them with A-Z folded.
+    for (std::size_t i = 0; i < tracks_.size(); ++i)
+        trackByPath_.try_emplace(pathKey(displayPath(tree_.record(tracks_[i])->Path, settings_.ansi)), i);
+    for (NodeId n = tree_.firstChild(tree_.PlaylistsNode); n != NoNode; n = tree_.nextSibling(n)) {
+        if (paths::foldedExtension(tree_.record(n)->Path) == ".m3u")
+            resolvePlaylist(n);
+    }
+    trackByPath_.clear();
+}
+
+void CollectionBuilder::resolvePlaylist(NodeId playlist)
+{
+    stepProgress();
+    CollectionItem* record = tree_.record(playlist);
+    const std::optional<std::vector<std::string>> lines = playlistLines(record->Path, settings_.ansi);
+    if (!lines)
+        return;
+    const std::string directory = paths::directoryOf(displayPath(record->Path, settings_.ansi));
+    for (const std::string& line : *lines) {
+        const auto it = trackByPath_.find(pathKey(paths::expand(directory, line, true)));
+        if (it == trackByPath_.end())
+            continue;
+        CollectionItem* track = tree_.record(tracks_[it->second]);
+        tree_.addNode(playlist, track->Name, track, KindTrack);
+        record->Duration += track->Duration;
+    }
+    tree_.record(tree_.PlaylistsNode)->Duration += record->Duration;
+}
+
+} // namespace cantorel

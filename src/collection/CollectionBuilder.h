@@ -1,0 +1,75 @@
+#pragma once
+
+#include "collection/CollectionTree.h"
+#include "collection/DescriptionList.h"
+#include "platform/FileSystem.h"
+
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace cantorel {
+
+class BuildProgress;
+class CodePage;
+class Collation;
+class DirectoryListing;
+
+// What the build takes from the configuration.
+struct BuildSettings {
+    std::string rootDirectory; // ends with "/"
+    std::string rootName;      // empty: no root node
+    std::string descriptionFile;
+    std::string textPage;      // plain-text page name, without a trailing dot
+    std::string richTextPage;
+    std::string picture;
+    std::string playlistsCaption;     // interface string 19
+    std::string statusPreparing;      // interface string 37
+    std::string statusReading;        // interface string 38
+    std::string statusPlaylists;      // interface string 39
+    const CodePage& oem;
+    const CodePage& ansi;
+    const CodePage& tagPage;
+    const Collation& collation;
+
+    // The settings of the loaded configuration.
+    static BuildSettings fromConfiguration(const Collation& collation);
+};
+
+// Builds the collection tree once: walks the root directory, reads every track, gives
+// each entry its description, picture and text page, sums sizes and playing times up
+// the tree, resolves the playlists and fills the node table.
+class CollectionBuilder {
+public:
+    CollectionBuilder(CollectionTree& tree, const BuildSettings& settings, BuildProgress* progress = nullptr);
+
+    void BuildTree();
+
+private:
+    // True when a track lies in `directory` (ending with "/") or below it.
+    bool ScanDirectory(const std::string& directory, const DirectoryListing& listing, NodeId parent);
+    void scanSubdirectory(const std::string& directory, const std::string& name,
+                          const std::optional<std::string>& description, NodeId parent, bool& result);
+    void addTrack(const std::string& directory, const DirectoryListing& listing, const std::string& name,
+                  const std::optional<std::string>& description, NodeId parent);
+    void AddPlaylist(const std::string& directory, const DirectoryListing& listing, const std::string& name,
+                     const std::optional<std::string>& description);
+    void ResolvePlaylists();
+    void resolvePlaylist(NodeId playlist);
+    // A directory's text page (rich before plain) and picture, found in its listing.
+    std::string sideFile(const std::string& directory, const DirectoryListing& listing, const std::string& name) const;
+    void stepProgress();
+    bool topLevel(NodeId parent) const;
+
+    CollectionTree& tree_;
+    const BuildSettings& settings_;
+    BuildProgress* progress_;
+    std::vector<NodeId> tracks_; // the scan's tracks, in the order it made them
+    int playlistCount_ = 0;
+    int position_ = 0;
+    std::vector<fs::FileIdentity> ancestors_;
+    std::unordered_map<std::string, std::size_t> trackByPath_; // folded shown path: first track
+};
+
+} // namespace cantorel
