@@ -36,8 +36,6 @@ std::optional<std::vector<std::string>> playlistLines(const std::string& path, c
     return lines;
 }
 
-std::string pathKey(const std::string& shownPath) { return text::foldAZ(shownPath); }
-
 } // namespace
 
 BuildSettings BuildSettings::fromConfiguration(const Collation& collation)
@@ -258,13 +256,18 @@ void CollectionBuilder::ResolvePlaylists()
     tree_.setKind(tree_.PlaylistsNode, KindPlaylists);
     tree_.moveToEnd(tree_.PlaylistsNode);
     // Lines match the first track of the scan whose path equals them with A-Z folded.
-    for (std::size_t i = 0; i < tracks_.size(); ++i)
-        trackByPath_.try_emplace(pathKey(displayPath(tree_.record(tracks_[i])->Path, settings_.ansi)), i);
+    for (std::size_t i = 0; i < tracks_.size(); ++i) {
+        const std::string& path = tree_.record(tracks_[i])->Path;
+        const std::string_view shown =
+            text::isValidUtf8(path) ? std::string_view(path) : decodedPaths_.emplace_back(displayPath(path, settings_.ansi));
+        trackByPath_.try_emplace(shown, i);
+    }
     for (NodeId n = tree_.firstChild(tree_.PlaylistsNode); n != NoNode; n = tree_.nextSibling(n)) {
         if (paths::foldedExtension(tree_.record(n)->Path) == ".m3u")
             resolvePlaylist(n);
     }
     trackByPath_.clear();
+    decodedPaths_.clear();
 }
 
 void CollectionBuilder::resolvePlaylist(NodeId playlist)
@@ -276,7 +279,7 @@ void CollectionBuilder::resolvePlaylist(NodeId playlist)
         return;
     const std::string directory = paths::directoryOf(displayPath(record->Path, settings_.ansi));
     for (const std::string& line : *lines) {
-        const auto it = trackByPath_.find(pathKey(paths::expand(directory, line, true)));
+        const auto it = trackByPath_.find(paths::expand(directory, line, true));
         if (it == trackByPath_.end())
             continue;
         CollectionItem* track = tree_.record(tracks_[it->second]);

@@ -3,6 +3,9 @@
 #include "collection/CollectionTree.h"
 #include "collection/DescriptionList.h"
 #include "platform/FileSystem.h"
+#include "platform/TextRules.h"
+
+#include <deque>
 
 #include <optional>
 #include <string>
@@ -69,7 +72,9 @@ private:
     int playlistCount_ = 0;
     int position_ = 0;
     std::vector<fs::FileIdentity> ancestors_;
-    std::unordered_map<std::string, std::size_t> trackByPath_; // folded shown path: first track
+    // Shown track paths (A-Z folded for matching) to the first track of the scan.
+    std::unordered_map<std::string_view, std::size_t, text::FoldedHash, text::FoldedEqual> trackByPath_;
+    std::deque<std::string> decodedPaths_; // shown paths of tracks whose names are not UTF-8
 };
 
 } // namespace cantorel

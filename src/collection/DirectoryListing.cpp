@@ -38,14 +38,7 @@ EntryType typeOf(DIR* dir, const dirent* e)
 
 void sortByCollation(std::vector<std::string>& names, const Collation& collation)
 {
-    std::vector<std::pair<std::string, std::string>> keyed;
-    keyed.reserve(names.size());
-    for (std::string& name : names)
-        keyed.emplace_back(collation.sortKey(name), std::move(name));
-    std::sort(keyed.begin(), keyed.end());
-    names.clear();
-    for (auto& [key, name] : keyed)
-        names.push_back(std::move(name));
+    std::sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) { return collation.less(a, b); });
 }
 
 } // namespace
@@ -79,8 +72,13 @@ DirectoryListing DirectoryListing::read(const std::string& directory, const Coll
     sortByCollation(listing.directories_, collation);
     sortByCollation(listing.files_, collation);
     std::sort(listing.regularFiles_.begin(), listing.regularFiles_.end());
-    for (std::size_t i = 0; i < listing.regularFiles_.size(); ++i)
-        listing.byFoldedName_.try_emplace(text::foldAZ(listing.regularFiles_[i]), i);
+    const auto& files = listing.regularFiles_;
+    listing.byFoldedName_.resize(files.size());
+    for (std::uint32_t i = 0; i < files.size(); ++i)
+        listing.byFoldedName_[i] = i;
+    // Stable, so that of names equal with A-Z folded the first in byte order comes first.
+    std::stable_sort(listing.byFoldedName_.begin(), listing.byFoldedName_.end(),
+                     [&](std::uint32_t a, std::uint32_t b) { return text::lessFolded(files[a], files[b]); });
     return listing;
 }
 
@@ -95,10 +93,11 @@ std::optional<std::string> DirectoryListing::findFile(const std::string& name) c
 {
     if (std::binary_search(regularFiles_.begin(), regularFiles_.end(), name))
         return name;
-    const auto it = byFoldedName_.find(text::foldAZ(name));
-    if (it == byFoldedName_.end())
+    const auto it = std::lower_bound(byFoldedName_.begin(), byFoldedName_.end(), name,
+                                     [&](std::uint32_t i, const std::string& n) { return text::lessFolded(regularFiles_[i], n); });
+    if (it == byFoldedName_.end() || !text::equalsFolded(regularFiles_[*it], name))
         return std::nullopt;
-    return regularFiles_[it->second];
+    return regularFiles_[*it];
 }
 
 } // namespace cantorel

@@ -1,7 +1,7 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
-#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -35,7 +35,7 @@ private:
     std::vector<std::string> directories_;
     std::vector<std::string> files_;
     std::vector<std::string> regularFiles_; // byte order
-    std::unordered_map<std::string, std::size_t> byFoldedName_; // first in byte order
+    std::vector<std::uint32_t> byFoldedName_; // indices of regularFiles_, folded order, ties by bytes
 };
 
 } // namespace cantorel

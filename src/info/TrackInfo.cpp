@@ -36,29 +36,32 @@ private:
     int fd_;
 };
 
-// Reads up to `count` bytes at `offset`; the bytes read.
-std::string readAt(int fd, std::int64_t offset, std::size_t count)
+// Reads up to `count` bytes at `offset` into `buffer`; the bytes read.
+std::size_t readAt(int fd, std::int64_t offset, char* buffer, std::size_t count)
 {
-    std::string buffer(count, '\0');
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t n = ::pread(fd, buffer.data() + done, count - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
+        const ssize_t n = ::pread(fd, buffer + done, count - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             break;
         done += static_cast<std::size_t>(n);
     }
-    buffer.resize(done);
-    return buffer;
+    return done;
 }
 
 bool readBlockAt(int fd, std::int64_t offset, TagBlock::Bytes& block)
 {
-    const std::string bytes = readAt(fd, offset, TagBlock::Size);
-    if (bytes.size() != TagBlock::Size)
-        return false;
-    std::copy(bytes.begin(), bytes.end(), block.begin());
+    std::size_t done = 0;
+    while (done < block.size()) {
+        const ssize_t n = ::pread(fd, block.data() + done, block.size() - done, static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
     return true;
 }
 
@@ -117,13 +120,14 @@ bool ReadTrackInfo(CollectionItem& item, const CodePage& tagPage)
     if (!file.ok() || ::fstat(file.fd(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
     const std::int64_t fileSize = st.st_size;
-    std::string start = readAt(file.fd(), 0, StartRead);
+    char buffer[StartRead];
+    std::string_view start(buffer, readAt(file.fd(), 0, buffer, StartRead));
     const std::int64_t skipped = id3v2Size(start, fileSize);
     if (skipped > 0) {
         if (skipped + 4 <= static_cast<std::int64_t>(start.size()))
-            start.erase(0, static_cast<std::size_t>(skipped));
+            start.remove_prefix(static_cast<std::size_t>(skipped));
         else
-            start = readAt(file.fd(), skipped, StartRead);
+            start = std::string_view(buffer, readAt(file.fd(), skipped, buffer, StartRead));
     }
     if (start.size() < 4)
         return false;
@@ -141,7 +145,7 @@ bool ReadTrackInfo(CollectionItem& item, const CodePage& tagPage)
 
     // A Xing/Info or VBRI header counts the frames, which gives variable-rate files their
     // true playing time; otherwise the size at the first header's rate decides.
-    const std::string_view frame = std::string_view(start).substr(0, std::max<std::size_t>(header.frameLength(), 4));
+    const std::string_view frame = start.substr(0, std::max<std::size_t>(header.frameLength(), 4));
     const auto vbr = header.vbrInfo(frame);
     if (vbr && vbr->frames > 0 && item.Frequency > 0) {
         const double seconds = double(vbr->frames) * header.samplesPerFrame() / item.Frequency;

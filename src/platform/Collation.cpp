@@ -49,10 +49,15 @@ int Collation::compare(std::string_view a, std::string_view b) const
 {
     if (collator_) {
         UErrorCode status = U_ZERO_ERROR;
-        const std::string da = displayForm(a);
-        const std::string db = displayForm(b);
-        const UCollationResult r = collator_->compareUTF8(icu::StringPiece(da.data(), static_cast<int32_t>(da.size())),
-                                                          icu::StringPiece(db.data(), static_cast<int32_t>(db.size())), status);
+        // Names are almost always UTF-8 already; only others are decoded for the comparison.
+        std::string da, db;
+        std::string_view sa = a, sb = b;
+        if (!text::isValidUtf8(a))
+            sa = da = displayForm(a);
+        if (!text::isValidUtf8(b))
+            sb = db = displayForm(b);
+        const UCollationResult r = collator_->compareUTF8(icu::StringPiece(sa.data(), static_cast<int32_t>(sa.size())),
+                                                          icu::StringPiece(sb.data(), static_cast<int32_t>(sb.size())), status);
         if (U_SUCCESS(status) && r != UCOL_EQUAL)
             return r == UCOL_LESS ? -1 : 1;
     }

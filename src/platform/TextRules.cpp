@@ -1,5 +1,7 @@
 #include "platform/TextRules.h"
 
+#include <algorithm>
+
 namespace cantorel::text {
 
 namespace {
@@ -43,6 +45,28 @@ bool startsWithFolded(std::string_view s, std::string_view prefix)
             return false;
     }
     return true;
+}
+
+std::size_t FoldedHash::operator()(std::string_view s) const
+{
+    std::size_t h = 1469598103934665603ull; // FNV-1a
+    for (char c : s) {
+        h ^= static_cast<unsigned char>(foldAZ(c));
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
+bool lessFolded(std::string_view a, std::string_view b)
+{
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto x = static_cast<unsigned char>(foldAZ(a[i]));
+        const auto y = static_cast<unsigned char>(foldAZ(b[i]));
+        if (x != y)
+            return x < y;
+    }
+    return a.size() < b.size();
 }
 
 char32_t nextCodePoint(std::string_view s, std::size_t& pos, bool* valid)

@@ -21,6 +21,17 @@ bool startsWithFolded(std::string_view s, std::string_view prefix);
 
 bool isValidUtf8(std::string_view s);
 
+// Hash and equality of byte strings with A-Z folded, for look-up tables that must not
+// copy their keys.
+struct FoldedHash {
+    std::size_t operator()(std::string_view s) const;
+};
+struct FoldedEqual {
+    bool operator()(std::string_view a, std::string_view b) const { return equalsFolded(a, b); }
+};
+// Byte order with A-Z folded.
+bool lessFolded(std::string_view a, std::string_view b);
+
 // Number of characters (code points) in UTF-8 text; a byte that does not start a valid
 // sequence counts as one character.
 std::size_t charCount(std::string_view s);

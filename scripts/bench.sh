@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Builds in release mode and runs the benchmarks.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh test
+cmake -S . -B build-run -G Ninja -DCMAKE_BUILD_TYPE=Release -DCANTOREL_TESTS=OFF >/dev/null
+cmake --build build-run --target scan_bench
+build-run/bin/scan_bench "$@"
