@@ -10,4 +10,28 @@ cmake --build "$build"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:strict_string_checks=1}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp:print_suppressions=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-ctest --test-dir "$build" --output-on-failure -j 2
+
+# A PulseAudio server of our own with a null sink, so that playback to the sound output
+# is tested too; it ends with this script.
+pulse_dir=$(mktemp -d)
+pulse_pid=
+cleanup() {
+  [ -n "$pulse_pid" ] && kill "$pulse_pid" 2>/dev/null
+  rm -rf "$pulse_dir"
+}
+trap cleanup EXIT
+XDG_RUNTIME_DIR=$pulse_dir pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --use-pid-file=no \
+  --load="module-null-sink sink_name=cantorel_null" \
+  --load="module-native-protocol-unix socket=$pulse_dir/native auth-anonymous=1" \
+  >"$pulse_dir/log" 2>&1 &
+pulse_pid=$!
+export PULSE_SERVER=unix:$pulse_dir/native
+for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+if pactl info >/dev/null 2>&1; then
+  export CANTOREL_TEST_SINK=cantorel_null
+else
+  echo "warning: the PulseAudio null sink did not start; its test is skipped" >&2
+  cat "$pulse_dir/log" >&2
+fi
+
+ctest --test-dir "$build" --output-on-failure -j 2 --timeout 300

@@ -2,6 +2,8 @@
 
 #include "app/Configuration.h"
 #include "cli/JsonWriter.h"
+#include "cli/LoopTimer.h"
+#include "player/TMPEGPlayer.h"
 #include "cli/RecordOutput.h"
 #include "collection/CollectionBuilder.h"
 #include "collection/CollectionItem.h"
@@ -14,6 +16,7 @@
 #include "platform/Paths.h"
 #include "platform/TextRules.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <unordered_map>
 #include <ostream>
@@ -44,6 +47,10 @@ Commands:
   describe PATH [TEXT]
                   save the description of a file or directory in its directory's
                   description file; without TEXT the description is cleared
+  play FILE [--out OUTFILE] [--start MS] [--end MS]
+                  play a track through the decoder library to the sound output, or to
+                  OUTFILE (WAV when it ends in ".wav", else raw 16-bit PCM); prints
+                  "<position> <length>" in ms at each report and "end" at the end
   version         print the version
   --help          print this text
 
@@ -79,6 +86,7 @@ std::vector<CliApplication::Command> CliApplication::commands()
         {"probe", true, [this](const auto& a) { return probe(a); }},
         {"tag", true, [this](const auto& a) { return tag(a); }},
         {"describe", true, [this](const auto& a) { return describe(a); }},
+        {"play", false, [this](const auto& a) { return play(a); }},
         {"version", false, [this](const auto&) { return printVersion(); }},
         {"--help", false, [this](const auto&) { return printHelp(); }},
         {"help", false, [this](const auto&) { return printHelp(); }},
@@ -325,6 +333,62 @@ int CliApplication::tag(const std::vector<std::string>& args)
         return 1;
     }
     return 0;
+}
+
+int CliApplication::play(const std::vector<std::string>& args)
+{
+    if (args.empty())
+        return usageError("play needs a file");
+    std::string outFile;
+    std::int32_t start = 0;
+    std::int32_t end = 0;
+    for (std::size_t i = 1; i < args.size(); i += 2) {
+        if (i + 1 >= args.size())
+            return usageError(args[i] + " needs a value");
+        const std::string& value = args[i + 1];
+        char* stop = nullptr;
+        const long number = std::strtol(value.c_str(), &stop, 10);
+        const bool isNumber = !value.empty() && *stop == '\0' && number >= 0 && number <= INT32_MAX;
+        if (args[i] == "--out")
+            outFile = value;
+        else if ((args[i] == "--start" || args[i] == "--end") && isNumber)
+            (args[i] == "--start" ? start : end) = static_cast<std::int32_t>(number);
+        else
+            return usageError("bad option '" + args[i] + " " + value + "'");
+    }
+    LoopTimer* loop = nullptr;
+    TMPEGPlayer player([&loop] {
+        auto timer = std::make_unique<LoopTimer>();
+        loop = timer.get();
+        return timer;
+    });
+    bool ended = false;
+    player.OnPosUpdate = [this](std::int32_t pos, std::int32_t len) { out_ << pos << ' ' << len << std::endl; };
+    player.OnPlayEnd = [&](TMPEGPlayer*) {
+        ended = true;
+        out_ << "end" << std::endl;
+    };
+    try {
+        player.PathToDLL = fs::programDirectory();
+        player.setTimerFreq(250);
+        player.UseTimer = true;
+        player.LoadDLL();
+        player.setStreamName(fullPath(args[0]));
+        if (!outFile.empty()) {
+            player.setOutputDevice(TOutputDevice::pcmfile);
+            player.OutFilename = fullPath(outFile);
+        }
+        player.StartPos = start;
+        player.EndPos = end;
+        player.StartPlay();
+        loop->run([&] { return !ended; });
+        player.CloseStream();
+        player.UnloadDLL();
+    } catch (const TMPEGError& e) {
+        err_ << int(e.ErrorCode) << ' ' << e.what() << '\n';
+        return 1;
+    }
+    return ended ? 0 : 1;
 }
 
 int CliApplication::describe(const std::vector<std::string>& args)

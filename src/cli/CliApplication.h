@@ -30,6 +30,7 @@ private:
     int probe(const std::vector<std::string>& files);
     int tag(const std::vector<std::string>& args);
     int describe(const std::vector<std::string>& args);
+    int play(const std::vector<std::string>& args);
     int usageError(const std::string& message);
     void emit(const JsonWriter& json);
     std::vector<Command> commands();

@@ -40,25 +40,33 @@ std::string id3v1(const std::string& title, const std::string& artist, const std
            padded(year, 4, filler) + padded(comment, 30, filler) + static_cast<char>(genre);
 }
 
-std::string sineWav(double frequency, double seconds, int rate)
+std::string sineWav(double frequency, double seconds, int rate) { return toneSequenceWav({{frequency, seconds}}, rate, 2); }
+
+std::string toneSequenceWav(const std::vector<std::pair<double, double>>& tones, int rate, int channels)
 {
-    const auto frames = static_cast<std::uint32_t>(seconds * rate);
+    std::uint32_t frames = 0;
+    for (const auto& [hz, seconds] : tones)
+        frames += static_cast<std::uint32_t>(seconds * rate);
+    const auto blockAlign = static_cast<std::uint16_t>(2 * channels);
     std::string wav = "RIFF";
-    put32(wav, 36 + frames * 4);
+    put32(wav, 36 + frames * blockAlign);
     wav += "WAVEfmt ";
     put32(wav, 16);
     put16(wav, 1);
-    put16(wav, 2);
+    put16(wav, static_cast<std::uint16_t>(channels));
     put32(wav, static_cast<std::uint32_t>(rate));
-    put32(wav, static_cast<std::uint32_t>(rate * 4));
-    put16(wav, 4);
+    put32(wav, static_cast<std::uint32_t>(rate) * blockAlign);
+    put16(wav, blockAlign);
     put16(wav, 16);
     wav += "data";
-    put32(wav, frames * 4);
-    for (std::uint32_t i = 0; i < frames; ++i) {
-        const auto v = static_cast<std::int16_t>(10000 * std::sin(2 * M_PI * frequency * i / rate));
-        put16(wav, static_cast<std::uint16_t>(v));
-        put16(wav, static_cast<std::uint16_t>(v));
+    put32(wav, frames * blockAlign);
+    for (const auto& [hz, seconds] : tones) {
+        const auto n = static_cast<std::uint32_t>(seconds * rate);
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const auto v = static_cast<std::int16_t>(10000 * std::sin(2 * M_PI * hz * i / rate));
+            for (int c = 0; c < channels; ++c)
+                put16(wav, static_cast<std::uint16_t>(v));
+        }
     }
     return wav;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace cantorel::test {
 
@@ -15,5 +17,8 @@ std::string id3v1(const std::string& title, const std::string& artist = {}, cons
 
 // A 16-bit stereo WAV of a sine tone.
 std::string sineWav(double frequency, double seconds, int rate = 44100);
+
+// A 16-bit WAV of sine tones one after the other: (frequency, seconds) pairs.
+std::string toneSequenceWav(const std::vector<std::pair<double, double>>& tones, int rate, int channels);
 
 } // namespace cantorel::test

@@ -7,6 +7,9 @@
 #include "collection/window/CollectionModel.h"
 #include "platform/Collation.h"
 #include "platform/SystemLocale.h"
+#include "platform/FileSystem.h"
+#include "player/TMPEGPlayer.h"
+#include "player/window/QtPlayerTimer.h"
 #include "player/window/TPosTracker.h"
 
 #include <QAction>
@@ -68,7 +71,8 @@ void place(QWidget* widget, const Rect& r) { widget->setGeometry(r.left, r.top, 
 
 } // namespace
 
-TMainForm::TMainForm(std::shared_ptr<ErrorBox> errorBox, QWidget* parent) : QWidget(parent), errorBox_(std::move(errorBox))
+TMainForm::TMainForm(std::shared_ptr<ErrorBox> errorBox, const std::string& libraryDirectory, QWidget* parent)
+    : QWidget(parent), errorBox_(std::move(errorBox)), libraryDirectory_(libraryDirectory)
 {
     setObjectName("MainForm");
     setFont(QFont("MS Sans Serif", 8));
@@ -224,7 +228,23 @@ void TMainForm::FormCreate()
 
 void TMainForm::FormCreateSteps()
 {
-    // Steps 1 to 3, the player and its decoder library, come with the player component.
+    Player = std::make_unique<TMPEGPlayer>([] { return std::make_unique<QtPlayerTimer>(); });
+    Player->PathToDLL = libraryDirectory_.empty() ? fs::programDirectory() : libraryDirectory_;
+    Player->setTimerFreq(250);
+    Player->UseTimer = true;
+    Player->setOutputDevice(TOutputDevice::wavemapper);
+    Player->WaveDeviceNum = -1;
+    try {
+        Player->LoadDLL();
+    } catch (const TMPEGError&) {
+    }
+    if (!Player->DLLLoaded()) {
+        libraryMissing_ = true;
+        throw std::runtime_error("Unable to load file MPEG.SO.");
+    }
+    Player->setPlayerPriority(TPlayPriority::Normal);
+    Player->OnPosUpdate = [this](std::int32_t position, std::int32_t length) { PlayerPosUpdate(position, length); };
+    Player->OnPlayEnd = [this](TMPEGPlayer*) { PlayerPlayEnd(); };
     TrackingEnabled = true;
     plPos = named(new TPosTracker(PlPanel), "plPos");
     plPos->setGeometry(2, 1, PlPanel->width() - 4, 25);
@@ -360,10 +380,25 @@ void TMainForm::MakeActiveTrack(NodeId)
     // Opening the track in the player comes with the player panel.
 }
 
+void TMainForm::PlayerPosUpdate(std::int32_t, std::int32_t)
+{
+    // The position label and slider follow with the player panel.
+}
+
+void TMainForm::PlayerPlayEnd()
+{
+    // Moving on to the next track comes with the player panel.
+}
+
 void TMainForm::FormDestroy()
 {
-    // The notification-area icon and the decoder library are released here once they
-    // exist.
+    // The notification-area icon is removed here once it exists.
+    if (Player) {
+        try {
+            Player->UnloadDLL();
+        } catch (const TMPEGError&) {
+        }
+    }
 }
 
 } // namespace cantorel

@@ -23,6 +23,7 @@ namespace cantorel {
 class BuildProgress;
 class CollectionModel;
 class ErrorBox;
+class TMPEGPlayer;
 class TPosTracker;
 
 // The main window: the collection tree, the player panel below it and the four pages
@@ -32,12 +33,18 @@ class TMainForm : public QWidget {
 public:
     // Builds the controls and runs FormCreate. `errorBox` shows the window's error
     // boxes; tests pass one that records them.
-    explicit TMainForm(std::shared_ptr<ErrorBox> errorBox, QWidget* parent = nullptr);
+    // The decoder library is loaded from `libraryDirectory` (ending with "/"); empty
+    // means the program's own directory.
+    explicit TMainForm(std::shared_ptr<ErrorBox> errorBox, const std::string& libraryDirectory = {},
+                       QWidget* parent = nullptr);
     ~TMainForm() override;
 
     // Why FormCreate stopped early ("" when it ran to its end). Start-up ends the
     // program with exit code 1 before the splash when this is set.
     const QString& setupError() const { return setupError_; }
+    // True when the decoder library could not be loaded; start-up then shows its box and
+    // ends with exit code 1.
+    bool libraryMissing() const { return libraryMissing_; }
 
     // Builds the collection tree while `progress` shows how far it is, selects the first
     // node and shows it, and makes the first track the active one without playing it.
@@ -46,6 +53,7 @@ public:
     // The collection tree and its node table.
     CollectionTree Tree;
     CollectionModel* Model = nullptr;
+    std::unique_ptr<TMPEGPlayer> Player;
     int NodeCount() const { return Tree.NodeCount(); }
     // Selects a node in the tree view (NoNode clears the selection).
     void selectNode(NodeId node);
@@ -105,6 +113,8 @@ private:
     void TreeViewChanging(NodeId leaving);
     void TreeViewChange(NodeId node);
     void MakeActiveTrack(NodeId node);
+    void PlayerPosUpdate(std::int32_t position, std::int32_t length);
+    void PlayerPlayEnd();
     void buildControls();
     void buildPanel();
     void buildPages();
@@ -121,6 +131,8 @@ private:
     MainLayout layout_;
     QIcon icon_;
     QString setupError_;
+    std::string libraryDirectory_;
+    bool libraryMissing_ = false;
 };
 
 } // namespace cantorel

@@ -19,6 +19,10 @@ int main(int argc, char** argv)
         return 0;
     }
     TMainForm MainForm(errorBox);
+    if (MainForm.libraryMissing()) {
+        errorBox->show(nullptr, "Error", "Unable to load file MPEG.SO.", "&Abort");
+        return 1;
+    }
     if (!MainForm.setupError().isEmpty()) {
         std::cerr << "cantorel: " << MainForm.setupError().toStdString() << '\n';
         return 1;

@@ -2,6 +2,7 @@
 #include "app/window/ErrorBox.h"
 #include "app/window/TMainForm.h"
 #include "app/window/TSplashForm.h"
+#include "player/TMPEGPlayer.h"
 #include "player/window/TPosTracker.h"
 #include "support/TempDir.h"
 
@@ -165,4 +166,24 @@ TEST(SplashFormTest, LayoutOfTheSplash)
     EXPECT_EQ(splash.Label2->geometry(), QRect(7, 29, 368, 17));
     EXPECT_EQ(splash.pb->geometry(), QRect(10, 48, 364, 13));
     EXPECT_EQ(splash.pb->maximum(), 100);
+}
+
+TEST_F(MainFormTest, LoadsTheDecoderLibraryOrReportsItMissing)
+{
+    auto f = form("");
+    ASSERT_NE(f->Player, nullptr);
+    EXPECT_TRUE(f->Player->DLLLoaded());
+    EXPECT_EQ(f->Player->TimerFreq(), 250);
+    EXPECT_TRUE(f->Player->UseTimer);
+    EXPECT_EQ(f->Player->WaveDeviceNum, -1);
+    EXPECT_EQ(f->Player->OutputDevice(), TOutputDevice::wavemapper);
+    EXPECT_EQ(f->Player->PlayerPriority(), TPlayPriority::Normal);
+    EXPECT_FALSE(f->libraryMissing());
+
+    TMainForm missing(std::make_shared<RecordingErrorBox>(), dir.path());
+    EXPECT_TRUE(missing.libraryMissing());
+    EXPECT_FALSE(missing.Player->DLLLoaded());
+    // The set-up stopped there: no slider, no captions.
+    EXPECT_EQ(missing.plPos, nullptr);
+    EXPECT_EQ(missing.Pages->tabText(0), "");
 }

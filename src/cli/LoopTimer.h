@@ -1,0 +1,25 @@
+#pragma once
+
+#include "player/PlayerTimer.h"
+
+namespace cantorel::cli {
+
+// The player's timer without an event loop: run() sleeps an interval and ticks while the
+// timer is enabled and `keepGoing` says so.
+class LoopTimer : public PlayerTimer {
+public:
+    void setInterval(int milliseconds) override { interval_ = milliseconds; }
+    int interval() const override { return interval_; }
+    void setEnabled(bool enabled) override { enabled_ = enabled; }
+    bool enabled() const override { return enabled_; }
+    void setTick(std::function<void()> tick) override { tick_ = std::move(tick); }
+
+    void run(const std::function<bool()>& keepGoing);
+
+private:
+    int interval_ = 0;
+    bool enabled_ = false;
+    std::function<void()> tick_;
+};
+
+} // namespace cantorel::cli
