@@ -36,9 +36,11 @@ EntryType typeOf(DIR* dir, const dirent* e)
     return S_ISDIR(st.st_mode) ? EntryType::Directory : EntryType::Other;
 }
 
-void sortByCollation(std::vector<std::string>& names, const Collation& collation)
+// The extension of a file name from its last dot on, A-Z folded ("" without a dot).
+std::string_view extensionOf(std::string_view name)
 {
-    std::sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) { return collation.less(a, b); });
+    const std::size_t dot = name.rfind('.');
+    return dot == std::string_view::npos ? std::string_view() : name.substr(dot);
 }
 
 } // namespace
@@ -59,18 +61,21 @@ DirectoryListing DirectoryListing::read(const std::string& directory, const Coll
             listing.directories_.push_back(name);
             break;
         case EntryType::File: {
-            listing.regularFiles_.push_back(name);
-            const std::string ext = paths::foldedExtension(name);
-            if (ext == ".mp3" || ext == ".m3u")
+            const std::string_view ext = extensionOf(name);
+            if (text::equalsFolded(ext, ".mp3") || text::equalsFolded(ext, ".m3u"))
                 listing.files_.push_back(name);
+            const std::string folded = text::foldAZ(ext);
+            if (std::find(listing.extensions_.begin(), listing.extensions_.end(), folded) == listing.extensions_.end())
+                listing.extensions_.push_back(folded);
+            listing.regularFiles_.push_back(name);
             break;
         }
         case EntryType::Other:
             break;
         }
     }
-    sortByCollation(listing.directories_, collation);
-    sortByCollation(listing.files_, collation);
+    collation.sort(listing.directories_);
+    collation.sort(listing.files_);
     std::sort(listing.regularFiles_.begin(), listing.regularFiles_.end());
     const auto& files = listing.regularFiles_;
     listing.byFoldedName_.resize(files.size());
@@ -91,6 +96,10 @@ std::vector<std::string> DirectoryListing::scanOrder() const
 
 std::optional<std::string> DirectoryListing::findFile(const std::string& name) const
 {
+    // Most look-ups are for side files that a directory does not have at all.
+    const std::string_view ext = extensionOf(name);
+    if (std::none_of(extensions_.begin(), extensions_.end(), [&](const std::string& e) { return text::equalsFolded(e, ext); }))
+        return std::nullopt;
     if (std::binary_search(regularFiles_.begin(), regularFiles_.end(), name))
         return name;
     const auto it = std::lower_bound(byFoldedName_.begin(), byFoldedName_.end(), name,

@@ -36,6 +36,7 @@ private:
     std::vector<std::string> files_;
     std::vector<std::string> regularFiles_; // byte order
     std::vector<std::uint32_t> byFoldedName_; // indices of regularFiles_, folded order, ties by bytes
+    std::vector<std::string> extensions_;     // the folded extensions that regular files have
 };
 
 } // namespace cantorel

@@ -4,6 +4,7 @@
 #include "platform/SystemLocale.h"
 #include "platform/TextRules.h"
 
+#include <algorithm>
 #include <unicode/coll.h>
 #include <unicode/locid.h>
 #include <unicode/stringpiece.h>
@@ -62,6 +63,30 @@ int Collation::compare(std::string_view a, std::string_view b) const
             return r == UCOL_LESS ? -1 : 1;
     }
     return a.compare(b);
+}
+
+int Collation::compareUtf8(std::string_view a, std::string_view b) const
+{
+    if (collator_) {
+        UErrorCode status = U_ZERO_ERROR;
+        const UCollationResult r = collator_->compareUTF8(icu::StringPiece(a.data(), static_cast<int32_t>(a.size())),
+                                                          icu::StringPiece(b.data(), static_cast<int32_t>(b.size())), status);
+        if (U_SUCCESS(status) && r != UCOL_EQUAL)
+            return r == UCOL_LESS ? -1 : 1;
+    }
+    return a.compare(b);
+}
+
+void Collation::sort(std::vector<std::string>& names) const
+{
+    bool allUtf8 = true;
+    for (const std::string& name : names)
+        allUtf8 = allUtf8 && text::isValidUtf8(name);
+    // The common case checks each name once instead of at every comparison.
+    if (allUtf8)
+        std::sort(names.begin(), names.end(), [this](const std::string& a, const std::string& b) { return compareUtf8(a, b) < 0; });
+    else
+        std::sort(names.begin(), names.end(), [this](const std::string& a, const std::string& b) { return compare(a, b) < 0; });
 }
 
 std::string Collation::sortKey(std::string_view name) const

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <unicode/uversion.h>
 
@@ -29,11 +30,16 @@ public:
     int compare(std::string_view a, std::string_view b) const;
     bool less(std::string_view a, std::string_view b) const { return compare(a, b) < 0; }
 
+    // Sorts names in place; equal names stay ordered by their bytes.
+    void sort(std::vector<std::string>& names) const;
+
     // A byte string whose memcmp order is the collation order (ties not included).
     std::string sortKey(std::string_view name) const;
 
 private:
     std::string displayForm(std::string_view name) const;
+    // Both names valid UTF-8.
+    int compareUtf8(std::string_view a, std::string_view b) const;
 
     std::unique_ptr<icu::Collator> collator_;
     const CodePage* ansi_;
