@@ -381,7 +381,7 @@ int CliApplication::play(const std::vector<std::string>& args)
         player.StartPos = start;
         player.EndPos = end;
         player.StartPlay();
-        loop->run([&] { return !ended; });
+        loop->run([&] { return !ended; }, [&] { return player.playEnded(); });
         player.CloseStream();
         player.UnloadDLL();
     } catch (const TMPEGError& e) {

@@ -5,10 +5,16 @@
 
 namespace cantorel::cli {
 
-void LoopTimer::run(const std::function<bool()>& keepGoing)
+void LoopTimer::run(const std::function<bool()>& keepGoing, const std::function<bool()>& tickNow)
 {
+    using Clock = std::chrono::steady_clock;
+    constexpr auto Slice = std::chrono::milliseconds(2);
+    auto next = Clock::now() + std::chrono::milliseconds(interval_);
     while (enabled_ && keepGoing()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(interval_ > 0 ? interval_ : 1));
+        std::this_thread::sleep_for(Slice);
+        if (Clock::now() < next && !tickNow())
+            continue;
+        next = Clock::now() + std::chrono::milliseconds(interval_);
         if (enabled_ && tick_)
             tick_();
     }

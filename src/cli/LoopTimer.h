@@ -4,8 +4,9 @@
 
 namespace cantorel::cli {
 
-// The player's timer without an event loop: run() sleeps an interval and ticks while the
-// timer is enabled and `keepGoing` says so.
+// The player's timer without an event loop: run() ticks every interval while the timer
+// is enabled and `keepGoing` says so, and at once when `tickNow` says so (the end of
+// play need not wait for the next interval).
 class LoopTimer : public PlayerTimer {
 public:
     void setInterval(int milliseconds) override { interval_ = milliseconds; }
@@ -14,7 +15,7 @@ public:
     bool enabled() const override { return enabled_; }
     void setTick(std::function<void()> tick) override { tick_ = std::move(tick); }
 
-    void run(const std::function<bool()>& keepGoing);
+    void run(const std::function<bool()>& keepGoing, const std::function<bool()>& tickNow);
 
 private:
     int interval_ = 0;

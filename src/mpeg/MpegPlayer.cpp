@@ -132,8 +132,11 @@ ErrorCode MpegPlayer::openDecoder(bool stream)
         streamMode_ = false;
         return InputError;
     }
-    // The whole stream is scanned once so that the length is exact for VBR too.
-    if (!nonSeekable_)
+    // Without a frame count in the stream (a Xing/Info header) the length is only an
+    // estimate; then the whole stream is scanned once so that it is exact for VBR too.
+    long accurate = 0;
+    mpg123_getstate(mh_, MPG123_ACCURATE, &accurate, nullptr);
+    if (!accurate && !nonSeekable_)
         mpg123_scan(mh_);
     const off_t samples = mpg123_length(mh_);
     lengthMs_ = samples > 0 ? static_cast<std::int32_t>(samples * 1000 / rate_) : 0;
@@ -389,10 +392,13 @@ void MpegPlayer::run()
 
 bool MpegPlayer::decodeAndPlay()
 {
-    // mpg123_read honours a seek to any sample; whole frames would start up to a frame early.
-    unsigned char audio[1152 * 2 * 2];
+    // mpg123_read honours a seek to any sample; whole frames would start up to a frame
+    // early. A sound output takes a frame's worth at a time, so the position follows it
+    // closely; a file takes larger pieces.
+    unsigned char audio[8 * 1152 * 2 * 2];
+    const size_t want = latencyMs_ > 0 ? 1152 * 2 * 2 : sizeof audio;
     size_t bytes = 0;
-    const int result = mpg123_read(mh_, audio, sizeof audio, &bytes);
+    const int result = mpg123_read(mh_, audio, want, &bytes);
     if (result == MPG123_NEW_FORMAT)
         return true;
     if (result != MPG123_OK && !(result == MPG123_DONE && bytes > 0))

@@ -78,6 +78,8 @@ public:
     std::int32_t LastErrorCode() const { return lastErrorCode_; }
     std::int32_t ThreadPriority() const { return threadPriority_; }
     PlayerTimer* Timer() const { return timer_.get(); }
+    // True once the library has signalled the end of play and no tick has taken it yet.
+    bool playEnded() const;
 
     // Events.
     TOpenStreamEvent OnOpenStream;
@@ -99,7 +101,6 @@ private:
     auto guarded(F Entries::*entry, Args... args);
     void requireLoaded() const;
     void startPolling();
-    bool playEnded() const;
     void setPlayEnded(bool value);
 
     static void StreamOpenCallback(void* user, std::uint8_t* nonseekable, void** context);
