@@ -136,8 +136,9 @@ ErrorCode MpegPlayer::openDecoder(bool stream)
     // estimate; then the whole stream is scanned once so that it is exact for VBR too.
     long accurate = 0;
     mpg123_getstate(mh_, MPG123_ACCURATE, &accurate, nullptr);
+    scanned_ = false;
     if (!accurate && !nonSeekable_)
-        mpg123_scan(mh_);
+        scanned_ = mpg123_scan(mh_) == MPG123_OK;
     const off_t samples = mpg123_length(mh_);
     lengthMs_ = samples > 0 ? static_cast<std::int32_t>(samples * 1000 / rate_) : 0;
     positionMs_ = 0;
@@ -204,7 +205,8 @@ ErrorCode MpegPlayer::play(std::int32_t startMs, std::int32_t endMs, std::uint8_
         return e;
     endFlag_ = endFlag;
     endMs_ = (endMs > 0 && endMs < lengthMs_) ? endMs : 0;
-    applySeek(std::max(startMs, 0));
+    if (startMs > 0 || positionMs_ != 0)
+        applySeek(std::max(startMs, 0));
     ended_ = false;
     startThread();
     return NoError;
@@ -330,6 +332,9 @@ ErrorCode MpegPlayer::seek(std::int32_t ms)
 
 void MpegPlayer::applySeek(std::int64_t ms)
 {
+    // Seeking needs the frame index that a scan builds; it is made at the first seek.
+    if (!scanned_ && !nonSeekable_)
+        scanned_ = mpg123_scan(mh_) == MPG123_OK;
     const off_t target = static_cast<off_t>(ms * rate_ / 1000);
     const off_t at = mpg123_seek(mh_, target, SEEK_SET);
     if (outputOpen_)
@@ -376,8 +381,11 @@ void MpegPlayer::run()
                 if (!pauseRequested_)
                     out123_continue(ao_);
             }
-            if (const std::int64_t target = seekRequest_.exchange(-1); target >= 0)
+            // The request is cleared only once applied: Seek waits for that.
+            if (std::int64_t target = seekRequest_.load(); target >= 0) {
                 applySeek(target);
+                seekRequest_.compare_exchange_strong(target, -1);
+            }
             if (stopRequested_ || pauseRequested_)
                 continue;
         }

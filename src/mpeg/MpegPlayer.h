@@ -107,6 +107,7 @@ private:
     int priority_ = 0;
     bool streamMode_ = false;
     bool nonSeekable_ = false;
+    bool scanned_ = false;
     StreamCallbacks callbacks_;
     void* context_ = nullptr;
 };
