@@ -8,6 +8,7 @@
 #include "collection/CollectionBuilder.h"
 #include "collection/CollectionItem.h"
 #include "collection/DescriptionWriter.h"
+#include "info/InfoPage.h"
 #include "info/TrackInfo.h"
 #include "platform/Collation.h"
 #include "platform/SystemLocale.h"
@@ -16,6 +17,7 @@
 #include "platform/Paths.h"
 #include "platform/TextRules.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <unordered_map>
@@ -40,6 +42,7 @@ Commands:
   config          print the settings, the interface strings and the genre table
   tree            build the collection tree as the window does at start-up and print
                   the node table in tree order
+  page INDEX      the description page of node INDEX of the node table
   probe FILE...   read each track as the scan does: header, size, playing time, tag
   tag FILE [--title T] [--artist A] [--album B] [--year Y] [--comment C] [--genre N]
                   replace the given fields of the track's tag block (the others keep
@@ -83,6 +86,7 @@ std::vector<CliApplication::Command> CliApplication::commands()
     return {
         {"config", true, [this](const auto&) { return printConfiguration(); }},
         {"tree", true, [this](const auto&) { return tree(); }},
+        {"page", true, [this](const auto& a) { return page(a); }},
         {"probe", true, [this](const auto& a) { return probe(a); }},
         {"tag", true, [this](const auto& a) { return tag(a); }},
         {"describe", true, [this](const auto& a) { return describe(a); }},
@@ -255,6 +259,36 @@ int CliApplication::tree()
     json.endArray();
     if (json_)
         emit(json);
+    return 0;
+}
+
+int CliApplication::page(const std::vector<std::string>& args)
+{
+    if (args.size() != 1)
+        return usageError("page takes one node index");
+    char* end = nullptr;
+    const long index = std::strtol(args[0].c_str(), &end, 10);
+    const Collation collation(locale::localeName("LC_COLLATE"), &Settings.ansi());
+    CollectionTree tree;
+    CollectionBuilder(tree, BuildSettings::fromConfiguration(collation)).BuildTree();
+    if (args[0].empty() || *end != '\0' || index < 0 || index >= tree.NodeCount())
+        return usageError("no node " + args[0] + " (the tree has " + std::to_string(tree.NodeCount()) + ")");
+    const NodeId node = tree.Nodes[static_cast<std::size_t>(index)];
+    const CollectionItem& r = *tree.record(node);
+    const std::string text = DescriptionPageText(
+        {r, tree.kind(node) == KindTrack, node == tree.PlaylistsNode, genreNameOf(r.Genre, collation)});
+    if (json_) {
+        JsonWriter json;
+        json.beginObject();
+        json.key("text");
+        json.value(text);
+        json.endObject();
+        emit(json);
+    } else {
+        std::string shown = text;
+        std::replace(shown.begin(), shown.end(), '\r', '\n');
+        out_ << shown << '\n';
+    }
     return 0;
 }
 

@@ -27,6 +27,7 @@ private:
     int printVersion();
     int printConfiguration();
     int tree();
+    int page(const std::vector<std::string>& args);
     int probe(const std::vector<std::string>& files);
     int tag(const std::vector<std::string>& args);
     int describe(const std::vector<std::string>& args);

@@ -4,7 +4,15 @@
 #include "app/window/ErrorBox.h"
 #include "app/window/Glyphs.h"
 #include "collection/CollectionBuilder.h"
+#include "collection/DescriptionWriter.h"
 #include "collection/window/CollectionModel.h"
+#include "info/InfoPage.h"
+#include "info/NodeEditor.h"
+#include "info/RtfDocument.h"
+#include "info/TrackInfo.h"
+#include "info/window/RtfTextDocument.h"
+#include "platform/CodePage.h"
+#include "platform/TextRules.h"
 #include "platform/Collation.h"
 #include "platform/SystemLocale.h"
 #include "platform/FileSystem.h"
@@ -14,7 +22,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QFrame>
 #include <QImageReader>
 #include <QLabel>
@@ -133,6 +143,9 @@ void TMainForm::buildPages()
     TabSheet1 = named(new QWidget, "TabSheet1");
     Image = named(new QLabel(TabSheet1), "Image");
     Image->setAlignment(Qt::AlignCenter);
+    // A large picture is cut at the page's edges instead of growing the page.
+    Image->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    Image->setMinimumSize(1, 1);
     TabSheet2 = named(new QWidget, "TabSheet2");
     TextView = named(new QTextEdit(TabSheet2), "TextView");
     TextView->setReadOnly(true);
@@ -140,6 +153,10 @@ void TMainForm::buildPages()
     TextView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     TextView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     TextView->viewport()->setAutoFillBackground(false);
+    TextView->setLineWrapMode(QTextEdit::WidgetWidth);
+    QPalette textPalette = TextView->palette();
+    textPalette.setColor(QPalette::Base, textPalette.color(QPalette::Window));
+    TextView->setPalette(textPalette);
     TabSheet3 = named(new QWidget, "TabSheet3");
     TrackInfo = named(new QLabel(TabSheet3), "TrackInfo");
     TrackInfo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -196,6 +213,9 @@ void TMainForm::buildEditor()
     compose.addPixmap(Glyphs::composeDisabled(), QIcon::Disabled);
     btnFilesBBS->setIcon(compose);
     btnFilesBBS->setIconSize(QSize(16, 16));
+    connect(btnFilesBBS, &QToolButton::clicked, this, [this] { btnFilesBBSClick(); });
+    for (QWidget* field : std::initializer_list<QWidget*>{edName, edAlbum, edArtist, edYear, edGenre, edComment, edFilesBBS})
+        field->installEventFilter(this);
 }
 
 void TMainForm::buildTrayMenu()
@@ -282,6 +302,7 @@ void TMainForm::FormCreateSteps()
     N1->setText(ui(35));
     N2->setText(ui(36));
     fillGenres();
+    Editor = std::make_unique<NodeEditor>(Tree, Settings.AllowEdit, Settings.tagPage(), Settings.oem(), Settings.ansi());
     cbPriority->addItems({ui(27), ui(28), ui(29), ui(30)});
     cbPriority->setCurrentIndex(1);
     plPlay->setIcon(Glyphs::play());
@@ -292,18 +313,9 @@ void TMainForm::FormCreateSteps()
 
 void TMainForm::fillGenres()
 {
-    struct Entry {
-        std::string name;
-        int number;
-    };
-    std::vector<Entry> entries{{std::string(), -1}};
-    for (const GenreEntry& g : GenreTable)
-        entries.push_back({g.GenreName, g.Number});
     const Collation collation(locale::localeName("LC_COLLATE"), &Settings.ansi());
-    std::stable_sort(entries.begin(), entries.end(),
-                     [&](const Entry& a, const Entry& b) { return collation.less(a.name, b.name); });
-    for (const Entry& e : entries)
-        edGenre->addItem(qs(e.name), e.number);
+    for (const auto& [name, number] : sortedGenreList(collation))
+        edGenre->addItem(qs(name), number);
 }
 
 void TMainForm::resizeEvent(QResizeEvent* event)
@@ -365,14 +377,158 @@ void TMainForm::treeCurrentChanged(const QModelIndex& current, const QModelIndex
     TreeViewChange(Model->nodeOf(current));
 }
 
-void TMainForm::TreeViewChanging(NodeId)
+void TMainForm::TreeViewChanging(NodeId leaving)
 {
-    // Saving the edits of the node being left comes with the editor.
+    if (!Editor)
+        return;
+    const Collation collation(locale::localeName("LC_COLLATE"), &Settings.ansi());
+    EditorServices services;
+    services.writeTag = [this](const CollectionItem& item) {
+        return WriteTag(item, Settings.tagPage(), [this](const std::string& path) { return isActiveTrack(path); });
+    };
+    services.writeDescription = [&](const CollectionItem& item) {
+        return WriteDescription(item, DescriptionFormat{Settings.FilesBBS, Settings.oem(), Settings.ansi(), collation});
+    };
+    services.showError = [this](const std::string& text, const std::string& button) {
+        errorBox_->show(this, "Error", qs(text), qs(button));
+    };
+    services.captionsChanged = [this](const std::vector<NodeId>& nodes) { Model->captionsChanged(nodes); };
+    Editor->leave(leaving, readFields(), services);
 }
 
-void TMainForm::TreeViewChange(NodeId)
+bool TMainForm::isActiveTrack(const std::string& path) const
 {
-    // Filling the pages comes with the information pages.
+    if (Tree.ActiveNode == NoNode || !Tree.record(Tree.ActiveNode))
+        return false;
+    const auto active = fs::identityOf(Tree.record(Tree.ActiveNode)->Path);
+    return active && active == fs::identityOf(path);
+}
+
+void TMainForm::TreeViewChange(NodeId node)
+{
+    if (node == NoNode || !Tree.record(node))
+        return;
+    const CollectionItem& r = *Tree.record(node);
+    const bool track = Tree.kind(node) == KindTrack;
+    const Collation collation(locale::localeName("LC_COLLATE"), &Settings.ansi());
+    if (Editor)
+        showFields(Editor->load(node));
+    QString page = qs(DescriptionPageText({r, track, node == Tree.PlaylistsNode, genreNameOf(r.Genre, collation)}));
+    TrackInfo->setText(page.replace('\r', '\n'));
+    showPicture(r);
+    showText(r);
+}
+
+void TMainForm::showFields(const EditorFields& f)
+{
+    edName->setText(qs(f.name));
+    edAlbum->setText(qs(f.album));
+    edArtist->setText(qs(f.artist));
+    edYear->setText(qs(f.year));
+    edComment->setText(qs(f.comment));
+    edGenre->setCurrentIndex(f.genre ? edGenre->findData(*f.genre) : -1);
+    for (QWidget* w : std::initializer_list<QWidget*>{edName, edAlbum, edArtist, edYear, edGenre, edComment})
+        w->setEnabled(f.tagFieldsEnabled);
+    edFilesBBS->setText(qs(f.description));
+    edFilesBBS->setEnabled(f.descriptionEnabled);
+    btnFilesBBS->setEnabled(f.composeEnabled);
+}
+
+EditorFields TMainForm::readFields() const
+{
+    EditorFields f;
+    f.name = edName->text().toStdString();
+    f.album = edAlbum->text().toStdString();
+    f.artist = edArtist->text().toStdString();
+    f.year = edYear->text().toStdString();
+    f.comment = edComment->text().toStdString();
+    f.description = edFilesBBS->text().toStdString();
+    if (edGenre->currentIndex() >= 0)
+        f.genre = edGenre->currentData().toInt();
+    return f;
+}
+
+void TMainForm::btnFilesBBSClick()
+{
+    if (Editor && Settings.AllowEdit && selectedNode() != NoNode)
+        edFilesBBS->setText(qs(Editor->compose(selectedNode(), edName->text().toStdString())));
+}
+
+void TMainForm::edNameKeyPress()
+{
+    const NodeId next = Editor ? Editor->nextTrackAfter(selectedNode()) : NoNode;
+    if (next == NoNode)
+        return;
+    selectNode(next);
+    edName->setFocus();
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            edNameKeyPress();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    // The edits of the node selected at the end are saved like any other.
+    if (!leftOnClose_) {
+        leftOnClose_ = true;
+        TreeViewChanging(selectedNode());
+    }
+    event->accept();
+}
+
+void TMainForm::showPicture(const CollectionItem& r)
+{
+    if (r.PicturePath == ShownPicturePath)
+        return;
+    ShownPicturePath = r.PicturePath;
+    if (r.PicturePath.empty()) {
+        Image->hide();
+        return;
+    }
+    // Read through our own file services, so that the path's bytes are used as they are.
+    const std::optional<std::string> bytes = fs::readFile(r.PicturePath);
+    const QImage picture = bytes ? QImage::fromData(reinterpret_cast<const uchar*>(bytes->data()), static_cast<int>(bytes->size()))
+                                 : QImage();
+    if (picture.isNull()) {
+        Image->hide();
+        return;
+    }
+    Image->setPixmap(QPixmap::fromImage(picture));
+    Image->show();
+}
+
+void TMainForm::showText(const CollectionItem& r)
+{
+    if (r.TextPath == ShownTextPath)
+        return;
+    ShownTextPath = r.TextPath;
+    TextView->clear();
+    if (r.TextPath.empty())
+        return;
+    std::optional<std::string> data = fs::readFile(r.TextPath);
+    if (!data)
+        return;
+    if (RtfDocument::isRtf(*data)) {
+        RtfTextDocument::fill(TextView->document(), RtfDocument::parse(*data, Settings.ansi()));
+    } else {
+        if (data->starts_with("\xEF\xBB\xBF"))
+            data->erase(0, 3);
+        const bool utf8 = text::isValidUtf8(*data) &&
+                          std::any_of(data->begin(), data->end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+        const bool ansi = text::foldAZ(r.TextPath).find(".rtf") != std::string::npos || !Settings.TXTCodePage;
+        const std::string shown = utf8 ? *data : ansi ? Settings.ansi().decode(*data) : Settings.oem().decode(*data);
+        TextView->setPlainText(QString::fromStdString(shown));
+    }
+    TextView->moveCursor(QTextCursor::Start);
 }
 
 void TMainForm::MakeActiveTrack(NodeId)

@@ -21,6 +21,9 @@ class QTreeView;
 namespace cantorel {
 
 class BuildProgress;
+class NodeEditor;
+struct CollectionItem;
+struct EditorFields;
 class CollectionModel;
 class ErrorBox;
 class TMPEGPlayer;
@@ -54,6 +57,10 @@ public:
     CollectionTree Tree;
     CollectionModel* Model = nullptr;
     std::unique_ptr<TMPEGPlayer> Player;
+    std::unique_ptr<NodeEditor> Editor;
+    // The picture and text paths that the two pages last handled.
+    std::string ShownPicturePath = "?";
+    std::string ShownTextPath = "?";
     int NodeCount() const { return Tree.NodeCount(); }
     // Selects a node in the tree view (NoNode clears the selection).
     void selectNode(NodeId node);
@@ -102,16 +109,28 @@ public:
     bool PanelPlaying = false;
     bool TrackingEnabled = true;
 
+    // The selection handlers, also called by the program (and the tests).
+    void TreeViewChanging(NodeId leaving);
+    void TreeViewChange(NodeId node);
+    void btnFilesBBSClick();
+    // Enter in an editor field: the next track of the node table, focus on edName.
+    void edNameKeyPress();
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private slots:
     void treeCurrentChanged(const QModelIndex& current, const QModelIndex& previous);
 
 private:
     void BuildTree(BuildProgress* progress);
-    void TreeViewChanging(NodeId leaving);
-    void TreeViewChange(NodeId node);
+    void showFields(const EditorFields& fields);
+    EditorFields readFields() const;
+    void showPicture(const CollectionItem& record);
+    void showText(const CollectionItem& record);
+    bool isActiveTrack(const std::string& path) const;
     void MakeActiveTrack(NodeId node);
     void PlayerPosUpdate(std::int32_t position, std::int32_t length);
     void PlayerPlayEnd();
@@ -133,6 +152,7 @@ private:
     QString setupError_;
     std::string libraryDirectory_;
     bool libraryMissing_ = false;
+    bool leftOnClose_ = false;
 };
 
 } // namespace cantorel

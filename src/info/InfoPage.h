@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace cantorel {
+
+struct CollectionItem;
+
+// A playing time in words: seconds, minutes always, hours from one hour on, each number
+// followed by its unit (interface strings 1, 2, 3), no leading zeros.
+std::string FormatDuration(std::int64_t seconds);
+
+// What the description page shows for a node.
+struct InfoPageSubject {
+    const CollectionItem& record;
+    bool track;          // a record and kind 3 (playlist entries included)
+    bool playlistsNode;
+    std::string genreName;
+};
+
+// The description page's text: lines separated by carriage returns, beginning with an
+// empty line; each line an interface string followed by its value.
+std::string DescriptionPageText(const InfoPageSubject& subject);
+
+class Collation;
+
+// The name of the genre with this number as the editor's genre list shows it: the list
+// is sorted by name (the empty entry first), and the first entry with the number wins;
+// "" when no entry has it.
+std::string genreNameOf(std::uint8_t number, const Collation& collation);
+
+// The genre table sorted by name as the editor's list shows it, after the empty entry
+// (number -1).
+std::vector<std::pair<std::string, int>> sortedGenreList(const Collation& collation);
+
+// A number with one decimal and a point, whatever the locale ("15.6").
+std::string oneDecimal(double value);
+
+} // namespace cantorel

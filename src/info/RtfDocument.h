@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cantorel {
+
+class CodePage;
+
+// Rich text as our reader understands it: paragraphs of formatted runs. Built from RTF
+// by parse(); the window turns it into a QTextDocument.
+struct RtfDocument {
+    enum class Alignment { Left, Center, Right, Justify };
+    struct Run {
+        std::string text; // UTF-8; "\n" for \line, "\t" for \tab
+        bool bold = false;
+        bool italic = false;
+        bool underline = false;
+        bool strike = false;
+        int halfPoints = 24;
+        std::string font;
+        std::optional<std::uint32_t> color;     // 0xRRGGBB
+        std::optional<std::uint32_t> highlight; // 0xRRGGBB
+        bool operator==(const Run&) const = default;
+    };
+    struct Paragraph {
+        Alignment alignment = Alignment::Left;
+        int leftTwips = 0;
+        int rightTwips = 0;
+        int firstTwips = 0;
+        std::vector<Run> runs;
+    };
+    std::vector<Paragraph> paragraphs;
+
+    // Reads RTF; bytes written as \'hh are decoded from the document's \ansicpg, else
+    // from `fallback`. Bad input never fails: what can be read is kept.
+    static RtfDocument parse(std::string_view rtf, const CodePage& fallback);
+    static bool isRtf(std::string_view data) { return data.starts_with("{\\rtf"); }
+
+    // All text, paragraphs separated by "\n".
+    std::string plainText() const;
+};
+
+} // namespace cantorel

@@ -1,0 +1,72 @@
+#include "info/window/RtfTextDocument.h"
+
+#include "info/RtfDocument.h"
+
+#include <QColor>
+#include <QTextBlockFormat>
+#include <QTextCharFormat>
+#include <QTextCursor>
+#include <QTextDocument>
+
+namespace cantorel {
+
+namespace {
+
+// Twips (1/1440 inch) at 96 pixels per inch.
+qreal pixels(int twips) { return twips / 15.0; }
+
+Qt::Alignment alignmentOf(RtfDocument::Alignment a)
+{
+    switch (a) {
+    case RtfDocument::Alignment::Center: return Qt::AlignHCenter;
+    case RtfDocument::Alignment::Right: return Qt::AlignRight;
+    case RtfDocument::Alignment::Justify: return Qt::AlignJustify;
+    case RtfDocument::Alignment::Left: break;
+    }
+    return Qt::AlignLeft;
+}
+
+QTextCharFormat charFormat(const RtfDocument::Run& run)
+{
+    QTextCharFormat f;
+    f.setFontWeight(run.bold ? QFont::Bold : QFont::Normal);
+    f.setFontItalic(run.italic);
+    f.setFontUnderline(run.underline);
+    f.setFontStrikeOut(run.strike);
+    f.setFontPointSize(run.halfPoints / 2.0);
+    if (!run.font.empty())
+        f.setFontFamilies({QString::fromStdString(run.font)});
+    if (run.color)
+        f.setForeground(QColor::fromRgb(*run.color));
+    if (run.highlight)
+        f.setBackground(QColor::fromRgb(*run.highlight));
+    return f;
+}
+
+} // namespace
+
+void RtfTextDocument::fill(QTextDocument* doc, const RtfDocument& rtf)
+{
+    doc->clear();
+    QTextCursor cursor(doc);
+    bool first = true;
+    for (const RtfDocument::Paragraph& p : rtf.paragraphs) {
+        QTextBlockFormat block;
+        block.setAlignment(alignmentOf(p.alignment));
+        block.setLeftMargin(pixels(p.leftTwips));
+        block.setRightMargin(pixels(p.rightTwips));
+        block.setTextIndent(pixels(p.firstTwips));
+        if (first)
+            cursor.setBlockFormat(block);
+        else
+            cursor.insertBlock(block);
+        first = false;
+        for (const RtfDocument::Run& run : p.runs) {
+            QString text = QString::fromStdString(run.text);
+            text.replace('\n', QChar::LineSeparator);
+            cursor.insertText(text, charFormat(run));
+        }
+    }
+}
+
+} // namespace cantorel

@@ -1,0 +1,113 @@
+#include "info/InfoPage.h"
+
+#include "app/Configuration.h"
+#include "collection/CollectionItem.h"
+#include "platform/CodePage.h"
+#include "platform/Collation.h"
+#include "support/TempDir.h"
+
+#include <clocale>
+#include <gtest/gtest.h>
+
+using namespace cantorel;
+
+namespace {
+
+class InfoPageTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string ini = "FilesBBS = files.bbs\n";
+        for (int i = 1; i <= 26; ++i)
+            ini += "String" + std::to_string(i) + " = 'S" + std::to_string(i) + ":'\n";
+        ini += "String1 = ' s'\nString2 = ' min '\nString3 = ' h '\n";
+        ASSERT_EQ(LoadConfiguration(dir.write("c.ini", ini), dir.path()), "");
+    }
+    test::TempDir dir;
+};
+
+CollectionItem track()
+{
+    CollectionItem r;
+    r.Path = "/m/a.mp3";
+    r.Name = "Title & more";
+    r.Album = "Album";
+    r.Artist = "Artist";
+    r.Year = "1999";
+    r.Comment = "c";
+    r.Genre = 17;
+    r.FileSize = 5'000'000;
+    r.Bitrate = 128;
+    r.Frequency = 44100;
+    r.Duration = 3725;
+    r.Description = "Desc";
+    r.PicturePath = "/m/a.bmp";
+    r.TextPath = "/m/a.txt";
+    return r;
+}
+
+} // namespace
+
+TEST_F(InfoPageTest, TrackLayout)
+{
+    const CollectionItem r = track();
+    EXPECT_EQ(DescriptionPageText({r, true, false, "Rock"}),
+              "\rS4:Title & more\rS5:Album\rS6:Artist\rS24:Rock\rS7:1999\rS25:c\rS8:1 h 2 min 5 s\r\r"
+              "S9:/m/a.mp3\rS10:4882 Kb\rS11:44100 Hz\rS12:128000 bit/s (15.6 Kb/s)\r\r"
+              "S26:files.bbs : Desc\rS13:/m/a.bmp\rS14:/m/a.txt");
+    CollectionItem zero;
+    EXPECT_EQ(DescriptionPageText({zero, true, false, ""}),
+              "\rS4:\rS5:\rS6:\rS24:\rS7:\rS25:\rS8:0 min 0 s\r\rS9:\rS10:0 Kb\rS11:0 Hz\rS12:0000 bit/s (0.0 Kb/s)\r\r"
+              "S26:files.bbs : \rS13:\rS14:");
+}
+
+TEST_F(InfoPageTest, OtherLayouts)
+{
+    CollectionItem dir;
+    dir.Path = "/m/Rock";
+    dir.Name = "Rock";
+    dir.FileSize = 10'485'760;
+    dir.Duration = 59;
+    dir.Description = "All rock";
+    EXPECT_EQ(DescriptionPageText({dir, false, false, ""}),
+              "\rS4:Rock\rS15:0 min 59 s\r\rS16:/m/Rock\rS17:10.0 Mb\r\rS26:All rock\rS13:\rS14:");
+    CollectionItem list;
+    list.Path = "/m/Best.M3U";
+    list.Name = "Best";
+    list.Duration = 60;
+    EXPECT_EQ(DescriptionPageText({list, false, false, ""}), "\rS4:Best\rS15:1 min 0 s\r\rS9:/m/Best.M3U\r\rS26:\rS13:\rS14:");
+    CollectionItem lists;
+    lists.Path = "/m/";
+    lists.Name = "Playlists";
+    EXPECT_EQ(DescriptionPageText({lists, false, true, ""}), "\rS4:Playlists\rS15:0 min 0 s\r\rS16:/m/\r\rS26:\rS13:\rS14:");
+    // A playlist entry is shown as a track: it shares the track's record.
+    EXPECT_EQ(DescriptionPageText({track(), true, false, ""}).substr(0, 18), "\rS4:Title & more\rS");
+}
+
+TEST_F(InfoPageTest, NumbersAndDurations)
+{
+    const struct {
+        std::int64_t seconds;
+        std::string text;
+    } durations[] = {{0, "0 min 0 s"}, {59, "0 min 59 s"}, {3600, "1 h 0 min 0 s"}, {3725, "1 h 2 min 5 s"}, {360000, "100 h 0 min 0 s"}};
+    for (const auto& d : durations)
+        EXPECT_EQ(FormatDuration(d.seconds), d.text);
+    // The decimal point stays a point in a locale that writes a comma.
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    std::setlocale(LC_ALL, "de_DE.UTF-8");
+    EXPECT_EQ(oneDecimal(15.625), "15.6");
+    EXPECT_EQ(oneDecimal(0), "0.0");
+    std::setlocale(LC_ALL, saved.c_str());
+    CollectionItem r = track();
+    r.Bitrate = 320;
+    EXPECT_NE(DescriptionPageText({r, true, false, ""}).find("320000 bit/s (39.1 Kb/s)"), std::string::npos);
+}
+
+TEST_F(InfoPageTest, GenreNames)
+{
+    ASSERT_EQ(LoadConfiguration(dir.write("g.ini", "genre017 = Rock\ngenre017 = Alpha rock\ngenre255 = None\n"), dir.path()), "");
+    const Collation collation("C", CodePage::byNumber(1252));
+    EXPECT_EQ(genreNameOf(17, collation), "Alpha rock"); // first in the sorted list
+    EXPECT_EQ(genreNameOf(255, collation), "None");
+    EXPECT_EQ(genreNameOf(3, collation), "");
+}

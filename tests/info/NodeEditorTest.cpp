@@ -1,0 +1,215 @@
+#include "info/NodeEditor.h"
+
+#include "platform/CodePage.h"
+
+#include <gtest/gtest.h>
+
+using namespace cantorel;
+
+namespace {
+
+// A small tree: root / dir / two tracks, and a playlist whose entry shares track 1.
+class NodeEditorTest : public ::testing::Test {
+protected:
+    NodeEditorTest()
+    {
+        rootRecord = tree.newRecord();
+        rootRecord->Path = "/m/";
+        root = tree.addNode(NoNode, "Root", rootRecord, KindRootOrParent);
+        tree.RootNode = root;
+        dirRecord = tree.newRecord();
+        dirRecord->Path = "/m/Dir";
+        dirRecord->Name = "Dir described";
+        dirRecord->Description = "Dir described";
+        dir = tree.addNode(root, "Dir described", dirRecord, KindDirectory);
+        one = tree.newRecord();
+        one->Path = "/m/Dir/one.mp3";
+        one->Name = "one.mp3";
+        one->Artist = " Artist ";
+        one->Album = "Album";
+        one->Genre = 17;
+        track1 = tree.addNode(dir, "one.mp3", one, KindTrack);
+        two = tree.newRecord();
+        two->Path = "/m/Dir/two.mp3";
+        two->Name = "Second";
+        two->Description = "Has one";
+        two->Genre = 255;
+        track2 = tree.addNode(dir, "Second", two, KindTrack);
+        lists = tree.addNode(NoNode, "Playlists", tree.newRecord(), KindPlaylists);
+        tree.PlaylistsNode = lists;
+        listRecord = tree.newRecord();
+        listRecord->Path = "/m/l.m3u";
+        list = tree.addNode(lists, "l.m3u", listRecord, KindPlaylist);
+        entry = tree.addNode(list, "one.mp3", one, KindTrack);
+        tree.fillNodeTable();
+        services.writeTag = [this](const CollectionItem& c) {
+            written.push_back(c);
+            return tagResult;
+        };
+        services.writeDescription = [this](const CollectionItem& c) {
+            descriptions.push_back(c.Path + "=" + c.Description);
+            return descriptionError;
+        };
+        services.showError = [this](const std::string& text, const std::string& button) { boxes.push_back(text + "|" + button); };
+        services.captionsChanged = [this](const std::vector<NodeId>& nodes) { renamed.insert(renamed.end(), nodes.begin(), nodes.end()); };
+    }
+
+    const CodePage& ansi = *CodePage::byNumber(1252);
+    const CodePage& oem = *CodePage::byNumber(437);
+    CollectionTree tree;
+    NodeEditor editor{tree, true, ansi, oem, ansi};
+    CollectionItem *rootRecord, *dirRecord, *one, *two, *listRecord;
+    NodeId root, dir, track1, track2, lists, list, entry;
+    EditorServices services;
+    TagWriteResult tagResult = TagWriteResult::Written;
+    std::string descriptionError;
+    std::vector<CollectionItem> written;
+    std::vector<std::string> descriptions, boxes;
+    std::vector<NodeId> renamed;
+};
+
+} // namespace
+
+TEST_F(NodeEditorTest, LoadingDecidesFieldsStatesAndCaptionSource)
+{
+    const EditorFields t = editor.load(track1);
+    EXPECT_EQ(t.name, "one.mp3");
+    EXPECT_EQ(t.genre, 17);
+    EXPECT_TRUE(t.tagFieldsEnabled);
+    EXPECT_TRUE(t.composeEnabled);
+    EXPECT_EQ(t.description, "Artist. Album. "); // composed: the title is the file name
+    EXPECT_EQ(editor.CaptionSource, 1);
+
+    const EditorFields d = editor.load(dir);
+    EXPECT_EQ(d.name, "");
+    EXPECT_FALSE(d.genre);
+    EXPECT_FALSE(d.tagFieldsEnabled);
+    EXPECT_TRUE(d.descriptionEnabled);
+    EXPECT_FALSE(d.composeEnabled);
+    EXPECT_EQ(editor.CaptionSource, 2);
+
+    const EditorFields r = editor.load(root);
+    EXPECT_FALSE(r.descriptionEnabled);
+    EXPECT_EQ(editor.CaptionSource, 0);
+    EXPECT_FALSE(editor.load(lists).descriptionEnabled);
+    EXPECT_EQ(editor.load(list).description, ""); // not a track: nothing to compose from
+
+    NodeEditor readOnly(tree, false, ansi, oem, ansi);
+    EXPECT_EQ(readOnly.load(track1).description, "");
+}
+
+TEST_F(NodeEditorTest, ComposingADescription)
+{
+    EXPECT_EQ(editor.compose(track1, "My title"), "Artist. Album. \"My title\"");
+    EXPECT_EQ(editor.compose(track1, "one.mp3"), "Artist. Album. ");
+    EXPECT_EQ(editor.compose(track1, "   "), "Artist. Album. ");
+    EXPECT_EQ(editor.compose(track2, "Second"), "\"Second\"");
+}
+
+TEST_F(NodeEditorTest, LeavingATrackWritesChangedTagsAndRenamesSharedNodes)
+{
+    EditorFields f = editor.load(track1);
+    f.name = "  New title  ";
+    f.description.clear(); // not composed: nothing to save there
+    editor.leave(track1, f, services);
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_EQ(written[0].Name, "New title");
+    EXPECT_EQ(written[0].Artist, "Artist"); // the trimmed field, written back trimmed
+    EXPECT_EQ(one->Name, "New title");
+    EXPECT_EQ(renamed, (std::vector<NodeId>{track1, entry}));
+    EXPECT_EQ(tree.caption(entry), "New title");
+    EXPECT_TRUE(descriptions.empty());
+}
+
+TEST_F(NodeEditorTest, UnchangedFieldsWriteNothing)
+{
+    EditorFields f = editor.load(track2);
+    f.name = "  Second ";
+    f.description = " Has one ";
+    editor.leave(track2, f, services);
+    EXPECT_TRUE(written.empty());
+    EXPECT_TRUE(descriptions.empty());
+}
+
+TEST_F(NodeEditorTest, GenreSelection)
+{
+    const struct {
+        std::optional<int> selected;
+        int genre;
+    } cases[] = {{std::nullopt, 255}, {-1, 255}, {5, 5}, {17, 17}};
+    for (const auto& c : cases) {
+        written.clear();
+        one->Genre = 17;
+        EditorFields f = editor.load(track1);
+        f.description.clear();
+        f.genre = c.selected;
+        editor.leave(track1, f, services);
+        if (c.genre == 17) {
+            EXPECT_TRUE(written.empty());
+        } else {
+            ASSERT_EQ(written.size(), 1u);
+            EXPECT_EQ(written[0].Genre, c.genre);
+        }
+    }
+}
+
+TEST_F(NodeEditorTest, FailedAndRefusedTagWritesKeepTheRecord)
+{
+    EditorFields f = editor.load(track2);
+    f.name = "Other";
+    tagResult = TagWriteResult::Failed;
+    editor.leave(track2, f, services);
+    EXPECT_EQ(two->Name, "Second");
+    EXPECT_TRUE(boxes.empty());
+    tagResult = TagWriteResult::Refused;
+    f.description = "still saved";
+    editor.leave(track2, f, services);
+    EXPECT_EQ(two->Name, "Second");
+    EXPECT_EQ(boxes, (std::vector<std::string>{"Unable to edit active track tag. |Cancel"}));
+    EXPECT_EQ(descriptions, (std::vector<std::string>{"/m/Dir/two.mp3=still saved"}));
+    EXPECT_EQ(tree.caption(track2), "Second"); // a track's caption never follows its description
+}
+
+TEST_F(NodeEditorTest, DescriptionsOfDirectories)
+{
+    EditorFields f = editor.load(dir);
+    f.description = "New words";
+    descriptionError = "Error while saving file /m/files.bbs";
+    editor.leave(dir, f, services);
+    EXPECT_EQ(tree.caption(dir), "New words");
+    EXPECT_EQ(dirRecord->Description, "New words");
+    EXPECT_EQ(boxes, (std::vector<std::string>{"Error while saving file /m/files.bbs|&Abort"}));
+    // Root and playlists node never save a description.
+    EditorFields r = editor.load(root);
+    r.description = "x";
+    editor.leave(root, r, services);
+    EXPECT_EQ(descriptions.size(), 1u);
+    // A description takes the OEM page's characters, as the file will hold them.
+    f = editor.load(dir);
+    f.description = std::string(300, 'd') + "€";
+    editor.leave(dir, f, services);
+    EXPECT_EQ(dirRecord->Description, std::string(255, 'd'));
+    f = editor.load(dir);
+    f.description = "Price 5€";
+    editor.leave(dir, f, services);
+    EXPECT_EQ(dirRecord->Description, "Price 5?");
+}
+
+TEST_F(NodeEditorTest, EnterMovesToTheNextTrack)
+{
+    EXPECT_EQ(editor.nextTrackAfter(root), track1);
+    EXPECT_EQ(editor.nextTrackAfter(track1), track2);
+    EXPECT_EQ(editor.nextTrackAfter(track2), entry);
+    EXPECT_EQ(editor.nextTrackAfter(entry), NoNode);
+}
+
+TEST_F(NodeEditorTest, NothingIsSavedWithoutAllowEdit)
+{
+    NodeEditor readOnly(tree, false, ansi, oem, ansi);
+    EditorFields f = readOnly.load(track2);
+    f.name = "x";
+    f.description = "y";
+    readOnly.leave(track2, f, services);
+    EXPECT_TRUE(written.empty());
+    EXPECT_TRUE(descriptions.empty());
+}
