@@ -1,0 +1,189 @@
+#include "app/Configuration.h"
+#include "app/window/ErrorBox.h"
+#include "app/window/TMainForm.h"
+#include "support/Mp3Fixture.h"
+#include "support/TempDir.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QToolButton>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace cantorel;
+using namespace cantorel::test;
+
+namespace {
+
+struct RecordingBox : ErrorBox {
+    QStringList shown;
+    void show(QWidget*, const QString& title, const QString& text, const QString& button) override
+    {
+        shown << title + "|" + text + "|" + button;
+    }
+};
+
+class PagesTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir.write("music/Album/a.mp3", fakeTrack("\xFF\xFB\x90\x44", 16000, id3v1("Song A", "Artist", "Album", "2001", "", 17)));
+        dir.write("music/Album/b.mp3", fakeTrack("\xFF\xFB\x90\x44", 16000));
+        dir.write("music/Album/dirinfo.rtf", "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\pard\\qc\\b Bold title\\b0\\par Caf\\'e9}");
+        dir.write("music/Album/dirinfo.bmp", std::string(readAll(std::string(CANTOREL_SOURCE_DIR) + "/demo/music/dirinfo.bmp")));
+        dir.write("music/Other/c.mp3", fakeTrack("\xFF\xFB\x90\x44", 16000));
+        dir.write("music/Other/dirinfo", "\xC9\xCD\xBB box \x82t\x82");
+        dir.write("music/files.bbs", "Album The album\r\nOther\r\n");
+        dir.write("music/list.m3u", "Album/a.mp3\n");
+    }
+    std::unique_ptr<TMainForm> open(const std::string& extra = "AllowEdit = yes\n")
+    {
+        EXPECT_EQ(LoadConfiguration(dir.write("cantorel.ini", "MP3RootDir = music\nMP3RootName = Root\nOEMCodePage = 437\n"
+                                                              "genre017 = Rock\ngenre000 = Blues\n" + extra),
+                                    dir.path()),
+                  "");
+        auto form = std::make_unique<TMainForm>(box);
+        form->InitialFill(nullptr);
+        return form;
+    }
+    NodeId node(const TMainForm& f, const std::string& caption) const
+    {
+        for (NodeId n : f.Tree.Nodes) {
+            if (f.Tree.caption(n) == caption)
+                return n;
+        }
+        throw std::runtime_error("no node " + caption);
+    }
+    std::string tagOf(const std::string& file) const
+    {
+        const std::string data = readAll(dir / file);
+        return data.size() >= 128 ? data.substr(data.size() - 128) : std::string();
+    }
+
+    TempDir dir;
+    std::shared_ptr<RecordingBox> box = std::make_shared<RecordingBox>();
+};
+
+} // namespace
+
+TEST_F(PagesTest, EditingATitleWritesTheTagAndRenamesEverySharedNode)
+{
+    auto f = open();
+    f->selectNode(node(*f, "Song A"));
+    EXPECT_EQ(f->edName->text(), "Song A");
+    EXPECT_EQ(f->edGenre->currentText(), "Rock");
+    f->edName->setText("  Renamed  ");
+    f->selectNode(node(*f, "b.mp3"));
+    EXPECT_EQ(tagOf("music/Album/a.mp3"), id3v1("Renamed", "Artist", "Album", "2001", "", 17));
+    int renamed = 0;
+    for (NodeId n : f->Tree.Nodes)
+        renamed += f->Tree.caption(n) == "Renamed";
+    EXPECT_EQ(renamed, 2); // the track and its playlist entry
+    EXPECT_TRUE(box->shown.isEmpty());
+}
+
+TEST_F(PagesTest, BlanksOnlyAndBlankGenre)
+{
+    auto f = open();
+    const std::string before = readAll(dir / "music/Album/a.mp3");
+    f->selectNode(node(*f, "Song A"));
+    f->edName->setText(" Song A ");
+    f->edFilesBBS->setText(""); // the composed description is not saved
+    f->selectNode(node(*f, "b.mp3"));
+    EXPECT_EQ(readAll(dir / "music/Album/a.mp3"), before);
+    f->selectNode(node(*f, "Song A"));
+    f->edGenre->setCurrentIndex(0); // the blank entry
+    f->edFilesBBS->setText("");
+    f->selectNode(node(*f, "b.mp3"));
+    EXPECT_EQ(static_cast<unsigned char>(tagOf("music/Album/a.mp3")[127]), 255);
+}
+
+TEST_F(PagesTest, ComposedDescriptionIsWrittenWhenLeaving)
+{
+    auto f = open();
+    f->selectNode(node(*f, "Song A"));
+    EXPECT_EQ(f->edFilesBBS->text(), "Artist. Album. \"Song A\"");
+    f->selectNode(node(*f, "b.mp3"));
+    EXPECT_EQ(readAll(dir / "music/Album/files.bbs"), "a.mp3           Artist. Album. \"Song A\"\r\n");
+    // A caption that is its description follows a change; the parent's file is rewritten.
+    f->selectNode(node(*f, "The album"));
+    f->edFilesBBS->setText("Renamed album");
+    f->selectNode(node(*f, "Root"));
+    EXPECT_EQ(readAll(dir / "music/files.bbs"), "Album           Renamed album\r\nOther\r\n");
+    EXPECT_NO_THROW(node(*f, "Renamed album"));
+}
+
+TEST_F(PagesTest, FailedDescriptionSaveShowsItsMessageAndKeepsTheText)
+{
+    dir.write("music/Other/files.bbs", std::string("c.mp3 x\0y\r\n", 11));
+    auto f = open();
+    f->selectNode(node(*f, "x")); // the description before the NUL
+    f->edFilesBBS->setText("New text");
+    f->selectNode(node(*f, "Root"));
+    ASSERT_EQ(box->shown.size(), 1);
+    EXPECT_EQ(box->shown[0], QString::fromStdString("Error|Error while saving file " + dir.path() + "music/Other/files.bbs|&Abort"));
+    EXPECT_EQ(f->Tree.record(node(*f, "x"))->Description, "New text");
+    EXPECT_EQ(readAll(dir / "music/Other/files.bbs"), std::string("c.mp3 x\0y\r\n", 11));
+}
+
+TEST_F(PagesTest, EnterMovesToTheNextTrackAndStaysOnTheLast)
+{
+    auto f = open();
+    f->selectNode(node(*f, "Song A"));
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(f->edComment, &enter);
+    EXPECT_EQ(f->selectedNode(), node(*f, "b.mp3"));
+    const NodeId last = f->Tree.Nodes.back();
+    f->selectNode(last);
+    QApplication::sendEvent(f->edComment, &enter);
+    EXPECT_EQ(f->selectedNode(), last);
+}
+
+TEST_F(PagesTest, ClosingTheWindowSavesTheEditsOfTheSelectedNode)
+{
+    auto f = open();
+    f->selectNode(node(*f, "c.mp3"));
+    f->edName->setText("Closing title");
+    f->close();
+    EXPECT_EQ(tagOf("music/Other/c.mp3").substr(0, 16), "TAGClosing title");
+}
+
+TEST_F(PagesTest, PagesShowPictureTextAndDescription)
+{
+    auto f = open();
+    f->selectNode(node(*f, "The album"));
+    EXPECT_FALSE(f->Image->isHidden());
+    EXPECT_EQ(f->Image->pixmap().size(), QSize(96, 96));
+    QTextBlock first = f->TextView->document()->firstBlock();
+    EXPECT_EQ(first.text(), "Bold title");
+    EXPECT_EQ(first.blockFormat().alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
+    EXPECT_TRUE(first.begin().fragment().charFormat().fontWeight() >= QFont::Bold);
+    EXPECT_EQ(first.next().text(), "Café");
+    EXPECT_TRUE(f->TrackInfo->text().startsWith("\nString4The album\nString15"));
+    // Same paths: neither page is reloaded, even after the view was changed by hand.
+    f->TextView->setPlainText("marker");
+    f->selectNode(node(*f, "Song A"));
+    EXPECT_EQ(f->TextView->toPlainText(), "marker");
+    // A plain page in the OEM code page; an entry without a picture hides it.
+    f->selectNode(node(*f, "Other"));
+    EXPECT_EQ(f->TextView->toPlainText(), "╔═╗ box été");
+    EXPECT_TRUE(f->Image->isHidden());
+    EXPECT_EQ(f->ShownPicturePath, "");
+}
+
+TEST_F(PagesTest, NoEditingWithoutAllowEdit)
+{
+    auto f = open("AllowEdit = no\n");
+    const std::string before = readAll(dir / "music/Album/a.mp3");
+    f->selectNode(node(*f, "Song A"));
+    EXPECT_EQ(f->edFilesBBS->text(), "");
+    f->edName->setText("ignored");
+    f->selectNode(node(*f, "b.mp3"));
+    EXPECT_EQ(readAll(dir / "music/Album/a.mp3"), before);
+    EXPECT_FALSE(std::filesystem::exists(dir / "music/Album/files.bbs"));
+}
