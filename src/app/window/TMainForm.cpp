@@ -511,7 +511,7 @@ void TMainForm::showText(const CollectionItem& r)
     if (r.TextPath == ShownTextPath)
         return;
     ShownTextPath = r.TextPath;
-    TextView->clear();
+    TextView->document()->clear();
     if (r.TextPath.empty())
         return;
     std::optional<std::string> data = fs::readFile(r.TextPath);
@@ -526,7 +526,8 @@ void TMainForm::showText(const CollectionItem& r)
                           std::any_of(data->begin(), data->end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
         const bool ansi = text::foldAZ(r.TextPath).find(".rtf") != std::string::npos || !Settings.TXTCodePage;
         const std::string shown = utf8 ? *data : ansi ? Settings.ansi().decode(*data) : Settings.oem().decode(*data);
-        TextView->setPlainText(QString::fromStdString(shown));
+        // The document's own plain text drops the character formats a rich page left.
+        TextView->document()->setPlainText(QString::fromStdString(shown));
     }
     TextView->moveCursor(QTextCursor::Start);
 }

@@ -172,6 +172,8 @@ TEST_F(PagesTest, PagesShowPictureTextAndDescription)
     // A plain page in the OEM code page; an entry without a picture hides it.
     f->selectNode(node(*f, "Other"));
     EXPECT_EQ(f->TextView->toPlainText(), "╔═╗ box été");
+    // The plain page keeps nothing of the rich page's formats.
+    EXPECT_LT(f->TextView->document()->firstBlock().begin().fragment().charFormat().fontWeight(), QFont::Bold);
     EXPECT_TRUE(f->Image->isHidden());
     EXPECT_EQ(f->ShownPicturePath, "");
 }
