@@ -16,7 +16,11 @@
 #include "platform/Collation.h"
 #include "platform/SystemLocale.h"
 #include "platform/FileSystem.h"
+#include "player/PanelRules.h"
 #include "player/TMPEGPlayer.h"
+#include "platform/ProcessPriority.h"
+#include "tray/window/QtTrayShell.h"
+#include "tray/window/TTrayIcon.h"
 #include "player/window/QtPlayerTimer.h"
 #include "player/window/TPosTracker.h"
 
@@ -38,6 +42,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <stdexcept>
+#include <cmath>
+#include <thread>
 
 namespace cantorel {
 
@@ -81,8 +87,9 @@ void place(QWidget* widget, const Rect& r) { widget->setGeometry(r.left, r.top, 
 
 } // namespace
 
-TMainForm::TMainForm(std::shared_ptr<ErrorBox> errorBox, const std::string& libraryDirectory, QWidget* parent)
-    : QWidget(parent), errorBox_(std::move(errorBox)), libraryDirectory_(libraryDirectory)
+TMainForm::TMainForm(std::shared_ptr<ErrorBox> errorBox, const std::string& libraryDirectory,
+                     std::unique_ptr<TrayShell> trayShell, QWidget* parent)
+    : QWidget(parent), errorBox_(std::move(errorBox)), libraryDirectory_(libraryDirectory), trayShell_(std::move(trayShell))
 {
     setObjectName("MainForm");
     setFont(QFont("MS Sans Serif", 8));
@@ -92,6 +99,8 @@ TMainForm::TMainForm(std::shared_ptr<ErrorBox> errorBox, const std::string& libr
     resize(MainLayout::InitialClientWidth, MainLayout::InitialClientHeight);
     move(197, 117);
     FormCreate();
+    if (setupError_.isEmpty())
+        connectHandlers();
 }
 
 TMainForm::~TMainForm() { FormDestroy(); }
@@ -237,6 +246,47 @@ void TMainForm::buildTrayMenu()
     N2->setObjectName("N2");
 }
 
+void TMainForm::createTrayIcon(std::unique_ptr<TrayShell> shell)
+{
+    if (!shell)
+        shell = std::make_unique<QtTrayShell>();
+    try {
+        TrayIcon = std::make_unique<TTrayIcon>(this, std::move(shell), windowIcon(), QApplication::applicationName());
+    } catch (const std::runtime_error&) {
+        // No notification area: the program runs without its icon and minimizes normally.
+        TrayIcon.reset();
+        return;
+    }
+    TrayIcon->setPopupMenu(TrayMenu);
+    TrayIcon->OnDblClick = [this] { TrayRestore(); };
+}
+
+void TMainForm::connectHandlers()
+{
+    connect(plPlay, &QToolButton::clicked, this, [this] { plPlayClick(); });
+    connect(plPrev, &QToolButton::clicked, this, [this] { plPrevClick(); });
+    connect(plNext, &QToolButton::clicked, this, [this] { plNextClick(); });
+    connect(TreeView, &QTreeView::doubleClicked, this, [this] { TreeViewDblClick(); });
+    connect(cbPriority, &QComboBox::activated, this, [this](int index) { cbPriorityChange(index); });
+    connect(plPos, &TPosTracker::mouseDown, this, [this] { TrackerMouseDown(); });
+    connect(plPos, &TPosTracker::mouseUp, this, [this] { TrackerMouseUp(); });
+    const auto fromTray = [this](void (TMainForm::*handler)()) {
+        return [this, handler] {
+            if (trayActionsAllowed())
+                (this->*handler)();
+        };
+    };
+    connect(N1, &QAction::triggered, this, fromTray(&TMainForm::N1Click));
+    connect(miPlay, &QAction::triggered, this, fromTray(&TMainForm::plPlayClick));
+    connect(miPrev, &QAction::triggered, this, fromTray(&TMainForm::plPrevClick));
+    connect(miNext, &QAction::triggered, this, fromTray(&TMainForm::plNextClick));
+    connect(N2, &QAction::triggered, this, fromTray(&TMainForm::N2Click));
+    TreeView->installEventFilter(this);
+    plATView->installEventFilter(this);
+}
+
+bool TMainForm::trayActionsAllowed() const { return initialFillDone_ && !QApplication::activeModalWidget(); }
+
 void TMainForm::FormCreate()
 {
     try {
@@ -284,7 +334,7 @@ void TMainForm::FormCreateSteps()
     QApplication::setWindowIcon(icon_);
     setWindowIcon(icon_);
     PanelPlaying = false;
-    // Step 9, the notification-area icon, comes with the tray component.
+    createTrayIcon(std::move(trayShell_));
     Pages->setTabText(Pages->indexOf(TabSheet3), ui(22));
     Pages->setTabText(Pages->indexOf(TabSheet2), ui(21));
     Pages->setTabText(Pages->indexOf(TabSheet1), ui(20));
@@ -340,8 +390,10 @@ void TMainForm::applyLayout()
 void TMainForm::InitialFill(BuildProgress* progress)
 {
     BuildTree(progress);
-    if (NodeCount() == 0)
+    if (NodeCount() == 0) {
+        initialFillDone_ = true;
         return;
+    }
     selectNode(Tree.Nodes.front());
     MakeActiveTrack(Tree.Nodes.front());
     for (NodeId n : Tree.Nodes) {
@@ -350,6 +402,7 @@ void TMainForm::InitialFill(BuildProgress* progress)
             break;
         }
     }
+    initialFillDone_ = true;
 }
 
 void TMainForm::BuildTree(BuildProgress* progress)
@@ -465,14 +518,20 @@ void TMainForm::edNameKeyPress()
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            edNameKeyPress();
-            return true;
-        }
+    if (watched == plATView && (event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::MouseButtonDblClick)) {
+        plATViewDblClick();
+        return false;
     }
-    return QWidget::eventFilter(watched, event);
+    if (event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key != Qt::Key_Return && key != Qt::Key_Enter)
+        return QWidget::eventFilter(watched, event);
+    if (watched == TreeView)
+        TreeViewDblClick();
+    else
+        edNameKeyPress();
+    return true;
 }
 
 void TMainForm::closeEvent(QCloseEvent* event)
@@ -532,24 +591,193 @@ void TMainForm::showText(const CollectionItem& r)
     TextView->moveCursor(QTextCursor::Start);
 }
 
-void TMainForm::MakeActiveTrack(NodeId)
+void TMainForm::setHints(const QString& hint)
 {
-    // Opening the track in the player comes with the player panel.
+    hint_ = hint;
+    setStatusTip(hint);
+    if (TrayIcon)
+        TrayIcon->setHint(hint);
 }
 
-void TMainForm::PlayerPosUpdate(std::int32_t, std::int32_t)
+void TMainForm::MakeActiveTrack(NodeId node)
 {
-    // The position label and slider follow with the player panel.
+    if (node == Tree.ActiveNode)
+        return;
+    try {
+        SetPlaying(false);
+        if (Tree.ActiveNode != NoNode) {
+            try {
+                Player->CloseStream();
+            } catch (const TMPEGError&) {
+            }
+        }
+        Tree.ActiveNode = NoNode;
+        const CollectionItem* r = node == NoNode ? nullptr : Tree.record(node);
+        if (r && Tree.kind(node) == KindTrack && fs::isRegularFile(r->Path)) {
+            try {
+                Player->setStreamName(r->Path);
+                Player->OpenStream();
+            } catch (const TMPEGError&) {
+            }
+        }
+        const bool active = node != NoNode;
+        if (active) {
+            const int maximum = Player->LengthMs() / 1000;
+            plPos->setValue(0);
+            plPos->setMaximum(maximum);
+            if (const auto spacing = PanelRules::tickSpacing(maximum))
+                plPos->setTickInterval(*spacing);
+            plPos->setTickPosition(QSlider::TicksBelow);
+            plLenView->setText(qs(PanelRules::FormatTime(maximum)));
+            Tree.ActiveNode = node;
+            const std::string line = PanelRules::lineText(Tree, node);
+            plATView->setText(qs(GetUIString(18) + line).replace('\r', '\n'));
+            setHints(qs(PanelRules::hintText(line)));
+        } else {
+            plLenView->setText("0:00:00");
+            plPosView->setText("0:00:00");
+            plATView->clear();
+            setHints(qs(Settings.WindowTitle));
+            plPos->setTickPosition(QSlider::NoTicks);
+        }
+        plPos->setEnabled(active);
+        plPlay->setEnabled(active);
+        miPlay->setEnabled(active);
+        plNext->setEnabled(active && PanelRules::FindPlayableTrack(Tree, true) != NoNode);
+        plPrev->setEnabled(active && PanelRules::FindPlayableTrack(Tree, false) != NoNode);
+        miNext->setEnabled(plNext->isEnabled());
+        miPrev->setEnabled(plPrev->isEnabled());
+    } catch (const std::exception&) {
+        // Errors of the player leave the panel as it is, without a message.
+    }
+}
+
+void TMainForm::SetPlaying(bool value)
+{
+    if (Tree.ActiveNode == NoNode)
+        value = false;
+    if (value == PanelPlaying)
+        return;
+    PanelPlaying = value;
+    if (value) {
+        try {
+            Player->StartPos = std::min(plPos->value() * 1000, Player->LengthMs());
+            Player->EndPos = Player->LengthMs();
+            Player->StartPlay();
+            plPlay->setIcon(Glyphs::pause());
+            miPlay->setText(ui(32));
+        } catch (const TMPEGError&) {
+            PanelPlaying = false;
+        }
+        return;
+    }
+    plPlay->setIcon(Glyphs::play());
+    miPlay->setText(ui(31));
+    try {
+        Player->StopPlay();
+    } catch (const TMPEGError&) {
+    }
+}
+
+void TMainForm::plPlayClick() { SetPlaying(!PanelPlaying); }
+
+void TMainForm::plPrevClick()
+{
+    const bool playing = PanelPlaying;
+    SetPlaying(false);
+    MakeActiveTrack(PanelRules::FindPlayableTrack(Tree, false));
+    SetPlaying(playing);
+}
+
+void TMainForm::plNextClick()
+{
+    const bool playing = PanelPlaying;
+    MakeActiveTrack(PanelRules::FindPlayableTrack(Tree, true));
+    SetPlaying(playing);
+}
+
+void TMainForm::TreeViewDblClick()
+{
+    SetPlaying(false);
+    MakeActiveTrack(selectedNode());
+    SetPlaying(true);
+}
+
+void TMainForm::plATViewDblClick()
+{
+    if (Tree.ActiveNode != NoNode)
+        selectNode(Tree.ActiveNode);
+}
+
+void TMainForm::cbPriorityChange(int index)
+{
+    Player->setPlayerPriority(TPlayPriority::AboveNormal);
+    ProcessPriority::setClass(ProcessPriority::classOfEntry(index));
+    // The class moved every thread; the decoder thread takes its place relative to it again.
+    Player->setPlayerPriority(TPlayPriority::AboveNormal);
+}
+
+void TMainForm::TrackerMouseDown() { TrackingEnabled = false; }
+
+void TMainForm::TrackerMouseUp()
+{
+    const std::int32_t mode = Player->PlayerMode();
+    if (mode == 3 || mode == 4) {
+        std::int32_t target = plPos->value() * 1000;
+        if (target >= Player->LengthMs())
+            target = Player->LengthMs() - 1;
+        Player->SeekTo(target);
+        for (int i = 0; i < 30; ++i) {
+            if (std::abs(Player->CurrentPos() - target) <= 100)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+    TrackingEnabled = true;
+}
+
+void TMainForm::PlayerPosUpdate(std::int32_t position, std::int32_t)
+{
+    if (!TrackingEnabled)
+        return;
+    const int seconds = position / 1000;
+    plPosView->setText(qs(PanelRules::FormatTime(seconds)));
+    if (plPos->value() != seconds)
+        plPos->setValue(seconds);
 }
 
 void TMainForm::PlayerPlayEnd()
 {
-    // Moving on to the next track comes with the player panel.
+    SetPlaying(false);
+    const NodeId next = PanelRules::FindPlayableTrack(Tree, true);
+    if (next != NoNode) {
+        MakeActiveTrack(next);
+        SetPlaying(true);
+    }
+}
+
+void TMainForm::TrayRestore()
+{
+    if (!trayActionsAllowed())
+        return;
+    showNormal();
+    raise();
+    activateWindow();
+    if (TrayIcon)
+        TrayIcon->AppRestored();
+}
+
+void TMainForm::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    // Minimized into the icon: only the icon stays. Without one the window minimizes as usual.
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && TrayIcon)
+        TrayIcon->AppMinimized();
 }
 
 void TMainForm::FormDestroy()
 {
-    // The notification-area icon is removed here once it exists.
+    TrayIcon.reset();
     if (Player) {
         try {
             Player->UnloadDLL();

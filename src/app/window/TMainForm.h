@@ -2,6 +2,8 @@
 
 #include "app/MainLayout.h"
 #include "collection/CollectionTree.h"
+#include "tray/window/TrayShell.h"
+#include "tray/window/TTrayIcon.h"
 
 #include <QIcon>
 #include <QWidget>
@@ -38,8 +40,10 @@ public:
     // boxes; tests pass one that records them.
     // The decoder library is loaded from `libraryDirectory` (ending with "/"); empty
     // means the program's own directory.
+    // `trayShell` is the notification area (by default the desktop's); without one the
+    // program runs without its icon.
     explicit TMainForm(std::shared_ptr<ErrorBox> errorBox, const std::string& libraryDirectory = {},
-                       QWidget* parent = nullptr);
+                       std::unique_ptr<TrayShell> trayShell = {}, QWidget* parent = nullptr);
     ~TMainForm() override;
 
     // Why FormCreate stopped early ("" when it ran to its end). Start-up ends the
@@ -58,6 +62,7 @@ public:
     CollectionModel* Model = nullptr;
     std::unique_ptr<TMPEGPlayer> Player;
     std::unique_ptr<NodeEditor> Editor;
+    std::unique_ptr<TTrayIcon> TrayIcon; // none where the desktop has no notification area
     // The picture and text paths that the two pages last handled.
     std::string ShownPicturePath = "?";
     std::string ShownTextPath = "?";
@@ -116,9 +121,30 @@ public:
     // Enter in an editor field: the next track of the node table, focus on edName.
     void edNameKeyPress();
 
+    // The player panel.
+    void MakeActiveTrack(NodeId node);
+    void SetPlaying(bool value);
+    void plPlayClick();
+    void plPrevClick();
+    void plNextClick();
+    void TreeViewDblClick();
+    void plATViewDblClick();
+    void cbPriorityChange(int index);
+    void TrackerMouseDown();
+    void TrackerMouseUp();
+    void PlayerPosUpdate(std::int32_t position, std::int32_t length);
+    void PlayerPlayEnd();
+    // The tray menu and icon.
+    void TrayRestore();
+    void N1Click() { TrayRestore(); }
+    void N2Click() { close(); }
+    // The hint the panel gives the active track (also the tray icon's tool tip).
+    const QString& hint() const { return hint_; }
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private slots:
@@ -131,10 +157,12 @@ private:
     void showPicture(const CollectionItem& record);
     void showText(const CollectionItem& record);
     bool isActiveTrack(const std::string& path) const;
-    void MakeActiveTrack(NodeId node);
-    void PlayerPosUpdate(std::int32_t position, std::int32_t length);
-    void PlayerPlayEnd();
     void buildControls();
+    void connectHandlers();
+    void setHints(const QString& hint);
+    // Tray actions wait for the end of start-up and for any modal box.
+    bool trayActionsAllowed() const;
+    void createTrayIcon(std::unique_ptr<TrayShell> shell);
     void buildPanel();
     void buildPages();
     void buildEditor();
@@ -153,6 +181,9 @@ private:
     std::string libraryDirectory_;
     bool libraryMissing_ = false;
     bool leftOnClose_ = false;
+    bool initialFillDone_ = false;
+    QString hint_;
+    std::unique_ptr<TrayShell> trayShell_;
 };
 
 } // namespace cantorel

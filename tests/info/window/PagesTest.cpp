@@ -33,13 +33,13 @@ protected:
     void SetUp() override
     {
         dir.write("music/Album/a.mp3", fakeTrack("\xFF\xFB\x90\x44", 16000, id3v1("Song A", "Artist", "Album", "2001", "", 17)));
-        dir.write("music/Album/b.mp3", fakeTrack("\xFF\xFB\x90\x44", 16000));
+        dir.write("music/Album/b.mp3", fakeTrack("\xFF\xFB\x90\x44", 16000, id3v1("Song B", "Artist", "Album", "2001", "", 17)));
         dir.write("music/Album/dirinfo.rtf", "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\pard\\qc\\b Bold title\\b0\\par Caf\\'e9}");
         dir.write("music/Album/dirinfo.bmp", std::string(readAll(std::string(CANTOREL_SOURCE_DIR) + "/demo/music/dirinfo.bmp")));
         dir.write("music/Other/c.mp3", fakeTrack("\xFF\xFB\x90\x44", 16000));
         dir.write("music/Other/dirinfo", "\xC9\xCD\xBB box \x82t\x82");
         dir.write("music/files.bbs", "Album The album\r\nOther\r\n");
-        dir.write("music/list.m3u", "Album/a.mp3\n");
+        dir.write("music/list.m3u", "Album/b.mp3\n");
     }
     std::unique_ptr<TMainForm> open(const std::string& extra = "AllowEdit = yes\n")
     {
@@ -74,12 +74,12 @@ protected:
 TEST_F(PagesTest, EditingATitleWritesTheTagAndRenamesEverySharedNode)
 {
     auto f = open();
-    f->selectNode(node(*f, "Song A"));
-    EXPECT_EQ(f->edName->text(), "Song A");
+    f->selectNode(node(*f, "Song B"));
+    EXPECT_EQ(f->edName->text(), "Song B");
     EXPECT_EQ(f->edGenre->currentText(), "Rock");
     f->edName->setText("  Renamed  ");
-    f->selectNode(node(*f, "b.mp3"));
-    EXPECT_EQ(tagOf("music/Album/a.mp3"), id3v1("Renamed", "Artist", "Album", "2001", "", 17));
+    f->selectNode(node(*f, "Song A"));
+    EXPECT_EQ(tagOf("music/Album/b.mp3"), id3v1("Renamed", "Artist", "Album", "2001", "", 17));
     int renamed = 0;
     for (NodeId n : f->Tree.Nodes)
         renamed += f->Tree.caption(n) == "Renamed";
@@ -87,20 +87,35 @@ TEST_F(PagesTest, EditingATitleWritesTheTagAndRenamesEverySharedNode)
     EXPECT_TRUE(box->shown.isEmpty());
 }
 
-TEST_F(PagesTest, BlanksOnlyAndBlankGenre)
+TEST_F(PagesTest, TheActiveTracksTagIsRefused)
 {
     auto f = open();
     const std::string before = readAll(dir / "music/Album/a.mp3");
+    ASSERT_EQ(f->Tree.ActiveNode, node(*f, "Song A")); // the first track is active after start-up
     f->selectNode(node(*f, "Song A"));
-    f->edName->setText(" Song A ");
-    f->edFilesBBS->setText(""); // the composed description is not saved
-    f->selectNode(node(*f, "b.mp3"));
+    f->edName->setText("Not allowed");
+    f->edFilesBBS->setText("Described anyway");
+    f->selectNode(node(*f, "Song B"));
+    EXPECT_EQ(box->shown, QStringList{"Error|Unable to edit active track tag. |Cancel"});
     EXPECT_EQ(readAll(dir / "music/Album/a.mp3"), before);
+    EXPECT_EQ(f->Tree.record(node(*f, "Song A"))->Name, "Song A");
+    EXPECT_EQ(readAll(dir / "music/Album/files.bbs"), "a.mp3           Described anyway\r\n");
+}
+
+TEST_F(PagesTest, BlanksOnlyAndBlankGenre)
+{
+    auto f = open();
+    const std::string before = readAll(dir / "music/Album/b.mp3");
+    f->selectNode(node(*f, "Song B"));
+    f->edName->setText(" Song B ");
+    f->edFilesBBS->setText(""); // the composed description is not saved
     f->selectNode(node(*f, "Song A"));
+    EXPECT_EQ(readAll(dir / "music/Album/b.mp3"), before);
+    f->selectNode(node(*f, "Song B"));
     f->edGenre->setCurrentIndex(0); // the blank entry
     f->edFilesBBS->setText("");
-    f->selectNode(node(*f, "b.mp3"));
-    EXPECT_EQ(static_cast<unsigned char>(tagOf("music/Album/a.mp3")[127]), 255);
+    f->selectNode(node(*f, "Song A"));
+    EXPECT_EQ(static_cast<unsigned char>(tagOf("music/Album/b.mp3")[127]), 255);
 }
 
 TEST_F(PagesTest, ComposedDescriptionIsWrittenWhenLeaving)
@@ -108,7 +123,7 @@ TEST_F(PagesTest, ComposedDescriptionIsWrittenWhenLeaving)
     auto f = open();
     f->selectNode(node(*f, "Song A"));
     EXPECT_EQ(f->edFilesBBS->text(), "Artist. Album. \"Song A\"");
-    f->selectNode(node(*f, "b.mp3"));
+    f->selectNode(node(*f, "Song B"));
     EXPECT_EQ(readAll(dir / "music/Album/files.bbs"), "a.mp3           Artist. Album. \"Song A\"\r\n");
     // A caption that is its description follows a change; the parent's file is rewritten.
     f->selectNode(node(*f, "The album"));
@@ -137,7 +152,7 @@ TEST_F(PagesTest, EnterMovesToTheNextTrackAndStaysOnTheLast)
     f->selectNode(node(*f, "Song A"));
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QApplication::sendEvent(f->edComment, &enter);
-    EXPECT_EQ(f->selectedNode(), node(*f, "b.mp3"));
+    EXPECT_EQ(f->selectedNode(), node(*f, "Song B"));
     const NodeId last = f->Tree.Nodes.back();
     f->selectNode(last);
     QApplication::sendEvent(f->edComment, &enter);
@@ -185,7 +200,7 @@ TEST_F(PagesTest, NoEditingWithoutAllowEdit)
     f->selectNode(node(*f, "Song A"));
     EXPECT_EQ(f->edFilesBBS->text(), "");
     f->edName->setText("ignored");
-    f->selectNode(node(*f, "b.mp3"));
+    f->selectNode(node(*f, "Song B"));
     EXPECT_EQ(readAll(dir / "music/Album/a.mp3"), before);
     EXPECT_FALSE(std::filesystem::exists(dir / "music/Album/files.bbs"));
 }
