@@ -5,9 +5,26 @@
 #include "app/window/ObjectNameDescriber.h"
 
 #include <QMessageBox>
+#include <QSocketNotifier>
+#include <QWidget>
+#include <csignal>
 #include <exception>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace cantorel {
+
+namespace {
+// The write end of the pipe that turns a signal into an event; a signal handler may only
+// write to it.
+int signalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int)
+{
+    const char byte = 1;
+    (void)!::write(signalPipe[1], &byte, 1);
+}
+} // namespace
 
 CantorelApplication::CantorelApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
@@ -30,6 +47,28 @@ bool CantorelApplication::notify(QObject* receiver, QEvent* event)
         showUnexpectedError("Unknown error");
     }
     return false;
+}
+
+void CantorelApplication::closeOnTerminationSignals(QWidget* mainWindow)
+{
+    mainWindow_ = mainWindow;
+    if (signalNotifier_ || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
+        return;
+    signalNotifier_ = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
+    connect(signalNotifier_, &QSocketNotifier::activated, this, [this] {
+        char byte = 0;
+        (void)!::read(signalPipe[0], &byte, 1);
+        if (mainWindow_)
+            mainWindow_->close();
+        else
+            quit();
+    });
+    struct sigaction action {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGHUP, &action, nullptr);
 }
 
 void CantorelApplication::showUnexpectedError(const QString& message)

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QApplication>
+#include <QPointer>
+
+class QSocketNotifier;
 
 namespace cantorel {
 
@@ -15,9 +18,15 @@ public:
     // True while an unexpected-error box is open; timer ticks skip their work then.
     static bool showingError();
 
+    // SIGTERM and SIGHUP close the main window through the event loop, so that its edits
+    // are saved and the icon removed as on any other end.
+    void closeOnTerminationSignals(QWidget* mainWindow);
+
 private:
     void showUnexpectedError(const QString& message);
     bool showingError_ = false;
+    QPointer<QWidget> mainWindow_;
+    QSocketNotifier* signalNotifier_ = nullptr;
 };
 
 } // namespace cantorel

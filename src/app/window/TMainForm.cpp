@@ -771,8 +771,16 @@ void TMainForm::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
     // Minimized into the icon: only the icon stays. Without one the window minimizes as usual.
-    if (event->type() == QEvent::WindowStateChange && isMinimized() && TrayIcon)
-        TrayIcon->AppMinimized();
+    // The hide waits for the event loop: showMinimized() shows the window after the change.
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && TrayIcon) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (isMinimized() && TrayIcon)
+                    TrayIcon->AppMinimized();
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 void TMainForm::FormDestroy()

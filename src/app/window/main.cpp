@@ -32,6 +32,7 @@ int main(int argc, char** argv)
     SplashForm.Label2->setText(QString::fromStdString(GetUIString(37)));
     SplashForm.show();
     SplashForm.repaintNow();
+    app.closeOnTerminationSignals(&MainForm);
     MainForm.InitialFill(&SplashForm);
     SplashForm.hide();
     MainForm.show();

@@ -1,0 +1,227 @@
+#include "app/Configuration.h"
+#include "app/window/ErrorBox.h"
+#include "app/window/TMainForm.h"
+#include "platform/ProcessPriority.h"
+#include "player/FakeMpeg.h"
+#include "player/TMPEGPlayer.h"
+#include "player/window/TPosTracker.h"
+#include "support/Mp3Fixture.h"
+#include "support/TempDir.h"
+#include "tray/window/FakeTrayShell.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QToolButton>
+#include <QTreeView>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace cantorel;
+using namespace cantorel::test;
+
+namespace {
+
+class PanelTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir.write("music/A/t1.mp3", fakeTrack("\xFF\xFB\x90\x44", 16000, id3v1("One", "", "Album")));
+        dir.write("music/A/t2.mp3", fakeTrack("\xFF\xFB\x90\x44", 16000, id3v1("Two", "Artist")));
+        dir.write("music/t3.mp3", fakeTrack("\xFF\xFB\x90\x44", 16000));
+        dir.write("music/p.m3u", "A/t2.mp3\nt3.mp3\n");
+        fake.reset();
+        fake.set(201'000, 0, 1, 0);
+    }
+    std::unique_ptr<TMainForm> open(bool withTray = true)
+    {
+        EXPECT_EQ(LoadConfiguration(dir.write("cantorel.ini", "MP3RootDir = music\nWindowTitle = Panel test\n"
+                                                              "String18 = 'Now: '\nString31 = Play\nString32 = Pause\n"),
+                                    dir.path()),
+                  "");
+        auto shell = std::make_unique<FakeTrayShell>();
+        shell->available = withTray;
+        tray = shell.get();
+        auto form = std::make_unique<TMainForm>(std::make_shared<ErrorBox>(), FakeMpeg::directory() + "/", std::move(shell));
+        form->InitialFill(nullptr);
+        fake.reset();
+        fake.set(201'000, 0, 1, 0);
+        return form;
+    }
+    NodeId node(const TMainForm& f, const std::string& caption, int occurrence = 0) const
+    {
+        for (NodeId n : f.Tree.Nodes) {
+            if (f.Tree.caption(n) == caption && occurrence-- == 0)
+                return n;
+        }
+        throw std::runtime_error("no node " + caption);
+    }
+
+    TempDir dir;
+    FakeMpeg fake;
+    FakeTrayShell* tray = nullptr;
+};
+
+} // namespace
+
+TEST_F(PanelTest, FirstTrackActiveAfterStartUp)
+{
+    auto f = open();
+    EXPECT_EQ(f->Tree.ActiveNode, node(*f, "One"));
+    EXPECT_FALSE(f->PanelPlaying);
+    EXPECT_FALSE(f->plPrev->isEnabled());
+    EXPECT_FALSE(f->miPrev->isEnabled());
+    EXPECT_TRUE(f->plNext->isEnabled());
+    EXPECT_TRUE(f->miNext->isEnabled());
+    EXPECT_EQ(f->plLenView->text(), "0:03:21");
+    EXPECT_EQ(f->plPos->maximum(), 201);
+    EXPECT_EQ(f->plPos->tickInterval(), 30);
+    EXPECT_EQ(f->plATView->text(), "Now: \nOne\nAlbum");
+    EXPECT_EQ(f->hint(), ". One. Album");
+    EXPECT_EQ(f->TrayIcon->Hint(), ". One. Album");
+    EXPECT_EQ(tray->tip, ". One. Album");
+}
+
+TEST_F(PanelTest, PlayNextAndPreviousKeepThePlayingState)
+{
+    auto f = open();
+    f->plPlayClick();
+    EXPECT_TRUE(f->PanelPlaying);
+    EXPECT_EQ(f->miPlay->text(), "Pause");
+    EXPECT_NE(fake.calls().find("Play(0,201000)"), std::string::npos);
+    fake.reset();
+    fake.set(200'000, 0, 3, 0);
+    f->plNextClick();
+    EXPECT_EQ(f->Tree.ActiveNode, node(*f, "Two"));
+    EXPECT_TRUE(f->PanelPlaying);
+    const std::string calls = fake.calls();
+    EXPECT_NE(calls.find("Stop;Close;Open(" + dir.path() + "music/A/t2.mp3,0)"), std::string::npos) << calls;
+    EXPECT_NE(calls.find("Play(0,200000)"), std::string::npos) << calls;
+    EXPECT_EQ(f->plPos->tickInterval(), 10);
+    f->plPlayClick();
+    EXPECT_FALSE(f->PanelPlaying);
+    EXPECT_EQ(f->miPlay->text(), "Play");
+    f->plPrevClick();
+    EXPECT_EQ(f->Tree.ActiveNode, node(*f, "One"));
+    EXPECT_FALSE(f->PanelPlaying);
+}
+
+TEST_F(PanelTest, EndOfTrackMovesOnThroughThePlaylistsAndStopsAfterTheLast)
+{
+    auto f = open();
+    f->MakeActiveTrack(node(*f, "t3.mp3"));
+    f->SetPlaying(true);
+    fake.end();
+    f->Player->TimerTick();
+    EXPECT_EQ(f->Tree.ActiveNode, node(*f, "Two", 1)); // the first playlist entry
+    EXPECT_TRUE(f->PanelPlaying);
+    f->plNextClick();
+    const NodeId last = node(*f, "t3.mp3", 1);
+    EXPECT_EQ(f->Tree.ActiveNode, last);
+    EXPECT_FALSE(f->plNext->isEnabled());
+    fake.end();
+    f->Player->TimerTick();
+    EXPECT_EQ(f->Tree.ActiveNode, last);
+    EXPECT_FALSE(f->PanelPlaying);
+}
+
+TEST_F(PanelTest, DoubleClickOnANodeThatIsNoTrack)
+{
+    auto f = open();
+    f->selectNode(node(*f, "A"));
+    f->TreeViewDblClick();
+    EXPECT_EQ(f->Tree.ActiveNode, node(*f, "A"));
+    EXPECT_TRUE(f->plPlay->isEnabled());
+    EXPECT_EQ(f->plPos->maximum(), 201); // the length of the stream opened last
+    // The start reopens the stream opened last and plays it.
+    EXPECT_NE(fake.calls().find("Open(" + dir.path() + "music/A/t1.mp3,0)"), std::string::npos) << fake.calls();
+    EXPECT_TRUE(f->PanelPlaying);
+    // Enter in the tree does the same as a double click.
+    f->selectNode(node(*f, "Two"));
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(f->TreeView, &enter);
+    EXPECT_EQ(f->Tree.ActiveNode, node(*f, "Two"));
+}
+
+TEST_F(PanelTest, SliderDroppedWhileStoppedGivesTheFirstStartItsPosition)
+{
+    auto f = open();
+    f->plPos->setValue(50);
+    f->TrackerMouseDown();
+    EXPECT_FALSE(f->TrackingEnabled);
+    f->PlayerPosUpdate(10'000, 201'000); // held: the report does not move it
+    EXPECT_EQ(f->plPos->value(), 50);
+    f->TrackerMouseUp(); // stopped (mode 1): nothing is sought
+    EXPECT_TRUE(f->TrackingEnabled);
+    EXPECT_EQ(fake.calls().find("Seek"), std::string::npos);
+    f->plPlayClick();
+    EXPECT_NE(fake.calls().find("Play(50000,201000)"), std::string::npos) << fake.calls();
+    // Playing: a drop at the end seeks one millisecond before the end of a whole-second length.
+    fake.set(201'000, 200'999, 3, 0);
+    f->plPos->setValue(201);
+    f->TrackerMouseUp();
+    EXPECT_NE(fake.calls().find("Seek(200999)"), std::string::npos) << fake.calls();
+    f->PlayerPosUpdate(3725'000, 201'000);
+    EXPECT_EQ(f->plPosView->text(), "1:02:05");
+}
+
+TEST_F(PanelTest, PrioritySelector)
+{
+    auto f = open();
+    const int before = ProcessPriority::current();
+    f->cbPriorityChange(2);
+    EXPECT_NE(fake.calls().find("SetPriority(1);SetPriority(1);"), std::string::npos) << fake.calls();
+    if (::getuid() == 0) {
+        EXPECT_EQ(ProcessPriority::current(), -10);
+        f->cbPriorityChange(1);
+        EXPECT_EQ(ProcessPriority::current(), 0);
+    }
+    ProcessPriority::setClass(static_cast<ProcessPriority::Class>(before));
+}
+
+TEST_F(PanelTest, MinimizingIntoTheIconAndRestoring)
+{
+    auto f = open();
+    f->show();
+    f->showMinimized();
+    QApplication::processEvents();
+    EXPECT_FALSE(f->isVisible());
+    EXPECT_EQ(tray->attached, f->TrayMenu);
+    tray->onMessage(TTrayIcon::WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(f->isVisible());
+    EXPECT_EQ(tray->attached, nullptr);
+    // The tray menu plays and quits.
+    f->miPlay->trigger();
+    EXPECT_TRUE(f->PanelPlaying);
+    f->N2->trigger();
+    EXPECT_FALSE(f->isVisible());
+}
+
+TEST_F(PanelTest, WithoutANotificationAreaTheWindowMinimizesAsUsual)
+{
+    auto f = open(false);
+    EXPECT_EQ(f->TrayIcon, nullptr);
+    EXPECT_TRUE(f->setupError().isEmpty());
+    f->show();
+    f->showMinimized();
+    QApplication::processEvents();
+    EXPECT_TRUE(f->isVisible());
+    EXPECT_TRUE(f->isMinimized());
+}
+
+TEST_F(PanelTest, NothingToPlay)
+{
+    TempDir empty;
+    empty.makeDir("music");
+    ASSERT_EQ(LoadConfiguration(empty.write("cantorel.ini", "MP3RootDir = music\n"), empty.path()), "");
+    TMainForm f(std::make_shared<ErrorBox>(), FakeMpeg::directory() + "/", std::make_unique<FakeTrayShell>());
+    f.InitialFill(nullptr);
+    EXPECT_EQ(f.NodeCount(), 0);
+    f.plPlayClick();
+    f.plNextClick();
+    EXPECT_FALSE(f.PanelPlaying);
+    EXPECT_EQ(f.Tree.ActiveNode, NoNode);
+    EXPECT_EQ(f.TrayIcon->Hint(), ""); // the tip stays the title given at creation
+}
