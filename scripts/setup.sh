@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Cantorel needs, only those that are missing.
-# Usage: scripts/setup.sh [run|test]   ("test" adds the tools the tests use)
+# Usage: scripts/setup.sh [run|test|fuzz]   ("test" adds the tools the tests use)
 set -euo pipefail
 
 mode=${1:-run}
@@ -12,7 +12,11 @@ if [ "$mode" = run ]; then
   packages+=(xvfb xauth x11-utils imagemagick)
 fi
 if [ "$mode" = test ]; then
-  packages+=(lame ffmpeg id3v2 pulseaudio pulseaudio-utils sox xvfb xauth)
+  packages+=(lame ffmpeg id3v2 pulseaudio pulseaudio-utils sox xvfb xauth x11-utils xdotool imagemagick
+             clang libclang-rt-14-dev)
+fi
+if [ "$mode" = fuzz ]; then
+  packages+=(clang libclang-rt-14-dev)
 fi
 
 missing=()

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs each for SECONDS (default 30) on a
+# copy of its seed corpus. Fails when a target finds a crash; the crashing input is kept
+# in build-fuzz/artifacts.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-30}
+scripts/setup.sh fuzz
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCANTOREL_FUZZ=ON \
+  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang >/dev/null
+cmake --build build-fuzz
+mkdir -p build-fuzz/artifacts
+status=0
+for target in configuration descriptions probe playlist rtf decoder; do
+  corpus=$(mktemp -d)
+  cp tests/fuzz/corpus/$target/* "$corpus"/
+  echo "fuzz_$target: $seconds s"
+  if ! build-fuzz/bin/fuzz_$target -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+      -artifact_prefix=build-fuzz/artifacts/$target- -print_final_stats=1 "$corpus" \
+      > build-fuzz/fuzz_$target.log 2>&1; then
+    echo "fuzz_$target FAILED:"; tail -40 build-fuzz/fuzz_$target.log
+    status=1
+  else
+    grep -E 'stat::number_of_executed_units|stat::peak_rss_mb' build-fuzz/fuzz_$target.log | sed 's/^/  /'
+  fi
+  rm -rf "$corpus"
+done
+exit $status

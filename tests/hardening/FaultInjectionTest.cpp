@@ -1,0 +1,197 @@
+// Saves under failure: a full file system, a read-only one, files replaced or removed
+// after the scan, and a process killed in the middle of a save. After each, the track's
+// audio and every line of the description file are as they were.
+
+#include "collection/CollectionBuilder.h"
+#include "collection/DescriptionWriter.h"
+#include "info/TrackInfo.h"
+#include "platform/CodePage.h"
+#include "platform/Collation.h"
+#include "support/Mp3Fixture.h"
+#include "support/Namespace.h"
+#include "support/TempDir.h"
+
+#include <algorithm>
+#include <csignal>
+#include <fstream>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <random>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace cantorel;
+using namespace cantorel::test;
+
+namespace {
+
+const CodePage& oem() { return *CodePage::byNumber(437); }
+const CodePage& ansi() { return *CodePage::byNumber(1252); }
+const Collation& collation()
+{
+    static const Collation c("C", &ansi());
+    return c;
+}
+
+std::string saveDescription(const std::string& path, const std::string& text)
+{
+    CollectionItem item;
+    item.Path = path;
+    item.Description = text;
+    return WriteDescription(item, DescriptionFormat{"files.bbs", oem(), ansi(), collation()});
+}
+
+TagWriteResult saveTitle(const std::string& path, const std::string& title)
+{
+    CollectionItem item;
+    item.Path = path;
+    item.Name = title;
+    item.Genre = 255;
+    return WriteTag(item, ansi());
+}
+
+// The names in a directory, to see that no temporary file was left behind.
+std::vector<std::string> namesIn(const std::string& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+#define CHILD_CHECK(condition, code)                                                 \
+    do {                                                                             \
+        if (!(condition)) {                                                          \
+            fprintf(stderr, "check failed (%d): %s\n", code, #condition);            \
+            return code;                                                             \
+        }                                                                            \
+    } while (0)
+
+const std::string Lines = "\xC9\xCD\xBB keep this line\r\nother.mp3 Other description\r\n";
+
+} // namespace
+
+TEST(FaultInjection, FullFileSystem)
+{
+    TempDir dir;
+    const std::string root = dir.makeDir("full");
+    const std::string audio = fakeTrack("\xFF\xFB\x90\x44", 20480); // whole pages: an append needs a new one
+    const int status = inFileSystem(
+        root, 64 * 1024, false,
+        [&] {
+            std::ofstream(root + "/t.mp3", std::ios::binary) << audio;
+            std::ofstream(root + "/files.bbs", std::ios::binary) << Lines;
+            std::ofstream filler(root + "/filler", std::ios::binary);
+            const std::string page(4096, 'f');
+            while (filler.write(page.data(), page.size()) && filler.flush()) {
+            }
+        },
+        [&] {
+            const std::vector<std::string> before = namesIn(root);
+            CHILD_CHECK(saveTitle(root + "/t.mp3", "Title") == TagWriteResult::Failed, 1);
+            CHILD_CHECK(readAll(root + "/t.mp3") == audio, 2);
+            CHILD_CHECK(saveDescription(root + "/t.mp3", "New") == "Error while saving file " + root + "/files.bbs", 3);
+            CHILD_CHECK(readAll(root + "/files.bbs") == Lines, 4);
+            CHILD_CHECK(namesIn(root) == before, 5);
+            return 0;
+        });
+    if (status == 77)
+        GTEST_SKIP() << "no mount namespace here";
+    EXPECT_EQ(status, 0);
+}
+
+TEST(FaultInjection, ReadOnlyFileSystem)
+{
+    TempDir dir;
+    const std::string root = dir.makeDir("ro");
+    const std::string track = fakeTrack("\xFF\xFB\x90\x44", 5000, id3v1("Old"));
+    const int status = inFileSystem(
+        root, 1 << 20, true,
+        [&] {
+            std::ofstream(root + "/t.mp3", std::ios::binary) << track;
+            std::ofstream(root + "/files.bbs", std::ios::binary) << Lines;
+        },
+        [&] {
+            CHILD_CHECK(saveTitle(root + "/t.mp3", "Title") == TagWriteResult::Failed, 1);
+            CHILD_CHECK(readAll(root + "/t.mp3") == track, 2);
+            CHILD_CHECK(saveDescription(root + "/t.mp3", "New") == "Error while saving file " + root + "/files.bbs", 3);
+            CHILD_CHECK(readAll(root + "/files.bbs") == Lines, 4);
+            return 0;
+        });
+    if (status == 77)
+        GTEST_SKIP() << "no mount namespace here";
+    EXPECT_EQ(status, 0);
+}
+
+TEST(FaultInjection, FilesReplacedOrRemovedAfterTheScan)
+{
+    TempDir dir;
+    dir.write("music/a.mp3", fakeTrack("\xFF\xFB\x90\x44", 5000));
+    dir.write("music/b.mp3", fakeTrack("\xFF\xFB\x90\x44", 5000));
+    dir.write("music/sub/c.mp3", fakeTrack("\xFF\xFB\x90\x44", 5000));
+    dir.write("music/sub/files.bbs", Lines);
+    CollectionTree tree;
+    const BuildSettings settings{dir / "music/", "", "files.bbs", "dirinfo", "dirinfo.rtf", "dirinfo.bmp", "P", "", "", "",
+                                 oem(), ansi(), ansi(), collation()};
+    CollectionBuilder(tree, settings).BuildTree();
+    ASSERT_EQ(tree.NodeCount(), 4);
+    const auto record = [&](const std::string& caption) -> CollectionItem {
+        for (NodeId n : tree.Nodes) {
+            if (tree.caption(n) == caption)
+                return *tree.record(n);
+        }
+        throw std::runtime_error(caption);
+    };
+    std::filesystem::remove(dir / "music/a.mp3");
+    std::filesystem::create_directory(dir / "music/a.mp3");
+    std::filesystem::remove(dir / "music/b.mp3");
+    EXPECT_EQ(WriteTag(record("a.mp3"), ansi()), TagWriteResult::Failed);
+    EXPECT_EQ(WriteTag(record("b.mp3"), ansi()), TagWriteResult::Failed);
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "music/a.mp3"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "music/b.mp3"));
+    std::filesystem::remove(dir / "music/sub/files.bbs");
+    std::filesystem::create_directory(dir / "music/sub/files.bbs");
+    CollectionItem c = record("c.mp3");
+    c.Description = "New";
+    EXPECT_EQ(WriteDescription(c, DescriptionFormat{"files.bbs", oem(), ansi(), collation()}),
+              "Error while saving file " + dir.path() + "music/sub/files.bbs");
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "music/sub/files.bbs"));
+}
+
+TEST(FaultInjection, KilledInTheMiddleOfASave)
+{
+    TempDir dir;
+    std::string lines;
+    for (int i = 0; i < 40'000; ++i)
+        lines += "line" + std::to_string(i) + ".mp3 something to keep " + std::to_string(i) + "\r\n";
+    const std::string bbs = dir.write("files.bbs", lines);
+    const std::string audio = fakeTrack("\xFF\xFB\x90\x44", 100'000);
+    const std::string track = dir.write("t.mp3", audio);
+    const std::string first = "t.mp3           first\r\n";
+    const std::string second = "t.mp3           second\r\n";
+    std::mt19937 random(12345);
+    for (int round = 0; round < 25; ++round) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            for (int i = 0;; ++i) {
+                saveDescription(track, i % 2 ? "second" : "first");
+                saveTitle(track, i % 2 ? "Second" : "First");
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(2000 + random() % 30000));
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        const std::string now = readAll(bbs);
+        EXPECT_TRUE(now == lines || now == lines + first || now == lines + second) << "round " << round << ": " << now.size();
+        const std::string data = readAll(track);
+        EXPECT_EQ(data.substr(0, audio.size()), audio) << round;
+        EXPECT_TRUE(data.size() == audio.size() || data.size() == audio.size() + 128) << round;
+        if (data.size() > audio.size()) {
+            const std::string tag = data.substr(audio.size());
+            EXPECT_TRUE(tag == id3v1("First") || tag == id3v1("Second")) << round;
+        }
+    }
+}
