@@ -8,10 +8,11 @@ seconds=${1:-30}
 scripts/setup.sh fuzz
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCANTOREL_FUZZ=ON \
   -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang >/dev/null
-cmake --build build-fuzz
+targets=(configuration descriptions probe playlist rtf decoder)
+cmake --build build-fuzz --target "${targets[@]/#/fuzz_}"
 mkdir -p build-fuzz/artifacts
 status=0
-for target in configuration descriptions probe playlist rtf decoder; do
+for target in "${targets[@]}"; do
   corpus=$(mktemp -d)
   cp tests/fuzz/corpus/$target/* "$corpus"/
   echo "fuzz_$target: $seconds s"

@@ -35,3 +35,6 @@ else
 fi
 
 ctest --test-dir "$build" --output-on-failure -j 2 --timeout 300
+
+# Every parser of untrusted input under libFuzzer for a while (30 s each by default).
+scripts/fuzz.sh "${CANTOREL_FUZZ_SECONDS:-30}"
