@@ -18,24 +18,6 @@ constexpr std::size_t GenreNameLimit = 40;
 
 std::string lineNumberError(const char* text, int number) { return text + std::to_string(number); }
 
-// Splits text into lines ending at CR LF, LF or a lone CR; a last line without an end counts.
-std::vector<std::string_view> splitLines(std::string_view data)
-{
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < data.size(); ++i) {
-        if (data[i] != '\r' && data[i] != '\n')
-            continue;
-        lines.push_back(data.substr(start, i - start));
-        if (data[i] == '\r' && i + 1 < data.size() && data[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < data.size())
-        lines.push_back(data.substr(start));
-    return lines;
-}
-
 std::optional<bool> parseSwitch(std::string_view value, const char* yes, const char* no)
 {
     const std::string folded = text::foldAZ(value);
@@ -117,7 +99,7 @@ std::string ConfigurationReader::textValue(std::string_view raw) const
 void ConfigurationReader::findAnsiPage(const std::string& data)
 {
     textPage_ = settings_.ANSICodePage;
-    for (std::string_view line : splitLines(data)) {
+    for (std::string_view line : text::splitLines(data)) {
         if (auto value = matchKey("ANSICodePage", text::trim(line))) {
             if (auto page = parseCodePage(*value))
                 textPage_ = *page;
@@ -136,7 +118,7 @@ std::string ConfigurationReader::read(const std::string& file)
     if (!utf8_)
         findAnsiPage(*data);
     int number = 0;
-    for (std::string_view line : splitLines(*data)) {
+    for (std::string_view line : text::splitLines(*data)) {
         std::string error = readLine(text::trim(line), ++number);
         if (!error.empty())
             return error;

@@ -31,7 +31,7 @@ std::optional<std::vector<std::string>> playlistLines(const std::string& path, c
         data->erase(0, 3);
     const bool utf8 = text::isValidUtf8(*data);
     std::vector<std::string> lines;
-    for (std::string_view line : DescriptionList::splitLines(*data))
+    for (std::string_view line : text::splitLines(*data))
         lines.push_back(utf8 ? std::string(line) : ansi.decode(line));
     return lines;
 }

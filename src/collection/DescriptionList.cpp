@@ -18,23 +18,6 @@ bool quotedMatch(std::string_view t, std::string_view name)
 
 } // namespace
 
-std::vector<std::string_view> DescriptionList::splitLines(std::string_view data)
-{
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < data.size(); ++i) {
-        if (data[i] != '\r' && data[i] != '\n')
-            continue;
-        lines.push_back(data.substr(start, i - start));
-        if (data[i] == '\r' && i + 1 < data.size() && data[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < data.size())
-        lines.push_back(data.substr(start));
-    return lines;
-}
-
 std::optional<DescriptionList> DescriptionList::load(const std::string& path, const CodePage& oem)
 {
     const std::optional<std::string> data = fs::readFile(path);
@@ -44,7 +27,7 @@ std::optional<DescriptionList> DescriptionList::load(const std::string& path, co
     const std::size_t nul = data->find('\0');
     list.holdsNul_ = nul != std::string::npos;
     const std::size_t textEnd = list.holdsNul_ ? nul : data->size();
-    for (std::string_view raw : splitLines(*data)) {
+    for (std::string_view raw : text::splitLines(*data)) {
         const std::size_t lineStart = static_cast<std::size_t>(raw.data() - data->data());
         std::string text;
         if (lineStart < textEnd)

@@ -39,9 +39,6 @@ public:
     static bool matchesWholeName(std::string_view lineText, std::string_view name);
     static bool matchesPrefix(std::string_view lineText, std::string_view name);
 
-    // Splits text into lines ending at CR LF, CR or LF.
-    static std::vector<std::string_view> splitLines(std::string_view data);
-
 private:
     std::vector<Line> lines_;
     bool holdsNul_ = false;

@@ -2,6 +2,7 @@
 
 #include "collection/CollectionItem.h"
 #include "info/FrameHeader.h"
+#include "platform/FileSystem.h"
 #include "platform/TextRules.h"
 
 #include <cerrno>
@@ -36,47 +37,9 @@ private:
     int fd_;
 };
 
-// Reads up to `count` bytes at `offset` into `buffer`; the bytes read.
-std::size_t readAt(int fd, std::int64_t offset, char* buffer, std::size_t count)
-{
-    std::size_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::pread(fd, buffer + done, count - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
-    return done;
-}
-
 bool readBlockAt(int fd, std::int64_t offset, TagBlock::Bytes& block)
 {
-    std::size_t done = 0;
-    while (done < block.size()) {
-        const ssize_t n = ::pread(fd, block.data() + done, block.size() - done, static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-bool writeAllAt(int fd, const unsigned char* data, std::size_t count, std::int64_t offset)
-{
-    std::size_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::pwrite(fd, data + done, count - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
+    return fs::readAt(fd, block.data(), block.size(), offset) == block.size();
 }
 
 // Bytes of an ID3v2 tag at the start of the file (header, body and footer), 0 when
@@ -121,13 +84,13 @@ bool ReadTrackInfo(CollectionItem& item, const CodePage& tagPage)
         return false;
     const std::int64_t fileSize = st.st_size;
     char buffer[StartRead];
-    std::string_view start(buffer, readAt(file.fd(), 0, buffer, StartRead));
+    std::string_view start(buffer, fs::readAt(file.fd(), buffer, StartRead, 0));
     const std::int64_t skipped = id3v2Size(start, fileSize);
     if (skipped > 0) {
         if (skipped + 4 <= static_cast<std::int64_t>(start.size()))
             start.remove_prefix(static_cast<std::size_t>(skipped));
         else
-            start = std::string_view(buffer, readAt(file.fd(), skipped, buffer, StartRead));
+            start = std::string_view(buffer, fs::readAt(file.fd(), buffer, StartRead, skipped));
     }
     if (start.size() < 4)
         return false;
@@ -206,13 +169,13 @@ TagWriteResult WriteTag(const CollectionItem& item, const CodePage& tagPage,
             const std::int64_t position = overwrite ? st.st_size - TagBlock::Size : st.st_size;
             const TagBlock::Fields fields{item.Name, item.Artist, item.Album, item.Year, item.Comment, item.Genre};
             const TagBlock::Bytes block = TagBlock::render(fields, tagPage, overwrite ? &old : nullptr);
-            const bool written = writeAllAt(file.fd(), block.data(), block.size(), position) && ::fsync(file.fd()) == 0;
+            const bool written = fs::writeAll(file.fd(), block.data(), block.size(), position) && ::fsync(file.fd()) == 0;
             if (written)
                 result = TagWriteResult::Written;
             else if (!overwrite)
                 (void)::ftruncate(file.fd(), st.st_size); // an append that failed leaves no partial block
             else
-                (void)writeAllAt(file.fd(), old.data(), old.size(), position);
+                (void)fs::writeAll(file.fd(), old.data(), old.size(), position);
         }
     }
     restoreMode();

@@ -89,6 +89,36 @@ std::optional<std::string> findNameIgnoringCase(const std::string& directory, co
     return best;
 }
 
+std::size_t readAt(int fd, void* buffer, std::size_t count, std::int64_t offset)
+{
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::pread(fd, static_cast<char*>(buffer) + done, count - done, static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+bool writeAll(int fd, const void* data, std::size_t count, std::int64_t offset)
+{
+    std::size_t done = 0;
+    while (done < count) {
+        const char* from = static_cast<const char*>(data) + done;
+        const ssize_t n = offset < 0 ? ::write(fd, from, count - done)
+                                     : ::pwrite(fd, from, count - done, static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 std::optional<std::string> readFile(const std::string& path)
 {
     // Non-blocking, so that a FIFO never hangs the open; only regular files are read.

@@ -31,6 +31,11 @@ std::string currentDirectory();
 // first name in byte order that equals it with A-Z folded; nothing when there is none.
 std::optional<std::string> findNameIgnoringCase(const std::string& directory, const std::string& name);
 
+// Reads up to `count` bytes at `offset`, retrying short reads; the bytes read.
+std::size_t readAt(int fd, void* buffer, std::size_t count, std::int64_t offset);
+// Writes all `count` bytes at `offset` (or at the file position for offset -1).
+bool writeAll(int fd, const void* data, std::size_t count, std::int64_t offset = -1);
+
 // Reads a whole file; nothing when it cannot be opened or read.
 std::optional<std::string> readFile(const std::string& path);
 

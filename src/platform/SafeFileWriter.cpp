@@ -1,5 +1,6 @@
 #include "platform/SafeFileWriter.h"
 
+#include "platform/FileSystem.h"
 #include "platform/Paths.h"
 
 #include <cerrno>
@@ -35,20 +36,6 @@ std::string resolvedTarget(const std::string& path)
     return target.front() == '/' ? target : paths::directoryOf(path) + target;
 }
 
-bool writeAll(int fd, const std::string& data)
-{
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 int createTemporary(const std::string& target, mode_t mode, std::string& name)
 {
     const std::string dir = paths::directoryOf(target);
@@ -77,7 +64,7 @@ std::string replaceFile(const std::string& path, const std::string& data)
     if (fd < 0)
         return failure("cannot create a temporary file");
     std::string error;
-    if (!writeAll(fd, data))
+    if (!writeAll(fd, data.data(), data.size()))
         error = failure("cannot write");
     if (error.empty() && existed) {
         // Ownership is kept where the user may keep it; the mode is kept whatever the umask.

@@ -174,4 +174,21 @@ void appendUtf8(std::string& out, char32_t cp)
 
 std::string decimal(long long value) { return std::to_string(value); }
 
+std::vector<std::string_view> splitLines(std::string_view data)
+{
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        if (data[i] != '\r' && data[i] != '\n')
+            continue;
+        lines.push_back(data.substr(start, i - start));
+        if (data[i] == '\r' && i + 1 < data.size() && data[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < data.size())
+        lines.push_back(data.substr(start));
+    return lines;
+}
+
 } // namespace cantorel::text

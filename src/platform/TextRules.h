@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Text rules shared by every subsystem. Internal text is UTF-8; the folding of A-Z and
 // the trimming of codes 0-32 work on bytes, so they are safe on any byte string.
@@ -50,5 +51,9 @@ void appendUtf8(std::string& out, char32_t cp);
 char32_t nextCodePoint(std::string_view s, std::size_t& pos, bool* valid = nullptr);
 
 std::string decimal(long long value);
+
+// Splits text into lines that end at CR LF, a lone CR or a lone LF; a last line without
+// an end counts, an end at the very end adds no empty line.
+std::vector<std::string_view> splitLines(std::string_view data);
 
 } // namespace cantorel::text
