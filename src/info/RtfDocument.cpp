@@ -36,6 +36,12 @@ struct GroupState {
     RtfDocument::Paragraph paragraph; // its properties only
 };
 
+bool sameFormat(const RtfDocument::Run& a, const RtfDocument::Run& b)
+{
+    return a.bold == b.bold && a.italic == b.italic && a.underline == b.underline && a.strike == b.strike &&
+           a.halfPoints == b.halfPoints && a.font == b.font && a.color == b.color && a.highlight == b.highlight;
+}
+
 class Parser {
 public:
     Parser(std::string_view rtf, const CodePage& fallback) : in_(rtf), page_(&fallback) {}
@@ -333,17 +339,14 @@ private:
         if (state_.destination != Destination::Text)
             return;
         std::vector<RtfDocument::Run>& runs = doc_.paragraphs.back().runs;
-        RtfDocument::Run format = state_.format;
-        if (!runs.empty()) {
-            RtfDocument::Run last = runs.back();
-            last.text.clear();
-            if (last == format) {
-                runs.back().text += s;
-                return;
-            }
+        // Text in the same format grows the last run (compared without copying its text).
+        if (!runs.empty() && sameFormat(runs.back(), state_.format)) {
+            runs.back().text += s;
+            return;
         }
-        format.text = s;
-        runs.push_back(std::move(format));
+        RtfDocument::Run run = state_.format;
+        run.text = s;
+        runs.push_back(std::move(run));
     }
 
     std::string_view in_;
