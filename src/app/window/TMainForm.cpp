@@ -351,6 +351,7 @@ void TMainForm::FormCreateSteps()
         label->adjustSize();
     N1->setText(ui(35));
     N2->setText(ui(36));
+    collation_ = std::make_unique<Collation>(locale::localeName("LC_COLLATE"), &Settings.ansi());
     fillGenres();
     Editor = std::make_unique<NodeEditor>(Tree, Settings.AllowEdit, Settings.tagPage(), Settings.oem(), Settings.ansi());
     cbPriority->addItems({ui(27), ui(28), ui(29), ui(30)});
@@ -363,8 +364,7 @@ void TMainForm::FormCreateSteps()
 
 void TMainForm::fillGenres()
 {
-    const Collation collation(locale::localeName("LC_COLLATE"), &Settings.ansi());
-    for (const auto& [name, number] : sortedGenreList(collation))
+    for (const auto& [name, number] : sortedGenreList(*collation_))
         edGenre->addItem(qs(name), number);
 }
 
@@ -407,8 +407,7 @@ void TMainForm::InitialFill(BuildProgress* progress)
 
 void TMainForm::BuildTree(BuildProgress* progress)
 {
-    const Collation collation(locale::localeName("LC_COLLATE"), &Settings.ansi());
-    const BuildSettings settings = BuildSettings::fromConfiguration(collation);
+    const BuildSettings settings = BuildSettings::fromConfiguration(*collation_);
     Model->beginBuild();
     CollectionBuilder(Tree, settings, progress).BuildTree();
     Model->endBuild();
@@ -434,13 +433,12 @@ void TMainForm::TreeViewChanging(NodeId leaving)
 {
     if (!Editor)
         return;
-    const Collation collation(locale::localeName("LC_COLLATE"), &Settings.ansi());
     EditorServices services;
     services.writeTag = [this](const CollectionItem& item) {
         return WriteTag(item, Settings.tagPage(), [this](const std::string& path) { return isActiveTrack(path); });
     };
-    services.writeDescription = [&](const CollectionItem& item) {
-        return WriteDescription(item, DescriptionFormat{Settings.FilesBBS, Settings.oem(), Settings.ansi(), collation});
+    services.writeDescription = [this](const CollectionItem& item) {
+        return WriteDescription(item, DescriptionFormat{Settings.FilesBBS, Settings.oem(), Settings.ansi(), *collation_});
     };
     services.showError = [this](const std::string& text, const std::string& button) {
         errorBox_->show(this, "Error", qs(text), qs(button));
@@ -463,10 +461,9 @@ void TMainForm::TreeViewChange(NodeId node)
         return;
     const CollectionItem& r = *Tree.record(node);
     const bool track = Tree.kind(node) == KindTrack;
-    const Collation collation(locale::localeName("LC_COLLATE"), &Settings.ansi());
     if (Editor)
         showFields(Editor->load(node));
-    QString page = qs(DescriptionPageText({r, track, node == Tree.PlaylistsNode, genreNameOf(r.Genre, collation)}));
+    QString page = qs(DescriptionPageText({r, track, node == Tree.PlaylistsNode, genreNameOf(r.Genre, *collation_)}));
     TrackInfo->setText(page.replace('\r', '\n'));
     showPicture(r);
     showText(r);

@@ -23,6 +23,7 @@ class QTreeView;
 namespace cantorel {
 
 class BuildProgress;
+class Collation;
 class NodeEditor;
 struct CollectionItem;
 struct EditorFields;
@@ -183,6 +184,8 @@ private:
     bool leftOnClose_ = false;
     bool initialFillDone_ = false;
     QString hint_;
+    // The user's collation, made once: for the genre list, the tree build and the saves.
+    std::unique_ptr<Collation> collation_;
     std::unique_ptr<TrayShell> trayShell_;
 };
 
