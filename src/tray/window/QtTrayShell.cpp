@@ -4,10 +4,18 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QTextDocument>
 
 namespace cantorel {
 
 namespace {
+
+// Tool tips render text that looks like markup; collection data is shown as typed.
+QString plainTip(const QString& tip)
+{
+    return Qt::mightBeRichText(tip) ? "<qt>" + tip.toHtmlEscaped() + "</qt>" : tip;
+}
+
 bool statusNotifierHost()
 {
     const QDBusConnection bus = QDBusConnection::sessionBus();
@@ -26,7 +34,7 @@ bool QtTrayShell::add(const QIcon& icon, const QString& tip)
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         return false;
     icon_.setIcon(icon);
-    icon_.setToolTip(tip);
+    icon_.setToolTip(plainTip(tip));
     icon_.show();
     return true;
 }
@@ -34,7 +42,7 @@ bool QtTrayShell::add(const QIcon& icon, const QString& tip)
 void QtTrayShell::modify(const QIcon& icon, const QString& tip)
 {
     icon_.setIcon(icon);
-    icon_.setToolTip(tip);
+    icon_.setToolTip(plainTip(tip));
 }
 
 void QtTrayShell::remove() { icon_.hide(); }
