@@ -264,12 +264,13 @@ ErrorCode MpegPlayer::pause(bool resume)
     const std::int32_t expected = resume ? Paused : Playing;
     if (mode_ != expected)
         return IncorrectMode;
-    {
-        std::lock_guard lock(mutex_);
-        pauseRequested_ = !resume;
-        mode_ = resume ? Playing : Paused;
-    }
+    std::unique_lock lock(mutex_);
+    pauseRequested_ = !resume;
+    mode_ = resume ? Playing : Paused;
     wake_.notify_all();
+    // Pause returns once the thread holds, so that the position stands still from then on.
+    if (!resume)
+        held_.wait_for(lock, std::chrono::seconds(2), [this] { return holding_ || ended_ || stopRequested_; });
     return NoError;
 }
 
@@ -377,7 +378,10 @@ void MpegPlayer::run()
             std::unique_lock lock(mutex_);
             if (pauseRequested_) {
                 out123_pause(ao_);
+                holding_ = true;
+                held_.notify_all();
                 wake_.wait(lock, [this] { return stopRequested_ || !pauseRequested_ || seekRequest_ >= 0; });
+                holding_ = false;
                 if (!pauseRequested_)
                     out123_continue(ao_);
             }
@@ -434,8 +438,12 @@ void MpegPlayer::finish()
 {
     out123_drain(ao_);
     positionMs_ = endMs_ > 0 ? endMs_ : std::max(decodedMs(), 0);
-    ended_ = true;
-    mode_ = Stopped;
+    {
+        std::lock_guard lock(mutex_);
+        ended_ = true;
+        mode_ = Stopped;
+    }
+    held_.notify_all();
     if (endFlag_)
         std::atomic_ref<std::uint8_t>(*endFlag_).store(1);
 }

@@ -91,6 +91,8 @@ private:
     std::atomic<std::int32_t> mode_{NoStream};
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> pauseRequested_{false};
+    bool holding_ = false; // the playback thread waits in its pause; guarded by mutex_
+    std::condition_variable held_;
     std::atomic<std::int64_t> seekRequest_{-1};
     std::atomic<std::int32_t> positionMs_{0};
     std::atomic<pid_t> threadId_{0};
