@@ -132,19 +132,23 @@ bool CollectionBuilder::ScanDirectory(const std::string& directory, const Direct
     const std::optional<std::string> bbs = listing.findFile(settings_.descriptionFile);
     const DescriptionList descriptions =
         bbs ? DescriptionList::ReadDescriptions(directory + *bbs, settings_.oem) : DescriptionList();
+    // Without description lines there is nothing to match the entries against.
     std::vector<std::string> names;
-    for (const std::string& name : listing.scanOrder())
-        names.push_back(displayName(name, settings_.ansi));
-    const std::vector<int> taken = descriptions.assign(names);
+    std::vector<int> taken;
+    if (!descriptions.lines().empty()) {
+        for (const std::string& name : listing.scanOrder())
+            names.push_back(displayName(name, settings_.ansi));
+        taken = descriptions.assign(names);
+    }
     const auto descriptionOf = [&](std::size_t i) -> std::optional<std::string> {
-        if (taken[i] < 0)
+        if (taken.empty() || taken[i] < 0)
             return std::nullopt;
         return DescriptionList::descriptionOf(descriptions.lines()[static_cast<std::size_t>(taken[i])].text, names[i]);
     };
     if (top && progress_) {
         position_ = 0;
         progress_->setPosition(0);
-        progress_->setMaximum(static_cast<int>(names.size()));
+        progress_->setMaximum(static_cast<int>(listing.directories().size() + listing.files().size()));
         progress_->repaint();
     }
 

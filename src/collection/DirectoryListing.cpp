@@ -77,13 +77,6 @@ DirectoryListing DirectoryListing::read(const std::string& directory, const Coll
     collation.sort(listing.directories_);
     collation.sort(listing.files_);
     std::sort(listing.regularFiles_.begin(), listing.regularFiles_.end());
-    const auto& files = listing.regularFiles_;
-    listing.byFoldedName_.resize(files.size());
-    for (std::uint32_t i = 0; i < files.size(); ++i)
-        listing.byFoldedName_[i] = i;
-    // Stable, so that of names equal with A-Z folded the first in byte order comes first.
-    std::stable_sort(listing.byFoldedName_.begin(), listing.byFoldedName_.end(),
-                     [&](std::uint32_t a, std::uint32_t b) { return text::lessFolded(files[a], files[b]); });
     return listing;
 }
 
@@ -102,6 +95,16 @@ std::optional<std::string> DirectoryListing::findFile(const std::string& name) c
         return std::nullopt;
     if (std::binary_search(regularFiles_.begin(), regularFiles_.end(), name))
         return name;
+    if (!foldedIndexMade_) {
+        byFoldedName_.resize(regularFiles_.size());
+        for (std::uint32_t i = 0; i < regularFiles_.size(); ++i)
+            byFoldedName_[i] = i;
+        // Stable, so that of names equal with A-Z folded the first in byte order comes first.
+        std::stable_sort(byFoldedName_.begin(), byFoldedName_.end(), [this](std::uint32_t a, std::uint32_t b) {
+            return text::lessFolded(regularFiles_[a], regularFiles_[b]);
+        });
+        foldedIndexMade_ = true;
+    }
     const auto it = std::lower_bound(byFoldedName_.begin(), byFoldedName_.end(), name,
                                      [&](std::uint32_t i, const std::string& n) { return text::lessFolded(regularFiles_[i], n); });
     if (it == byFoldedName_.end() || !text::equalsFolded(regularFiles_[*it], name))

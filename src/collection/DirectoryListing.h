@@ -35,7 +35,10 @@ private:
     std::vector<std::string> directories_;
     std::vector<std::string> files_;
     std::vector<std::string> regularFiles_; // byte order
-    std::vector<std::uint32_t> byFoldedName_; // indices of regularFiles_, folded order, ties by bytes
+    // Indices of regularFiles_ in folded order (ties by bytes), made at the first look-up
+    // that needs it.
+    mutable std::vector<std::uint32_t> byFoldedName_;
+    mutable bool foldedIndexMade_ = false;
     std::vector<std::string> extensions_;     // the folded extensions that regular files have
 };
 

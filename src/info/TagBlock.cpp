@@ -28,8 +28,8 @@ constexpr std::size_t CommentWithTrack = 28;
 std::string readField(const TagBlock::Bytes& block, Field f, const CodePage& page)
 {
     std::string_view raw(reinterpret_cast<const char*>(block.data()) + f.offset, f.width);
-    raw = raw.substr(0, raw.find('\0'));
-    return page.decode(text::trim(raw));
+    raw = text::trim(raw.substr(0, raw.find('\0')));
+    return raw.empty() ? std::string() : page.decode(raw);
 }
 
 void writeField(TagBlock::Bytes& block, Field f, const std::string& value, const CodePage& page)
