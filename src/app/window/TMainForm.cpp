@@ -318,7 +318,6 @@ void TMainForm::FormCreateSteps()
     TrackingEnabled = true;
     plPos = named(new TPosTracker(PlPanel), "plPos");
     plPos->setGeometry(2, 1, PlPanel->width() - 4, 25);
-    QApplication::setApplicationDisplayName(QString());
     QApplication::setApplicationName(qs(Settings.WindowTitle));
     setWindowTitle(qs(Settings.WindowTitle));
     if (!Settings.Icon.empty()) {
