@@ -34,7 +34,14 @@ else
   cat "$pulse_dir/log" >&2
 fi
 
-ctest --test-dir "$build" --output-on-failure -j 2 --timeout 300
+ctest_log="$pulse_dir/ctest.log"
+ctest --test-dir "$build" --output-on-failure -j 2 --timeout 300 | tee "$ctest_log"
 
 # Every parser of untrusted input under libFuzzer for a while (30 s each by default).
 scripts/fuzz.sh "${CANTOREL_FUZZ_SECONDS:-30}"
+
+# One closing line for the whole run.
+total=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$ctest_log" | tail -1)
+failed=$(sed -n 's/.*, \([0-9]*\) tests failed out of.*/\1/p' "$ctest_log" | tail -1)
+skipped=$(grep -c '\*\*\*Skipped' "$ctest_log" || true)
+echo "tests: $(( ${total:-0} - ${failed:-0} - skipped )) passed, ${failed:-0} failed, $skipped skipped"
