@@ -45,14 +45,19 @@ pids+=($!)
 ASAN_OPTIONS="${ASAN_OPTIONS:-}:intercept_strndup=0" "$work/bin/cantorel" >"$work/cantorel.log" 2>&1 &
 app=$!
 pids+=($app)
+# The main window: visible, of the program's title and of its start-up size (the splash
+# window, shown during the build, carries the same title).
 window=
-for _ in $(seq 100); do
-  window=$(xdotool search --name '^Cantorel demo$' 2>/dev/null | head -1) && [ -n "$window" ] && break
+for _ in $(seq 150); do
+  for w in $(xdotool search --onlyvisible --name '^Cantorel demo$' 2>/dev/null); do
+    xdotool getwindowgeometry "$w" 2>/dev/null | grep -q 'Geometry: 641x337' && window=$w
+  done
+  [ -n "$window" ] && break
   sleep 0.1
 done
 [ -n "$window" ] || fail "no window; log: $(cat "$work/cantorel.log")"
 sleep 1
-xdotool windowactivate --sync "$window" >/dev/null 2>&1 || xdotool windowfocus "$window"
+xdotool windowactivate --sync "$window" >/dev/null 2>&1 || xdotool windowfocus "$window" >/dev/null 2>&1 || true
 keys() { xdotool key --window "$window" --delay 80 "$@"; sleep 0.4; }
 
 # Which page is in front: each page's area must differ from the others and not be blank.
