@@ -18,7 +18,13 @@ screenshot=$PWD/build-run/cantorel-demo.png
 display=:$(( 90 + RANDOM % 100 ))
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
-trap 'kill "$app" "$xvfb" 2>/dev/null || true' EXIT
+app=
+stop() {
+  # The program first, so that it does not outlive its display.
+  [ -n "$app" ] && kill "$app" 2>/dev/null && wait "$app" 2>/dev/null
+  kill "$xvfb" 2>/dev/null || true
+}
+trap stop EXIT
 for _ in $(seq 50); do xwininfo -display "$display" -root >/dev/null 2>&1 && break; sleep 0.1; done
 DISPLAY=$display "$bin/cantorel" &
 app=$!
