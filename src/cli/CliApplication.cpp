@@ -62,6 +62,9 @@ Exit status: 0 on success, 1 when a command fails, 2 on a configuration or usage
 
 const char* codePageName(bool oem) { return oem ? "oem" : "ansi"; }
 
+// The user's collation, with the loaded configuration's ANSI page for names that are not UTF-8.
+Collation userCollation() { return Collation(locale::localeName("LC_COLLATE"), &Settings.ansi()); }
+
 std::string fullPath(const std::string& arg) { return paths::expand(fs::currentDirectory(), arg); }
 
 // A track's record as the scan makes it: Name the file name, Genre 255.
@@ -222,7 +225,7 @@ int CliApplication::printConfiguration()
 
 int CliApplication::tree()
 {
-    const Collation collation(locale::localeName("LC_COLLATE"), &Settings.ansi());
+    const Collation collation = userCollation();
     const BuildSettings settings = BuildSettings::fromConfiguration(collation);
     CollectionTree tree;
     CollectionBuilder(tree, settings).BuildTree();
@@ -268,7 +271,7 @@ int CliApplication::page(const std::vector<std::string>& args)
         return usageError("page takes one node index");
     char* end = nullptr;
     const long index = std::strtol(args[0].c_str(), &end, 10);
-    const Collation collation(locale::localeName("LC_COLLATE"), &Settings.ansi());
+    const Collation collation = userCollation();
     CollectionTree tree;
     CollectionBuilder(tree, BuildSettings::fromConfiguration(collation)).BuildTree();
     if (args[0].empty() || *end != '\0' || index < 0 || index >= tree.NodeCount())
@@ -433,7 +436,7 @@ int CliApplication::describe(const std::vector<std::string>& args)
     item.Path = paths::withoutTrailingSlash(fullPath(args[0]));
     if (args.size() == 2)
         item.Description = text::cutChars(text::trim(args[1]), CollectionItem::DescriptionLimit);
-    const Collation collation(locale::localeName("LC_COLLATE"), &Settings.ansi());
+    const Collation collation = userCollation();
     const std::string error =
         WriteDescription(item, DescriptionFormat{Settings.FilesBBS, Settings.oem(), Settings.ansi(), collation});
     if (!error.empty()) {

@@ -8,7 +8,6 @@
 #include <unicode/coll.h>
 #include <unicode/locid.h>
 #include <unicode/stringpiece.h>
-#include <unicode/unistr.h>
 
 namespace cantorel {
 
@@ -87,21 +86,6 @@ void Collation::sort(std::vector<std::string>& names) const
         std::sort(names.begin(), names.end(), [this](const std::string& a, const std::string& b) { return compareUtf8(a, b) < 0; });
     else
         std::sort(names.begin(), names.end(), [this](const std::string& a, const std::string& b) { return compare(a, b) < 0; });
-}
-
-std::string Collation::sortKey(std::string_view name) const
-{
-    if (!collator_)
-        return std::string(name);
-    const icu::UnicodeString u = icu::UnicodeString::fromUTF8(displayForm(name));
-    std::string key(64, '\0');
-    int32_t n = collator_->getSortKey(u, reinterpret_cast<uint8_t*>(key.data()), static_cast<int32_t>(key.size()));
-    if (n > static_cast<int32_t>(key.size())) {
-        key.resize(static_cast<std::size_t>(n));
-        n = collator_->getSortKey(u, reinterpret_cast<uint8_t*>(key.data()), n);
-    }
-    key.resize(n > 0 ? static_cast<std::size_t>(n - 1) : 0); // drop the terminating zero
-    return key;
 }
 
 } // namespace cantorel

@@ -33,9 +33,6 @@ public:
     // Sorts names in place; equal names stay ordered by their bytes.
     void sort(std::vector<std::string>& names) const;
 
-    // A byte string whose memcmp order is the collation order (ties not included).
-    std::string sortKey(std::string_view name) const;
-
 private:
     std::string displayForm(std::string_view name) const;
     // Both names valid UTF-8.

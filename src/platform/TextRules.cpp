@@ -172,8 +172,6 @@ void appendUtf8(std::string& out, char32_t cp)
     }
 }
 
-std::string decimal(long long value) { return std::to_string(value); }
-
 std::vector<std::string_view> splitLines(std::string_view data)
 {
     std::vector<std::string_view> lines;

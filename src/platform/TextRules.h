@@ -50,8 +50,6 @@ void appendUtf8(std::string& out, char32_t cp);
 // byte's value with the high bit kept (0x80-0xFF) and advances by one.
 char32_t nextCodePoint(std::string_view s, std::size_t& pos, bool* valid = nullptr);
 
-std::string decimal(long long value);
-
 // Splits text into lines that end at CR LF, a lone CR or a lone LF; a last line without
 // an end counts, an end at the very end adds no empty line.
 std::vector<std::string_view> splitLines(std::string_view data);
