@@ -4,6 +4,7 @@
 //   scan_bench [--dir DIR] [TRACKS...]     (default: 2000 100000)
 
 #include "collection/CollectionBuilder.h"
+#include "info/TrackInfo.h"
 #include "platform/CodePage.h"
 #include "platform/Collation.h"
 
@@ -125,7 +126,7 @@ void run(const fsys::path& root, int tracks)
     const CodePage& ansi = *CodePage::byNumber(1252);
     const Collation collation("C", &ansi);
     const BuildSettings settings{rootDir, "Root", "files.bbs", "dirinfo", "dirinfo.rtf", "dirinfo.bmp", "Playlists",
-                                 "", "", "", oem, ansi, ansi, collation};
+                                 "", "", "", oem, ansi, trackProber(ansi), collation};
     minimalRead(rootDir); // warm the cache
     double best = 1e9, bestMinimal = 1e9;
     std::size_t held = 0;

@@ -1,8 +1,8 @@
 #include "cli/CliApplication.h"
 
-#include "app/Configuration.h"
 #include "cli/JsonWriter.h"
 #include "cli/LoopTimer.h"
+#include "player/PlaybackController.h"
 #include "player/TMPEGPlayer.h"
 #include "cli/RecordOutput.h"
 #include "collection/CollectionBuilder.h"
@@ -62,25 +62,39 @@ Exit status: 0 on success, 1 when a command fails, 2 on a configuration or usage
 
 const char* codePageName(bool oem) { return oem ? "oem" : "ansi"; }
 
-// The user's collation, with the loaded configuration's ANSI page for names that are not UTF-8.
-Collation userCollation() { return Collation(locale::localeName("LC_COLLATE"), &Settings.ansi()); }
+// The user's collation, with the configuration's ANSI page for names that are not UTF-8.
+Collation userCollation(const Configuration& c) { return Collation(locale::localeName("LC_COLLATE"), &c.Settings.ansi()); }
 
 std::string fullPath(const std::string& arg) { return paths::expand(fs::currentDirectory(), arg); }
 
 // A track's record as the scan makes it: Name the file name, Genre 255.
-CollectionItem trackRecord(const std::string& path)
+CollectionItem trackRecord(const std::string& path, const Configuration& c)
 {
-    return CreateEntry(paths::directoryOf(path), paths::fileNameOf(path), Settings.ansi(), std::nullopt);
+    return CreateEntry(paths::directoryOf(path), paths::fileNameOf(path), c.Settings.ansi(), std::nullopt);
 }
+
+// What the command-line player prints: each position report and the end of play.
+class PrintingListener : public PlaybackListener {
+public:
+    explicit PrintingListener(std::ostream& out) : out_(out) {}
+    void positionChanged(std::int32_t positionMs, std::int32_t lengthMs) override
+    {
+        out_ << positionMs << ' ' << lengthMs << std::endl;
+    }
+    void playbackFinished() override
+    {
+        finished = true;
+        out_ << "end" << std::endl;
+    }
+    bool finished = false;
+
+private:
+    std::ostream& out_;
+};
 
 } // namespace
 
-std::string displayPath(const std::string& path)
-{
-    if (text::isValidUtf8(path))
-        return path;
-    return Settings.ansi().decode(path);
-}
+std::string CliApplication::shown(const std::string& path) const { return displayPath(path, config_.Settings.ansi()); }
 
 CliApplication::CliApplication(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
 
@@ -134,9 +148,8 @@ int CliApplication::run(const std::vector<std::string>& args)
             if (configFile.empty())
                 configFile = fs::programDirectory() + "cantorel.ini";
             const std::string full = paths::expand(fs::currentDirectory(), configFile);
-            const std::string error = LoadConfiguration(full, paths::directoryOf(full));
-            if (!error.empty()) {
-                err_ << error << '\n';
+            if (const Result<> loaded = LoadConfiguration(config_, full, paths::directoryOf(full)); !loaded) {
+                err_ << loaded.error() << '\n';
                 return 2;
             }
         }
@@ -168,12 +181,12 @@ int CliApplication::printVersion()
 
 int CliApplication::printConfiguration()
 {
-    const SettingsRecord& s = Settings;
+    const SettingsRecord& s = config_.Settings;
     const std::pair<const char*, std::string> texts[] = {
-        {"WindowTitle", s.WindowTitle},        {"Icon", displayPath(s.Icon)},
-        {"MP3RootName", s.MP3RootName},        {"MP3RootDir", displayPath(s.MP3RootDir)},
-        {"FilesBBS", displayPath(s.FilesBBS)}, {"DirInfoTXT", displayPath(s.DirInfoTXT)},
-        {"DirInfoRTF", displayPath(s.DirInfoRTF)}, {"DirInfoBMP", displayPath(s.DirInfoBMP)},
+        {"WindowTitle", s.WindowTitle},        {"Icon", shown(s.Icon)},
+        {"MP3RootName", s.MP3RootName},        {"MP3RootDir", shown(s.MP3RootDir)},
+        {"FilesBBS", shown(s.FilesBBS)}, {"DirInfoTXT", shown(s.DirInfoTXT)},
+        {"DirInfoRTF", shown(s.DirInfoRTF)}, {"DirInfoBMP", shown(s.DirInfoBMP)},
         {"TXTCodePage", codePageName(s.TXTCodePage)}, {"TAGCodePage", codePageName(s.TAGCodePage)},
     };
     if (!json_) {
@@ -182,8 +195,8 @@ int CliApplication::printConfiguration()
         out_ << "AllowEdit = " << (s.AllowEdit ? "yes" : "no") << '\n';
         out_ << "OEMCodePage = " << s.OEMCodePage << "\nANSICodePage = " << s.ANSICodePage << '\n';
         for (int n = 1; n <= UIStringCount; ++n)
-            out_ << "String" << n << " = " << GetUIString(n) << '\n';
-        for (const GenreEntry& g : GenreTable)
+            out_ << "String" << n << " = " << config_.GetUIString(n) << '\n';
+        for (const GenreEntry& g : config_.GenreTable)
             out_ << "Genre " << int(g.Number) << " = " << g.GenreName << '\n';
         return 0;
     }
@@ -205,11 +218,11 @@ int CliApplication::printConfiguration()
     json.key("UIStrings");
     json.beginArray();
     for (int n = 1; n <= UIStringCount; ++n)
-        json.value(GetUIString(n));
+        json.value(config_.GetUIString(n));
     json.endArray();
     json.key("Genres");
     json.beginArray();
-    for (const GenreEntry& g : GenreTable) {
+    for (const GenreEntry& g : config_.GenreTable) {
         json.beginObject();
         json.key("Number");
         json.value(int(g.Number));
@@ -225,8 +238,9 @@ int CliApplication::printConfiguration()
 
 int CliApplication::tree()
 {
-    const Collation collation = userCollation();
-    const BuildSettings settings = BuildSettings::fromConfiguration(collation);
+    const Collation collation = userCollation(config_);
+    const BuildSettings settings =
+        BuildSettings::fromConfiguration(config_, collation, trackProber(config_.Settings.tagPage()));
     CollectionTree tree;
     CollectionBuilder(tree, settings).BuildTree();
     std::unordered_map<const CollectionItem*, int> recordIds;
@@ -256,7 +270,7 @@ int CliApplication::tree()
         json.key("record_id");
         json.value(recordId);
         json.key("record");
-        writeRecord(json, *record);
+        writeRecord(json, *record, config_.Settings.ansi());
         json.endObject();
     }
     json.endArray();
@@ -271,15 +285,17 @@ int CliApplication::page(const std::vector<std::string>& args)
         return usageError("page takes one node index");
     char* end = nullptr;
     const long index = std::strtol(args[0].c_str(), &end, 10);
-    const Collation collation = userCollation();
+    const Collation collation = userCollation(config_);
     CollectionTree tree;
-    CollectionBuilder(tree, BuildSettings::fromConfiguration(collation)).BuildTree();
+    CollectionBuilder(tree, BuildSettings::fromConfiguration(config_, collation, trackProber(config_.Settings.tagPage())))
+        .BuildTree();
     if (args[0].empty() || *end != '\0' || index < 0 || index >= tree.NodeCount())
         return usageError("no node " + args[0] + " (the tree has " + std::to_string(tree.NodeCount()) + ")");
     const NodeId node = tree.Nodes[static_cast<std::size_t>(index)];
     const CollectionItem& r = *tree.record(node);
     const std::string text = DescriptionPageText(
-        {r, tree.kind(node) == KindTrack, node == tree.PlaylistsNode, genreNameOf(r.Genre, collation)});
+        {r, tree.kind(node) == KindTrack, node == tree.PlaylistsNode, genreNameOf(r.Genre, config_.GenreTable, collation)},
+        config_);
     if (json_) {
         JsonWriter json;
         json.beginObject();
@@ -302,20 +318,20 @@ int CliApplication::probe(const std::vector<std::string>& files)
     JsonWriter json;
     json.beginArray();
     for (const std::string& file : files) {
-        CollectionItem item = trackRecord(fullPath(file));
-        const bool ok = ReadTrackInfo(item, Settings.tagPage());
+        CollectionItem item = trackRecord(fullPath(file), config_);
+        const bool ok = ReadTrackInfo(item, config_.Settings.tagPage());
         if (json_) {
             json.beginObject();
             json.key("file");
-            json.value(displayPath(file));
+            json.value(shown(file));
             json.key("ok");
             json.value(ok);
             json.key("record");
-            writeRecord(json, item);
+            writeRecord(json, item, config_.Settings.ansi());
             json.endObject();
         } else {
-            out_ << displayPath(file) << (ok ? "" : " (the probe failed)") << '\n';
-            printRecord(out_, item, "  ");
+            out_ << shown(file) << (ok ? "" : " (the probe failed)") << '\n';
+            printRecord(out_, item, config_.Settings.ansi(), "  ");
         }
     }
     json.endArray();
@@ -329,10 +345,12 @@ int CliApplication::tag(const std::vector<std::string>& args)
     if (args.empty())
         return usageError("tag needs a file");
     const std::string path = fullPath(args[0]);
-    CollectionItem item = trackRecord(path);
-    ReadTrackInfo(item, Settings.tagPage());
+    const CodePage& tagPage = config_.Settings.tagPage();
+    CollectionItem item = trackRecord(path, config_);
+    // Only the header fields matter here: the tag fields come from the block itself.
+    (void)ReadTrackInfo(item, tagPage);
     // Fields not given keep what the tag block holds, not the file name the record shows.
-    const TagBlock::Fields current = readTagFields(path, Settings.tagPage()).value_or(TagBlock::Fields{});
+    const TagBlock::Fields current = readTagFields(path, tagPage).value_or(TagBlock::Fields{});
     item.Name = current.title;
     item.Artist = current.artist;
     item.Album = current.album;
@@ -365,8 +383,8 @@ int CliApplication::tag(const std::vector<std::string>& args)
             return usageError("unknown option '" + option + "'");
         }
     }
-    if (WriteTag(item, Settings.tagPage()) != TagWriteResult::Written) {
-        err_ << "Unable to write the tag of " << displayPath(path) << '\n';
+    if (!WriteTag(item, tagPage)) {
+        err_ << "Unable to write the tag of " << shown(path) << '\n';
         return 1;
     }
     return 0;
@@ -399,33 +417,37 @@ int CliApplication::play(const std::vector<std::string>& args)
         loop = timer.get();
         return timer;
     });
-    bool ended = false;
-    player.OnPosUpdate = [this](std::int32_t pos, std::int32_t len) { out_ << pos << ' ' << len << std::endl; };
-    player.OnPlayEnd = [&](TMPEGPlayer*) {
-        ended = true;
-        out_ << "end" << std::endl;
-    };
+    player.PathToDLL = fs::programDirectory();
+    player.setTimerFreq(250);
+    player.UseTimer = true;
+    if (!outFile.empty()) {
+        player.setOutputDevice(TOutputDevice::pcmfile);
+        player.OutFilename = fullPath(outFile);
+    }
     try {
-        player.PathToDLL = fs::programDirectory();
-        player.setTimerFreq(250);
-        player.UseTimer = true;
         player.LoadDLL();
-        player.setStreamName(fullPath(args[0]));
-        if (!outFile.empty()) {
-            player.setOutputDevice(TOutputDevice::pcmfile);
-            player.OutFilename = fullPath(outFile);
-        }
-        player.StartPos = start;
-        player.EndPos = end;
-        player.StartPlay();
-        loop->run([&] { return !ended; }, [&] { return player.playEnded(); });
-        player.CloseStream();
-        player.UnloadDLL();
     } catch (const TMPEGError& e) {
         err_ << int(e.ErrorCode) << ' ' << e.what() << '\n';
         return 1;
     }
-    return ended ? 0 : 1;
+    // The file is the one track of a tree of its own, played as the panel plays it.
+    CollectionTree tree;
+    CollectionItem* record = tree.newRecord(trackRecord(fullPath(args[0]), config_));
+    const NodeId node = tree.addNode(NoNode, record->Name, record, KindTrack);
+    tree.Nodes.push_back(node);
+    PlaybackController controller(tree, player, PlaybackTexts{});
+    PrintingListener printer(out_);
+    controller.addListener(&printer);
+    controller.MakeActiveTrack(node);
+    controller.playRange(start, end);
+    if (!controller.playing()) {
+        const Failure failure = controller.lastFailure().value_or(fail("Incorrect mode", 2));
+        err_ << failure.code << ' ' << failure.message << '\n';
+        return 1;
+    }
+    loop->run([&] { return !printer.finished; }, [&] { return player.playEnded(); });
+    // The player's destructor closes the stream and unloads the library.
+    return printer.finished ? 0 : 1;
 }
 
 int CliApplication::describe(const std::vector<std::string>& args)
@@ -436,11 +458,10 @@ int CliApplication::describe(const std::vector<std::string>& args)
     item.Path = paths::withoutTrailingSlash(fullPath(args[0]));
     if (args.size() == 2)
         item.Description = text::cutChars(text::trim(args[1]), CollectionItem::DescriptionLimit);
-    const Collation collation = userCollation();
-    const std::string error =
-        WriteDescription(item, DescriptionFormat{Settings.FilesBBS, Settings.oem(), Settings.ansi(), collation});
-    if (!error.empty()) {
-        err_ << displayPath(error) << '\n';
+    const SettingsRecord& s = config_.Settings;
+    const Collation collation = userCollation(config_);
+    if (const Result<> saved = WriteDescription(item, DescriptionFormat{s.FilesBBS, s.oem(), s.ansi(), collation}); !saved) {
+        err_ << shown(saved.error()) << '\n';
         return 1;
     }
     return 0;

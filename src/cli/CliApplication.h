@@ -1,5 +1,7 @@
 #pragma once
 
+#include "config/Configuration.h"
+
 #include <functional>
 #include <iosfwd>
 #include <string>
@@ -35,13 +37,13 @@ private:
     int usageError(const std::string& message);
     void emit(const JsonWriter& json);
     std::vector<Command> commands();
+    // A path as the window shows it.
+    std::string shown(const std::string& path) const;
 
     std::ostream& out_;
     std::ostream& err_;
     bool json_ = false;
+    Configuration config_;
 };
-
-// A path as it is shown: UTF-8 paths as they are, others decoded from the ANSI page.
-std::string displayPath(const std::string& path);
 
 } // namespace cantorel::cli

@@ -1,6 +1,5 @@
 #include "cli/RecordOutput.h"
 
-#include "cli/CliApplication.h"
 #include "cli/JsonWriter.h"
 #include "collection/CollectionItem.h"
 
@@ -15,10 +14,10 @@ namespace {
 
 using Value = std::variant<std::string, std::int64_t>;
 
-std::vector<std::pair<const char*, Value>> fieldsOf(const CollectionItem& r)
+std::vector<std::pair<const char*, Value>> fieldsOf(const CollectionItem& r, const CodePage& ansi)
 {
     return {
-        {"Path", displayPath(r.Path)},
+        {"Path", displayPath(r.Path, ansi)},
         {"Name", r.Name},
         {"Artist", r.Artist},
         {"Album", r.Album},
@@ -30,26 +29,26 @@ std::vector<std::pair<const char*, Value>> fieldsOf(const CollectionItem& r)
         {"Frequency", std::int64_t{r.Frequency}},
         {"Duration", r.Duration},
         {"Description", r.Description},
-        {"PicturePath", displayPath(r.PicturePath)},
-        {"TextPath", displayPath(r.TextPath)},
+        {"PicturePath", displayPath(r.PicturePath, ansi)},
+        {"TextPath", displayPath(r.TextPath, ansi)},
     };
 }
 
 } // namespace
 
-void writeRecord(JsonWriter& json, const CollectionItem& item)
+void writeRecord(JsonWriter& json, const CollectionItem& item, const CodePage& ansi)
 {
     json.beginObject();
-    for (const auto& [key, value] : fieldsOf(item)) {
+    for (const auto& [key, value] : fieldsOf(item, ansi)) {
         json.key(key);
         std::visit([&](const auto& v) { json.value(v); }, value);
     }
     json.endObject();
 }
 
-void printRecord(std::ostream& out, const CollectionItem& item, const char* indent)
+void printRecord(std::ostream& out, const CollectionItem& item, const CodePage& ansi, const char* indent)
 {
-    for (const auto& [key, value] : fieldsOf(item)) {
+    for (const auto& [key, value] : fieldsOf(item, ansi)) {
         out << indent << key << ": ";
         std::visit([&](const auto& v) { out << v; }, value);
         out << '\n';

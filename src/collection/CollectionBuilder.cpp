@@ -1,9 +1,8 @@
 #include "collection/CollectionBuilder.h"
 
-#include "app/Configuration.h"
+#include "config/Configuration.h"
 #include "collection/BuildProgress.h"
 #include "collection/DirectoryListing.h"
-#include "info/TrackInfo.h"
 #include "platform/CodePage.h"
 #include "platform/Paths.h"
 #include "platform/TextRules.h"
@@ -38,21 +37,22 @@ std::optional<std::vector<std::string>> playlistLines(const std::string& path, c
 
 } // namespace
 
-BuildSettings BuildSettings::fromConfiguration(const Collation& collation)
+BuildSettings BuildSettings::fromConfiguration(const Configuration& c, const Collation& collation, TrackProber probe)
 {
-    return BuildSettings{Settings.MP3RootDir,
-                         Settings.MP3RootName,
-                         Settings.FilesBBS,
-                         withoutTrailingDot(Settings.DirInfoTXT),
-                         withoutTrailingDot(Settings.DirInfoRTF),
-                         withoutTrailingDot(Settings.DirInfoBMP),
-                         GetUIString(19),
-                         GetUIString(37),
-                         GetUIString(38),
-                         GetUIString(39),
-                         Settings.oem(),
-                         Settings.ansi(),
-                         Settings.tagPage(),
+    const SettingsRecord& s = c.Settings;
+    return BuildSettings{s.MP3RootDir,
+                         s.MP3RootName,
+                         s.FilesBBS,
+                         withoutTrailingDot(s.DirInfoTXT),
+                         withoutTrailingDot(s.DirInfoRTF),
+                         withoutTrailingDot(s.DirInfoBMP),
+                         c.GetUIString(19),
+                         c.GetUIString(37),
+                         c.GetUIString(38),
+                         c.GetUIString(39),
+                         s.oem(),
+                         s.ansi(),
+                         std::move(probe),
                          collation};
 }
 
@@ -209,7 +209,7 @@ void CollectionBuilder::addTrack(const std::string& directory, const DirectoryLi
                                  NodeId parent)
 {
     CollectionItem* record = tree_.newRecord(CreateEntry(directory, name, settings_.ansi, description));
-    ReadTrackInfo(*record, settings_.tagPage);
+    applyProbe(*record, settings_.probe(record->Path));
     const NodeId node = tree_.addNode(parent, record->Name, record, KindTrack);
     tracks_.push_back(node);
     const std::string base = name.substr(0, name.size() - 4);

@@ -2,6 +2,7 @@
 
 #include "collection/CollectionTree.h"
 #include "collection/DescriptionList.h"
+#include "collection/TrackProbe.h"
 #include "platform/FileSystem.h"
 #include "platform/TextRules.h"
 
@@ -18,6 +19,7 @@ class BuildProgress;
 class CodePage;
 class Collation;
 class DirectoryListing;
+struct Configuration;
 
 // What the build takes from the configuration.
 struct BuildSettings {
@@ -33,11 +35,11 @@ struct BuildSettings {
     std::string statusPlaylists;      // interface string 39
     const CodePage& oem;
     const CodePage& ansi;
-    const CodePage& tagPage;
+    TrackProber probe; // reads each track file
     const Collation& collation;
 
-    // The settings of the loaded configuration.
-    static BuildSettings fromConfiguration(const Collation& collation);
+    static BuildSettings fromConfiguration(const Configuration& configuration, const Collation& collation,
+                                           TrackProber probe);
 };
 
 // Builds the collection tree once: walks the root directory, reads every track, gives

@@ -51,7 +51,7 @@ std::string descriptionLine(const std::string& oemName, const std::string& oemDe
     return column + " " + oemDescription;
 }
 
-std::string WriteDescription(const CollectionItem& item, const DescriptionFormat& format)
+Result<> WriteDescription(const CollectionItem& item, const DescriptionFormat& format)
 {
     const std::string entryPath = paths::withoutTrailingSlash(item.Path);
     const std::string directory = paths::directoryOf(entryPath);
@@ -59,7 +59,7 @@ std::string WriteDescription(const CollectionItem& item, const DescriptionFormat
     const DirectoryListing listing = DirectoryListing::read(directory, format.collation);
     const std::string fileName = listing.findFile(format.fileName).value_or(format.fileName);
     const std::string filePath = directory + fileName;
-    const std::string failure = "Error while saving file " + directory + fileName;
+    const Failure failure = fail("Error while saving file " + directory + fileName);
 
     const std::string shownName = displayName(name, format.ansi);
     const std::optional<std::string> oemName = oemNameOf(shownName, format.oem);
@@ -105,7 +105,9 @@ std::string WriteDescription(const CollectionItem& item, const DescriptionFormat
         data += line;
         data += "\r\n";
     }
-    return fs::replaceFile(filePath, data).empty() ? std::string() : failure;
+    if (!fs::replaceFile(filePath, data))
+        return failure;
+    return {};
 }
 
 } // namespace cantorel

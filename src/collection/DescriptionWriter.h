@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Result.h"
+
 #include <string>
 
 namespace cantorel {
@@ -18,10 +20,10 @@ struct DescriptionFormat {
 
 // Writes the record's Description into the description file of the directory that holds
 // the entry: the line that the entry takes among the directory's current entries is
-// replaced, or a new line is added; every other line keeps its bytes. Returns "" on
-// success, else the message to show: "Error while saving file " and the file's path.
+// replaced, or a new line is added; every other line keeps its bytes. The failure's
+// message is the one to show: "Error while saving file " and the file's path.
 // A file that exists but cannot be read, or holds a NUL byte, is never overwritten.
-std::string WriteDescription(const CollectionItem& item, const DescriptionFormat& format);
+Result<> WriteDescription(const CollectionItem& item, const DescriptionFormat& format);
 
 // The line the writer makes: the name (quoted when it holds a blank) padded with blanks
 // to 15 bytes, one blank, the description; all in OEM bytes.

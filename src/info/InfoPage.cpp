@@ -1,6 +1,6 @@
 #include "info/InfoPage.h"
 
-#include "app/Configuration.h"
+#include "config/Configuration.h"
 #include "collection/CollectionItem.h"
 #include "platform/Collation.h"
 #include "platform/Paths.h"
@@ -25,9 +25,23 @@ std::string joinLines(const std::vector<std::string>& lines)
     return text;
 }
 
-std::string shown(const std::string& path) { return displayPath(path, Settings.ansi()); }
+// The page's lines for one configuration.
+class PageLines {
+public:
+    explicit PageLines(const Configuration& configuration) : c_(configuration) {}
 
-std::string trackText(const CollectionItem& r, const std::string& genreName)
+    std::string trackText(const CollectionItem& r, const std::string& genreName) const;
+    std::string otherText(const CollectionItem& r, bool playlistsNode) const;
+
+private:
+    std::string shown(const std::string& path) const { return displayPath(path, c_.Settings.ansi()); }
+    std::string GetUIString(int id) const { return c_.GetUIString(id); }
+    std::string FormatDuration(std::int64_t seconds) const { return cantorel::FormatDuration(seconds, c_); }
+
+    const Configuration& c_;
+};
+
+std::string PageLines::trackText(const CollectionItem& r, const std::string& genreName) const
 {
     const double rate = static_cast<double>(static_cast<std::int64_t>(r.Bitrate) * 1000 / 8) / 1024.0;
     return joinLines({
@@ -45,13 +59,13 @@ std::string trackText(const CollectionItem& r, const std::string& genreName)
         GetUIString(11) + std::to_string(r.Frequency) + " Hz",
         GetUIString(12) + std::to_string(r.Bitrate) + "000 bit/s (" + oneDecimal(rate) + " Kb/s)",
         "",
-        GetUIString(26) + Settings.FilesBBS + " : " + r.Description,
+        GetUIString(26) + c_.Settings.FilesBBS + " : " + r.Description,
         GetUIString(13) + shown(r.PicturePath),
         GetUIString(14) + shown(r.TextPath),
     });
 }
 
-std::string otherText(const CollectionItem& r, bool playlistsNode)
+std::string PageLines::otherText(const CollectionItem& r, bool playlistsNode) const
 {
     const bool playlist = paths::foldedExtension(r.Path) == ".m3u";
     std::vector<std::string> lines{"", GetUIString(4) + r.Name, GetUIString(15) + FormatDuration(r.Duration), ""};
@@ -67,28 +81,29 @@ std::string otherText(const CollectionItem& r, bool playlistsNode)
 
 } // namespace
 
-std::string FormatDuration(std::int64_t t)
+std::string FormatDuration(std::int64_t t, const Configuration& c)
 {
-    std::string text = std::to_string(t % 60) + GetUIString(1);
-    text = std::to_string((t / 60) % 60) + GetUIString(2) + text;
+    std::string text = std::to_string(t % 60) + c.GetUIString(1);
+    text = std::to_string((t / 60) % 60) + c.GetUIString(2) + text;
     if (t / 3600 > 0)
-        text = std::to_string(t / 3600) + GetUIString(3) + text;
+        text = std::to_string(t / 3600) + c.GetUIString(3) + text;
     return text;
 }
 
-std::vector<std::pair<std::string, int>> sortedGenreList(const Collation& collation)
+std::vector<std::pair<std::string, int>> sortedGenreList(const std::vector<GenreEntry>& genres,
+                                                         const Collation& collation)
 {
     std::vector<std::pair<std::string, int>> entries{{std::string(), -1}};
-    for (const GenreEntry& g : GenreTable)
+    for (const GenreEntry& g : genres)
         entries.emplace_back(g.GenreName, g.Number);
     std::stable_sort(entries.begin(), entries.end(),
                      [&](const auto& a, const auto& b) { return collation.less(a.first, b.first); });
     return entries;
 }
 
-std::string genreNameOf(std::uint8_t number, const Collation& collation)
+std::string genreNameOf(std::uint8_t number, const std::vector<GenreEntry>& genres, const Collation& collation)
 {
-    for (const auto& [name, n] : sortedGenreList(collation)) {
+    for (const auto& [name, n] : sortedGenreList(genres, collation)) {
         if (n == number)
             return name;
     }
@@ -102,9 +117,10 @@ std::string oneDecimal(double value)
     return ec == std::errc() ? std::string(buffer, end) : std::string("0.0");
 }
 
-std::string DescriptionPageText(const InfoPageSubject& s)
+std::string DescriptionPageText(const InfoPageSubject& s, const Configuration& configuration)
 {
-    return s.track ? trackText(s.record, s.genreName) : otherText(s.record, s.playlistsNode);
+    const PageLines lines(configuration);
+    return s.track ? lines.trackText(s.record, s.genreName) : lines.otherText(s.record, s.playlistsNode);
 }
 
 } // namespace cantorel

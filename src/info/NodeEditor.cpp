@@ -6,10 +6,6 @@
 
 namespace cantorel {
 
-namespace {
-constexpr const char* ActiveTrackRefusal = "Unable to edit active track tag. ";
-}
-
 NodeEditor::NodeEditor(CollectionTree& tree, bool allowEdit, const CodePage& tagPage, const CodePage& oem,
                        const CodePage& ansi)
     : tree_(tree), allowEdit_(allowEdit), tagPage_(tagPage), oem_(oem), ansi_(ansi)
@@ -85,18 +81,15 @@ void NodeEditor::leave(NodeId n, const EditorFields& f, const EditorServices& se
         const bool changed = c.Name != r.Name || c.Album != r.Album || c.Artist != r.Artist || c.Year != r.Year ||
                              c.Comment != r.Comment || c.Genre != r.Genre;
         if (changed) {
-            switch (services.writeTag(c)) {
-            case TagWriteResult::Written:
+            const Result<> written = services.writeTag(c);
+            if (written) {
                 r = c;
                 if (CaptionSource == 1)
                     services.captionsChanged(tree_.RenameSharedNodes(&r, c.Name));
-                break;
-            case TagWriteResult::Refused:
-                services.showError(ActiveTrackRefusal, "Cancel");
-                break;
-            case TagWriteResult::Failed:
-                break;
+            } else if (written.failure().code == ActiveTrackRefused) {
+                services.showError(written.error(), "Cancel");
             }
+            // Any other failure keeps the record as it was, and the file holds its old tag.
         }
     }
     if (n == tree_.RootNode || n == tree_.PlaylistsNode)
@@ -107,9 +100,8 @@ void NodeEditor::leave(NodeId n, const EditorFields& f, const EditorServices& se
     r.Description = description;
     if (CaptionSource == 2)
         services.captionsChanged(tree_.RenameSharedNodes(&r, r.Description));
-    const std::string error = services.writeDescription(r);
-    if (!error.empty())
-        services.showError(error, "&Abort");
+    if (const Result<> saved = services.writeDescription(r); !saved)
+        services.showError(saved.error(), "&Abort");
 }
 
 NodeId NodeEditor::nextTrackAfter(NodeId selected) const

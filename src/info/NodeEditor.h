@@ -23,9 +23,8 @@ struct EditorFields {
 
 // What saving needs from the window (or a test).
 struct EditorServices {
-    std::function<TagWriteResult(const CollectionItem&)> writeTag;
-    // "" on success, else the message to show.
-    std::function<std::string(const CollectionItem&)> writeDescription;
+    std::function<Result<>(const CollectionItem&)> writeTag;
+    std::function<Result<>(const CollectionItem&)> writeDescription;
     std::function<void(const std::string& text, const std::string& button)> showError;
     std::function<void(const std::vector<NodeId>&)> captionsChanged;
 };

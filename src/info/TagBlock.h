@@ -1,5 +1,7 @@
 #pragma once
 
+#include "collection/TrackProbe.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -16,10 +18,7 @@ public:
     static constexpr std::size_t Size = 128;
     using Bytes = std::array<unsigned char, Size>;
 
-    struct Fields {
-        std::string title, artist, album, year, comment; // UTF-8
-        std::uint8_t genre = 255;
-    };
+    using Fields = TrackProbe::Tag; // texts in UTF-8
 
     static bool isTag(const Bytes& block);
     // The text fields, each cut at its first NUL, trimmed of codes 0-32 and decoded.

@@ -6,6 +6,7 @@
 #include "platform/TextRules.h"
 
 #include <cerrno>
+#include <cstring>
 #include <cmath>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -60,28 +61,23 @@ std::int64_t id3v2Size(std::string_view start, std::int64_t fileSize)
     return size + 4 <= fileSize ? size : 0;
 }
 
-void storeTagFields(CollectionItem& item, const TagBlock::Fields& f)
-{
-    const auto store = [](std::string& field, const std::string& value) {
-        if (!value.empty())
-            field = text::cutChars(value, CollectionItem::TextLimit);
-    };
-    store(item.Name, f.title);
-    store(item.Artist, f.artist);
-    store(item.Album, f.album);
-    store(item.Year, f.year);
-    store(item.Comment, f.comment);
-    item.Genre = f.genre;
-}
+std::string systemReason() { return std::strerror(errno); }
 
 } // namespace
 
-bool ReadTrackInfo(CollectionItem& item, const CodePage& tagPage)
+TrackProbe ProbeTrack(const std::string& path, const CodePage& tagPage)
 {
-    FileHandle file(item.Path, O_RDONLY);
+    TrackProbe probe;
+    FileHandle file(path, O_RDONLY);
     struct stat st {};
-    if (!file.ok() || ::fstat(file.fd(), &st) != 0 || !S_ISREG(st.st_mode))
-        return false;
+    if (!file.ok() || ::fstat(file.fd(), &st) != 0) {
+        probe.status = fail("cannot open the file: " + systemReason());
+        return probe;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        probe.status = fail("not a regular file");
+        return probe;
+    }
     const std::int64_t fileSize = st.st_size;
     char buffer[StartRead];
     std::string_view start(buffer, fs::readAt(file.fd(), buffer, StartRead, 0));
@@ -92,14 +88,19 @@ bool ReadTrackInfo(CollectionItem& item, const CodePage& tagPage)
         else
             start = std::string_view(buffer, fs::readAt(file.fd(), buffer, StartRead, skipped));
     }
-    if (start.size() < 4)
-        return false;
+    if (start.size() < 4) {
+        probe.status = fail("too short for a frame header");
+        return probe;
+    }
     const FrameHeader header(reinterpret_cast<const unsigned char*>(start.data()));
-    item.Bitrate = header.bitrate();
-    item.Frequency = header.frequency();
-    item.FileSize = fileSize;
-    if (item.Bitrate == 0)
-        return false;
+    probe.headerRead = true;
+    probe.Bitrate = header.bitrate();
+    probe.Frequency = header.frequency();
+    probe.FileSize = fileSize;
+    if (probe.Bitrate == 0) {
+        probe.status = fail("no MPEG audio frame header");
+        return probe;
+    }
 
     TagBlock::Bytes tail{};
     const bool tailRead = fileSize >= static_cast<std::int64_t>(TagBlock::Size) &&
@@ -110,22 +111,36 @@ bool ReadTrackInfo(CollectionItem& item, const CodePage& tagPage)
     // true playing time; otherwise the size at the first header's rate decides.
     const std::string_view frame = start.substr(0, std::max<std::size_t>(header.frameLength(), 4));
     const auto vbr = header.vbrInfo(frame);
-    if (vbr && vbr->frames > 0 && item.Frequency > 0) {
-        const double seconds = double(vbr->frames) * header.samplesPerFrame() / item.Frequency;
-        item.Duration = static_cast<std::int64_t>(seconds);
+    if (vbr && vbr->frames > 0 && probe.Frequency > 0) {
+        const double seconds = double(vbr->frames) * header.samplesPerFrame() / probe.Frequency;
+        probe.Duration = static_cast<std::int64_t>(seconds);
         // The counted frames follow the frame that carries the header.
         const std::int64_t stream = vbr->bytes > 0 ? vbr->bytes : fileSize - skipped - (hasTag ? TagBlock::Size : 0);
         const std::int64_t audio = stream - static_cast<std::int64_t>(header.frameLength());
         if (seconds > 0 && audio > 0)
-            item.Bitrate = static_cast<std::int32_t>(std::lround(double(audio) * 8.0 / seconds / 1000.0));
+            probe.Bitrate = static_cast<std::int32_t>(std::lround(double(audio) * 8.0 / seconds / 1000.0));
     } else {
-        item.Duration = static_cast<std::int64_t>(double(fileSize - skipped) / (item.Bitrate * 1000.0 / 8.0));
+        probe.Duration = static_cast<std::int64_t>(double(fileSize - skipped) / (probe.Bitrate * 1000.0 / 8.0));
     }
-    if (!tailRead)
-        return false;
+    if (!tailRead) {
+        probe.status = fail("cannot read the end of the file");
+        return probe;
+    }
     if (hasTag)
-        storeTagFields(item, TagBlock::parse(tail, tagPage));
-    return true;
+        probe.tag = TagBlock::parse(tail, tagPage);
+    return probe;
+}
+
+TrackProber trackProber(const CodePage& tagPage)
+{
+    return [&tagPage](const std::string& path) { return ProbeTrack(path, tagPage); };
+}
+
+bool ReadTrackInfo(CollectionItem& item, const CodePage& tagPage)
+{
+    const TrackProbe probe = ProbeTrack(item.Path, tagPage);
+    applyProbe(item, probe);
+    return probe.status.ok();
 }
 
 std::optional<TagBlock::Fields> readTagFields(const std::string& path, const CodePage& tagPage)
@@ -141,14 +156,15 @@ std::optional<TagBlock::Fields> readTagFields(const std::string& path, const Cod
     return TagBlock::parse(tail, tagPage);
 }
 
-TagWriteResult WriteTag(const CollectionItem& item, const CodePage& tagPage,
-                        const std::function<bool(const std::string&)>& isActiveTrack)
+Result<> WriteTag(const CollectionItem& item, const CodePage& tagPage,
+                  const std::function<bool(const std::string&)>& isActiveTrack)
 {
     if (isActiveTrack && isActiveTrack(item.Path))
-        return TagWriteResult::Refused;
+        return fail("Unable to edit active track tag. ", ActiveTrackRefused);
+    const Failure failed = fail("Unable to write the tag of " + item.Path);
     struct stat before {};
     if (::stat(item.Path.c_str(), &before) != 0 || !S_ISREG(before.st_mode))
-        return TagWriteResult::Failed;
+        return failed;
     // A read-only file is written all the same: owner write is added only for the write.
     const bool madeWritable = ::access(item.Path.c_str(), W_OK) != 0 &&
                               ::chmod(item.Path.c_str(), (before.st_mode & 07777) | S_IWUSR) == 0;
@@ -157,7 +173,7 @@ TagWriteResult WriteTag(const CollectionItem& item, const CodePage& tagPage,
             (void)::chmod(item.Path.c_str(), before.st_mode & 07777);
     };
 
-    TagWriteResult result = TagWriteResult::Failed;
+    Result<> result = failed;
     {
         FileHandle file(item.Path, O_RDWR);
         struct stat st {};
@@ -171,7 +187,7 @@ TagWriteResult WriteTag(const CollectionItem& item, const CodePage& tagPage,
             const TagBlock::Bytes block = TagBlock::render(fields, tagPage, overwrite ? &old : nullptr);
             const bool written = fs::writeAll(file.fd(), block.data(), block.size(), position) && ::fsync(file.fd()) == 0;
             if (written)
-                result = TagWriteResult::Written;
+                result = {};
             else if (!overwrite)
                 (void)::ftruncate(file.fd(), st.st_size); // an append that failed leaves no partial block
             else

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "collection/TrackProbe.h"
 #include "info/TagBlock.h"
+#include "platform/Result.h"
 
 #include <functional>
 #include <optional>
@@ -11,27 +13,31 @@ namespace cantorel {
 class CodePage;
 struct CollectionItem;
 
-// Fills a track's record from its file: bit rate and sampling frequency from the first
-// frame header (after an ID3v2 tag, if any), the file size, the playing time, and the
-// non-empty fields of the tag block at the end. Reads the start of the file up to the
-// end of the first frame and the last 128 bytes, nothing else. True when every step
-// succeeded; fields stored before a failing step stay.
+// Reads a track file: bit rate and sampling frequency from the first frame header (after
+// an ID3v2 tag, if any), the file size, the playing time, and the tag block at the end.
+// Reads the start of the file up to the end of the first frame and the last 128 bytes,
+// nothing else.
+TrackProbe ProbeTrack(const std::string& path, const CodePage& tagPage);
+
+// The prober the scan uses.
+TrackProber trackProber(const CodePage& tagPage);
+
+// Fills a track's record from its file (ProbeTrack, then applyProbe). True when every
+// step succeeded; fields stored before a failing step stay.
 bool ReadTrackInfo(CollectionItem& item, const CodePage& tagPage);
 
 // The tag block of a file, when it has one and it can be read.
 std::optional<TagBlock::Fields> readTagFields(const std::string& path, const CodePage& tagPage);
 
-enum class TagWriteResult {
-    Written,
-    Refused, // the track is the one the player holds
-    Failed,  // nothing changed in the file
-};
+// The failure code of WriteTag's refusal of the track that the player holds.
+constexpr int ActiveTrackRefused = 1;
 
 // Writes the record's tag fields into the file's tag block: over the old block, or
 // appended when there is none. `isActiveTrack` tells whether the path names the track
-// that the player holds. A read-only file is written all the same and keeps its mode.
-// On failure the file's bytes are as they were.
-TagWriteResult WriteTag(const CollectionItem& item, const CodePage& tagPage,
+// that the player holds; that track is refused (code ActiveTrackRefused). A read-only
+// file is written all the same and keeps its mode. On failure the file's bytes are as
+// they were.
+Result<> WriteTag(const CollectionItem& item, const CodePage& tagPage,
                         const std::function<bool(const std::string& path)>& isActiveTrack = {});
 
 } // namespace cantorel

@@ -177,7 +177,7 @@ ErrorCode MpegPlayer::openOutput()
     if (outputOpen_)
         return NoError;
     int result = 0;
-    if (deviceCode_ == 0) {
+    if (deviceCode_ == MPEG_DEVICE_SOUND) {
         out123_param_float(ao_, OUT123_DEVICEBUFFER, DeviceBufferSeconds);
         result = out123_open(ao_, "pulse,alsa", nullptr);
         latencyMs_ = static_cast<int>(DeviceBufferSeconds * 1000);

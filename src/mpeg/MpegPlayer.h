@@ -15,19 +15,19 @@ struct out123_struct;
 namespace cantorel::mpeg {
 
 enum ErrorCode : std::int32_t {
-    NoError = 0,
-    DecoderError = 1,
-    IncorrectMode = 2,
-    InputError = 3,
-    NotSeekable = 4,
-    OutputError = 5,
+    NoError = MPEG_OK,
+    DecoderError = MPEG_ERR_INTERNAL,
+    IncorrectMode = MPEG_ERR_MODE,
+    InputError = MPEG_ERR_INPUT,
+    NotSeekable = MPEG_ERR_NONSEEKABLE,
+    OutputError = MPEG_ERR_OUTPUT,
 };
 
 enum Mode : std::int32_t {
-    NoStream = 0,
-    Stopped = 1,
-    Playing = 3,
-    Paused = 4,
+    NoStream = MPEG_MODE_NONE,
+    Stopped = MPEG_MODE_STOPPED,
+    Playing = MPEG_MODE_PLAYING,
+    Paused = MPEG_MODE_PAUSED,
 };
 
 struct StreamCallbacks {

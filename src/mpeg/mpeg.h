@@ -55,6 +55,22 @@
 extern "C" {
 #endif
 
+/* Error codes, as LastError returns them. */
+enum {
+    MPEG_OK = 0,
+    MPEG_ERR_INTERNAL = 1,
+    MPEG_ERR_MODE = 2,
+    MPEG_ERR_INPUT = 3,
+    MPEG_ERR_NONSEEKABLE = 4,
+    MPEG_ERR_OUTPUT = 5
+};
+
+/* Player modes, as GetPlayerMode returns them. */
+enum { MPEG_MODE_NONE = 0, MPEG_MODE_STOPPED = 1, MPEG_MODE_PLAYING = 3, MPEG_MODE_PAUSED = 4 };
+
+/* Device codes of SetOutputDevice. */
+enum { MPEG_DEVICE_SOUND = 0, MPEG_DEVICE_FILE = 2 };
+
 typedef void (*mpeg_open_cb)(void* user, uint8_t* nonseekable, void** context);
 typedef void (*mpeg_close_cb)(void* user, void* context);
 typedef void (*mpeg_restart_cb)(void* user, void* context, uint8_t* result);

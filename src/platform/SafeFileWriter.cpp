@@ -52,17 +52,17 @@ int createTemporary(const std::string& target, mode_t mode, std::string& name)
 
 } // namespace
 
-std::string replaceFile(const std::string& path, const std::string& data)
+Result<> replaceFile(const std::string& path, const std::string& data)
 {
     const std::string target = resolvedTarget(path);
     struct stat old {};
     const bool existed = ::stat(target.c_str(), &old) == 0;
     if (existed && !S_ISREG(old.st_mode))
-        return "not a regular file";
+        return fail("not a regular file");
     std::string temporary;
     const int fd = createTemporary(target, existed ? (old.st_mode & 07777) : 0666, temporary);
     if (fd < 0)
-        return failure("cannot create a temporary file");
+        return fail(failure("cannot create a temporary file"));
     std::string error;
     if (!writeAll(fd, data.data(), data.size()))
         error = failure("cannot write");
@@ -81,7 +81,7 @@ std::string replaceFile(const std::string& path, const std::string& data)
         error = failure("cannot replace the file");
     if (!error.empty()) {
         ::unlink(temporary.c_str());
-        return error;
+        return fail(std::move(error));
     }
     const int dirFd = ::open(paths::directoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {

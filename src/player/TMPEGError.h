@@ -6,9 +6,15 @@
 
 namespace cantorel {
 
-// The player component's error: a message and the library's 8-bit code.
+// The player component's error: a message and the library's 8-bit code (MPEG_ERR_* of
+// mpeg/mpeg.h), or one of the component's own.
 class TMPEGError : public std::runtime_error {
 public:
+    // The component's own codes: the library is not loaded (code 0, which the library
+    // never reports as an error), or no stream was named.
+    static constexpr std::uint8_t NotLoaded = 0;
+    static constexpr std::uint8_t NonSpecifiedStream = 254;
+
     TMPEGError(std::uint8_t code, const std::string& message) : std::runtime_error(message), ErrorCode(code) {}
     // The error of a library code, with its message from the table.
     static TMPEGError fromCode(std::int32_t code);

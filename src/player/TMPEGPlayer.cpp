@@ -4,10 +4,6 @@
 
 namespace cantorel {
 
-namespace {
-constexpr std::uint8_t NonSpecifiedStream = 254;
-}
-
 // The 21 entries of the decoder library, in the order they are resolved.
 struct TMPEGPlayer::Entries {
     using OpenCb = void (*)(void*, std::uint8_t*, void**);
@@ -81,13 +77,14 @@ TMPEGPlayer::~TMPEGPlayer()
     try {
         UnloadDLL();
     } catch (const TMPEGError&) {
+        // A destructor must not throw, and the library is unloaded whatever Close said.
     }
 }
 
 void TMPEGPlayer::requireLoaded() const
 {
     if (!DLLLoaded())
-        throw TMPEGError::fromCode(0);
+        throw TMPEGError::fromCode(TMPEGError::NotLoaded);
 }
 
 template <typename F, typename... Args>
@@ -165,11 +162,11 @@ void TMPEGPlayer::LoadDLL()
         path += '/';
     path += "mpeg.so";
     if (!DLLHandle.load(path))
-        throw TMPEGError(0, "Can't load MPEG library");
+        throw TMPEGError(TMPEGError::NotLoaded, "Can't load MPEG library");
     auto entries = std::make_unique<Entries>();
     if (!entries->resolve(DLLHandle)) {
         DLLHandle.unload();
-        throw TMPEGError::fromCode(0);
+        throw TMPEGError::fromCode(TMPEGError::NotLoaded);
     }
     if (!entries->init()) {
         lastErrorCode_ = entries->LastError();
@@ -207,7 +204,7 @@ void TMPEGPlayer::OpenStream()
                        &StreamReadCallback, &StreamSeekCallback, &StreamSizeCallback, this);
     } else {
         if (streamName_.empty())
-            throw TMPEGError(NonSpecifiedStream, "Can't play non-specified stream");
+            throw TMPEGError(TMPEGError::NonSpecifiedStream, "Can't play non-specified stream");
         entries_->Open(streamName_.c_str(), 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
     }
     lastErrorCode_ = entries_->LastError();
@@ -242,7 +239,7 @@ void TMPEGPlayer::StartPlay()
     const std::int32_t result = entries_->Play(StartPos, EndPos, &PlayEnded);
     lastErrorCode_ = entries_->LastError();
     if (lastErrorCode_ > 0 || result != 0)
-        throw TMPEGError::fromCode(lastErrorCode_ > 0 ? lastErrorCode_ : 0);
+        throw TMPEGError::fromCode(lastErrorCode_ > 0 ? lastErrorCode_ : TMPEGError::NotLoaded);
     playing_ = true;
     ++playedXTimes_;
     startPolling();
@@ -260,7 +257,7 @@ void TMPEGPlayer::RestartPlay()
 {
     requireLoaded();
     if (!opened_)
-        throw TMPEGError::fromCode(2);
+        throw TMPEGError::fromCode(MPEG_ERR_MODE);
     setPlayEnded(false);
     guarded(&Entries::Restart);
     playing_ = true;
@@ -274,7 +271,7 @@ void TMPEGPlayer::SetPaused(bool Value)
     if (!playing_ || playEnded()) {
         paused_ = false;
         if (Value)
-            throw TMPEGError::fromCode(2);
+            throw TMPEGError::fromCode(MPEG_ERR_MODE);
         return;
     }
     guarded(&Entries::Pause, static_cast<std::uint8_t>(Value ? 0 : 1));
@@ -284,7 +281,7 @@ void TMPEGPlayer::SetPaused(bool Value)
 void TMPEGPlayer::StopPlay()
 {
     if (!playing_ || playEnded())
-        throw TMPEGError::fromCode(2);
+        throw TMPEGError::fromCode(MPEG_ERR_MODE);
     requireLoaded();
     guarded(&Entries::Stop);
     playing_ = false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mpeg/mpeg.h"
 #include "platform/DynamicLibrary.h"
 #include "player/PlayerTimer.h"
 #include "player/TMPEGError.h"
@@ -66,8 +67,14 @@ public:
     void setTimerFreq(std::int32_t milliseconds);
     const std::string& StreamName() const { return streamName_; }
     void setStreamName(const std::string& name);
-    TOutputDevice OutputDevice() const { return DeviceCode != 0 ? TOutputDevice::pcmfile : TOutputDevice::wavemapper; }
-    void setOutputDevice(TOutputDevice device) { DeviceCode = device == TOutputDevice::pcmfile ? 2 : 0; }
+    TOutputDevice OutputDevice() const
+    {
+        return DeviceCode != MPEG_DEVICE_SOUND ? TOutputDevice::pcmfile : TOutputDevice::wavemapper;
+    }
+    void setOutputDevice(TOutputDevice device)
+    {
+        DeviceCode = device == TOutputDevice::pcmfile ? MPEG_DEVICE_FILE : MPEG_DEVICE_SOUND;
+    }
     std::int32_t PlayedXTimes() const { return playedXTimes_; }
 
     // State the owner reads.
@@ -120,7 +127,7 @@ private:
     bool paused_ = false;
     alignas(8) std::uint8_t PlayEnded = 0; // written by the library's playback thread
     std::int32_t threadPriority_ = 0;
-    std::int32_t DeviceCode = 0;
+    std::int32_t DeviceCode = MPEG_DEVICE_SOUND;
     std::int32_t lengthMs_ = 0;
     std::int32_t lastErrorCode_ = 0;
     std::int32_t timerFreq_ = 0;

@@ -1,5 +1,6 @@
 #include "collection/BuildProgress.h"
 #include "collection/CollectionBuilder.h"
+#include "info/TrackInfo.h"
 #include "platform/CodePage.h"
 #include "platform/Collation.h"
 #include "support/Mp3Fixture.h"
@@ -40,7 +41,7 @@ struct Collection {
         const CodePage& oem = *CodePage::byNumber(437);
         const CodePage& ansi = *CodePage::byNumber(1252);
         return BuildSettings{dir.path(), rootName, "files.bbs", "dirinfo", "dirinfo.rtf", "dirinfo.bmp", "Playlists",
-                             "S37", "S38", "S39", oem, ansi, ansi, collation};
+                             "S37", "S38", "S39", oem, ansi, trackProber(ansi), collation};
     }
     // The tree as indented lines "[kind] caption".
     std::string build(BuildProgress* progress = nullptr)

@@ -3,6 +3,7 @@
 #include "collection/DescriptionWriter.h"
 #include "platform/CodePage.h"
 #include "platform/Collation.h"
+#include "support/Outcomes.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
 
@@ -38,7 +39,7 @@ protected:
         CollectionItem item;
         item.Path = dir.path() + entry;
         item.Description = description;
-        return WriteDescription(item, DescriptionFormat{fileName, oem(), ansi(), collation});
+        return test::errorOf(WriteDescription(item, DescriptionFormat{fileName, oem(), ansi(), collation}));
     }
     TempDir dir;
     Collation collation{"C", &ansi()};
@@ -131,7 +132,7 @@ TEST_F(DescriptionWriterTest, LinesAsWritten)
         CollectionItem item;
         item.Path = d.path() + c.entry;
         item.Description = c.description;
-        EXPECT_EQ(WriteDescription(item, DescriptionFormat{"files.bbs", oem(), ansi(), collation}), "") << c.entry;
+        EXPECT_EQ(test::errorOf(WriteDescription(item, DescriptionFormat{"files.bbs", oem(), ansi(), collation})), "") << c.entry;
         EXPECT_EQ(readAll(d / "files.bbs"), c.after) << c.entry;
     }
 }
@@ -181,7 +182,7 @@ TEST_F(DescriptionWriterTest, FailuresLeaveTheFileUntouched)
     other.makeDir("files.bbs");
     CollectionItem item;
     item.Path = other.path() + "a.mp3";
-    EXPECT_EQ(WriteDescription(item, DescriptionFormat{"files.bbs", oem(), ansi(), collation}),
+    EXPECT_EQ(test::errorOf(WriteDescription(item, DescriptionFormat{"files.bbs", oem(), ansi(), collation})),
               "Error while saving file " + other.path() + "files.bbs");
 }
 
@@ -200,8 +201,8 @@ TEST_F(DescriptionWriterTest, PermissionFailuresLeaveTheFileUntouched)
         b.Path = dir.path() + "locked/a.mp3";
         b.Description = "new";
         const DescriptionFormat format{"files.bbs", oem(), ansi(), collation};
-        const bool first = WriteDescription(a, format) == "Error while saving file " + dir.path() + "closed/files.bbs";
-        const bool second = WriteDescription(b, format) == "Error while saving file " + dir.path() + "locked/files.bbs";
+        const bool first = test::errorOf(WriteDescription(a, format)) == "Error while saving file " + dir.path() + "closed/files.bbs";
+        const bool second = test::errorOf(WriteDescription(b, format)) == "Error while saving file " + dir.path() + "locked/files.bbs";
         return first && second ? 0 : 1;
     });
     EXPECT_EQ(status, 0);

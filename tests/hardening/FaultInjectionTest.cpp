@@ -7,6 +7,7 @@
 #include "info/TrackInfo.h"
 #include "platform/CodePage.h"
 #include "platform/Collation.h"
+#include "support/Outcomes.h"
 #include "support/Mp3Fixture.h"
 #include "support/Namespace.h"
 #include "support/TempDir.h"
@@ -39,16 +40,16 @@ std::string saveDescription(const std::string& path, const std::string& text)
     CollectionItem item;
     item.Path = path;
     item.Description = text;
-    return WriteDescription(item, DescriptionFormat{"files.bbs", oem(), ansi(), collation()});
+    return test::errorOf(WriteDescription(item, DescriptionFormat{"files.bbs", oem(), ansi(), collation()}));
 }
 
-TagWriteResult saveTitle(const std::string& path, const std::string& title)
+std::string saveTitle(const std::string& path, const std::string& title)
 {
     CollectionItem item;
     item.Path = path;
     item.Name = title;
     item.Genre = 255;
-    return WriteTag(item, ansi());
+    return test::outcomeOf(WriteTag(item, ansi()));
 }
 
 // The names in a directory, to see that no temporary file was left behind.
@@ -90,7 +91,7 @@ TEST(FaultInjection, FullFileSystem)
         },
         [&] {
             const std::vector<std::string> before = namesIn(root);
-            CHILD_CHECK(saveTitle(root + "/t.mp3", "Title") == TagWriteResult::Failed, 1);
+            CHILD_CHECK(saveTitle(root + "/t.mp3", "Title") == "failed", 1);
             CHILD_CHECK(readAll(root + "/t.mp3") == audio, 2);
             CHILD_CHECK(saveDescription(root + "/t.mp3", "New") == "Error while saving file " + root + "/files.bbs", 3);
             CHILD_CHECK(readAll(root + "/files.bbs") == Lines, 4);
@@ -114,7 +115,7 @@ TEST(FaultInjection, ReadOnlyFileSystem)
             std::ofstream(root + "/files.bbs", std::ios::binary) << Lines;
         },
         [&] {
-            CHILD_CHECK(saveTitle(root + "/t.mp3", "Title") == TagWriteResult::Failed, 1);
+            CHILD_CHECK(saveTitle(root + "/t.mp3", "Title") == "failed", 1);
             CHILD_CHECK(readAll(root + "/t.mp3") == track, 2);
             CHILD_CHECK(saveDescription(root + "/t.mp3", "New") == "Error while saving file " + root + "/files.bbs", 3);
             CHILD_CHECK(readAll(root + "/files.bbs") == Lines, 4);
@@ -134,7 +135,7 @@ TEST(FaultInjection, FilesReplacedOrRemovedAfterTheScan)
     dir.write("music/sub/files.bbs", Lines);
     CollectionTree tree;
     const BuildSettings settings{dir / "music/", "", "files.bbs", "dirinfo", "dirinfo.rtf", "dirinfo.bmp", "P", "", "", "",
-                                 oem(), ansi(), ansi(), collation()};
+                                 oem(), ansi(), trackProber(ansi()), collation()};
     CollectionBuilder(tree, settings).BuildTree();
     ASSERT_EQ(tree.NodeCount(), 4);
     const auto record = [&](const std::string& caption) -> CollectionItem {
@@ -147,15 +148,15 @@ TEST(FaultInjection, FilesReplacedOrRemovedAfterTheScan)
     std::filesystem::remove(dir / "music/a.mp3");
     std::filesystem::create_directory(dir / "music/a.mp3");
     std::filesystem::remove(dir / "music/b.mp3");
-    EXPECT_EQ(WriteTag(record("a.mp3"), ansi()), TagWriteResult::Failed);
-    EXPECT_EQ(WriteTag(record("b.mp3"), ansi()), TagWriteResult::Failed);
+    EXPECT_EQ(test::outcomeOf(WriteTag(record("a.mp3"), ansi())), "failed");
+    EXPECT_EQ(test::outcomeOf(WriteTag(record("b.mp3"), ansi())), "failed");
     EXPECT_TRUE(std::filesystem::is_directory(dir / "music/a.mp3"));
     EXPECT_FALSE(std::filesystem::exists(dir / "music/b.mp3"));
     std::filesystem::remove(dir / "music/sub/files.bbs");
     std::filesystem::create_directory(dir / "music/sub/files.bbs");
     CollectionItem c = record("c.mp3");
     c.Description = "New";
-    EXPECT_EQ(WriteDescription(c, DescriptionFormat{"files.bbs", oem(), ansi(), collation()}),
+    EXPECT_EQ(test::errorOf(WriteDescription(c, DescriptionFormat{"files.bbs", oem(), ansi(), collation()})),
               "Error while saving file " + dir.path() + "music/sub/files.bbs");
     EXPECT_TRUE(std::filesystem::is_directory(dir / "music/sub/files.bbs"));
 }

@@ -2,6 +2,7 @@
 // file. The command-line companion builds the same tree under a time limit.
 
 #include "collection/CollectionBuilder.h"
+#include "info/TrackInfo.h"
 #include "platform/CodePage.h"
 #include "platform/Collation.h"
 #include "support/Mp3Fixture.h"
@@ -44,7 +45,7 @@ std::map<std::string, std::string> snapshot(const std::string& root)
 BuildSettings settingsFor(const std::string& root, const Collation& collation)
 {
     return BuildSettings{root, "Root", "files.bbs", "dirinfo", "dirinfo.rtf", "dirinfo.bmp", "Playlists", "", "", "",
-                         *CodePage::byNumber(437), *CodePage::byNumber(1252), *CodePage::byNumber(1252), collation};
+                         *CodePage::byNumber(437), *CodePage::byNumber(1252), trackProber(*CodePage::byNumber(1252)), collation};
 }
 
 const std::string Track = fakeTrack("\xFF\xFB\x90\x44", 600);

@@ -1,10 +1,9 @@
 #include "info/InfoPage.h"
 
-#include "app/Configuration.h"
+#include "config/Configuration.h"
 #include "collection/CollectionItem.h"
 #include "platform/CodePage.h"
 #include "platform/Collation.h"
-#include "support/TempDir.h"
 
 #include <clocale>
 #include <gtest/gtest.h>
@@ -17,13 +16,13 @@ class InfoPageTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string ini = "FilesBBS = files.bbs\n";
         for (int i = 1; i <= 26; ++i)
-            ini += "String" + std::to_string(i) + " = 'S" + std::to_string(i) + ":'\n";
-        ini += "String1 = ' s'\nString2 = ' min '\nString3 = ' h '\n";
-        ASSERT_EQ(LoadConfiguration(dir.write("c.ini", ini), dir.path()), "");
+            config.UIStrings[static_cast<std::size_t>(i - 1)] = "S" + std::to_string(i) + ":";
+        config.UIStrings[0] = " s";
+        config.UIStrings[1] = " min ";
+        config.UIStrings[2] = " h ";
     }
-    test::TempDir dir;
+    Configuration config = Configuration::defaults("/");
 };
 
 CollectionItem track()
@@ -51,12 +50,12 @@ CollectionItem track()
 TEST_F(InfoPageTest, TrackLayout)
 {
     const CollectionItem r = track();
-    EXPECT_EQ(DescriptionPageText({r, true, false, "Rock"}),
+    EXPECT_EQ(DescriptionPageText({r, true, false, "Rock"}, config),
               "\rS4:Title & more\rS5:Album\rS6:Artist\rS24:Rock\rS7:1999\rS25:c\rS8:1 h 2 min 5 s\r\r"
               "S9:/m/a.mp3\rS10:4882 Kb\rS11:44100 Hz\rS12:128000 bit/s (15.6 Kb/s)\r\r"
               "S26:files.bbs : Desc\rS13:/m/a.bmp\rS14:/m/a.txt");
     CollectionItem zero;
-    EXPECT_EQ(DescriptionPageText({zero, true, false, ""}),
+    EXPECT_EQ(DescriptionPageText({zero, true, false, ""}, config),
               "\rS4:\rS5:\rS6:\rS24:\rS7:\rS25:\rS8:0 min 0 s\r\rS9:\rS10:0 Kb\rS11:0 Hz\rS12:0000 bit/s (0.0 Kb/s)\r\r"
               "S26:files.bbs : \rS13:\rS14:");
 }
@@ -69,19 +68,19 @@ TEST_F(InfoPageTest, OtherLayouts)
     dir.FileSize = 10'485'760;
     dir.Duration = 59;
     dir.Description = "All rock";
-    EXPECT_EQ(DescriptionPageText({dir, false, false, ""}),
+    EXPECT_EQ(DescriptionPageText({dir, false, false, ""}, config),
               "\rS4:Rock\rS15:0 min 59 s\r\rS16:/m/Rock\rS17:10.0 Mb\r\rS26:All rock\rS13:\rS14:");
     CollectionItem list;
     list.Path = "/m/Best.M3U";
     list.Name = "Best";
     list.Duration = 60;
-    EXPECT_EQ(DescriptionPageText({list, false, false, ""}), "\rS4:Best\rS15:1 min 0 s\r\rS9:/m/Best.M3U\r\rS26:\rS13:\rS14:");
+    EXPECT_EQ(DescriptionPageText({list, false, false, ""}, config), "\rS4:Best\rS15:1 min 0 s\r\rS9:/m/Best.M3U\r\rS26:\rS13:\rS14:");
     CollectionItem lists;
     lists.Path = "/m/";
     lists.Name = "Playlists";
-    EXPECT_EQ(DescriptionPageText({lists, false, true, ""}), "\rS4:Playlists\rS15:0 min 0 s\r\rS16:/m/\r\rS26:\rS13:\rS14:");
+    EXPECT_EQ(DescriptionPageText({lists, false, true, ""}, config), "\rS4:Playlists\rS15:0 min 0 s\r\rS16:/m/\r\rS26:\rS13:\rS14:");
     // A playlist entry is shown as a track: it shares the track's record.
-    EXPECT_EQ(DescriptionPageText({track(), true, false, ""}).substr(0, 18), "\rS4:Title & more\rS");
+    EXPECT_EQ(DescriptionPageText({track(), true, false, ""}, config).substr(0, 18), "\rS4:Title & more\rS");
 }
 
 TEST_F(InfoPageTest, NumbersAndDurations)
@@ -91,7 +90,7 @@ TEST_F(InfoPageTest, NumbersAndDurations)
         std::string text;
     } durations[] = {{0, "0 min 0 s"}, {59, "0 min 59 s"}, {3600, "1 h 0 min 0 s"}, {3725, "1 h 2 min 5 s"}, {360000, "100 h 0 min 0 s"}};
     for (const auto& d : durations)
-        EXPECT_EQ(FormatDuration(d.seconds), d.text);
+        EXPECT_EQ(FormatDuration(d.seconds, config), d.text);
     // The decimal point stays a point in a locale that writes a comma.
     const std::string saved = std::setlocale(LC_ALL, nullptr);
     std::setlocale(LC_ALL, "de_DE.UTF-8");
@@ -100,14 +99,14 @@ TEST_F(InfoPageTest, NumbersAndDurations)
     std::setlocale(LC_ALL, saved.c_str());
     CollectionItem r = track();
     r.Bitrate = 320;
-    EXPECT_NE(DescriptionPageText({r, true, false, ""}).find("320000 bit/s (39.1 Kb/s)"), std::string::npos);
+    EXPECT_NE(DescriptionPageText({r, true, false, ""}, config).find("320000 bit/s (39.1 Kb/s)"), std::string::npos);
 }
 
 TEST_F(InfoPageTest, GenreNames)
 {
-    ASSERT_EQ(LoadConfiguration(dir.write("g.ini", "genre017 = Rock\ngenre017 = Alpha rock\ngenre255 = None\n"), dir.path()), "");
+    config.GenreTable = {{17, "Rock"}, {17, "Alpha rock"}, {255, "None"}};
     const Collation collation("C", CodePage::byNumber(1252));
-    EXPECT_EQ(genreNameOf(17, collation), "Alpha rock"); // first in the sorted list
-    EXPECT_EQ(genreNameOf(255, collation), "None");
-    EXPECT_EQ(genreNameOf(3, collation), "");
+    EXPECT_EQ(genreNameOf(17, config.GenreTable, collation), "Alpha rock"); // first in the sorted list
+    EXPECT_EQ(genreNameOf(255, config.GenreTable, collation), "None");
+    EXPECT_EQ(genreNameOf(3, config.GenreTable, collation), "");
 }

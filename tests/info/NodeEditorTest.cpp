@@ -61,8 +61,8 @@ protected:
     CollectionItem *rootRecord, *dirRecord, *one, *two, *listRecord;
     NodeId root, dir, track1, track2, lists, list, entry;
     EditorServices services;
-    TagWriteResult tagResult = TagWriteResult::Written;
-    std::string descriptionError;
+    Result<> tagResult;
+    Result<> descriptionError;
     std::vector<CollectionItem> written;
     std::vector<std::string> descriptions, boxes;
     std::vector<NodeId> renamed;
@@ -157,11 +157,11 @@ TEST_F(NodeEditorTest, FailedAndRefusedTagWritesKeepTheRecord)
 {
     EditorFields f = editor.load(track2);
     f.name = "Other";
-    tagResult = TagWriteResult::Failed;
+    tagResult = fail("Unable to write the tag of /m/Dir/two.mp3");
     editor.leave(track2, f, services);
     EXPECT_EQ(two->Name, "Second");
     EXPECT_TRUE(boxes.empty());
-    tagResult = TagWriteResult::Refused;
+    tagResult = fail("Unable to edit active track tag. ", ActiveTrackRefused);
     f.description = "still saved";
     editor.leave(track2, f, services);
     EXPECT_EQ(two->Name, "Second");
@@ -174,7 +174,7 @@ TEST_F(NodeEditorTest, DescriptionsOfDirectories)
 {
     EditorFields f = editor.load(dir);
     f.description = "New words";
-    descriptionError = "Error while saving file /m/files.bbs";
+    descriptionError = fail("Error while saving file /m/files.bbs");
     editor.leave(dir, f, services);
     EXPECT_EQ(tree.caption(dir), "New words");
     EXPECT_EQ(dirRecord->Description, "New words");

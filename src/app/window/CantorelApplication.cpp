@@ -1,6 +1,5 @@
 #include "app/window/CantorelApplication.h"
 
-#include "app/Configuration.h"
 #include "app/window/ErrorBox.h"
 #include "app/window/ObjectNameDescriber.h"
 
@@ -76,7 +75,7 @@ void CantorelApplication::showUnexpectedError(const QString& message)
     if (showingError_)
         return;
     showingError_ = true;
-    ErrorBox::make(activeWindow(), QString::fromStdString(Settings.WindowTitle), message, "OK")->exec();
+    ErrorBox::make(activeWindow(), errorTitle_, message, "OK")->exec();
     showingError_ = false;
 }
 

@@ -18,6 +18,9 @@ public:
     // True while an unexpected-error box is open; timer ticks skip their work then.
     static bool showingError();
 
+    // The title of the unexpected-error boxes (the configuration's window title).
+    void setErrorTitle(const QString& title) { errorTitle_ = title; }
+
     // SIGTERM and SIGHUP close the main window through the event loop, so that its edits
     // are saved and the icon removed as on any other end.
     void closeOnTerminationSignals(QWidget* mainWindow);
@@ -25,6 +28,7 @@ public:
 private:
     void showUnexpectedError(const QString& message);
     bool showingError_ = false;
+    QString errorTitle_;
     QPointer<QWidget> mainWindow_;
     QSocketNotifier* signalNotifier_ = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include "app/MainLayout.h"
 #include "collection/CollectionTree.h"
+#include "player/PlaybackListener.h"
 #include "tray/window/TrayShell.h"
 #include "tray/window/TTrayIcon.h"
 
@@ -24,6 +25,11 @@ namespace cantorel {
 
 class BuildProgress;
 class Collation;
+struct Configuration;
+class PlaybackController;
+class PlayerPanel;
+class EditorPage;
+class InfoPages;
 class NodeEditor;
 struct CollectionItem;
 struct EditorFields;
@@ -33,18 +39,20 @@ class TMPEGPlayer;
 class TPosTracker;
 
 // The main window: the collection tree, the player panel below it and the four pages
-// beside it, laid out as a fixed column on the left and the pages taking the rest.
-class TMainForm : public QWidget {
+// beside it, laid out as a fixed column on the left and the pages taking the rest. The
+// panel and the tray menu are views of the playback controller.
+class TMainForm : public QWidget, private PlaybackListener {
     Q_OBJECT
 public:
-    // Builds the controls and runs FormCreate. `errorBox` shows the window's error
-    // boxes; tests pass one that records them.
+    // Builds the controls and runs FormCreate. `configuration` outlives the window.
+    // `errorBox` shows the window's error boxes; tests pass one that records them.
     // The decoder library is loaded from `libraryDirectory` (ending with "/"); empty
     // means the program's own directory.
     // `trayShell` is the notification area (by default the desktop's); without one the
     // program runs without its icon.
-    explicit TMainForm(std::shared_ptr<ErrorBox> errorBox, const std::string& libraryDirectory = {},
-                       std::unique_ptr<TrayShell> trayShell = {}, QWidget* parent = nullptr);
+    TMainForm(const Configuration& configuration, std::shared_ptr<ErrorBox> errorBox,
+              const std::string& libraryDirectory = {}, std::unique_ptr<TrayShell> trayShell = {},
+              QWidget* parent = nullptr);
     ~TMainForm() override;
 
     // Why FormCreate stopped early ("" when it ran to its end). Start-up ends the
@@ -62,18 +70,16 @@ public:
     CollectionTree Tree;
     CollectionModel* Model = nullptr;
     std::unique_ptr<TMPEGPlayer> Player;
+    std::unique_ptr<PlaybackController> Playback;
     std::unique_ptr<NodeEditor> Editor;
     std::unique_ptr<TTrayIcon> TrayIcon; // none where the desktop has no notification area
-    // The picture and text paths that the two pages last handled.
-    std::string ShownPicturePath = "?";
-    std::string ShownTextPath = "?";
     int NodeCount() const { return Tree.NodeCount(); }
     // Selects a node in the tree view (NoNode clears the selection).
     void selectNode(NodeId node);
     NodeId selectedNode() const;
 
     QTreeView* TreeView = nullptr;
-    QFrame* PlPanel = nullptr;
+    PlayerPanel* PlPanel = nullptr;
     QToolButton* plPrev = nullptr;
     QToolButton* plPlay = nullptr;
     QToolButton* plNext = nullptr;
@@ -82,14 +88,14 @@ public:
     QLabel* plATView = nullptr;
     QComboBox* cbPriority = nullptr;
     TPosTracker* plPos = nullptr;
-    QTabWidget* Pages = nullptr;
+    InfoPages* Pages = nullptr;
     QWidget* TabSheet1 = nullptr;
     QLabel* Image = nullptr;
     QWidget* TabSheet2 = nullptr;
     QTextEdit* TextView = nullptr;
     QWidget* TabSheet3 = nullptr;
     QLabel* TrackInfo = nullptr;
-    QWidget* TagEditor = nullptr;
+    EditorPage* TagEditor = nullptr;
     QLabel* lbName = nullptr;
     QLineEdit* edName = nullptr;
     QLabel* lbAlbum = nullptr;
@@ -112,9 +118,6 @@ public:
     QAction* miNext = nullptr;
     QAction* N2 = nullptr;
 
-    bool PanelPlaying = false;
-    bool TrackingEnabled = true;
-
     // The selection handlers, also called by the program (and the tests).
     void TreeViewChanging(NodeId leaving);
     void TreeViewChange(NodeId node);
@@ -123,8 +126,6 @@ public:
     void edNameKeyPress();
 
     // The player panel.
-    void MakeActiveTrack(NodeId node);
-    void SetPlaying(bool value);
     void plPlayClick();
     void plPrevClick();
     void plNextClick();
@@ -133,8 +134,6 @@ public:
     void cbPriorityChange(int index);
     void TrackerMouseDown();
     void TrackerMouseUp();
-    void PlayerPosUpdate(std::int32_t position, std::int32_t length);
-    void PlayerPlayEnd();
     // The tray menu and icon.
     void TrayRestore();
     void N1Click() { TrayRestore(); }
@@ -152,11 +151,10 @@ private slots:
     void treeCurrentChanged(const QModelIndex& current, const QModelIndex& previous);
 
 private:
+    void activeTrackChanged(const PlaybackController& playback) override;
+    void playingChanged(bool playing) override;
+    QString ui(int id) const;
     void BuildTree(BuildProgress* progress);
-    void showFields(const EditorFields& fields);
-    EditorFields readFields() const;
-    void showPicture(const CollectionItem& record);
-    void showText(const CollectionItem& record);
     bool isActiveTrack(const std::string& path) const;
     void buildControls();
     void connectHandlers();
@@ -172,9 +170,9 @@ private:
     void FormCreateSteps();
     void FormResize();
     void FormDestroy();
-    void fillGenres();
     void applyLayout();
 
+    const Configuration& config_;
     std::shared_ptr<ErrorBox> errorBox_;
     MainLayout layout_;
     QIcon icon_;

@@ -1,8 +1,8 @@
-#include "app/Configuration.h"
 #include "app/window/CantorelApplication.h"
 #include "app/window/ErrorBox.h"
 #include "app/window/TMainForm.h"
 #include "app/window/TSplashForm.h"
+#include "config/Configuration.h"
 
 #include <QLabel>
 #include <iostream>
@@ -12,13 +12,16 @@ using namespace cantorel;
 int main(int argc, char** argv)
 {
     CantorelApplication app(argc, argv);
-    const std::string StartupError = LoadConfiguration();
+    // The one configuration of the program's lifetime.
+    Configuration configuration;
+    const Result<> loaded = LoadConfiguration(configuration);
     auto errorBox = std::make_shared<ErrorBox>();
-    if (!StartupError.empty()) {
-        errorBox->show(nullptr, "Error", QString::fromStdString(StartupError), "&Abort");
+    if (!loaded) {
+        errorBox->show(nullptr, "Error", QString::fromStdString(loaded.error()), "&Abort");
         return 0;
     }
-    TMainForm MainForm(errorBox);
+    app.setErrorTitle(QString::fromStdString(configuration.Settings.WindowTitle));
+    TMainForm MainForm(configuration, errorBox);
     if (MainForm.libraryMissing()) {
         errorBox->show(nullptr, "Error", "Unable to load file MPEG.SO.", "&Abort");
         return 1;
@@ -28,8 +31,8 @@ int main(int argc, char** argv)
         return 1;
     }
     TSplashForm SplashForm;
-    SplashForm.Label1->setText(QString::fromStdString(Settings.WindowTitle));
-    SplashForm.Label2->setText(QString::fromStdString(GetUIString(37)));
+    SplashForm.Label1->setText(QString::fromStdString(configuration.Settings.WindowTitle));
+    SplashForm.Label2->setText(QString::fromStdString(configuration.GetUIString(37)));
     SplashForm.show();
     SplashForm.repaintNow();
     app.closeOnTerminationSignals(&MainForm);

@@ -1,9 +1,13 @@
-#include "app/Configuration.h"
+#include "config/Configuration.h"
 #include "app/window/ErrorBox.h"
 #include "app/window/TMainForm.h"
+#include "info/window/InfoPages.h"
+#include "info/window/EditorPage.h"
+#include "player/window/PlayerPanel.h"
 #include "app/window/TSplashForm.h"
 #include "player/TMPEGPlayer.h"
 #include "player/window/TPosTracker.h"
+#include "support/Outcomes.h"
 #include "support/TempDir.h"
 
 #include <QAction>
@@ -42,10 +46,11 @@ class MainFormTest : public ::testing::Test {
 protected:
     std::unique_ptr<TMainForm> form(const std::string& ini)
     {
-        EXPECT_EQ(LoadConfiguration(dir.write("cantorel.ini", ini), dir.path()), "");
-        return std::make_unique<TMainForm>(std::make_shared<RecordingErrorBox>());
+        config = test::configurationOf(ini, dir.path());
+        return std::make_unique<TMainForm>(config, std::make_shared<RecordingErrorBox>());
     }
     TempDir dir;
+    Configuration config;
 };
 
 QStringList tabTexts(const QTabWidget* pages)
@@ -180,7 +185,7 @@ TEST_F(MainFormTest, LoadsTheDecoderLibraryOrReportsItMissing)
     EXPECT_EQ(f->Player->PlayerPriority(), TPlayPriority::Normal);
     EXPECT_FALSE(f->libraryMissing());
 
-    TMainForm missing(std::make_shared<RecordingErrorBox>(), dir.path());
+    TMainForm missing(config, std::make_shared<RecordingErrorBox>(), dir.path());
     EXPECT_TRUE(missing.libraryMissing());
     EXPECT_FALSE(missing.Player->DLLLoaded());
     // The set-up stopped there: no slider, no captions.

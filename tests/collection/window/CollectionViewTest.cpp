@@ -1,8 +1,10 @@
-#include "app/Configuration.h"
+#include "config/Configuration.h"
 #include "app/window/ErrorBox.h"
 #include "app/window/Glyphs.h"
 #include "app/window/TMainForm.h"
+#include "info/window/InfoPages.h"
 #include "collection/window/CollectionModel.h"
+#include "support/Outcomes.h"
 #include "support/TempDir.h"
 
 #include <QTreeView>
@@ -30,8 +32,8 @@ TEST(CollectionView, DemoCollectionCaptionsAndStateImagesInOrder)
     test::TempDir dir;
     std::string ini = test::readAll(std::string(CANTOREL_SOURCE_DIR) + "/demo/cantorel.ini");
     ini += "\nMP3RootDir = " + std::string(CANTOREL_SOURCE_DIR) + "/demo/music\n";
-    ASSERT_EQ(LoadConfiguration(dir.write("cantorel.ini", ini), dir.path()), "");
-    TMainForm form(std::make_shared<ErrorBox>());
+    const Configuration config = test::configurationOf(ini, dir.path());
+    TMainForm form(config, std::make_shared<ErrorBox>());
     form.InitialFill(nullptr);
     QStringList rows;
     QList<QImage> images;
@@ -55,8 +57,8 @@ TEST(CollectionView, RenamedNodesShowTheirNewCaption)
     test::TempDir dir;
     dir.write("music/a.mp3", std::string("\xFF\xFB\x90\x44", 4) + std::string(20000, '\0'));
     dir.write("music/p.m3u", "a.mp3\n");
-    ASSERT_EQ(LoadConfiguration(dir.write("cantorel.ini", "MP3RootDir = music\n"), dir.path()), "");
-    TMainForm form(std::make_shared<ErrorBox>());
+    const Configuration config = test::configurationOf("MP3RootDir = music\n", dir.path());
+    TMainForm form(config, std::make_shared<ErrorBox>());
     form.InitialFill(nullptr);
     const NodeId track = form.Tree.Nodes.front();
     form.Model->captionsChanged(form.Tree.RenameSharedNodes(form.Tree.record(track), "Renamed"));

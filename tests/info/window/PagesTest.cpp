@@ -1,6 +1,8 @@
-#include "app/Configuration.h"
+#include "config/Configuration.h"
 #include "app/window/ErrorBox.h"
 #include "app/window/TMainForm.h"
+#include "info/window/InfoPages.h"
+#include "support/Outcomes.h"
 #include "support/Mp3Fixture.h"
 #include "support/TempDir.h"
 
@@ -43,11 +45,10 @@ protected:
     }
     std::unique_ptr<TMainForm> open(const std::string& extra = "AllowEdit = yes\n")
     {
-        EXPECT_EQ(LoadConfiguration(dir.write("cantorel.ini", "MP3RootDir = music\nMP3RootName = Root\nOEMCodePage = 437\n"
-                                                              "genre017 = Rock\ngenre000 = Blues\n" + extra),
-                                    dir.path()),
-                  "");
-        auto form = std::make_unique<TMainForm>(box);
+        config = test::configurationOf("MP3RootDir = music\nMP3RootName = Root\nOEMCodePage = 437\n"
+                                       "genre017 = Rock\ngenre000 = Blues\n" + extra,
+                                       dir.path());
+        auto form = std::make_unique<TMainForm>(config, box);
         form->InitialFill(nullptr);
         return form;
     }
@@ -66,6 +67,7 @@ protected:
     }
 
     TempDir dir;
+    Configuration config;
     std::shared_ptr<RecordingBox> box = std::make_shared<RecordingBox>();
 };
 
@@ -190,7 +192,7 @@ TEST_F(PagesTest, PagesShowPictureTextAndDescription)
     // The plain page keeps nothing of the rich page's formats.
     EXPECT_LT(f->TextView->document()->firstBlock().begin().fragment().charFormat().fontWeight(), QFont::Bold);
     EXPECT_TRUE(f->Image->isHidden());
-    EXPECT_EQ(f->ShownPicturePath, "");
+    EXPECT_EQ(f->Pages->ShownPicturePath, "");
 }
 
 TEST_F(PagesTest, NoEditingWithoutAllowEdit)

@@ -1,11 +1,14 @@
-#include "app/Configuration.h"
+#include "config/Configuration.h"
+#include "player/PlaybackController.h"
 #include "app/window/ErrorBox.h"
 #include "app/window/TMainForm.h"
+#include "info/window/InfoPages.h"
 #include "platform/ProcessPriority.h"
 #include "player/FakeMpeg.h"
 #include "player/TMPEGPlayer.h"
 #include "player/window/TPosTracker.h"
 #include "support/Mp3Fixture.h"
+#include "support/Outcomes.h"
 #include "support/TempDir.h"
 #include "tray/window/FakeTrayShell.h"
 
@@ -37,14 +40,13 @@ protected:
     }
     std::unique_ptr<TMainForm> open(bool withTray = true)
     {
-        EXPECT_EQ(LoadConfiguration(dir.write("cantorel.ini", "MP3RootDir = music\nWindowTitle = Panel test\n"
-                                                              "String18 = 'Now: '\nString31 = Play\nString32 = Pause\n"),
-                                    dir.path()),
-                  "");
+        config = configurationOf("MP3RootDir = music\nWindowTitle = Panel test\n"
+                                 "String18 = 'Now: '\nString31 = Play\nString32 = Pause\n",
+                                 dir.path());
         auto shell = std::make_unique<FakeTrayShell>();
         shell->available = withTray;
         tray = shell.get();
-        auto form = std::make_unique<TMainForm>(std::make_shared<ErrorBox>(), FakeMpeg::directory() + "/", std::move(shell));
+        auto form = std::make_unique<TMainForm>(config, std::make_shared<ErrorBox>(), FakeMpeg::directory() + "/", std::move(shell));
         form->InitialFill(nullptr);
         fake.reset();
         fake.set(201'000, 0, 1, 0);
@@ -60,6 +62,7 @@ protected:
     }
 
     TempDir dir;
+    Configuration config;
     FakeMpeg fake;
     FakeTrayShell* tray = nullptr;
 };
@@ -70,7 +73,7 @@ TEST_F(PanelTest, FirstTrackActiveAfterStartUp)
 {
     auto f = open();
     EXPECT_EQ(f->Tree.ActiveNode, node(*f, "One"));
-    EXPECT_FALSE(f->PanelPlaying);
+    EXPECT_FALSE(f->Playback->playing());
     EXPECT_FALSE(f->plPrev->isEnabled());
     EXPECT_FALSE(f->miPrev->isEnabled());
     EXPECT_TRUE(f->plNext->isEnabled());
@@ -88,35 +91,35 @@ TEST_F(PanelTest, PlayNextAndPreviousKeepThePlayingState)
 {
     auto f = open();
     f->plPlayClick();
-    EXPECT_TRUE(f->PanelPlaying);
+    EXPECT_TRUE(f->Playback->playing());
     EXPECT_EQ(f->miPlay->text(), "Pause");
     EXPECT_NE(fake.calls().find("Play(0,201000)"), std::string::npos);
     fake.reset();
     fake.set(200'000, 0, 3, 0);
     f->plNextClick();
     EXPECT_EQ(f->Tree.ActiveNode, node(*f, "Two"));
-    EXPECT_TRUE(f->PanelPlaying);
+    EXPECT_TRUE(f->Playback->playing());
     const std::string calls = fake.calls();
     EXPECT_NE(calls.find("Stop;Close;Open(" + dir.path() + "music/A/t2.mp3,0)"), std::string::npos) << calls;
     EXPECT_NE(calls.find("Play(0,200000)"), std::string::npos) << calls;
     EXPECT_EQ(f->plPos->tickInterval(), 10);
     f->plPlayClick();
-    EXPECT_FALSE(f->PanelPlaying);
+    EXPECT_FALSE(f->Playback->playing());
     EXPECT_EQ(f->miPlay->text(), "Play");
     f->plPrevClick();
     EXPECT_EQ(f->Tree.ActiveNode, node(*f, "One"));
-    EXPECT_FALSE(f->PanelPlaying);
+    EXPECT_FALSE(f->Playback->playing());
 }
 
 TEST_F(PanelTest, EndOfTrackMovesOnThroughThePlaylistsAndStopsAfterTheLast)
 {
     auto f = open();
-    f->MakeActiveTrack(node(*f, "t3.mp3"));
-    f->SetPlaying(true);
+    f->Playback->MakeActiveTrack(node(*f, "t3.mp3"));
+    f->Playback->SetPlaying(true);
     fake.end();
     f->Player->TimerTick();
     EXPECT_EQ(f->Tree.ActiveNode, node(*f, "Two", 1)); // the first playlist entry
-    EXPECT_TRUE(f->PanelPlaying);
+    EXPECT_TRUE(f->Playback->playing());
     f->plNextClick();
     const NodeId last = node(*f, "t3.mp3", 1);
     EXPECT_EQ(f->Tree.ActiveNode, last);
@@ -124,7 +127,7 @@ TEST_F(PanelTest, EndOfTrackMovesOnThroughThePlaylistsAndStopsAfterTheLast)
     fake.end();
     f->Player->TimerTick();
     EXPECT_EQ(f->Tree.ActiveNode, last);
-    EXPECT_FALSE(f->PanelPlaying);
+    EXPECT_FALSE(f->Playback->playing());
 }
 
 TEST_F(PanelTest, DoubleClickOnANodeThatIsNoTrack)
@@ -137,7 +140,7 @@ TEST_F(PanelTest, DoubleClickOnANodeThatIsNoTrack)
     EXPECT_EQ(f->plPos->maximum(), 201); // the length of the stream opened last
     // The start reopens the stream opened last and plays it.
     EXPECT_NE(fake.calls().find("Open(" + dir.path() + "music/A/t1.mp3,0)"), std::string::npos) << fake.calls();
-    EXPECT_TRUE(f->PanelPlaying);
+    EXPECT_TRUE(f->Playback->playing());
     // Enter in the tree does the same as a double click.
     f->selectNode(node(*f, "Two"));
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
@@ -150,11 +153,11 @@ TEST_F(PanelTest, SliderDroppedWhileStoppedGivesTheFirstStartItsPosition)
     auto f = open();
     f->plPos->setValue(50);
     f->TrackerMouseDown();
-    EXPECT_FALSE(f->TrackingEnabled);
-    f->PlayerPosUpdate(10'000, 201'000); // held: the report does not move it
+    EXPECT_FALSE(f->Playback->trackingEnabled());
+    f->Playback->PlayerPosUpdate(10'000, 201'000); // held: the report does not move it
     EXPECT_EQ(f->plPos->value(), 50);
     f->TrackerMouseUp(); // stopped (mode 1): nothing is sought
-    EXPECT_TRUE(f->TrackingEnabled);
+    EXPECT_TRUE(f->Playback->trackingEnabled());
     EXPECT_EQ(fake.calls().find("Seek"), std::string::npos);
     f->plPlayClick();
     EXPECT_NE(fake.calls().find("Play(50000,201000)"), std::string::npos) << fake.calls();
@@ -163,7 +166,7 @@ TEST_F(PanelTest, SliderDroppedWhileStoppedGivesTheFirstStartItsPosition)
     f->plPos->setValue(201);
     f->TrackerMouseUp();
     EXPECT_NE(fake.calls().find("Seek(200999)"), std::string::npos) << fake.calls();
-    f->PlayerPosUpdate(3725'000, 201'000);
+    f->Playback->PlayerPosUpdate(3725'000, 201'000);
     EXPECT_EQ(f->plPosView->text(), "1:02:05");
 }
 
@@ -194,7 +197,7 @@ TEST_F(PanelTest, MinimizingIntoTheIconAndRestoring)
     EXPECT_EQ(tray->attached, nullptr);
     // The tray menu plays and quits.
     f->miPlay->trigger();
-    EXPECT_TRUE(f->PanelPlaying);
+    EXPECT_TRUE(f->Playback->playing());
     f->N2->trigger();
     EXPECT_FALSE(f->isVisible());
 }
@@ -215,13 +218,13 @@ TEST_F(PanelTest, NothingToPlay)
 {
     TempDir empty;
     empty.makeDir("music");
-    ASSERT_EQ(LoadConfiguration(empty.write("cantorel.ini", "MP3RootDir = music\n"), empty.path()), "");
-    TMainForm f(std::make_shared<ErrorBox>(), FakeMpeg::directory() + "/", std::make_unique<FakeTrayShell>());
+    const Configuration emptyConfig = configurationOf("MP3RootDir = music\n", empty.path());
+    TMainForm f(emptyConfig, std::make_shared<ErrorBox>(), FakeMpeg::directory() + "/", std::make_unique<FakeTrayShell>());
     f.InitialFill(nullptr);
     EXPECT_EQ(f.NodeCount(), 0);
     f.plPlayClick();
     f.plNextClick();
-    EXPECT_FALSE(f.PanelPlaying);
+    EXPECT_FALSE(f.Playback->playing());
     EXPECT_EQ(f.Tree.ActiveNode, NoNode);
     EXPECT_EQ(f.TrayIcon->Hint(), ""); // the tip stays the title given at creation
 }

@@ -1,16 +1,12 @@
-#include "app/Configuration.h"
+#include "config/Configuration.h"
 
-#include "app/ConfigurationReader.h"
+#include "config/ConfigurationReader.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/SystemLocale.h"
 
 namespace cantorel {
-
-SettingsRecord Settings;
-std::array<std::string, UIStringCount> UIStrings;
-std::vector<GenreEntry> GenreTable;
 
 namespace {
 
@@ -28,9 +24,19 @@ const CodePage& pageOrDefault(int number, int fallback)
 const CodePage& SettingsRecord::oem() const { return pageOrDefault(OEMCodePage, 437); }
 const CodePage& SettingsRecord::ansi() const { return pageOrDefault(ANSICodePage, 1252); }
 
-int GenreCount() { return static_cast<int>(GenreTable.size()); }
+Configuration Configuration::defaults(const std::string& programDirectory)
+{
+    Configuration c;
+    c.Settings.MP3RootDir = paths::withTrailingSlash(programDirectory);
+    const locale::CodePagePair pair = locale::defaultCodePages(locale::localeName("LC_CTYPE"));
+    c.Settings.OEMCodePage = pair.oem;
+    c.Settings.ANSICodePage = pair.ansi;
+    for (int n = 1; n <= UIStringCount; ++n)
+        c.UIStrings[static_cast<std::size_t>(n - 1)] = "String" + std::to_string(n);
+    return c;
+}
 
-std::string GetUIString(int id)
+std::string Configuration::GetUIString(int id) const
 {
     if (id < 1 || id > UIStringCount)
         return "Invalid String ID " + std::to_string(id);
@@ -46,29 +52,16 @@ std::string configurationFileFor(const std::string& programFile)
     return programFile.substr(0, programFile.size() - (name.size() - dot)) + ".ini";
 }
 
-void resetConfiguration(const std::string& programDirectory)
+Result<> LoadConfiguration(Configuration& configuration, const std::string& file, const std::string& programDirectory)
 {
-    Settings = SettingsRecord{};
-    Settings.MP3RootDir = paths::withTrailingSlash(programDirectory);
-    const locale::CodePagePair pair = locale::defaultCodePages(locale::localeName("LC_CTYPE"));
-    Settings.OEMCodePage = pair.oem;
-    Settings.ANSICodePage = pair.ansi;
-    for (int n = 1; n <= UIStringCount; ++n)
-        UIStrings[static_cast<std::size_t>(n - 1)] = "String" + std::to_string(n);
-    GenreTable.clear();
+    configuration = Configuration::defaults(programDirectory);
+    return ConfigurationReader(configuration, paths::withTrailingSlash(programDirectory)).read(file);
 }
 
-std::string LoadConfiguration(const std::string& file, const std::string& programDirectory)
-{
-    resetConfiguration(programDirectory);
-    ConfigurationReader reader(Settings, UIStrings, GenreTable, paths::withTrailingSlash(programDirectory));
-    return reader.read(file);
-}
-
-std::string LoadConfiguration()
+Result<> LoadConfiguration(Configuration& configuration)
 {
     const std::string program = fs::programFile();
-    return LoadConfiguration(configurationFileFor(program), paths::directoryOf(program));
+    return LoadConfiguration(configuration, configurationFileFor(program), paths::directoryOf(program));
 }
 
 } // namespace cantorel

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Result.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -38,28 +40,32 @@ struct GenreEntry {
 constexpr int UIStringCount = 50;
 constexpr std::size_t GenreTableCapacity = 200;
 
-// The configuration tables, filled once at start-up and only read afterwards.
-extern SettingsRecord Settings;
-extern std::array<std::string, UIStringCount> UIStrings; // slot n at index n - 1
-extern std::vector<GenreEntry> GenreTable;
-int GenreCount();
+// The configuration: settings, interface strings and genre table. The program reads one
+// at start-up and hands it to whoever needs it; tests build theirs in memory.
+struct Configuration {
+    SettingsRecord Settings;
+    std::array<std::string, UIStringCount> UIStrings; // slot n at index n - 1
+    std::vector<GenreEntry> GenreTable;
 
-// Slot `id` for 1 <= id <= 50, else "Invalid String ID " and the id.
-std::string GetUIString(int id);
+    // The values before any file is read: `programDirectory` (ending with "/") is the
+    // root directory, the code pages follow the locale, string n reads "String" n.
+    static Configuration defaults(const std::string& programDirectory);
+
+    // Slot `id` for 1 <= id <= 50, else "Invalid String ID " and the id.
+    std::string GetUIString(int id) const;
+    int GenreCount() const { return static_cast<int>(GenreTable.size()); }
+};
 
 // The configuration file that belongs to a program file: its extension replaced by
 // ".ini", or ".ini" appended when it has none.
 std::string configurationFileFor(const std::string& programFile);
 
-// Puts the tables back to their values before any file is read; `programDirectory`
-// (ending with "/") is the default root directory and the base of a relative one.
-void resetConfiguration(const std::string& programDirectory);
-
-// Resets the tables and reads `file`; relative root directories resolve against
-// `programDirectory`. Returns "" on success, else the error message.
-std::string LoadConfiguration(const std::string& file, const std::string& programDirectory);
+// Resets `configuration` to its defaults and reads `file` into it, stopping at the first
+// error (what was read before it stays); relative root directories resolve against
+// `programDirectory`.
+Result<> LoadConfiguration(Configuration& configuration, const std::string& file, const std::string& programDirectory);
 
 // The running program's own configuration file, resolved against its own directory.
-std::string LoadConfiguration();
+Result<> LoadConfiguration(Configuration& configuration);
 
 } // namespace cantorel

@@ -1,6 +1,6 @@
-#include "app/Configuration.h"
+#include "config/Configuration.h"
 
-#include "app/ConfigurationReader.h"
+#include "config/ConfigurationReader.h"
 #include "support/TempDir.h"
 
 #include <filesystem>
@@ -13,11 +13,24 @@ using cantorel::test::TempDir;
 
 namespace {
 
+// What the last load read; the tests read it through the names the program uses.
+Configuration loaded;
+const SettingsRecord& Settings = loaded.Settings;
+const std::vector<GenreEntry>& GenreTable = loaded.GenreTable;
+std::string GetUIString(int id) { return loaded.GetUIString(id); }
+int GenreCount() { return loaded.GenreCount(); }
+
+// "" on success, else the message.
+std::string loadFile(const std::string& file, const std::string& programDirectory)
+{
+    const Result<> result = LoadConfiguration(loaded, file, programDirectory);
+    return result ? std::string() : result.error();
+}
+
 // Loads `contents` as a configuration file of a program living in `dir`.
 std::string load(const TempDir& dir, const std::string& contents)
 {
-    const std::string file = dir.write("cantorel.ini", contents);
-    return LoadConfiguration(file, dir.path());
+    return loadFile(dir.write("cantorel.ini", contents), dir.path());
 }
 
 } // namespace
@@ -112,9 +125,9 @@ TEST(Configuration, ErrorsNameTheLineAndStopReading)
 TEST(Configuration, MissingFileNamesItsFullPath)
 {
     TempDir dir;
-    EXPECT_EQ(LoadConfiguration(dir / "none.ini", dir.path()), "Unable to open file " + dir.path() + "none.ini");
+    EXPECT_EQ(loadFile(dir / "none.ini", dir.path()), "Unable to open file " + dir.path() + "none.ini");
     const std::string cwd = std::filesystem::current_path().string();
-    EXPECT_EQ(LoadConfiguration("relative-none.ini", dir.path()), "Unable to open file " + cwd + "/relative-none.ini");
+    EXPECT_EQ(loadFile("relative-none.ini", dir.path()), "Unable to open file " + cwd + "/relative-none.ini");
 }
 
 TEST(Configuration, InterfaceStrings)

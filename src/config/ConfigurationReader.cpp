@@ -1,4 +1,4 @@
-#include "app/ConfigurationReader.h"
+#include "config/ConfigurationReader.h"
 
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
@@ -39,9 +39,9 @@ std::optional<int> parseCodePage(std::string_view value)
 
 } // namespace
 
-ConfigurationReader::ConfigurationReader(SettingsRecord& settings, std::array<std::string, UIStringCount>& strings,
-                                         std::vector<GenreEntry>& genres, std::string programDirectory)
-    : settings_(settings), strings_(strings), genres_(genres), programDirectory_(std::move(programDirectory))
+ConfigurationReader::ConfigurationReader(Configuration& configuration, std::string programDirectory)
+    : settings_(configuration.Settings), strings_(configuration.UIStrings), genres_(configuration.GenreTable),
+      programDirectory_(std::move(programDirectory))
 {
 }
 
@@ -107,21 +107,26 @@ void ConfigurationReader::findAnsiPage(const std::string& data)
     }
 }
 
-std::string ConfigurationReader::read(const std::string& file)
+Result<> ConfigurationReader::read(const std::string& file)
 {
     std::optional<std::string> data = fs::readFile(file);
     if (!data)
-        return "Unable to open file " + paths::expand(fs::currentDirectory(), file);
-    if (data->starts_with("\xEF\xBB\xBF"))
-        data->erase(0, 3);
-    utf8_ = text::isValidUtf8(*data);
+        return fail("Unable to open file " + paths::expand(fs::currentDirectory(), file));
+    return readText(std::move(*data));
+}
+
+Result<> ConfigurationReader::readText(std::string data)
+{
+    if (data.starts_with("\xEF\xBB\xBF"))
+        data.erase(0, 3);
+    utf8_ = text::isValidUtf8(data);
     if (!utf8_)
-        findAnsiPage(*data);
+        findAnsiPage(data);
     int number = 0;
-    for (std::string_view line : text::splitLines(*data)) {
+    for (std::string_view line : text::splitLines(data)) {
         std::string error = readLine(text::trim(line), ++number);
         if (!error.empty())
-            return error;
+            return fail(std::move(error));
     }
     return {};
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Configuration.h"
+#include "config/Configuration.h"
 
 #include <optional>
 #include <string>
@@ -8,15 +8,15 @@
 
 namespace cantorel {
 
-// Reads one configuration file into the tables it is given, line by line, stopping at the
+// Reads one configuration file into the configuration it is given, line by line, stopping at the
 // first error. Used through LoadConfiguration.
 class ConfigurationReader {
 public:
-    ConfigurationReader(SettingsRecord& settings, std::array<std::string, UIStringCount>& strings,
-                        std::vector<GenreEntry>& genres, std::string programDirectory);
+    ConfigurationReader(Configuration& configuration, std::string programDirectory);
 
-    // "" on success, else the error message.
-    std::string read(const std::string& file);
+    Result<> read(const std::string& file);
+    // The same for the text of a file.
+    Result<> readText(std::string data);
 
     // The value of `line` for `key`: the key's letters compared with A-Z folded, then "=",
     // blanks allowed around it; nothing when the line is not that key.

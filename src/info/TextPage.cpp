@@ -1,0 +1,31 @@
+#include "info/TextPage.h"
+
+#include "config/Configuration.h"
+#include "platform/CodePage.h"
+#include "platform/FileSystem.h"
+#include "platform/TextRules.h"
+
+#include <algorithm>
+
+namespace cantorel {
+
+std::optional<TextPage> readTextPage(const std::string& path, const SettingsRecord& settings)
+{
+    std::optional<std::string> data = fs::readFile(path);
+    if (!data)
+        return std::nullopt;
+    TextPage page;
+    if (RtfDocument::isRtf(*data)) {
+        page.rich = RtfDocument::parse(*data, settings.ansi());
+        return page;
+    }
+    if (data->starts_with("\xEF\xBB\xBF"))
+        data->erase(0, 3);
+    const bool utf8 = text::isValidUtf8(*data) &&
+                      std::any_of(data->begin(), data->end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    const bool ansi = text::foldAZ(path).find(".rtf") != std::string::npos || !settings.TXTCodePage;
+    page.plain = utf8 ? std::move(*data) : ansi ? settings.ansi().decode(*data) : settings.oem().decode(*data);
+    return page;
+}
+
+} // namespace cantorel

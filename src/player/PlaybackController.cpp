@@ -1,0 +1,219 @@
+#include "player/PlaybackController.h"
+
+#include "mpeg/mpeg.h"
+#include "player/PanelRules.h"
+#include "player/TMPEGPlayer.h"
+#include "platform/FileSystem.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace cantorel {
+
+namespace {
+// How close the player must come to a seek's target, and how long the views wait for it.
+constexpr std::int32_t SettleToleranceMs = 100;
+constexpr auto SettleTimeout = std::chrono::seconds(3);
+} // namespace
+
+PlaybackController::PlaybackController(CollectionTree& tree, TMPEGPlayer& player, PlaybackTexts texts, Clock clock)
+    : tree_(tree), player_(player), texts_(std::move(texts)), clock_(std::move(clock)), hint_(texts_.idleHint)
+{
+    if (!clock_)
+        clock_ = [] { return std::chrono::steady_clock::now(); };
+    player_.OnPosUpdate = [this](std::int32_t position, std::int32_t length) { PlayerPosUpdate(position, length); };
+    player_.OnPlayEnd = [this](TMPEGPlayer*) { PlayerPlayEnd(); };
+}
+
+void PlaybackController::addListener(PlaybackListener* listener) { listeners_.push_back(listener); }
+
+void PlaybackController::removeListener(PlaybackListener* listener) { std::erase(listeners_, listener); }
+
+template <typename Event, typename... Args>
+void PlaybackController::notify(Event event, const Args&... args)
+{
+    // A listener may remove itself while it hears the event.
+    const std::vector<PlaybackListener*> listeners = listeners_;
+    for (PlaybackListener* listener : listeners)
+        (listener->*event)(args...);
+}
+
+std::optional<int> PlaybackController::tickSpacing() const { return PanelRules::tickSpacing(lengthSeconds_); }
+
+void PlaybackController::activateFirstTrack()
+{
+    if (tree_.Nodes.empty())
+        return;
+    MakeActiveTrack(tree_.Nodes.front());
+    const auto track = std::find_if(tree_.Nodes.begin(), tree_.Nodes.end(),
+                                    [this](NodeId n) { return tree_.kind(n) == KindTrack; });
+    if (track != tree_.Nodes.end())
+        MakeActiveTrack(*track);
+}
+
+void PlaybackController::MakeActiveTrack(NodeId node)
+{
+    if (node == tree_.ActiveNode)
+        return;
+    SetPlaying(false);
+    if (tree_.ActiveNode != NoNode) {
+        try {
+            player_.CloseStream();
+        } catch (const TMPEGError& e) {
+            // Closing a player that holds no stream fails; the next open starts afresh anyway.
+            lastFailure_ = fail(e.what(), e.ErrorCode);
+        }
+    }
+    tree_.ActiveNode = NoNode;
+    openActive(node);
+    describeActive(node);
+    notify(&PlaybackListener::activeTrackChanged, *this);
+}
+
+void PlaybackController::openActive(NodeId node)
+{
+    const CollectionItem* r = node == NoNode ? nullptr : tree_.record(node);
+    if (!r || tree_.kind(node) != KindTrack || !fs::isRegularFile(r->Path))
+        return;
+    try {
+        player_.setStreamName(r->Path);
+        player_.OpenStream();
+    } catch (const TMPEGError& e) {
+        // The player stays closed; the panel shows the track all the same.
+        lastFailure_ = fail(e.what(), e.ErrorCode);
+    }
+}
+
+void PlaybackController::describeActive(NodeId node)
+{
+    if (node == NoNode) {
+        lengthSeconds_ = 0;
+        lineText_.clear();
+        hint_ = texts_.idleHint;
+        canNext_ = canPrevious_ = false;
+        return;
+    }
+    lengthSeconds_ = player_.LengthMs() / 1000;
+    sliderSeconds_ = 0;
+    tree_.ActiveNode = node;
+    const std::string line = PanelRules::lineText(tree_, node);
+    lineText_ = texts_.nowPlaying + line;
+    hint_ = PanelRules::hintText(line);
+    canNext_ = PanelRules::FindPlayableTrack(tree_, true) != NoNode;
+    canPrevious_ = PanelRules::FindPlayableTrack(tree_, false) != NoNode;
+}
+
+void PlaybackController::SetPlaying(bool value)
+{
+    if (value && tree_.ActiveNode != NoNode)
+        start(std::min(sliderSeconds_ * 1000, player_.LengthMs()), player_.LengthMs());
+    else
+        stop();
+}
+
+void PlaybackController::playRange(std::int32_t startMs, std::int32_t endMs)
+{
+    stop();
+    start(startMs, endMs);
+}
+
+void PlaybackController::start(std::int32_t startMs, std::int32_t endMs)
+{
+    if (tree_.ActiveNode == NoNode || playing_)
+        return;
+    // Playing already while the start reports its first position.
+    playing_ = true;
+    try {
+        player_.StartPos = startMs;
+        player_.EndPos = endMs;
+        player_.StartPlay();
+    } catch (const TMPEGError& e) {
+        // A failed start leaves the panel not playing, without a message.
+        playing_ = false;
+        lastFailure_ = fail(e.what(), e.ErrorCode);
+        return;
+    }
+    notify(&PlaybackListener::playingChanged, true);
+}
+
+void PlaybackController::stop()
+{
+    if (!playing_)
+        return;
+    playing_ = false;
+    notify(&PlaybackListener::playingChanged, false);
+    try {
+        player_.StopPlay();
+    } catch (const TMPEGError& e) {
+        // A player that was not playing (its track had ended) has nothing to stop.
+        lastFailure_ = fail(e.what(), e.ErrorCode);
+    }
+}
+
+void PlaybackController::previous()
+{
+    const bool wasPlaying = playing_;
+    SetPlaying(false);
+    MakeActiveTrack(PanelRules::FindPlayableTrack(tree_, false));
+    SetPlaying(wasPlaying);
+}
+
+void PlaybackController::next()
+{
+    const bool wasPlaying = playing_;
+    MakeActiveTrack(PanelRules::FindPlayableTrack(tree_, true));
+    SetPlaying(wasPlaying);
+}
+
+void PlaybackController::playNode(NodeId node)
+{
+    SetPlaying(false);
+    MakeActiveTrack(node);
+    SetPlaying(true);
+}
+
+void PlaybackController::holdPosition() { held_ = true; }
+
+void PlaybackController::releasePosition(int seconds)
+{
+    sliderSeconds_ = seconds;
+    const std::int32_t mode = player_.PlayerMode();
+    if (mode == MPEG_MODE_PLAYING || mode == MPEG_MODE_PAUSED) {
+        std::int32_t target = seconds * 1000;
+        if (target >= player_.LengthMs())
+            target = player_.LengthMs() - 1;
+        player_.SeekTo(target);
+        settle_ = Settle{target, clock_() + SettleTimeout};
+        settled(player_.CurrentPos());
+    }
+    held_ = false;
+}
+
+bool PlaybackController::settled(std::int32_t positionMs)
+{
+    if (settle_ && (std::abs(positionMs - settle_->targetMs) <= SettleToleranceMs || clock_() >= settle_->deadline))
+        settle_.reset();
+    return !settle_;
+}
+
+void PlaybackController::PlayerPosUpdate(std::int32_t positionMs, std::int32_t lengthMs)
+{
+    if (held_ || !settled(positionMs))
+        return;
+    sliderSeconds_ = positionMs / 1000;
+    notify(&PlaybackListener::positionChanged, positionMs, lengthMs);
+}
+
+void PlaybackController::PlayerPlayEnd()
+{
+    SetPlaying(false);
+    const NodeId next = PanelRules::FindPlayableTrack(tree_, true);
+    if (next == NoNode) {
+        notify(&PlaybackListener::playbackFinished);
+        return;
+    }
+    MakeActiveTrack(next);
+    SetPlaying(true);
+}
+
+} // namespace cantorel
