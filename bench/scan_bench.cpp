@@ -67,7 +67,8 @@ void generate(const fsys::path& root, int tracks)
             writeFile(artistDir / "dirinfo", "About the artist\r\n");
             std::string list = "#EXTM3U\r\n";
             for (int i = 0; i < TracksPerAlbum * AlbumsPerArtist && t + i < tracks; i += 7)
-                list += "Album " + number(i / TracksPerAlbum, 2) + "\\Track " + number(i % TracksPerAlbum, 3) + ".mp3\r\n";
+                list +=
+                    "Album " + number(i / TracksPerAlbum, 2) + "\\Track " + number(i % TracksPerAlbum, 3) + ".mp3\r\n";
             writeFile(artistDir / "Favourites.m3u", list);
         }
         std::string data(2048, '\0');
@@ -125,8 +126,8 @@ void run(const fsys::path& root, int tracks)
     const CodePage& oem = *CodePage::byNumber(437);
     const CodePage& ansi = *CodePage::byNumber(1252);
     const Collation collation("C", &ansi);
-    const BuildSettings settings{rootDir, "Root", "files.bbs", "dirinfo", "dirinfo.rtf", "dirinfo.bmp", "Playlists",
-                                 "", "", "", oem, ansi, trackProber(ansi), collation};
+    const BuildSettings settings{rootDir, "Root", "files.bbs", "dirinfo", "dirinfo.rtf", "dirinfo.bmp",     "Playlists",
+                                 "",      "",     "",          oem,       ansi,          trackProber(ansi), collation};
     minimalRead(rootDir); // warm the cache
     double best = 1e9, bestMinimal = 1e9;
     std::size_t held = 0;

@@ -63,7 +63,10 @@ Exit status: 0 on success, 1 when a command fails, 2 on a configuration or usage
 const char* codePageName(bool oem) { return oem ? "oem" : "ansi"; }
 
 // The user's collation, with the configuration's ANSI page for names that are not UTF-8.
-Collation userCollation(const Configuration& c) { return Collation(locale::localeName("LC_COLLATE"), &c.Settings.ansi()); }
+Collation userCollation(const Configuration& c)
+{
+    return Collation(locale::localeName("LC_COLLATE"), &c.Settings.ansi());
+}
 
 std::string fullPath(const std::string& arg) { return paths::expand(fs::currentDirectory(), arg); }
 
@@ -183,11 +186,16 @@ int CliApplication::printConfiguration()
 {
     const SettingsRecord& s = config_.Settings;
     const std::pair<const char*, std::string> texts[] = {
-        {"WindowTitle", s.WindowTitle},        {"Icon", shown(s.Icon)},
-        {"MP3RootName", s.MP3RootName},        {"MP3RootDir", shown(s.MP3RootDir)},
-        {"FilesBBS", shown(s.FilesBBS)}, {"DirInfoTXT", shown(s.DirInfoTXT)},
-        {"DirInfoRTF", shown(s.DirInfoRTF)}, {"DirInfoBMP", shown(s.DirInfoBMP)},
-        {"TXTCodePage", codePageName(s.TXTCodePage)}, {"TAGCodePage", codePageName(s.TAGCodePage)},
+        {"WindowTitle", s.WindowTitle},
+        {"Icon", shown(s.Icon)},
+        {"MP3RootName", s.MP3RootName},
+        {"MP3RootDir", shown(s.MP3RootDir)},
+        {"FilesBBS", shown(s.FilesBBS)},
+        {"DirInfoTXT", shown(s.DirInfoTXT)},
+        {"DirInfoRTF", shown(s.DirInfoRTF)},
+        {"DirInfoBMP", shown(s.DirInfoBMP)},
+        {"TXTCodePage", codePageName(s.TXTCodePage)},
+        {"TAGCodePage", codePageName(s.TAGCodePage)},
     };
     if (!json_) {
         for (const auto& [key, value] : texts)
@@ -287,15 +295,16 @@ int CliApplication::page(const std::vector<std::string>& args)
     const long index = std::strtol(args[0].c_str(), &end, 10);
     const Collation collation = userCollation(config_);
     CollectionTree tree;
-    CollectionBuilder(tree, BuildSettings::fromConfiguration(config_, collation, trackProber(config_.Settings.tagPage())))
+    CollectionBuilder(tree,
+                      BuildSettings::fromConfiguration(config_, collation, trackProber(config_.Settings.tagPage())))
         .BuildTree();
     if (args[0].empty() || *end != '\0' || index < 0 || index >= tree.NodeCount())
         return usageError("no node " + args[0] + " (the tree has " + std::to_string(tree.NodeCount()) + ")");
     const NodeId node = tree.Nodes[static_cast<std::size_t>(index)];
     const CollectionItem& r = *tree.record(node);
-    const std::string text = DescriptionPageText(
-        {r, tree.kind(node) == KindTrack, node == tree.PlaylistsNode, genreNameOf(r.Genre, config_.GenreTable, collation)},
-        config_);
+    const std::string text = DescriptionPageText({r, tree.kind(node) == KindTrack, node == tree.PlaylistsNode,
+                                                  genreNameOf(r.Genre, config_.GenreTable, collation)},
+                                                 config_);
     if (json_) {
         JsonWriter json;
         json.beginObject();
@@ -357,7 +366,9 @@ int CliApplication::tag(const std::vector<std::string>& args)
     item.Year = current.year;
     item.Comment = current.comment;
     item.Genre = current.genre;
-    const auto field = [](const std::string& value) { return text::cutChars(text::trim(value), CollectionItem::TextLimit); };
+    const auto field = [](const std::string& value) {
+        return text::cutChars(text::trim(value), CollectionItem::TextLimit);
+    };
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& option = args[i];
         if (i + 1 >= args.size())
@@ -460,7 +471,8 @@ int CliApplication::describe(const std::vector<std::string>& args)
         item.Description = text::cutChars(text::trim(args[1]), CollectionItem::DescriptionLimit);
     const SettingsRecord& s = config_.Settings;
     const Collation collation = userCollation(config_);
-    if (const Result<> saved = WriteDescription(item, DescriptionFormat{s.FilesBBS, s.oem(), s.ansi(), collation}); !saved) {
+    if (const Result<> saved = WriteDescription(item, DescriptionFormat{s.FilesBBS, s.oem(), s.ansi(), collation});
+        !saved) {
         err_ << shown(saved.error()) << '\n';
         return 1;
     }

@@ -204,9 +204,8 @@ void CollectionBuilder::scanSubdirectory(const std::string& directory, const std
     }
 }
 
-void CollectionBuilder::addTrack(const std::string& directory, const DirectoryListing& listing,
-                                 const std::string& name, const std::optional<std::string>& description,
-                                 NodeId parent)
+void CollectionBuilder::addTrack(const std::string& directory, const DirectoryListing& listing, const std::string& name,
+                                 const std::optional<std::string>& description, NodeId parent)
 {
     CollectionItem* record = tree_.newRecord(CreateEntry(directory, name, settings_.ansi, description));
     applyProbe(*record, settings_.probe(record->Path));
@@ -262,8 +261,9 @@ void CollectionBuilder::ResolvePlaylists()
     // Lines match the first track of the scan whose path equals them with A-Z folded.
     for (std::size_t i = 0; i < tracks_.size(); ++i) {
         const std::string& path = tree_.record(tracks_[i])->Path;
-        const std::string_view shown =
-            text::isValidUtf8(path) ? std::string_view(path) : decodedPaths_.emplace_back(displayPath(path, settings_.ansi));
+        const std::string_view shown = text::isValidUtf8(path)
+                                           ? std::string_view(path)
+                                           : decodedPaths_.emplace_back(displayPath(path, settings_.ansi));
         trackByPath_.try_emplace(shown, i);
     }
     for (NodeId n = tree_.firstChild(tree_.PlaylistsNode); n != NoNode; n = tree_.nextSibling(n)) {

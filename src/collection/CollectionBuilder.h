@@ -26,13 +26,13 @@ struct BuildSettings {
     std::string rootDirectory; // ends with "/"
     std::string rootName;      // empty: no root node
     std::string descriptionFile;
-    std::string textPage;      // plain-text page name, without a trailing dot
+    std::string textPage; // plain-text page name, without a trailing dot
     std::string richTextPage;
     std::string picture;
-    std::string playlistsCaption;     // interface string 19
-    std::string statusPreparing;      // interface string 37
-    std::string statusReading;        // interface string 38
-    std::string statusPlaylists;      // interface string 39
+    std::string playlistsCaption; // interface string 19
+    std::string statusPreparing;  // interface string 37
+    std::string statusReading;    // interface string 38
+    std::string statusPlaylists;  // interface string 39
     const CodePage& oem;
     const CodePage& ansi;
     TrackProber probe; // reads each track file

@@ -9,7 +9,7 @@ namespace cantorel {
 // The record behind every tree node. Paths are the file system's bytes, whole; the
 // display texts are UTF-8 and hold at most the characters below.
 struct CollectionItem {
-    static constexpr std::size_t TextLimit = 63;         // Name, Artist, Album, Year, Comment
+    static constexpr std::size_t TextLimit = 63; // Name, Artist, Album, Year, Comment
     static constexpr std::size_t DescriptionLimit = 255;
 
     std::string Path; // a directory's path has no trailing "/"; the root record's has one

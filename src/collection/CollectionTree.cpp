@@ -63,10 +63,7 @@ void CollectionTree::moveToEnd(NodeId node)
     link(NoNode, node);
 }
 
-void CollectionTree::clear()
-{
-    *this = CollectionTree();
-}
+void CollectionTree::clear() { *this = CollectionTree(); }
 
 int CollectionTree::childCount(NodeId n) const
 {

@@ -17,7 +17,7 @@ constexpr NodeId NoNode = -1;
 enum NodeKind : std::uint8_t {
     KindRootOrParent = 1, // the root node, or a directory under which a subdirectory was added
     KindDirectory = 2,
-    KindTrack = 3,        // a track, and every resolved entry under a playlist
+    KindTrack = 3, // a track, and every resolved entry under a playlist
     KindPlaylist = 4,
     KindPlaylists = 5,
 };

@@ -35,7 +35,8 @@ std::optional<std::string> oemNameOf(const std::string& shownName, const CodePag
 // Line ends inside a description would split the entry's line in two.
 std::string oneLine(std::string description)
 {
-    std::replace_if(description.begin(), description.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; }, ' ');
+    std::replace_if(
+        description.begin(), description.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; }, ' ');
     return description;
 }
 

@@ -57,9 +57,7 @@ DirectoryListing DirectoryListing::read(const std::string& directory, const Coll
         if (name == "." || name == "..")
             continue;
         switch (typeOf(dir.get(), e)) {
-        case EntryType::Directory:
-            listing.directories_.push_back(name);
-            break;
+        case EntryType::Directory: listing.directories_.push_back(name); break;
         case EntryType::File: {
             const std::string_view ext = extensionOf(name);
             if (text::equalsFolded(ext, ".mp3") || text::equalsFolded(ext, ".m3u"))
@@ -70,8 +68,7 @@ DirectoryListing DirectoryListing::read(const std::string& directory, const Coll
             listing.regularFiles_.push_back(name);
             break;
         }
-        case EntryType::Other:
-            break;
+        case EntryType::Other: break;
         }
     }
     collation.sort(listing.directories_);
@@ -91,7 +88,8 @@ std::optional<std::string> DirectoryListing::findFile(const std::string& name) c
 {
     // Most look-ups are for side files that a directory does not have at all.
     const std::string_view ext = extensionOf(name);
-    if (std::none_of(extensions_.begin(), extensions_.end(), [&](const std::string& e) { return text::equalsFolded(e, ext); }))
+    if (std::none_of(extensions_.begin(), extensions_.end(),
+                     [&](const std::string& e) { return text::equalsFolded(e, ext); }))
         return std::nullopt;
     if (std::binary_search(regularFiles_.begin(), regularFiles_.end(), name))
         return name;
@@ -105,8 +103,9 @@ std::optional<std::string> DirectoryListing::findFile(const std::string& name) c
         });
         foldedIndexMade_ = true;
     }
-    const auto it = std::lower_bound(byFoldedName_.begin(), byFoldedName_.end(), name,
-                                     [&](std::uint32_t i, const std::string& n) { return text::lessFolded(regularFiles_[i], n); });
+    const auto it =
+        std::lower_bound(byFoldedName_.begin(), byFoldedName_.end(), name,
+                         [&](std::uint32_t i, const std::string& n) { return text::lessFolded(regularFiles_[i], n); });
     if (it == byFoldedName_.end() || !text::equalsFolded(regularFiles_[*it], name))
         return std::nullopt;
     return regularFiles_[*it];

@@ -39,7 +39,7 @@ private:
     // that needs it.
     mutable std::vector<std::uint32_t> byFoldedName_;
     mutable bool foldedIndexMade_ = false;
-    std::vector<std::string> extensions_;     // the folded extensions that regular files have
+    std::vector<std::string> extensions_; // the folded extensions that regular files have
 };
 
 } // namespace cantorel

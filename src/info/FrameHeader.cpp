@@ -28,12 +28,8 @@ std::uint32_t bigEndian32(std::string_view s, std::size_t at)
 } // namespace
 
 FrameHeader::FrameHeader(const unsigned char* b)
-    : mpeg1_((b[1] & 0x08) != 0),
-      layerCode_((b[1] & 0x06) >> 1),
-      bitrateIndex_((b[2] & 0xF0) >> 4),
-      frequencyIndex_((b[2] & 0x0C) >> 2),
-      padding_((b[2] & 0x02) != 0),
-      mono_((b[3] & 0xC0) == 0xC0)
+    : mpeg1_((b[1] & 0x08) != 0), layerCode_((b[1] & 0x06) >> 1), bitrateIndex_((b[2] & 0xF0) >> 4),
+      frequencyIndex_((b[2] & 0x0C) >> 2), padding_((b[2] & 0x02) != 0), mono_((b[3] & 0xC0) == 0xC0)
 {
 }
 
@@ -47,10 +43,7 @@ int FrameHeader::bitrate() const
     return Mpeg2Rates[layer == 1 ? 0 : 1][bitrateIndex_];
 }
 
-int FrameHeader::frequency() const
-{
-    return frequencyIndex_ == 3 ? 0 : Frequencies[mpeg1_ ? 1 : 0][frequencyIndex_];
-}
+int FrameHeader::frequency() const { return frequencyIndex_ == 3 ? 0 : Frequencies[mpeg1_ ? 1 : 0][frequencyIndex_]; }
 
 int FrameHeader::samplesPerFrame() const
 {

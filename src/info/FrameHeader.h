@@ -14,7 +14,7 @@ public:
     explicit FrameHeader(const unsigned char* bytes);
 
     bool mpeg1() const { return mpeg1_; }
-    int layerCode() const { return layerCode_; }     // 3 = Layer I, 2 = II, 1 = III, 0 reserved
+    int layerCode() const { return layerCode_; } // 3 = Layer I, 2 = II, 1 = III, 0 reserved
     int bitrateIndex() const { return bitrateIndex_; }
     int frequencyIndex() const { return frequencyIndex_; }
     bool padding() const { return padding_; }

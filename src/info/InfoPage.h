@@ -18,7 +18,7 @@ std::string FormatDuration(std::int64_t seconds, const Configuration& configurat
 // What the description page shows for a node.
 struct InfoPageSubject {
     const CollectionItem& record;
-    bool track;          // a record and kind 3 (playlist entries included)
+    bool track; // a record and kind 3 (playlist entries included)
     bool playlistsNode;
     std::string genreName;
 };

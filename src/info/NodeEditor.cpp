@@ -94,7 +94,8 @@ void NodeEditor::leave(NodeId n, const EditorFields& f, const EditorServices& se
     }
     if (n == tree_.RootNode || n == tree_.PlaylistsNode)
         return;
-    const std::string description = throughPage(text::cutChars(text::trim(f.description), CollectionItem::DescriptionLimit), oem_);
+    const std::string description =
+        throughPage(text::cutChars(text::trim(f.description), CollectionItem::DescriptionLimit), oem_);
     if (description == r.Description)
         return;
     r.Description = description;

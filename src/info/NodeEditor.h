@@ -33,7 +33,8 @@ struct EditorServices {
 // description, saving what changed when the node is left, and the Enter key's next track.
 class NodeEditor {
 public:
-    NodeEditor(CollectionTree& tree, bool allowEdit, const CodePage& tagPage, const CodePage& oem, const CodePage& ansi);
+    NodeEditor(CollectionTree& tree, bool allowEdit, const CodePage& tagPage, const CodePage& oem,
+               const CodePage& ansi);
 
     // The fields for node `n`; also decides which field the node's caption mirrors.
     EditorFields load(NodeId n);

@@ -20,10 +20,11 @@ enum class Destination { Text, Skip, FontTable, ColorTable };
 
 // Groups whose text is not part of the document.
 constexpr std::array<std::string_view, 24> SkippedDestinations = {
-    "stylesheet", "info",      "pict",       "header",     "headerl",         "headerr",
-    "headerf",    "footer",    "footerl",    "footerr",    "footerf",         "object",
-    "fldinst",    "themedata", "colorschememapping", "latentstyles", "datastore", "xmlnstbl",
-    "listtable",  "listoverridetable", "rsidtbl", "generator", "footnote", "filetbl",
+    "stylesheet",   "info",      "pict",     "header",    "headerl",
+    "headerr",      "headerf",   "footer",   "footerl",   "footerr",
+    "footerf",      "object",    "fldinst",  "themedata", "colorschememapping",
+    "latentstyles", "datastore", "xmlnstbl", "listtable", "listoverridetable",
+    "rsidtbl",      "generator", "footnote", "filetbl",
 };
 
 struct GroupState {
@@ -183,19 +184,17 @@ private:
             state_.color = *p, f.color = colorAt(*p);
         else if ((w == "highlight" || w == "cb") && p)
             state_.highlight = *p, f.highlight = colorAt(*p);
-        else if (w == "plain")
-        {
+        else if (w == "plain") {
             f = RtfDocument::Run();
             f.font = fontName(defaultFont_);
-        }
-        else if (w == "pard")
+        } else if (w == "pard")
             setParagraph(RtfDocument::Paragraph{});
         else if (w == "ql" || w == "qc" || w == "qr" || w == "qj")
             paragraphProperty([&](RtfDocument::Paragraph& q) {
-                q.alignment = w == "qc" ? RtfDocument::Alignment::Center
-                            : w == "qr" ? RtfDocument::Alignment::Right
-                            : w == "qj" ? RtfDocument::Alignment::Justify
-                                        : RtfDocument::Alignment::Left;
+                q.alignment = w == "qc"   ? RtfDocument::Alignment::Center
+                              : w == "qr" ? RtfDocument::Alignment::Right
+                              : w == "qj" ? RtfDocument::Alignment::Justify
+                                          : RtfDocument::Alignment::Left;
             });
         else if (w == "li" && p)
             paragraphProperty([&](RtfDocument::Paragraph& q) { q.leftTwips = *p; });

@@ -65,7 +65,8 @@ TagBlock::Bytes TagBlock::render(const Fields& fields, const CodePage& page, con
     writeField(block, Year, fields.year, page);
     writeField(block, Comment, fields.comment, page);
     block[GenreOffset] = fields.genre;
-    const bool hadTrack = previous && isTag(*previous) && (*previous)[TrackZeroOffset] == 0 && (*previous)[TrackOffset] != 0;
+    const bool hadTrack =
+        previous && isTag(*previous) && (*previous)[TrackZeroOffset] == 0 && (*previous)[TrackOffset] != 0;
     if (hadTrack && page.encode(fields.comment).size() <= CommentWithTrack) {
         block[TrackZeroOffset] = 0;
         block[TrackOffset] = (*previous)[TrackOffset];

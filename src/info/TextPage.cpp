@@ -21,8 +21,9 @@ std::optional<TextPage> readTextPage(const std::string& path, const SettingsReco
     }
     if (data->starts_with("\xEF\xBB\xBF"))
         data->erase(0, 3);
-    const bool utf8 = text::isValidUtf8(*data) &&
-                      std::any_of(data->begin(), data->end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    const bool utf8 = text::isValidUtf8(*data) && std::any_of(data->begin(), data->end(), [](char c) {
+                          return static_cast<unsigned char>(c) >= 0x80;
+                      });
     const bool ansi = text::foldAZ(path).find(".rtf") != std::string::npos || !settings.TXTCodePage;
     page.plain = utf8 ? std::move(*data) : ansi ? settings.ansi().decode(*data) : settings.oem().decode(*data);
     return page;

@@ -166,8 +166,8 @@ Result<> WriteTag(const CollectionItem& item, const CodePage& tagPage,
     if (::stat(item.Path.c_str(), &before) != 0 || !S_ISREG(before.st_mode))
         return failed;
     // A read-only file is written all the same: owner write is added only for the write.
-    const bool madeWritable = ::access(item.Path.c_str(), W_OK) != 0 &&
-                              ::chmod(item.Path.c_str(), (before.st_mode & 07777) | S_IWUSR) == 0;
+    const bool madeWritable =
+        ::access(item.Path.c_str(), W_OK) != 0 && ::chmod(item.Path.c_str(), (before.st_mode & 07777) | S_IWUSR) == 0;
     const auto restoreMode = [&] {
         if (madeWritable)
             (void)::chmod(item.Path.c_str(), before.st_mode & 07777);
@@ -185,7 +185,8 @@ Result<> WriteTag(const CollectionItem& item, const CodePage& tagPage,
             const std::int64_t position = overwrite ? st.st_size - TagBlock::Size : st.st_size;
             const TagBlock::Fields fields{item.Name, item.Artist, item.Album, item.Year, item.Comment, item.Genre};
             const TagBlock::Bytes block = TagBlock::render(fields, tagPage, overwrite ? &old : nullptr);
-            const bool written = fs::writeAll(file.fd(), block.data(), block.size(), position) && ::fsync(file.fd()) == 0;
+            const bool written =
+                fs::writeAll(file.fd(), block.data(), block.size(), position) && ::fsync(file.fd()) == 0;
             if (written)
                 result = {};
             else if (!overwrite)

@@ -38,6 +38,6 @@ constexpr int ActiveTrackRefused = 1;
 // file is written all the same and keeps its mode. On failure the file's bytes are as
 // they were.
 Result<> WriteTag(const CollectionItem& item, const CodePage& tagPage,
-                        const std::function<bool(const std::string& path)>& isActiveTrack = {});
+                  const std::function<bool(const std::string& path)>& isActiveTrack = {});
 
 } // namespace cantorel

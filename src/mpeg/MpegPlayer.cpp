@@ -182,8 +182,8 @@ ErrorCode MpegPlayer::openOutput()
         result = out123_open(ao_, "pulse,alsa", nullptr);
         latencyMs_ = static_cast<int>(DeviceBufferSeconds * 1000);
     } else {
-        const bool wav = outputFile_.size() >= 4 &&
-                         strcasecmp(outputFile_.c_str() + outputFile_.size() - 4, ".wav") == 0;
+        const bool wav =
+            outputFile_.size() >= 4 && strcasecmp(outputFile_.c_str() + outputFile_.size() - 4, ".wav") == 0;
         result = out123_open(ao_, wav ? "wav" : "raw", outputFile_.c_str());
         latencyMs_ = 0;
     }

@@ -66,12 +66,30 @@ int32_t Play(int32_t start, int32_t end, uint8_t* end_flag)
     return withPlayer([&](MpegPlayer& p) { return p.play(start, end, end_flag); });
 }
 
-int32_t Pause(uint8_t resume) { return withPlayer([&](MpegPlayer& p) { return p.pause(resume != 0); }); }
-int32_t Restart(void) { return withPlayer([](MpegPlayer& p) { return p.restart(); }); }
-int32_t Stop(void) { return withPlayer([](MpegPlayer& p) { return p.stop(); }); }
-int32_t Close(void) { return withPlayer([](MpegPlayer& p) { return p.close(); }); }
-int32_t Seek(int32_t position) { return withPlayer([&](MpegPlayer& p) { return p.seek(position); }); }
-int32_t SetPriority(int32_t priority) { return withPlayer([&](MpegPlayer& p) { return p.setPriority(priority); }); }
+int32_t Pause(uint8_t resume)
+{
+    return withPlayer([&](MpegPlayer& p) { return p.pause(resume != 0); });
+}
+int32_t Restart(void)
+{
+    return withPlayer([](MpegPlayer& p) { return p.restart(); });
+}
+int32_t Stop(void)
+{
+    return withPlayer([](MpegPlayer& p) { return p.stop(); });
+}
+int32_t Close(void)
+{
+    return withPlayer([](MpegPlayer& p) { return p.close(); });
+}
+int32_t Seek(int32_t position)
+{
+    return withPlayer([&](MpegPlayer& p) { return p.seek(position); });
+}
+int32_t SetPriority(int32_t priority)
+{
+    return withPlayer([&](MpegPlayer& p) { return p.setPriority(priority); });
+}
 
 int32_t SetOutputDevice(int32_t device, const char* file)
 {

@@ -81,8 +81,7 @@ typedef void (*mpeg_size_cb)(void* user, void* context, int32_t* result);
 MPEG_EXPORT uint8_t init(void);
 MPEG_EXPORT void deinit(void);
 MPEG_EXPORT int32_t Open(const char* name, int32_t stream, mpeg_open_cb open, mpeg_close_cb close,
-                         mpeg_restart_cb restart, mpeg_read_cb read, mpeg_seek_cb seek, mpeg_size_cb size,
-                         void* user);
+                         mpeg_restart_cb restart, mpeg_read_cb read, mpeg_seek_cb seek, mpeg_size_cb size, void* user);
 MPEG_EXPORT int32_t Play(int32_t start, int32_t end, uint8_t* end_flag);
 MPEG_EXPORT int32_t Pause(uint8_t resume); /* 0 pauses, 1 resumes */
 MPEG_EXPORT int32_t Restart(void);

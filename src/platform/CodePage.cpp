@@ -53,8 +53,7 @@ std::optional<std::array<char32_t, 256>> readTable(int number)
 
 } // namespace
 
-CodePage::CodePage(int number, const std::array<char32_t, 256>& toUnicode)
-    : number_(number), toUnicode_(toUnicode)
+CodePage::CodePage(int number, const std::array<char32_t, 256>& toUnicode) : number_(number), toUnicode_(toUnicode)
 {
     for (int b = 255; b >= 0; --b)
         fromUnicode_[toUnicode_[b]] = static_cast<unsigned char>(b);

@@ -56,8 +56,9 @@ int Collation::compare(std::string_view a, std::string_view b) const
             sa = da = displayForm(a);
         if (!text::isValidUtf8(b))
             sb = db = displayForm(b);
-        const UCollationResult r = collator_->compareUTF8(icu::StringPiece(sa.data(), static_cast<int32_t>(sa.size())),
-                                                          icu::StringPiece(sb.data(), static_cast<int32_t>(sb.size())), status);
+        const UCollationResult r =
+            collator_->compareUTF8(icu::StringPiece(sa.data(), static_cast<int32_t>(sa.size())),
+                                   icu::StringPiece(sb.data(), static_cast<int32_t>(sb.size())), status);
         if (U_SUCCESS(status) && r != UCOL_EQUAL)
             return r == UCOL_LESS ? -1 : 1;
     }
@@ -68,8 +69,9 @@ int Collation::compareUtf8(std::string_view a, std::string_view b) const
 {
     if (collator_) {
         UErrorCode status = U_ZERO_ERROR;
-        const UCollationResult r = collator_->compareUTF8(icu::StringPiece(a.data(), static_cast<int32_t>(a.size())),
-                                                          icu::StringPiece(b.data(), static_cast<int32_t>(b.size())), status);
+        const UCollationResult r =
+            collator_->compareUTF8(icu::StringPiece(a.data(), static_cast<int32_t>(a.size())),
+                                   icu::StringPiece(b.data(), static_cast<int32_t>(b.size())), status);
         if (U_SUCCESS(status) && r != UCOL_EQUAL)
             return r == UCOL_LESS ? -1 : 1;
     }
@@ -83,9 +85,11 @@ void Collation::sort(std::vector<std::string>& names) const
         allUtf8 = allUtf8 && text::isValidUtf8(name);
     // The common case checks each name once instead of at every comparison.
     if (allUtf8)
-        std::sort(names.begin(), names.end(), [this](const std::string& a, const std::string& b) { return compareUtf8(a, b) < 0; });
+        std::sort(names.begin(), names.end(),
+                  [this](const std::string& a, const std::string& b) { return compareUtf8(a, b) < 0; });
     else
-        std::sort(names.begin(), names.end(), [this](const std::string& a, const std::string& b) { return compare(a, b) < 0; });
+        std::sort(names.begin(), names.end(),
+                  [this](const std::string& a, const std::string& b) { return compare(a, b) < 0; });
 }
 
 } // namespace cantorel

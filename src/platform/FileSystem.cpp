@@ -93,7 +93,8 @@ std::size_t readAt(int fd, void* buffer, std::size_t count, std::int64_t offset)
 {
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t n = ::pread(fd, static_cast<char*>(buffer) + done, count - done, static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+        const ssize_t n = ::pread(fd, static_cast<char*>(buffer) + done, count - done,
+                                  static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -108,8 +109,9 @@ bool writeAll(int fd, const void* data, std::size_t count, std::int64_t offset)
     std::size_t done = 0;
     while (done < count) {
         const char* from = static_cast<const char*>(data) + done;
-        const ssize_t n = offset < 0 ? ::write(fd, from, count - done)
-                                     : ::pwrite(fd, from, count - done, static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+        const ssize_t n =
+            offset < 0 ? ::write(fd, from, count - done)
+                       : ::pwrite(fd, from, count - done, static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)

@@ -49,8 +49,8 @@ CodePagePair defaultCodePages(const std::string& localeName)
 {
     static constexpr std::array<std::string_view, 5> cyrillic{"ru", "uk", "be", "bg", "sr"};
     static constexpr std::array<std::string_view, 7> central{"pl", "cs", "sk", "hu", "hr", "sl", "ro"};
-    static constexpr std::array<std::string_view, 17> western{
-        "de", "fr", "es", "it", "pt", "nl", "da", "sv", "nb", "nn", "no", "fi", "is", "ca", "eu", "gl", "ga"};
+    static constexpr std::array<std::string_view, 17> western{"de", "fr", "es", "it", "pt", "nl", "da", "sv", "nb",
+                                                              "nn", "no", "fi", "is", "ca", "eu", "gl", "ga"};
     const std::string language = languageOf(localeName);
     if (contains(cyrillic, language))
         return {866, 1251};

@@ -31,10 +31,7 @@ std::string foldAZ(std::string_view s)
     return out;
 }
 
-bool equalsFolded(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && startsWithFolded(a, b);
-}
+bool equalsFolded(std::string_view a, std::string_view b) { return a.size() == b.size() && startsWithFolded(a, b); }
 
 bool startsWithFolded(std::string_view s, std::string_view prefix)
 {

@@ -45,8 +45,8 @@ void PlaybackController::activateFirstTrack()
     if (tree_.Nodes.empty())
         return;
     MakeActiveTrack(tree_.Nodes.front());
-    const auto track = std::find_if(tree_.Nodes.begin(), tree_.Nodes.end(),
-                                    [this](NodeId n) { return tree_.kind(n) == KindTrack; });
+    const auto track =
+        std::find_if(tree_.Nodes.begin(), tree_.Nodes.end(), [this](NodeId n) { return tree_.kind(n) == KindTrack; });
     if (track != tree_.Nodes.end())
         MakeActiveTrack(*track);
 }

@@ -25,7 +25,8 @@ public:
     using TRestartStreamEvent = std::function<void(void* Context, bool& res)>;
     using TReadStreamEvent = std::function<void(void* Context, void* read_buffer, std::int32_t nNumberOfBytesToRead,
                                                 std::int32_t& nNumberOfBytesRead, bool& res)>;
-    using TSeekStreamEvent = std::function<void(void* Context, std::int32_t numbytes, std::int32_t MoveMethod, std::int32_t& res)>;
+    using TSeekStreamEvent =
+        std::function<void(void* Context, std::int32_t numbytes, std::int32_t MoveMethod, std::int32_t& res)>;
     using TGetStreamSizeEvent = std::function<void(void* Context, std::int32_t& res)>;
     using TPosUpdateEvent = std::function<void(std::int32_t Pos, std::int32_t Len)>;
     using TNotifyEvent = std::function<void(TMPEGPlayer* Sender)>;
@@ -115,7 +116,8 @@ private:
     static void StreamRestartCallback(void* user, void* context, std::uint8_t* result);
     static void StreamReadCallback(void* user, void* context, void* buffer, std::int32_t count, std::int32_t* read,
                                    std::uint8_t* result);
-    static void StreamSeekCallback(void* user, void* context, std::int32_t offset, std::int32_t method, std::int32_t* result);
+    static void StreamSeekCallback(void* user, void* context, std::int32_t offset, std::int32_t method,
+                                   std::int32_t* result);
     static void StreamSizeCallback(void* user, void* context, std::int32_t* result);
 
     PlayerTimerFactory timerFactory_;

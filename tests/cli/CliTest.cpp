@@ -29,7 +29,8 @@ TEST(Cli, ConfigAsJson)
     EXPECT_NE(r.out.find("\"TAGCodePage\": \"ansi\""), std::string::npos);
     EXPECT_NE(r.out.find("\"OEMCodePage\": 866"), std::string::npos);
     EXPECT_NE(r.out.find("\"ANSICodePage\": 1252"), std::string::npos);
-    EXPECT_NE(r.out.find("\"UIStrings\": [\n    \"String1\",\n    \"String2\",\n    \"h\","), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"UIStrings\": [\n    \"String1\",\n    \"String2\",\n    \"h\","), std::string::npos)
+        << r.out;
     EXPECT_NE(r.out.find("\"String50\"\n  ]"), std::string::npos);
     EXPECT_NE(r.out.find("\"Number\": 17,\n      \"GenreName\": \"Rock\""), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\"Number\": 255,\n      \"GenreName\": \"None\""), std::string::npos);
@@ -88,16 +89,20 @@ TEST(Cli, ProbeReportsEachFile)
     const std::string ini = configIn(dir);
     dir.write("a.mp3", fakeTrack("\xFF\xFB\x90\x44", 4'000'000, id3v1("Title", "Artist", "", "", "", 17)));
     dir.write("free.mp3", fakeTrack("\xFF\xFB\x00\x44", 1000));
-    const ProcessResult r = cli({"--config", ini, "--json", "probe", dir / "a.mp3", dir / "free.mp3", dir / "none.mp3"});
+    const ProcessResult r =
+        cli({"--config", ini, "--json", "probe", dir / "a.mp3", dir / "free.mp3", dir / "none.mp3"});
     ASSERT_EQ(r.status, 0) << r.err;
-    const std::string expectedFirst = "    \"ok\": true,\n    \"record\": {\n      \"Path\": \"" + dir.path() +
+    const std::string expectedFirst =
+        "    \"ok\": true,\n    \"record\": {\n      \"Path\": \"" + dir.path() +
         "a.mp3\",\n      \"Name\": \"Title\",\n      \"Artist\": \"Artist\",\n      \"Album\": \"\",\n"
         "      \"Year\": \"\",\n      \"Comment\": \"\",\n      \"Genre\": 17,\n      \"FileSize\": 4000000,\n"
         "      \"Bitrate\": 128,\n      \"Frequency\": 44100,\n      \"Duration\": 250,\n      \"Description\": \"\",\n"
         "      \"PicturePath\": \"\",\n      \"TextPath\": \"\"\n    }";
     EXPECT_NE(r.out.find(expectedFirst), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\"ok\": false,\n    \"record\": {\n      \"Path\": \"" + dir.path() + "free.mp3\",\n      \"Name\": \"free.mp3\""),
-              std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"ok\": false,\n    \"record\": {\n      \"Path\": \"" + dir.path() +
+                         "free.mp3\",\n      \"Name\": \"free.mp3\""),
+              std::string::npos)
+        << r.out;
     EXPECT_NE(r.out.find("none.mp3\",\n    \"ok\": false"), std::string::npos);
 }
 
@@ -107,8 +112,8 @@ TEST(Cli, TagRoundTripsThroughProbeAndAnIndependentReader)
     const std::string ini = configIn(dir);
     const std::string audio = fakeTrack("\xFF\xFB\x90\x44", 100'000);
     const std::string track = dir.write("t.mp3", audio);
-    ProcessResult r = cli({"--config", ini, "tag", track, "--title", "  New title  ", "--artist", "Somebody",
-                           "--year", "1999", "--genre", "17"});
+    ProcessResult r = cli({"--config", ini, "tag", track, "--title", "  New title  ", "--artist", "Somebody", "--year",
+                           "1999", "--genre", "17"});
     ASSERT_EQ(r.status, 0) << r.err;
     r = cli({"--config", ini, "tag", track, "--comment", std::string(70, 'c')});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -139,7 +144,9 @@ TEST(Cli, TagFailuresAndUsage)
     } cases[] = {
         {{"tag", tiny, "--title", "x"}, 1, "Unable to write the tag of " + tiny + "\n"},
         {{"tag", dir / "none.mp3", "--title", "x"}, 1, "Unable to write the tag of " + dir.path() + "none.mp3\n"},
-        {{"tag", tiny, "--genre", "256"}, 2, "cantorel-cli: --genre takes a number from 0 to 255\nTry 'cantorel-cli --help'.\n"},
+        {{"tag", tiny, "--genre", "256"},
+         2,
+         "cantorel-cli: --genre takes a number from 0 to 255\nTry 'cantorel-cli --help'.\n"},
         {{"tag", tiny, "--title"}, 2, "cantorel-cli: --title needs a value\nTry 'cantorel-cli --help'.\n"},
         {{"tag", tiny, "--bogus", "1"}, 2, "cantorel-cli: unknown option '--bogus'\nTry 'cantorel-cli --help'.\n"},
     };
@@ -185,9 +192,13 @@ TEST(Cli, TreePrintsTheNodeTable)
     EXPECT_EQ(r.out, "[1] Top\n  [2] d\n    [3] Song\n[5] Lists\n  [4] p.m3u\n    [3] Song\n");
     r = cli({"--config", ini, "--json", "tree"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("\"index\": 2,\n    \"depth\": 2,\n    \"kind\": 3,\n    \"text\": \"Song\",\n    \"record_id\": 2,"),
-              std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\"index\": 5,\n    \"depth\": 2,\n    \"kind\": 3,\n    \"text\": \"Song\",\n    \"record_id\": 2,"),
-              std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(
+                  "\"index\": 2,\n    \"depth\": 2,\n    \"kind\": 3,\n    \"text\": \"Song\",\n    \"record_id\": 2,"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(
+                  "\"index\": 5,\n    \"depth\": 2,\n    \"kind\": 3,\n    \"text\": \"Song\",\n    \"record_id\": 2,"),
+              std::string::npos)
+        << r.out;
     EXPECT_NE(r.out.find("\"Duration\": 2,"), std::string::npos);
 }

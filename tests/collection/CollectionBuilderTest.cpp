@@ -40,8 +40,9 @@ struct Collection {
     {
         const CodePage& oem = *CodePage::byNumber(437);
         const CodePage& ansi = *CodePage::byNumber(1252);
-        return BuildSettings{dir.path(), rootName, "files.bbs", "dirinfo", "dirinfo.rtf", "dirinfo.bmp", "Playlists",
-                             "S37", "S38", "S39", oem, ansi, trackProber(ansi), collation};
+        return BuildSettings{dir.path(),        rootName, "files.bbs", "dirinfo", "dirinfo.rtf", "dirinfo.bmp",
+                             "Playlists",       "S37",    "S38",       "S39",     oem,           ansi,
+                             trackProber(ansi), collation};
     }
     // The tree as indented lines "[kind] caption".
     std::string build(BuildProgress* progress = nullptr)
@@ -84,20 +85,29 @@ TEST(CollectionBuilder, TreeOrderKindsAndCaptions)
         std::string expected;
     } cases[] = {
         {"order, kinds, descriptions and titles",
-         {{"B Dir/b.mp3", track(1, "Tagged")}, {"a dir/Z.MP3", track(1)}, {"a dir/sub/x.mp3", track(1)},
-          {"empty/readme.txt", "x"}, {"onlylists/l.m3u", ""}, {"Root.mp3", track(1)},
+         {{"B Dir/b.mp3", track(1, "Tagged")},
+          {"a dir/Z.MP3", track(1)},
+          {"a dir/sub/x.mp3", track(1)},
+          {"empty/readme.txt", "x"},
+          {"onlylists/l.m3u", ""},
+          {"Root.mp3", track(1)},
           {"files.bbs", "\"a dir\" Described A\r\nB Dir\r\n"}},
          "Root",
          "[1] Root\n  [1] Described A\n    [2] sub\n      [3] x.mp3\n    [3] Z.MP3\n  [2] B Dir\n    [3] Tagged\n"
          "  [3] Root.mp3\n[5] Playlists\n  [4] l.m3u\n"},
         {"a dropped subdirectory leaves kind 1",
          {{"p/q/readme.txt", "x"}, {"p/t.mp3", track(1)}, {"p/r/", ""}},
-         "Root", "[1] Root\n  [1] p\n    [3] t.mp3\n"},
-        {"no root title", {{"d/t.mp3", track(1)}, {"u.mp3", track(1)}, {"x.M3u", ""}}, "",
+         "Root",
+         "[1] Root\n  [1] p\n    [3] t.mp3\n"},
+        {"no root title",
+         {{"d/t.mp3", track(1)}, {"u.mp3", track(1)}, {"x.M3u", ""}},
+         "",
          "[2] d\n  [3] t.mp3\n[3] u.mp3\n[5] Playlists\n  [4] x.M3u\n"},
         {"empty collection", {{"notes.txt", "x"}}, "", ""},
         {"root only", {}, "Root", "[1] Root\n"},
-        {"names differing only in case", {{"Song.mp3", track(1)}, {"song.mp3", track(1)}, {"a.mp3", track(1)}}, "",
+        {"names differing only in case",
+         {{"Song.mp3", track(1)}, {"song.mp3", track(1)}, {"a.mp3", track(1)}},
+         "",
          "[3] a.mp3\n[3] Song.mp3\n[3] song.mp3\n"},
         {"names that are not UTF-8", {{"caf\xE9.mp3", track(1)}, {"files.bbs", ""}}, "", "[3] café.mp3\n"},
         {"only regular files and directories", {{"t.mp3", track(1)}, {"fifo.mp3", "fifo"}}, "", "[3] t.mp3\n"},
@@ -115,10 +125,21 @@ TEST(CollectionBuilder, TreeOrderKindsAndCaptions)
 
 TEST(CollectionBuilder, SideFilesAndInheritance)
 {
-    Collection col({{"dirinfo.rtf", "{\\rtf1 x}"}, {"DIRINFO.BMP", "bmp"}, {"d1/t.mp3", track(1)},
-                    {"d1/u.mp3", track(1)}, {"d1/U.RTF", "r"}, {"d1/u.txt", "t"}, {"d1/v.mp3", track(1)},
-                    {"d1/v.TXT", "t"}, {"d1/v.bmp", "b"}, {"d2/dirinfo", "plain"}, {"d2/w.mp3", track(1)},
-                    {"d2/inner/x.mp3", track(1)}, {"l.m3u", ""}, {"l.bmp", "b"}, {"m.m3u", ""}});
+    Collection col({{"dirinfo.rtf", "{\\rtf1 x}"},
+                    {"DIRINFO.BMP", "bmp"},
+                    {"d1/t.mp3", track(1)},
+                    {"d1/u.mp3", track(1)},
+                    {"d1/U.RTF", "r"},
+                    {"d1/u.txt", "t"},
+                    {"d1/v.mp3", track(1)},
+                    {"d1/v.TXT", "t"},
+                    {"d1/v.bmp", "b"},
+                    {"d2/dirinfo", "plain"},
+                    {"d2/w.mp3", track(1)},
+                    {"d2/inner/x.mp3", track(1)},
+                    {"l.m3u", ""},
+                    {"l.bmp", "b"},
+                    {"m.m3u", ""}});
     col.build();
     const auto paths = [&](const std::string& caption) {
         const CollectionItem& r = col.record(caption);
@@ -145,8 +166,11 @@ TEST(CollectionBuilder, SideFilesAndInheritance)
 
 TEST(CollectionBuilder, SumsOfSizesAndPlayingTimes)
 {
-    Collection col({{"a/t1.mp3", track(10)}, {"a/b/t2.mp3", track(20)}, {"t3.mp3", track(5)},
-                    {"lists/p.m3u", "../a/t1.mp3\r\n../t3.mp3\r\n../a/t1.mp3\r\n"}, {"q.m3u", "t3.mp3\n"}});
+    Collection col({{"a/t1.mp3", track(10)},
+                    {"a/b/t2.mp3", track(20)},
+                    {"t3.mp3", track(5)},
+                    {"lists/p.m3u", "../a/t1.mp3\r\n../t3.mp3\r\n../a/t1.mp3\r\n"},
+                    {"q.m3u", "t3.mp3\n"}});
     col.build();
     EXPECT_EQ(col.record("Root").Duration, 35);
     EXPECT_EQ(col.record("Root").FileSize, 35 * 16000);
@@ -162,15 +186,17 @@ TEST(CollectionBuilder, SumsOfSizesAndPlayingTimes)
 
 TEST(CollectionBuilder, PlaylistLines)
 {
-    const std::string body = "#EXTM3U\r\n#EXTINF:1,x\r\n"   // comment lines name no track
-                             "t.mp3\r\n"                     // relative to the playlist
-                             "../Other/u.mp3\r\n"            // through the parent
-                             "..\\Other\\u.mp3\r\n"          // backslashes
-                             "T.MP3\r\n"                     // other A-Z case
-                             "\xC4.mp3\r\n"                  // "Ä.mp3" in ANSI: other case of a letter beyond A-Z
+    const std::string body = "#EXTM3U\r\n#EXTINF:1,x\r\n" // comment lines name no track
+                             "t.mp3\r\n"                  // relative to the playlist
+                             "../Other/u.mp3\r\n"         // through the parent
+                             "..\\Other\\u.mp3\r\n"       // backslashes
+                             "T.MP3\r\n"                  // other A-Z case
+                             "\xC4.mp3\r\n"               // "Ä.mp3" in ANSI: other case of a letter beyond A-Z
                              "missing.mp3\r\n"
                              "\r\n";
-    Collection col({{"Lists/t.mp3", track(1)}, {"Other/u.mp3", track(2)}, {"Lists/\xC3\xA4.mp3", track(3)},
+    Collection col({{"Lists/t.mp3", track(1)},
+                    {"Other/u.mp3", track(2)},
+                    {"Lists/\xC3\xA4.mp3", track(3)},
                     {"Lists/p.m3u", body}});
     col.dir.write("Lists/abs.m3u", col.dir.path() + "Other/u.mp3\n" + col.dir.path() + "Lists/T.mp3");
     col.dir.write("Lists/bom.m3u", "\xEF\xBB\xBF\xC3\xA4.mp3\n");
@@ -180,7 +206,8 @@ TEST(CollectionBuilder, PlaylistLines)
     EXPECT_NE(tree.find("  [4] abs.m3u\n    [3] u.mp3\n    [3] t.mp3\n"), std::string::npos) << tree;
     EXPECT_NE(tree.find("  [4] bom.m3u\n    [3] ä.mp3\n"), std::string::npos) << tree;
     EXPECT_NE(tree.find("  [4] none.m3u\n  [4] p.m3u\n    [3] t.mp3\n    [3] u.mp3\n    [3] u.mp3\n    [3] t.mp3\n"),
-              std::string::npos) << tree;
+              std::string::npos)
+        << tree;
 }
 
 TEST(CollectionBuilder, PlaylistEntriesShareTheTracksRecord)
@@ -200,7 +227,8 @@ TEST(CollectionBuilder, SymbolicLinkLoopsAreNotFollowed)
     std::filesystem::create_directory_symlink("..", col.dir / "a/loop");
     std::filesystem::create_directory_symlink("../a", col.dir / "b/alias");
     // The loop's node was added and then dropped, so "a" keeps kind 1.
-    EXPECT_EQ(col.build(), "[1] Root\n  [1] a\n    [3] t.mp3\n  [1] b\n    [1] alias\n      [3] t.mp3\n    [3] u.mp3\n");
+    EXPECT_EQ(col.build(),
+              "[1] Root\n  [1] a\n    [3] t.mp3\n  [1] b\n    [1] alias\n      [3] t.mp3\n    [3] u.mp3\n");
 }
 
 TEST(CollectionBuilder, ProgressStages)

@@ -34,7 +34,8 @@ std::vector<std::string> descriptionsFor(const std::string& fileBytes, const std
 
 class DescriptionWriterTest : public ::testing::Test {
 protected:
-    std::string write(const std::string& entry, const std::string& description, const std::string& fileName = "files.bbs")
+    std::string write(const std::string& entry, const std::string& description,
+                      const std::string& fileName = "files.bbs")
     {
         CollectionItem item;
         item.Path = dir.path() + entry;
@@ -73,7 +74,9 @@ TEST(DescriptionList, MatchingRules)
         {"a.mp3 first\r\na.mp3 second\r\n", {"a.mp3"}, {"first"}},
         // Lines end at CR LF, lone CR or LF; a NUL ends the text.
         {"a.mp3 one\rb.mp3 two\nc.mp3 three", {"a.mp3", "b.mp3", "c.mp3"}, {"one", "two", "three"}},
-        {std::string("a.mp3 one\r\nb.mp3 t\0wo\r\nc.mp3 three\r\n", 35), {"a.mp3", "b.mp3", "c.mp3"}, {"one", "t", "<none>"}},
+        {std::string("a.mp3 one\r\nb.mp3 t\0wo\r\nc.mp3 three\r\n", 35),
+         {"a.mp3", "b.mp3", "c.mp3"},
+         {"one", "t", "<none>"}},
         // Whole names longer than 63 characters match as a whole.
         {std::string(70, 'n') + ".mp3 long one\r\n", {std::string(70, 'n') + ".mp3"}, {"long one"}},
         {"My Song.mp3 spaced\r\n", {"My Song.mp3"}, {"spaced"}},
@@ -110,11 +113,19 @@ TEST_F(DescriptionWriterTest, LinesAsWritten)
         {"", {"abcdefghijklmnop.mp3"}, "abcdefghijklmnop.mp3", "Twenty", "abcdefghijklmnop.mp3 Twenty\r\n"},
         {"", {"My Song.mp3"}, "My Song.mp3", "Spaced", "\"My Song.mp3\"   Spaced\r\n"},
         {"a.mp3 old\r\n", {"a.mp3"}, "a.mp3", "", "a.mp3           \r\n"},
-        {box + "\r\na.mp3 old\r\n" + box + "\r\n", {"a.mp3"}, "a.mp3", "new", box + "\r\na.mp3           new\r\n" + box + "\r\n"},
+        {box + "\r\na.mp3 old\r\n" + box + "\r\n",
+         {"a.mp3"},
+         "a.mp3",
+         "new",
+         box + "\r\na.mp3           new\r\n" + box + "\r\n"},
         {"x.mp3 keep\r\n\x1A", {"a.mp3"}, "a.mp3", "new", "x.mp3 keep\r\na.mp3           new\r\n\x1A\r\n"},
         {"a.mp3 first\r\na.mp3 second\r\n", {"a.mp3"}, "a.mp3", "new", "a.mp3           new\r\na.mp3 second\r\n"},
         {"one\ntwo\rthree", {"a.mp3"}, "a.mp3", "d", "one\r\ntwo\r\nthree\r\na.mp3           d\r\n"},
-        {"Live.mp3 the track\r\n", {"Live/", "Live.mp3"}, "Live", "dir", "Live.mp3 the track\r\nLive            dir\r\n"},
+        {"Live.mp3 the track\r\n",
+         {"Live/", "Live.mp3"},
+         "Live",
+         "dir",
+         "Live.mp3 the track\r\nLive            dir\r\n"},
         {"Live.mp3 the track\r\n", {"Live/", "Live.mp3"}, "Live.mp3", "t", "Live.mp3        t\r\n"},
         {"", {"a.mp3"}, "a.mp3", "Café ╔ 日本", "a.mp3           Caf\x82 \xC9 ??\r\n"},
         {"", {"a.mp3"}, "a.mp3", "two\r\nlines", "a.mp3           two  lines\r\n"},
@@ -132,7 +143,8 @@ TEST_F(DescriptionWriterTest, LinesAsWritten)
         CollectionItem item;
         item.Path = d.path() + c.entry;
         item.Description = c.description;
-        EXPECT_EQ(test::errorOf(WriteDescription(item, DescriptionFormat{"files.bbs", oem(), ansi(), collation})), "") << c.entry;
+        EXPECT_EQ(test::errorOf(WriteDescription(item, DescriptionFormat{"files.bbs", oem(), ansi(), collation})), "")
+            << c.entry;
         EXPECT_EQ(readAll(d / "files.bbs"), c.after) << c.entry;
     }
 }
@@ -201,8 +213,10 @@ TEST_F(DescriptionWriterTest, PermissionFailuresLeaveTheFileUntouched)
         b.Path = dir.path() + "locked/a.mp3";
         b.Description = "new";
         const DescriptionFormat format{"files.bbs", oem(), ansi(), collation};
-        const bool first = test::errorOf(WriteDescription(a, format)) == "Error while saving file " + dir.path() + "closed/files.bbs";
-        const bool second = test::errorOf(WriteDescription(b, format)) == "Error while saving file " + dir.path() + "locked/files.bbs";
+        const bool first =
+            test::errorOf(WriteDescription(a, format)) == "Error while saving file " + dir.path() + "closed/files.bbs";
+        const bool second =
+            test::errorOf(WriteDescription(b, format)) == "Error while saving file " + dir.path() + "locked/files.bbs";
         return first && second ? 0 : 1;
     });
     EXPECT_EQ(status, 0);

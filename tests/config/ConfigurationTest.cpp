@@ -118,7 +118,8 @@ TEST(Configuration, ErrorsNameTheLineAndStopReading)
     for (const auto& c : cases)
         EXPECT_EQ(load(dir, c.contents), c.error) << c.contents;
     // Values before the error keep their new values, later ones are not read.
-    EXPECT_EQ(load(dir, "WindowTitle = early\nAllowEdit = 1\nWindowTitle = late\n"), "Invalid parameter value in line 2");
+    EXPECT_EQ(load(dir, "WindowTitle = early\nAllowEdit = 1\nWindowTitle = late\n"),
+              "Invalid parameter value in line 2");
     EXPECT_EQ(Settings.WindowTitle, "early");
 }
 
@@ -154,13 +155,16 @@ TEST(Configuration, InterfaceStrings)
 TEST(Configuration, GenreLines)
 {
     TempDir dir;
-    ASSERT_EQ(load(dir, "genre12 = Rock\ngenre012=Rock\nGENRE013 Pop\ngenre7\ngenre-01 = Minus\n"
-                        "genre256 = Wrap\ngenre$1F = Hex\ngenre  9 = Blank\ngenre 9 = NotANumber\ngenre = none\ngenreabc = x\n"
-                        "genre014 = " + std::string(50, 'n') + "\n"),
-              "");
+    ASSERT_EQ(
+        load(dir,
+             "genre12 = Rock\ngenre012=Rock\nGENRE013 Pop\ngenre7\ngenre-01 = Minus\n"
+             "genre256 = Wrap\ngenre$1F = Hex\ngenre  9 = Blank\ngenre 9 = NotANumber\ngenre = none\ngenreabc = x\n"
+             "genre014 = " +
+                 std::string(50, 'n') + "\n"),
+        "");
     const std::vector<std::pair<int, std::string>> expected = {
-        {12, "Rock"}, {13, "Pop"}, {7, ""}, {255, "Minus"}, {0, "Wrap"}, {31, "Hex"}, {9, "Blank"},
-        {14, std::string(40, 'n')}};
+        {12, "Rock"}, {13, "Pop"}, {7, ""},      {255, "Minus"},
+        {0, "Wrap"},  {31, "Hex"}, {9, "Blank"}, {14, std::string(40, 'n')}};
     ASSERT_EQ(GenreCount(), static_cast<int>(expected.size()));
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(GenreTable[i].Number, expected[i].first) << i;
@@ -173,7 +177,11 @@ TEST(Configuration, GenreTableHoldsTwoHundred)
     TempDir dir;
     std::string contents;
     for (int i = 0; i < 210; ++i)
-        contents += "genre" + std::string(i < 10 ? "00" : i < 100 ? "0" : "") + std::to_string(i % 256) + " = g" + std::to_string(i) + "\n";
+        contents += "genre" +
+                    std::string(i < 10    ? "00"
+                                : i < 100 ? "0"
+                                          : "") +
+                    std::to_string(i % 256) + " = g" + std::to_string(i) + "\n";
     ASSERT_EQ(load(dir, contents), "");
     ASSERT_EQ(GenreCount(), 200);
     EXPECT_EQ(GenreTable.back().GenreName, "g199");

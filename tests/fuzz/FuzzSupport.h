@@ -23,7 +23,8 @@ inline const std::string& workDirectory()
 inline std::string writeInput(const std::string& name, const std::uint8_t* data, std::size_t size)
 {
     const std::string path = workDirectory() + name;
-    std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     return path;
 }
 

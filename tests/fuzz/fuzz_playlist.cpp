@@ -20,8 +20,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }();
     fuzz::writeInput("music/list.m3u", data, size);
     static const Collation collation("C", CodePage::byNumber(1252));
-    const BuildSettings settings{root, "Root", "files.bbs", "dirinfo", "dirinfo.rtf", "dirinfo.bmp", "Playlists", "", "", "",
-                                 *CodePage::byNumber(437), *CodePage::byNumber(1252), trackProber(*CodePage::byNumber(1252)), collation};
+    const BuildSettings settings{root,
+                                 "Root",
+                                 "files.bbs",
+                                 "dirinfo",
+                                 "dirinfo.rtf",
+                                 "dirinfo.bmp",
+                                 "Playlists",
+                                 "",
+                                 "",
+                                 "",
+                                 *CodePage::byNumber(437),
+                                 *CodePage::byNumber(1252),
+                                 trackProber(*CodePage::byNumber(1252)),
+                                 collation};
     CollectionTree tree;
     CollectionBuilder(tree, settings).BuildTree();
     return 0;

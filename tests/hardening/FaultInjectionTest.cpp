@@ -62,12 +62,12 @@ std::vector<std::string> namesIn(const std::string& dir)
     return names;
 }
 
-#define CHILD_CHECK(condition, code)                                                 \
-    do {                                                                             \
-        if (!(condition)) {                                                          \
-            fprintf(stderr, "check failed (%d): %s\n", code, #condition);            \
-            return code;                                                             \
-        }                                                                            \
+#define CHILD_CHECK(condition, code)                                                                                   \
+    do {                                                                                                               \
+        if (!(condition)) {                                                                                            \
+            fprintf(stderr, "check failed (%d): %s\n", code, #condition);                                              \
+            return code;                                                                                               \
+        }                                                                                                              \
     } while (0)
 
 const std::string Lines = "\xC9\xCD\xBB keep this line\r\nother.mp3 Other description\r\n";
@@ -134,8 +134,9 @@ TEST(FaultInjection, FilesReplacedOrRemovedAfterTheScan)
     dir.write("music/sub/c.mp3", fakeTrack("\xFF\xFB\x90\x44", 5000));
     dir.write("music/sub/files.bbs", Lines);
     CollectionTree tree;
-    const BuildSettings settings{dir / "music/", "", "files.bbs", "dirinfo", "dirinfo.rtf", "dirinfo.bmp", "P", "", "", "",
-                                 oem(), ansi(), trackProber(ansi()), collation()};
+    const BuildSettings settings{
+        dir / "music/", "",     "files.bbs",         "dirinfo",  "dirinfo.rtf", "dirinfo.bmp", "P", "", "", "",
+        oem(),          ansi(), trackProber(ansi()), collation()};
     CollectionBuilder(tree, settings).BuildTree();
     ASSERT_EQ(tree.NodeCount(), 4);
     const auto record = [&](const std::string& caption) -> CollectionItem {
@@ -186,7 +187,8 @@ TEST(FaultInjection, KilledInTheMiddleOfASave)
         ::kill(pid, SIGKILL);
         ::waitpid(pid, nullptr, 0);
         const std::string now = readAll(bbs);
-        EXPECT_TRUE(now == lines || now == lines + first || now == lines + second) << "round " << round << ": " << now.size();
+        EXPECT_TRUE(now == lines || now == lines + first || now == lines + second)
+            << "round " << round << ": " << now.size();
         const std::string data = readAll(track);
         EXPECT_EQ(data.substr(0, audio.size()), audio) << round;
         EXPECT_TRUE(data.size() == audio.size() || data.size() == audio.size() + 128) << round;

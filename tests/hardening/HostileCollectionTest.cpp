@@ -44,8 +44,20 @@ std::map<std::string, std::string> snapshot(const std::string& root)
 
 BuildSettings settingsFor(const std::string& root, const Collation& collation)
 {
-    return BuildSettings{root, "Root", "files.bbs", "dirinfo", "dirinfo.rtf", "dirinfo.bmp", "Playlists", "", "", "",
-                         *CodePage::byNumber(437), *CodePage::byNumber(1252), trackProber(*CodePage::byNumber(1252)), collation};
+    return BuildSettings{root,
+                         "Root",
+                         "files.bbs",
+                         "dirinfo",
+                         "dirinfo.rtf",
+                         "dirinfo.bmp",
+                         "Playlists",
+                         "",
+                         "",
+                         "",
+                         *CodePage::byNumber(437),
+                         *CodePage::byNumber(1252),
+                         trackProber(*CodePage::byNumber(1252)),
+                         collation};
 }
 
 const std::string Track = fakeTrack("\xFF\xFB\x90\x44", 600);
@@ -150,7 +162,9 @@ TEST(HostileCollection, OneHundredThousandTracksAndADirectoryOfTwentyThousand)
     for (int i = 0; i < 20'000; ++i)
         dir.write("music/flat/t" + std::to_string(i) + ".mp3", Track);
     for (int i = 0; i < 80'000; ++i)
-        dir.write("music/a" + std::to_string(i / 1000) + "/b" + std::to_string(i / 100 % 10) + "/t" + std::to_string(i) + ".mp3", Track);
+        dir.write("music/a" + std::to_string(i / 1000) + "/b" + std::to_string(i / 100 % 10) + "/t" +
+                      std::to_string(i) + ".mp3",
+                  Track);
     const Collation collation("C", CodePage::byNumber(1252));
     const BuildSettings settings = settingsFor(root, collation);
     CollectionTree tree;

@@ -23,8 +23,9 @@ struct Reference {
 // What ffprobe makes of a file.
 Reference ffprobe(const std::string& path)
 {
-    const ProcessResult r = runProcess("/usr/bin/ffprobe", {"-v", "error", "-show_entries",
-        "format=duration,bit_rate:stream=sample_rate", "-of", "default=noprint_wrappers=1", path});
+    const ProcessResult r =
+        runProcess("/usr/bin/ffprobe", {"-v", "error", "-show_entries", "format=duration,bit_rate:stream=sample_rate",
+                                        "-of", "default=noprint_wrappers=1", path});
     Reference ref;
     std::istringstream in(r.out);
     for (std::string line; std::getline(in, line);) {
@@ -57,7 +58,9 @@ TEST(EncodedFiles, ProbeAgreesWithFfprobe)
         {"cbr64-22k.mp3", {"--cbr", "-b", "64", "--resample", "22.05"}, wav},
         {"vbr.mp3", {"-V", "2"}, varied},
         {"vbr-low.mp3", {"-V", "7", "--resample", "16"}, varied},
-        {"id3v2-cbr.mp3", {"--cbr", "-b", "192", "--add-id3v2", "--tt", "Both tags", "--tc", std::string(200, 'c')}, wav},
+        {"id3v2-cbr.mp3",
+         {"--cbr", "-b", "192", "--add-id3v2", "--tt", "Both tags", "--tc", std::string(200, 'c')},
+         wav},
         {"id3v2-vbr.mp3", {"-V", "4", "--id3v2-only", "--tt", "Only v2"}, varied},
         {"plain-cbr.mp3", {"--cbr", "-b", "96", "-t"}, wav}, // no Info frame: the size rule
     };

@@ -74,11 +74,13 @@ TEST_F(InfoPageTest, OtherLayouts)
     list.Path = "/m/Best.M3U";
     list.Name = "Best";
     list.Duration = 60;
-    EXPECT_EQ(DescriptionPageText({list, false, false, ""}, config), "\rS4:Best\rS15:1 min 0 s\r\rS9:/m/Best.M3U\r\rS26:\rS13:\rS14:");
+    EXPECT_EQ(DescriptionPageText({list, false, false, ""}, config),
+              "\rS4:Best\rS15:1 min 0 s\r\rS9:/m/Best.M3U\r\rS26:\rS13:\rS14:");
     CollectionItem lists;
     lists.Path = "/m/";
     lists.Name = "Playlists";
-    EXPECT_EQ(DescriptionPageText({lists, false, true, ""}, config), "\rS4:Playlists\rS15:0 min 0 s\r\rS16:/m/\r\rS26:\rS13:\rS14:");
+    EXPECT_EQ(DescriptionPageText({lists, false, true, ""}, config),
+              "\rS4:Playlists\rS15:0 min 0 s\r\rS16:/m/\r\rS26:\rS13:\rS14:");
     // A playlist entry is shown as a track: it shares the track's record.
     EXPECT_EQ(DescriptionPageText({track(), true, false, ""}, config).substr(0, 18), "\rS4:Title & more\rS");
 }
@@ -88,7 +90,11 @@ TEST_F(InfoPageTest, NumbersAndDurations)
     const struct {
         std::int64_t seconds;
         std::string text;
-    } durations[] = {{0, "0 min 0 s"}, {59, "0 min 59 s"}, {3600, "1 h 0 min 0 s"}, {3725, "1 h 2 min 5 s"}, {360000, "100 h 0 min 0 s"}};
+    } durations[] = {{0, "0 min 0 s"},
+                     {59, "0 min 59 s"},
+                     {3600, "1 h 0 min 0 s"},
+                     {3725, "1 h 2 min 5 s"},
+                     {360000, "100 h 0 min 0 s"}};
     for (const auto& d : durations)
         EXPECT_EQ(FormatDuration(d.seconds, config), d.text);
     // The decimal point stays a point in a locale that writes a comma.

@@ -50,8 +50,12 @@ protected:
             descriptions.push_back(c.Path + "=" + c.Description);
             return descriptionError;
         };
-        services.showError = [this](const std::string& text, const std::string& button) { boxes.push_back(text + "|" + button); };
-        services.captionsChanged = [this](const std::vector<NodeId>& nodes) { renamed.insert(renamed.end(), nodes.begin(), nodes.end()); };
+        services.showError = [this](const std::string& text, const std::string& button) {
+            boxes.push_back(text + "|" + button);
+        };
+        services.captionsChanged = [this](const std::vector<NodeId>& nodes) {
+            renamed.insert(renamed.end(), nodes.begin(), nodes.end());
+        };
     }
 
     const CodePage& ansi = *CodePage::byNumber(1252);

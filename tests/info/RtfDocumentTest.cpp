@@ -23,9 +23,11 @@ TEST(RtfDocument, TextAndEscapes)
         {"{\\rtf1\\uc2 \\u8364\\'80\\'80 x}", "€ x"},
         {"{\\rtf1 a\\par b\\line c\\tab d}", "a\nb\nc\td"},
         {"{\\rtf1 \\{braces\\} and \\\\}", "{braces} and \\"},
-        {"{\\rtf1{\\fonttbl{\\f0 Arial;}}{\\colortbl;\\red255\\green0\\blue0;}{\\*\\generator x;}{\\info{\\title T}}Body}", "Body"},
+        {"{\\rtf1{\\fonttbl{\\f0 Arial;}}{\\colortbl;\\red255\\green0\\blue0;}{\\*\\generator x;}{\\info{\\title "
+         "T}}Body}",
+         "Body"},
         {"{\\rtf1{\\*\\unknown skipped}{\\pict 0102}shown}", "shown"},
-        {"{\\rtf1 one}}} two", "one two"},    // unbalanced closing braces
+        {"{\\rtf1 one}}} two", "one two"},       // unbalanced closing braces
         {"{\\rtf1 open {\\b bold", "open bold"}, // truncated
         {"{\\rtf1 x\\'", "x"},
         {"{\\rtf1 \\u", ""},
@@ -38,11 +40,12 @@ TEST(RtfDocument, TextAndEscapes)
 
 TEST(RtfDocument, FormattingRuns)
 {
-    const RtfDocument doc = parse("{\\rtf1{\\fonttbl{\\f0\\fswiss Arial;}{\\f1 Courier New;}}"
-                                  "{\\colortbl;\\red0\\green0\\blue160;\\red255\\green255\\blue0;}"
-                                  "\\pard\\qc\\b\\fs28 Title\\b0\\par"
-                                  "\\pard\\li720\\fi-360 plain {\\i italic} \\ul under\\ulnone  \\f1 mono \\cf1 blue\\cf0 "
-                                  "\\highlight2 marked\\plain  reset\\par}");
+    const RtfDocument doc =
+        parse("{\\rtf1{\\fonttbl{\\f0\\fswiss Arial;}{\\f1 Courier New;}}"
+              "{\\colortbl;\\red0\\green0\\blue160;\\red255\\green255\\blue0;}"
+              "\\pard\\qc\\b\\fs28 Title\\b0\\par"
+              "\\pard\\li720\\fi-360 plain {\\i italic} \\ul under\\ulnone  \\f1 mono \\cf1 blue\\cf0 "
+              "\\highlight2 marked\\plain  reset\\par}");
     ASSERT_EQ(doc.paragraphs.size(), 2u);
     const RtfDocument::Paragraph& title = doc.paragraphs[0];
     EXPECT_EQ(title.alignment, RtfDocument::Alignment::Center);

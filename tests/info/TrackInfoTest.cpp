@@ -44,20 +44,18 @@ TEST(ReadTrackInfo, FrameHeaderAndPlayingTime)
         int bitrate, frequency;
         std::int64_t duration;
     } cases[] = {
-        {"\xFF\xFB\x90\x44", 4'000'000, true, 128, 44100, 250},
-        {"\xFF\xF3\x64\x00", 300'000, true, 48, 24000, 50},
-        {"\xFF\xFB\x90\x44", 31'999, true, 128, 44100, 1},
-        {"\xFF\xFB\x90\x44", 15'999, true, 128, 44100, 0},
-        {"\xFF\xFB\xE0\x44", 1'000'000, true, 320, 44100, 25},    // index 14, Layer III
-        {"\xFF\xFD\x90\x44", 200'000, true, 160, 44100, 10},      // MPEG-1 Layer II, index 9
-        {"\xFF\xFF\x90\x44", 288'000, true, 288, 44100, 8},       // MPEG-1 Layer I, index 9
-        {"\xFF\xF7\x90\x00", 80'000, true, 144, 22050, 4},        // MPEG-2 Layer I, index 9
-        {"\xFF\xF5\xE0\x00", 160'000, true, 160, 22050, 8},       // MPEG-2 Layer II, index 14
-        {"\xFF\xFB\x18\x44", 4'000, true, 32, 32000, 1},          // frequency index 2
-        {"\xFF\xFB\x00\x44", 4'000'000, false, 0, 44100, 0},      // free format
-        {"\xFF\xFB\xF0\x44", 4'000'000, false, 0, 44100, 0},      // forbidden index
-        {"\xFF\xF9\x90\x44", 4'000'000, false, 0, 44100, 0},      // reserved layer
-        {"\xFF\xFB\x9C\x44", 4'000, true, 128, 0, 0},             // reserved frequency: no table entry
+        {"\xFF\xFB\x90\x44", 4'000'000, true, 128, 44100, 250}, {"\xFF\xF3\x64\x00", 300'000, true, 48, 24000, 50},
+        {"\xFF\xFB\x90\x44", 31'999, true, 128, 44100, 1},      {"\xFF\xFB\x90\x44", 15'999, true, 128, 44100, 0},
+        {"\xFF\xFB\xE0\x44", 1'000'000, true, 320, 44100, 25}, // index 14, Layer III
+        {"\xFF\xFD\x90\x44", 200'000, true, 160, 44100, 10},   // MPEG-1 Layer II, index 9
+        {"\xFF\xFF\x90\x44", 288'000, true, 288, 44100, 8},    // MPEG-1 Layer I, index 9
+        {"\xFF\xF7\x90\x00", 80'000, true, 144, 22050, 4},     // MPEG-2 Layer I, index 9
+        {"\xFF\xF5\xE0\x00", 160'000, true, 160, 22050, 8},    // MPEG-2 Layer II, index 14
+        {"\xFF\xFB\x18\x44", 4'000, true, 32, 32000, 1},       // frequency index 2
+        {"\xFF\xFB\x00\x44", 4'000'000, false, 0, 44100, 0},   // free format
+        {"\xFF\xFB\xF0\x44", 4'000'000, false, 0, 44100, 0},   // forbidden index
+        {"\xFF\xF9\x90\x44", 4'000'000, false, 0, 44100, 0},   // reserved layer
+        {"\xFF\xFB\x9C\x44", 4'000, true, 128, 0, 0},          // reserved frequency: no table entry
     };
     TempDir dir;
     for (const auto& c : cases) {
@@ -109,8 +107,8 @@ TEST(ReadTrackInfo, TagFields)
         {id3v1("   Leading", "  \t x  ", "", "1999", "c"), "Leading", "x", "1999", "c", 255},
         {id3v1(std::string(30, 'T'), "", "", "2001"), std::string(30, 'T'), "", "2001", "", 255},
         // ID3v1.1: a track number after a NUL is not part of the comment.
-        {id3v1("t", "", "", "", std::string("Comment\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x07", 29), 3, '\0'),
-         "t", "", "", "Comment", 3},
+        {id3v1("t", "", "", "", std::string("Comment\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x07", 29), 3, '\0'), "t",
+         "", "", "Comment", 3},
         // Text after a NUL inside a field is not shown.
         {id3v1(std::string("Ab\0cd", 5), "", "", "", "", 0, '\0'), "Ab", "", "", "", 0},
     };
@@ -147,7 +145,8 @@ TEST(ReadTrackInfo, Id3v2TagIsSkipped)
     EXPECT_EQ(large.Bitrate, 48);
     EXPECT_EQ(large.Duration, 10);
     // A size that points past the end: probe at offset 0 (as the bytes "ID3" decode).
-    CollectionItem past = trackAt(dir.write("past.mp3", std::string("ID3\x03\x00\x00\x7F\x7F\x7F\x7F", 10) + std::string(2000, '\0')));
+    CollectionItem past =
+        trackAt(dir.write("past.mp3", std::string("ID3\x03\x00\x00\x7F\x7F\x7F\x7F", 10) + std::string(2000, '\0')));
     EXPECT_TRUE(ReadTrackInfo(past, cp(1252)));
     EXPECT_EQ(past.Bitrate, 24);
     EXPECT_EQ(past.Frequency, 22050);
@@ -158,7 +157,8 @@ TEST(ReadTrackInfo, XingAndVbriFrameCounts)
     TempDir dir;
     // MPEG-1 Layer III stereo: the Xing header follows 32 bytes of side info.
     std::string frame = fakeTrack("\xFF\xFB\x90\x44", 417);
-    frame.replace(36, 16, std::string("Xing\x00\x00\x00\x03\x00\x00\x03\xE8\x00\x03\x0D\x40", 16)); // 1000 frames, 200000 bytes
+    frame.replace(36, 16,
+                  std::string("Xing\x00\x00\x00\x03\x00\x00\x03\xE8\x00\x03\x0D\x40", 16)); // 1000 frames, 200000 bytes
     CollectionItem xing = trackAt(dir.write("xing.mp3", frame + std::string(200'000, '\0')));
     EXPECT_TRUE(ReadTrackInfo(xing, cp(1252)));
     EXPECT_EQ(xing.Duration, 26); // 1000 x 1152 / 44100 = 26.12
@@ -226,7 +226,8 @@ TEST(WriteTag, OemTagsRoundTrip)
 TEST(WriteTag, KeepsTheTrackNumberWhenTheCommentLeavesRoom)
 {
     TempDir dir;
-    const std::string v11 = id3v1("t", "", "", "", std::string("old\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x05", 30), 2, '\0');
+    const std::string v11 =
+        id3v1("t", "", "", "", std::string("old\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x05", 30), 2, '\0');
     const std::string path = dir.write("t.mp3", fakeTrack("\xFF\xFB\x90\x44", 5000, v11));
     CollectionItem item = trackAt(path);
     item.Comment = "new comment";

@@ -63,7 +63,8 @@ Wav analyse(std::string_view bytes, int rate = 0, int channels = 0)
 }
 
 // An MP3 of a sine tone made with lame.
-std::string encodeTone(const TempDir& dir, const std::string& name, double hz, double seconds, const std::vector<std::string>& options = {"-b", "128"})
+std::string encodeTone(const TempDir& dir, const std::string& name, double hz, double seconds,
+                       const std::vector<std::string>& options = {"-b", "128"})
 {
     const std::string wav = dir.write(name + ".wav", sineWav(hz, seconds));
     std::vector<std::string> args{"--quiet"};
@@ -203,7 +204,9 @@ TEST_F(LibraryTest, SeekWhilePlayingLandsOnTheTarget)
     // holds the last 10 s of the track.
     const std::size_t second = 2 * 22050;
     const std::size_t window = second / 50;
-    const auto high = [&](std::size_t at) { return analyse(std::string_view(pcm).substr(at, window), 22050, 1).frequency > 660; };
+    const auto high = [&](std::size_t at) {
+        return analyse(std::string_view(pcm).substr(at, window), 22050, 1).frequency > 660;
+    };
     std::size_t change = pcm.size() / window * window;
     while (change >= window && high(change - window))
         change -= window;
@@ -295,8 +298,8 @@ TEST(MpegLibrary, NoSoundServerIsAnOutputFailure)
     // libout123's output modules leak a little when they fail to open; that is theirs,
     // and the leak check would only bury the message under it.
     const ProcessResult r = runProcess(builtProgram("cantorel-cli"), {"play", mp3},
-                                       {"PULSE_SERVER=unix:/nonexistent/socket", "ALSA_CONFIG_PATH=" + dir / "empty.conf",
-                                        "ASAN_OPTIONS=detect_leaks=0"});
+                                       {"PULSE_SERVER=unix:/nonexistent/socket",
+                                        "ALSA_CONFIG_PATH=" + dir / "empty.conf", "ASAN_OPTIONS=detect_leaks=0"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "5 Output device failure\n");
 }

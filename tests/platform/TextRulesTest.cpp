@@ -12,8 +12,14 @@ TEST(TextRules, TrimRemovesCodesZeroToThirtyTwoOnly)
     } cases[] = {
         {"  abc  ", "abc"},
         {std::string("\0\t\r\n x \x1F", 8), "x"},
-        {"\x7F" "a\x7F", "\x7F" "a\x7F"},        // DEL is not trimmed
-        {"\xC2\xA0" "a", "\xC2\xA0" "a"},        // nor a no-break space
+        {"\x7F"
+         "a\x7F",
+         "\x7F"
+         "a\x7F"}, // DEL is not trimmed
+        {"\xC2\xA0"
+         "a",
+         "\xC2\xA0"
+         "a"}, // nor a no-break space
         {"   ", ""},
         {"", ""},
     };
@@ -39,16 +45,21 @@ TEST(TextRules, CutsCountCharactersAndNeverSplitOne)
     EXPECT_EQ(cutBytes(cyrillic, 5), "Пр");
     EXPECT_EQ(cutChars(std::string(300, 'a'), 255).size(), 255u);
     // A malformed byte counts as one character and is kept.
-    EXPECT_EQ(charCount("a\xFF" "b"), 3u);
-    EXPECT_EQ(cutChars("a\xFF" "b", 2), "a\xFF");
+    EXPECT_EQ(charCount("a\xFF"
+                        "b"),
+              3u);
+    EXPECT_EQ(cutChars("a\xFF"
+                       "b",
+                       2),
+              "a\xFF");
 }
 
 TEST(TextRules, Utf8Validation)
 {
     EXPECT_TRUE(isValidUtf8("plain ascii"));
     EXPECT_TRUE(isValidUtf8("Привет ♫ 🎵"));
-    EXPECT_FALSE(isValidUtf8("\xC0\xAF"));          // overlong
-    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));      // surrogate
-    EXPECT_FALSE(isValidUtf8("caf\xE9"));           // Latin-1 byte
-    EXPECT_FALSE(isValidUtf8("\xE2\x82"));          // cut short
+    EXPECT_FALSE(isValidUtf8("\xC0\xAF"));     // overlong
+    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80")); // surrogate
+    EXPECT_FALSE(isValidUtf8("caf\xE9"));      // Latin-1 byte
+    EXPECT_FALSE(isValidUtf8("\xE2\x82"));     // cut short
 }

@@ -73,7 +73,10 @@ EXPORT std::int32_t Stop() { return record("Stop"); }
 EXPORT std::int32_t Close() { return record("Close"); }
 EXPORT std::int32_t Seek(std::int32_t pos) { return record("Seek", std::to_string(pos)); }
 EXPORT std::int32_t SetPriority(std::int32_t p) { return record("SetPriority", std::to_string(p)); }
-EXPORT std::int32_t SetOutputDevice(std::int32_t d, const char* f) { return record("SetOutputDevice", std::to_string(d) + "," + f); }
+EXPORT std::int32_t SetOutputDevice(std::int32_t d, const char* f)
+{
+    return record("SetOutputDevice", std::to_string(d) + "," + f);
+}
 EXPORT std::int32_t SetSndDevice(std::int32_t n) { return record("SetSndDevice", std::to_string(n)); }
 EXPORT std::int32_t GetCurrentPos() { return record("GetCurrentPos"), position; }
 EXPORT std::int32_t GetLength() { return record("GetLength"), length; }

@@ -27,10 +27,14 @@ FakeMpeg::FakeMpeg() : handle_(::dlopen((directory() + "/mpeg.so").c_str(), RTLD
 
 std::string FakeMpeg::calls() const { return entry<const char* (*)()>(handle_, "fake_calls")(); }
 void FakeMpeg::reset() const { entry<void (*)()>(handle_, "fake_reset")(); }
-void FakeMpeg::fail(const char* name, std::int32_t code) const { entry<void (*)(const char*, std::int32_t)>(handle_, "fake_fail")(name, code); }
+void FakeMpeg::fail(const char* name, std::int32_t code) const
+{
+    entry<void (*)(const char*, std::int32_t)>(handle_, "fake_fail")(name, code);
+}
 void FakeMpeg::set(std::int32_t length, std::int32_t position, std::int32_t mode, std::int32_t playResult) const
 {
-    entry<void (*)(std::int32_t, std::int32_t, std::int32_t, std::int32_t)>(handle_, "fake_set")(length, position, mode, playResult);
+    entry<void (*)(std::int32_t, std::int32_t, std::int32_t, std::int32_t)>(handle_, "fake_set")(length, position, mode,
+                                                                                                 playResult);
 }
 void FakeMpeg::end() const { entry<void (*)()>(handle_, "fake_end")(); }
 

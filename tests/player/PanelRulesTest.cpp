@@ -6,10 +6,12 @@ using namespace cantorel;
 
 TEST(PanelRules, FormatTimeAndTickSpacing)
 {
-    const std::pair<std::int64_t, std::string> times[] = {{0, "0:00:00"}, {59, "0:00:59"}, {3725, "1:02:05"}, {36000, "10:00:00"}, {360000, "100:00:00"}};
+    const std::pair<std::int64_t, std::string> times[] = {
+        {0, "0:00:00"}, {59, "0:00:59"}, {3725, "1:02:05"}, {36000, "10:00:00"}, {360000, "100:00:00"}};
     for (const auto& [seconds, text] : times)
         EXPECT_EQ(PanelRules::FormatTime(seconds), text);
-    const std::pair<std::int64_t, std::optional<int>> ticks[] = {{0, 10}, {200, 10}, {201, 30}, {600, 30}, {601, 60}, {1200, 60}, {2400, 120}, {2401, std::nullopt}};
+    const std::pair<std::int64_t, std::optional<int>> ticks[] = {
+        {0, 10}, {200, 10}, {201, 30}, {600, 30}, {601, 60}, {1200, 60}, {2400, 120}, {2401, std::nullopt}};
     for (const auto& [seconds, spacing] : ticks)
         EXPECT_EQ(PanelRules::tickSpacing(seconds), spacing) << seconds;
 }
@@ -49,6 +51,6 @@ TEST(PanelRules, PlayableTracksAndTexts)
     EXPECT_EQ(PanelRules::lineText(tree, ta), "\rTitle A\rAlbum");
     EXPECT_EQ(PanelRules::lineText(tree, tb), "Only artist");
     EXPECT_EQ(PanelRules::lineText(tree, entry), "\rC\r\rlist"); // the parent of the first node with the record
-    EXPECT_EQ(PanelRules::lineText(tree, dir), "\r"); // no title, album or artist, no parent
+    EXPECT_EQ(PanelRules::lineText(tree, dir), "\r");            // no title, album or artist, no parent
     EXPECT_EQ(PanelRules::hintText("\rTitle A\rAlbum"), ". Title A. Album");
 }

@@ -61,10 +61,10 @@ TEST_F(PlayerTest, InitialValuesAndPriorityMapping)
     EXPECT_EQ(fresh.OutputDevice(), TOutputDevice::wavemapper);
     EXPECT_EQ(fresh.PlayedXTimes(), 0);
     EXPECT_FALSE(fresh.DLLLoaded());
-    const std::pair<TPlayPriority, int> mapping[] = {
-        {TPlayPriority::Idle, -15}, {TPlayPriority::Lowest, -2},  {TPlayPriority::BelowNormal, -1},
-        {TPlayPriority::Normal, 0}, {TPlayPriority::AboveNormal, 1}, {TPlayPriority::Highest, 2},
-        {TPlayPriority::TimeCritical, 15}};
+    const std::pair<TPlayPriority, int> mapping[] = {{TPlayPriority::Idle, -15},       {TPlayPriority::Lowest, -2},
+                                                     {TPlayPriority::BelowNormal, -1}, {TPlayPriority::Normal, 0},
+                                                     {TPlayPriority::AboveNormal, 1},  {TPlayPriority::Highest, 2},
+                                                     {TPlayPriority::TimeCritical, 15}};
     for (const auto& [priority, value] : mapping) {
         fresh.setPlayerPriority(priority); // no library: the value waits for the first start
         EXPECT_EQ(fresh.ThreadPriority(), value);

@@ -40,7 +40,10 @@ std::string id3v1(const std::string& title, const std::string& artist, const std
            padded(year, 4, filler) + padded(comment, 30, filler) + static_cast<char>(genre);
 }
 
-std::string sineWav(double frequency, double seconds, int rate) { return toneSequenceWav({{frequency, seconds}}, rate, 2); }
+std::string sineWav(double frequency, double seconds, int rate)
+{
+    return toneSequenceWav({{frequency, seconds}}, rate, 2);
+}
 
 std::string toneSequenceWav(const std::vector<std::pair<double, double>>& tones, int rate, int channels)
 {

@@ -225,8 +225,8 @@ void TMainForm::FormCreateSteps()
         throw std::runtime_error("Unable to load file MPEG.SO.");
     }
     Player->setPlayerPriority(TPlayPriority::Normal);
-    Playback = std::make_unique<PlaybackController>(Tree, *Player,
-                                                    PlaybackTexts{config_.GetUIString(18), config_.Settings.WindowTitle});
+    Playback = std::make_unique<PlaybackController>(
+        Tree, *Player, PlaybackTexts{config_.GetUIString(18), config_.Settings.WindowTitle});
     Playback->addListener(PlPanel);
     Playback->addListener(this);
     plPos = PlPanel->createTracker();
@@ -256,7 +256,8 @@ void TMainForm::FormCreateSteps()
     N2->setText(ui(36));
     collation_ = std::make_unique<Collation>(locale::localeName("LC_COLLATE"), &settings.ansi());
     TagEditor->setGenres(sortedGenreList(config_.GenreTable, *collation_));
-    Editor = std::make_unique<NodeEditor>(Tree, settings.AllowEdit, settings.tagPage(), settings.oem(), settings.ansi());
+    Editor =
+        std::make_unique<NodeEditor>(Tree, settings.AllowEdit, settings.tagPage(), settings.oem(), settings.ansi());
     cbPriority->addItems({ui(27), ui(28), ui(29), ui(30)});
     cbPriority->setCurrentIndex(1);
     plPlay->setIcon(Glyphs::play());
@@ -331,7 +332,8 @@ void TMainForm::TreeViewChanging(NodeId leaving)
         return WriteTag(item, settings.tagPage(), [this](const std::string& path) { return isActiveTrack(path); });
     };
     services.writeDescription = [this, &settings](const CollectionItem& item) {
-        return WriteDescription(item, DescriptionFormat{settings.FilesBBS, settings.oem(), settings.ansi(), *collation_});
+        return WriteDescription(item,
+                                DescriptionFormat{settings.FilesBBS, settings.oem(), settings.ansi(), *collation_});
     };
     services.showError = [this](const std::string& text, const std::string& button) {
         errorBox_->show(this, "Error", qs(text), qs(button));
@@ -380,7 +382,8 @@ void TMainForm::edNameKeyPress()
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == plATView && (event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::MouseButtonDblClick)) {
+    if (watched == plATView &&
+        (event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::MouseButtonDblClick)) {
         plATViewDblClick();
         return false;
     }

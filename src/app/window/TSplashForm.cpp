@@ -21,7 +21,8 @@ QLabel* centredLabel(QWidget* parent, const char* name, int top)
 }
 } // namespace
 
-TSplashForm::TSplashForm(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+TSplashForm::TSplashForm(QWidget* parent)
+    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
 {
     setObjectName("SplashForm");
     setFont(QFont("MS Sans Serif", 8));

@@ -27,9 +27,8 @@ EditorPage::EditorPage(QWidget* parent) : QWidget(parent)
     edGenre = named(new QComboBox(this), "edGenre");
     edComment = named(new QLineEdit(this), "edComment");
     const Field fields[] = {
-        {lbName, "lbName", edName, 2},       {lbAlbum, "lbAlbum", edAlbum, 42},
-        {lbArtist, "lbArtist", edArtist, 82}, {lbYear, "lbYear", edYear, 122},
-        {lbGenre, "lbGenre", edGenre, 162},   {lbComment, "lbComment", edComment, 202},
+        {lbName, "lbName", edName, 2},   {lbAlbum, "lbAlbum", edAlbum, 42},  {lbArtist, "lbArtist", edArtist, 82},
+        {lbYear, "lbYear", edYear, 122}, {lbGenre, "lbGenre", edGenre, 162}, {lbComment, "lbComment", edComment, 202},
     };
     QWidget* previous = nullptr;
     for (const Field& f : fields) {

@@ -68,8 +68,9 @@ void InfoPages::showPicture(const std::string& path)
     }
     // Read through our own file services, so that the path's bytes are used as they are.
     const std::optional<std::string> bytes = fs::readFile(path);
-    const QImage picture = bytes ? QImage::fromData(reinterpret_cast<const uchar*>(bytes->data()), static_cast<int>(bytes->size()))
-                                 : QImage();
+    const QImage picture =
+        bytes ? QImage::fromData(reinterpret_cast<const uchar*>(bytes->data()), static_cast<int>(bytes->size()))
+              : QImage();
     if (picture.isNull()) {
         Image->hide();
         return;

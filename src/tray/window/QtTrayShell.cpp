@@ -11,10 +11,7 @@ namespace cantorel {
 namespace {
 
 // Tool tips render text that looks like markup; collection data is shown as typed.
-QString plainTip(const QString& tip)
-{
-    return Qt::mightBeRichText(tip) ? "<qt>" + tip.toHtmlEscaped() + "</qt>" : tip;
-}
+QString plainTip(const QString& tip) { return Qt::mightBeRichText(tip) ? "<qt>" + tip.toHtmlEscaped() + "</qt>" : tip; }
 
 bool statusNotifierHost()
 {
@@ -26,7 +23,8 @@ bool statusNotifierHost()
 
 QtTrayShell::QtTrayShell() : singleActivations_(statusNotifierHost())
 {
-    QObject::connect(&icon_, &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason r) { activated(r); });
+    QObject::connect(&icon_, &QSystemTrayIcon::activated,
+                     [this](QSystemTrayIcon::ActivationReason r) { activated(r); });
 }
 
 bool QtTrayShell::add(const QIcon& icon, const QString& tip)
@@ -70,17 +68,10 @@ void QtTrayShell::activated(QSystemTrayIcon::ActivationReason reason)
         else
             send({TTrayIcon::WM_LBUTTONDOWN, TTrayIcon::WM_LBUTTONUP});
         break;
-    case QSystemTrayIcon::DoubleClick:
-        send({TTrayIcon::WM_LBUTTONDBLCLK, TTrayIcon::WM_LBUTTONUP});
-        break;
-    case QSystemTrayIcon::Context:
-        send({TTrayIcon::WM_RBUTTONDOWN, TTrayIcon::WM_RBUTTONUP});
-        break;
-    case QSystemTrayIcon::MiddleClick:
-        send({TTrayIcon::WM_MBUTTONDOWN, TTrayIcon::WM_MBUTTONUP});
-        break;
-    case QSystemTrayIcon::Unknown:
-        break;
+    case QSystemTrayIcon::DoubleClick: send({TTrayIcon::WM_LBUTTONDBLCLK, TTrayIcon::WM_LBUTTONUP}); break;
+    case QSystemTrayIcon::Context: send({TTrayIcon::WM_RBUTTONDOWN, TTrayIcon::WM_RBUTTONUP}); break;
+    case QSystemTrayIcon::MiddleClick: send({TTrayIcon::WM_MBUTTONDOWN, TTrayIcon::WM_MBUTTONUP}); break;
+    case QSystemTrayIcon::Unknown: break;
     }
 }
 

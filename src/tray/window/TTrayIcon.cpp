@@ -122,8 +122,7 @@ void TTrayIcon::IconWndProc(int message)
         s.middle = true;
         FireMouseUp(Button::Middle, s);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 

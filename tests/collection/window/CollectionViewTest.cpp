@@ -15,7 +15,8 @@ using namespace cantorel;
 namespace {
 
 // Every row of the model in pre-order, with its state image's picture.
-void walk(const QAbstractItemModel& model, const QModelIndex& parent, int depth, QStringList& rows, QList<QImage>& images)
+void walk(const QAbstractItemModel& model, const QModelIndex& parent, int depth, QStringList& rows,
+          QList<QImage>& images)
 {
     for (int r = 0; r < model.rowCount(parent); ++r) {
         const QModelIndex i = model.index(r, 0, parent);

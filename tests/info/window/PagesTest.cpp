@@ -34,10 +34,14 @@ class PagesTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dir.write("music/Album/a.mp3", fakeTrack("\xFF\xFB\x90\x44", 16000, id3v1("Song A", "Artist", "Album", "2001", "", 17)));
-        dir.write("music/Album/b.mp3", fakeTrack("\xFF\xFB\x90\x44", 16000, id3v1("Song B", "Artist", "Album", "2001", "", 17)));
-        dir.write("music/Album/dirinfo.rtf", "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\pard\\qc\\b Bold title\\b0\\par Caf\\'e9}");
-        dir.write("music/Album/dirinfo.bmp", std::string(readAll(std::string(CANTOREL_SOURCE_DIR) + "/demo/music/dirinfo.bmp")));
+        dir.write("music/Album/a.mp3",
+                  fakeTrack("\xFF\xFB\x90\x44", 16000, id3v1("Song A", "Artist", "Album", "2001", "", 17)));
+        dir.write("music/Album/b.mp3",
+                  fakeTrack("\xFF\xFB\x90\x44", 16000, id3v1("Song B", "Artist", "Album", "2001", "", 17)));
+        dir.write("music/Album/dirinfo.rtf",
+                  "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\pard\\qc\\b Bold title\\b0\\par Caf\\'e9}");
+        dir.write("music/Album/dirinfo.bmp",
+                  std::string(readAll(std::string(CANTOREL_SOURCE_DIR) + "/demo/music/dirinfo.bmp")));
         dir.write("music/Other/c.mp3", fakeTrack("\xFF\xFB\x90\x44", 16000));
         dir.write("music/Other/dirinfo", "\xC9\xCD\xBB box \x82t\x82");
         dir.write("music/files.bbs", "Album The album\r\nOther\r\n");
@@ -46,7 +50,8 @@ protected:
     std::unique_ptr<TMainForm> open(const std::string& extra = "AllowEdit = yes\n")
     {
         config = test::configurationOf("MP3RootDir = music\nMP3RootName = Root\nOEMCodePage = 437\n"
-                                       "genre017 = Rock\ngenre000 = Blues\n" + extra,
+                                       "genre017 = Rock\ngenre000 = Blues\n" +
+                                           extra,
                                        dir.path());
         auto form = std::make_unique<TMainForm>(config, box);
         form->InitialFill(nullptr);
@@ -143,7 +148,8 @@ TEST_F(PagesTest, FailedDescriptionSaveShowsItsMessageAndKeepsTheText)
     f->edFilesBBS->setText("New text");
     f->selectNode(node(*f, "Root"));
     ASSERT_EQ(box->shown.size(), 1);
-    EXPECT_EQ(box->shown[0], QString::fromStdString("Error|Error while saving file " + dir.path() + "music/Other/files.bbs|&Abort"));
+    EXPECT_EQ(box->shown[0],
+              QString::fromStdString("Error|Error while saving file " + dir.path() + "music/Other/files.bbs|&Abort"));
     EXPECT_EQ(f->Tree.record(node(*f, "x"))->Description, "New text");
     EXPECT_EQ(readAll(dir / "music/Other/files.bbs"), std::string("c.mp3 x\0y\r\n", 11));
 }

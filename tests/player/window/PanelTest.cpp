@@ -46,7 +46,8 @@ protected:
         auto shell = std::make_unique<FakeTrayShell>();
         shell->available = withTray;
         tray = shell.get();
-        auto form = std::make_unique<TMainForm>(config, std::make_shared<ErrorBox>(), FakeMpeg::directory() + "/", std::move(shell));
+        auto form = std::make_unique<TMainForm>(config, std::make_shared<ErrorBox>(), FakeMpeg::directory() + "/",
+                                                std::move(shell));
         form->InitialFill(nullptr);
         fake.reset();
         fake.set(201'000, 0, 1, 0);
@@ -219,7 +220,8 @@ TEST_F(PanelTest, NothingToPlay)
     TempDir empty;
     empty.makeDir("music");
     const Configuration emptyConfig = configurationOf("MP3RootDir = music\n", empty.path());
-    TMainForm f(emptyConfig, std::make_shared<ErrorBox>(), FakeMpeg::directory() + "/", std::make_unique<FakeTrayShell>());
+    TMainForm f(emptyConfig, std::make_shared<ErrorBox>(), FakeMpeg::directory() + "/",
+                std::make_unique<FakeTrayShell>());
     f.InitialFill(nullptr);
     EXPECT_EQ(f.NodeCount(), 0);
     f.plPlayClick();

@@ -19,10 +19,13 @@ TEST(TTrayIcon, ClickSequenceOfADoubleClick)
     icon.OnMouseDown = [&](TTrayIcon::Button b, TTrayIcon::ShiftState s, int, int) {
         events << QString("down%1%2").arg(int(b)).arg(s.left ? "L" : "");
     };
-    icon.OnMouseUp = [&](TTrayIcon::Button b, TTrayIcon::ShiftState, int, int) { events << QString("up%1").arg(int(b)); };
+    icon.OnMouseUp = [&](TTrayIcon::Button b, TTrayIcon::ShiftState, int, int) {
+        events << QString("up%1").arg(int(b));
+    };
     icon.OnClick = [&] { events << "click"; };
     icon.OnDblClick = [&] { events << "dblclick"; };
-    for (int m : {TTrayIcon::WM_LBUTTONDOWN, TTrayIcon::WM_LBUTTONUP, TTrayIcon::WM_LBUTTONDBLCLK, TTrayIcon::WM_LBUTTONUP})
+    for (int m :
+         {TTrayIcon::WM_LBUTTONDOWN, TTrayIcon::WM_LBUTTONUP, TTrayIcon::WM_LBUTTONDBLCLK, TTrayIcon::WM_LBUTTONUP})
         fake->onMessage(m);
     EXPECT_EQ(events, (QStringList{"down0L", "click", "up0", "dblclick", "up0"}));
     events.clear();
