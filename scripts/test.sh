@@ -1,9 +1,17 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds with AddressSanitizer and UndefinedBehaviorSanitizer,
-# and runs every test.
+# Installs what is missing, checks the layout of the C++ files, builds with
+# AddressSanitizer and UndefinedBehaviorSanitizer, and runs every test. Under CI it also
+# builds the Release configuration once, so that it stays warning-clean.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh test
+
+# Every C++ file is laid out as .clang-format says.
+if ! git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror; then
+  echo "error: the files above are not laid out as .clang-format says (clang-format -i FILE mends them)" >&2
+  exit 1
+fi
+
 build=${CANTOREL_TEST_BUILD:-build-asan}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCANTOREL_SANITIZE=ON >/dev/null
 cmake --build "$build"
@@ -35,13 +43,25 @@ else
 fi
 
 ctest_log="$pulse_dir/ctest.log"
-ctest --test-dir "$build" --output-on-failure -j 2 --timeout 300 | tee "$ctest_log"
+status=0
+set +e
+ctest --test-dir "$build" --output-on-failure -j 2 --timeout 300 2>&1 | tee "$ctest_log"
+[ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+set -e
 
 # Every parser of untrusted input under libFuzzer for a while (30 s each by default).
-scripts/fuzz.sh "${CANTOREL_FUZZ_SECONDS:-30}"
+scripts/fuzz.sh "${CANTOREL_FUZZ_SECONDS:-30}" || status=1
 
-# One closing line for the whole run.
+if [ "${CI:-}" = true ]; then
+  echo "Release build (warnings are errors):"
+  cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build build-release > build-release/build.log 2>&1 || { tail -40 build-release/build.log; status=1; }
+fi
+
+# One closing line for the whole run, whatever failed before it.
 total=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$ctest_log" | tail -1)
 failed=$(sed -n 's/.*, \([0-9]*\) tests failed out of.*/\1/p' "$ctest_log" | tail -1)
 skipped=$(grep -c '\*\*\*Skipped' "$ctest_log" || true)
+[ -n "$total" ] || status=1
 echo "tests: $(( ${total:-0} - ${failed:-0} - skipped )) passed, ${failed:-0} failed, $skipped skipped"
+exit $status

@@ -18,6 +18,9 @@ public:
         std::string text; // decoded from the OEM page; a NUL ends the file's text
     };
 
+    DescriptionList() = default;
+    explicit DescriptionList(std::vector<Line> lines) : lines_(std::move(lines)) {}
+
     // Reads `path`; nothing when it cannot be read.
     static std::optional<DescriptionList> load(const std::string& path, const CodePage& oem);
     // The list of a directory's file; empty when the file is missing or unreadable.

@@ -18,18 +18,25 @@ namespace {
 
 constexpr std::size_t NameColumn = 15;
 
-// The entry's name in OEM bytes, or nothing when the name could not be matched again
-// after a round trip through the file.
-std::optional<std::string> oemNameOf(const std::string& shownName, const CodePage& oem)
+// The entry's name in OEM bytes, or why it cannot stand in a line of the file.
+Result<std::string> oemNameOf(const std::string& shownName, const CodePage& oem)
 {
-    if (!oem.canEncode(shownName))
-        return std::nullopt;
+    if (const std::string missing = oem.unencodable(shownName); !missing.empty())
+        return fail("its code page " + std::to_string(oem.number()) +
+                    " cannot hold these characters of the name: " + missing);
     std::string encoded = oem.encode(shownName);
     if (encoded.empty() || text::trim(encoded).size() != encoded.size())
-        return std::nullopt;
-    if (encoded.find_first_of("\r\n\"") != std::string::npos || encoded.find('\0') != std::string::npos)
-        return std::nullopt;
+        return fail("a name that begins or ends with a blank cannot be found again in it");
+    if (encoded.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
+        return fail("a name holding a line break or a NUL cannot stand in one of its lines");
     return encoded;
+}
+
+bool needsQuotes(const std::string& oemName)
+{
+    return oemName.front() == '"' || std::any_of(oemName.begin(), oemName.end(), [](char c) {
+               return static_cast<unsigned char>(c) <= 0x20 || c == 0x7F;
+           });
 }
 
 // Line ends inside a description would split the entry's line in two.
@@ -42,14 +49,35 @@ std::string oneLine(std::string description)
 
 bool isCtrlZLine(const DescriptionList::Line& line) { return line.raw == "\x1A"; }
 
+// True when a reader of the new lines gives entry `self` the line `written`.
+bool readsBack(const std::vector<std::string>& lines, const CodePage& oem, const std::vector<std::string>& names,
+               int self, std::size_t written)
+{
+    std::vector<DescriptionList::Line> decoded;
+    decoded.reserve(lines.size());
+    for (const std::string& line : lines)
+        decoded.push_back({line, oem.decode(line)});
+    return DescriptionList(std::move(decoded)).assign(names)[static_cast<std::size_t>(self)] ==
+           static_cast<int>(written);
+}
+
 } // namespace
 
 std::string descriptionLine(const std::string& oemName, const std::string& oemDescription)
 {
-    std::string column = oemName.find(' ') != std::string::npos ? "\"" + oemName + "\"" : oemName;
+    std::string column = needsQuotes(oemName) ? "\"" + oemName + "\"" : oemName;
     if (column.size() < NameColumn)
         column.append(NameColumn - column.size(), ' ');
     return column + " " + oemDescription;
+}
+
+std::optional<std::string> unwritableDescription(const std::string& description, const CodePage& oem)
+{
+    const std::string missing = oem.unencodable(description);
+    if (missing.empty())
+        return std::nullopt;
+    return "The description was not saved: code page " + std::to_string(oem.number()) +
+           " cannot hold these characters of it: " + missing;
 }
 
 Result<> WriteDescription(const CollectionItem& item, const DescriptionFormat& format)
@@ -61,11 +89,14 @@ Result<> WriteDescription(const CollectionItem& item, const DescriptionFormat& f
     const std::string fileName = listing.findFile(format.fileName).value_or(format.fileName);
     const std::string filePath = directory + fileName;
     const Failure failure = fail("Error while saving file " + directory + fileName);
+    const auto failureBecause = [&](const std::string& reason) { return fail(failure.message + ": " + reason); };
 
     const std::string shownName = displayName(name, format.ansi);
-    const std::optional<std::string> oemName = oemNameOf(shownName, format.oem);
+    const Result<std::string> oemName = oemNameOf(shownName, format.oem);
     if (!oemName)
-        return failure;
+        return failureBecause(oemName.error());
+    if (const std::optional<std::string> refusal = unwritableDescription(item.Description, format.oem))
+        return fail(*refusal);
 
     DescriptionList list;
     if (::access(filePath.c_str(), F_OK) == 0) {
@@ -94,13 +125,17 @@ Result<> WriteDescription(const CollectionItem& item, const DescriptionFormat& f
     out.reserve(list.lines().size() + 1);
     for (const DescriptionList::Line& line : list.lines())
         out.push_back(line.raw);
-    const std::string newLine = descriptionLine(*oemName, format.oem.encode(oneLine(item.Description)));
+    const std::string newLine = descriptionLine(oemName.value(), format.oem.encode(oneLine(item.Description)));
+    std::size_t written = static_cast<std::size_t>(lineIndex);
     if (lineIndex >= 0) {
-        out[static_cast<std::size_t>(lineIndex)] = newLine;
+        out[written] = newLine;
     } else {
         const bool ctrlZ = !list.lines().empty() && isCtrlZLine(list.lines().back());
-        out.insert(ctrlZ ? out.end() - 1 : out.end(), newLine);
+        written = out.size() - (ctrlZ ? 1 : 0);
+        out.insert(out.begin() + static_cast<long>(written), newLine);
     }
+    if (!readsBack(out, format.oem, names, self, written))
+        return failureBecause("the name \"" + shownName + "\" would not find its line in it again");
     std::string data;
     for (const std::string& line : out) {
         data += line;

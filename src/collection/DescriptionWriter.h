@@ -2,6 +2,7 @@
 
 #include "platform/Result.h"
 
+#include <optional>
 #include <string>
 
 namespace cantorel {
@@ -25,8 +26,13 @@ struct DescriptionFormat {
 // A file that exists but cannot be read, or holds a NUL byte, is never overwritten.
 Result<> WriteDescription(const CollectionItem& item, const DescriptionFormat& format);
 
-// The line the writer makes: the name (quoted when it holds a blank) padded with blanks
-// to 15 bytes, one blank, the description; all in OEM bytes.
+// The line the writer makes: the name (quoted when it holds a blank or another control
+// character, or begins with a quote) padded with blanks to 15 bytes, one blank, the
+// description; all in OEM bytes.
 std::string descriptionLine(const std::string& oemName, const std::string& oemDescription);
+
+// Why a description cannot be written in the description file's code page (it holds
+// characters the page lacks), or nothing when it can.
+std::optional<std::string> unwritableDescription(const std::string& description, const CodePage& oem);
 
 } // namespace cantorel

@@ -15,7 +15,7 @@ constexpr int Mpeg2Rates[2][16] = {
     {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},
     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
 };
-constexpr int Frequencies[2][3] = {{22050, 24000, 16000}, {44100, 48000, 32000}};
+constexpr int Frequencies[3][3] = {{11025, 12000, 8000}, {22050, 24000, 16000}, {44100, 48000, 32000}};
 
 std::uint32_t bigEndian32(std::string_view s, std::size_t at)
 {
@@ -28,8 +28,9 @@ std::uint32_t bigEndian32(std::string_view s, std::size_t at)
 } // namespace
 
 FrameHeader::FrameHeader(const unsigned char* b)
-    : mpeg1_((b[1] & 0x08) != 0), layerCode_((b[1] & 0x06) >> 1), bitrateIndex_((b[2] & 0xF0) >> 4),
-      frequencyIndex_((b[2] & 0x0C) >> 2), padding_((b[2] & 0x02) != 0), mono_((b[3] & 0xC0) == 0xC0)
+    : mpeg1_((b[1] & 0x08) != 0), mpeg25_((b[1] & 0x18) == 0), layerCode_((b[1] & 0x06) >> 1),
+      bitrateIndex_((b[2] & 0xF0) >> 4), frequencyIndex_((b[2] & 0x0C) >> 2), padding_((b[2] & 0x02) != 0),
+      mono_((b[3] & 0xC0) == 0xC0)
 {
 }
 
@@ -43,7 +44,10 @@ int FrameHeader::bitrate() const
     return Mpeg2Rates[layer == 1 ? 0 : 1][bitrateIndex_];
 }
 
-int FrameHeader::frequency() const { return frequencyIndex_ == 3 ? 0 : Frequencies[mpeg1_ ? 1 : 0][frequencyIndex_]; }
+int FrameHeader::frequency() const
+{
+    return frequencyIndex_ == 3 ? 0 : Frequencies[mpeg1_ ? 2 : mpeg25_ ? 0 : 1][frequencyIndex_];
+}
 
 int FrameHeader::samplesPerFrame() const
 {

@@ -14,6 +14,8 @@ public:
     explicit FrameHeader(const unsigned char* bytes);
 
     bool mpeg1() const { return mpeg1_; }
+    // MPEG-2.5: both version bits clear; half the MPEG-2 sampling frequencies.
+    bool mpeg25() const { return mpeg25_; }
     int layerCode() const { return layerCode_; } // 3 = Layer I, 2 = II, 1 = III, 0 reserved
     int bitrateIndex() const { return bitrateIndex_; }
     int frequencyIndex() const { return frequencyIndex_; }
@@ -38,6 +40,7 @@ public:
 
 private:
     bool mpeg1_;
+    bool mpeg25_;
     int layerCode_;
     int bitrateIndex_;
     int frequencyIndex_;

@@ -1,23 +1,18 @@
 #include "info/NodeEditor.h"
 
+#include "collection/DescriptionWriter.h"
 #include "platform/CodePage.h"
 #include "platform/Paths.h"
 #include "platform/TextRules.h"
 
 namespace cantorel {
 
-NodeEditor::NodeEditor(CollectionTree& tree, bool allowEdit, const CodePage& tagPage, const CodePage& oem,
-                       const CodePage& ansi)
-    : tree_(tree), allowEdit_(allowEdit), tagPage_(tagPage), oem_(oem), ansi_(ansi)
+NodeEditor::NodeEditor(CollectionTree& tree, bool allowEdit, const CodePage& oem, const CodePage& ansi)
+    : tree_(tree), allowEdit_(allowEdit), oem_(oem), ansi_(ansi)
 {
 }
 
 bool NodeEditor::isTrack(NodeId n) const { return n != NoNode && tree_.record(n) && tree_.kind(n) == KindTrack; }
-
-std::string NodeEditor::throughPage(const std::string& text, const CodePage& page)
-{
-    return page.decode(page.encode(text));
-}
 
 EditorFields NodeEditor::load(NodeId n)
 {
@@ -40,6 +35,8 @@ EditorFields NodeEditor::load(NodeId n)
         if (f.description.empty())
             f.description = compose(n, f.name);
     }
+    composedFor_ = f.description != (r ? r->Description : std::string()) ? n : NoNode;
+    composed_ = composedFor_ != NoNode ? f.description : std::string();
     const std::string& caption = n == NoNode ? std::string() : tree_.caption(n);
     CaptionSource = (n != NoNode && f.name == caption) ? 1 : (n != NoNode && f.description == caption) ? 2 : 0;
     return f;
@@ -66,43 +63,56 @@ void NodeEditor::leave(NodeId n, const EditorFields& f, const EditorServices& se
     if (!allowEdit_ || n == NoNode || !tree_.record(n))
         return;
     CollectionItem& r = *tree_.record(n);
-    const std::uint8_t g = (!f.genre || *f.genre < 0) ? 255 : static_cast<std::uint8_t>(*f.genre & 0xFF);
-    if (tree_.kind(n) == KindTrack) {
-        const auto field = [this](const std::string& value) {
-            return throughPage(text::cutChars(text::trim(value), CollectionItem::TextLimit), tagPage_);
-        };
-        CollectionItem c = r;
-        c.Name = field(f.name);
-        c.Album = field(f.album);
-        c.Artist = field(f.artist);
-        c.Year = field(f.year);
-        c.Comment = field(f.comment);
-        c.Genre = g;
-        const bool changed = c.Name != r.Name || c.Album != r.Album || c.Artist != r.Artist || c.Year != r.Year ||
-                             c.Comment != r.Comment || c.Genre != r.Genre;
-        if (changed) {
-            const Result<> written = services.writeTag(c);
-            if (written) {
-                r = c;
-                if (CaptionSource == 1)
-                    services.captionsChanged(tree_.RenameSharedNodes(&r, c.Name));
-            } else if (written.failure().code == ActiveTrackRefused) {
-                services.showError(written.error(), "Cancel");
-            }
-            // Any other failure keeps the record as it was, and the file holds its old tag.
-        }
-    }
+    if (tree_.kind(n) == KindTrack)
+        leaveTag(r, f, services);
     if (n == tree_.RootNode || n == tree_.PlaylistsNode)
         return;
-    const std::string description =
-        throughPage(text::cutChars(text::trim(f.description), CollectionItem::DescriptionLimit), oem_);
+    const std::string description = text::cutChars(text::trim(f.description), CollectionItem::DescriptionLimit);
     if (description == r.Description)
         return;
+    if (const std::optional<std::string> refusal = unwritableDescription(description, oem_)) {
+        // A description the editor composed by itself is simply not saved; one the user
+        // typed is refused with the reason.
+        if (!(n == composedFor_ && f.description == composed_))
+            services.showError(*refusal, "&Abort");
+        return;
+    }
     r.Description = description;
     if (CaptionSource == 2)
         services.captionsChanged(tree_.RenameSharedNodes(&r, r.Description));
     if (const Result<> saved = services.writeDescription(r); !saved)
         services.showError(saved.error(), "&Abort");
+}
+
+void NodeEditor::leaveTag(CollectionItem& r, const EditorFields& f, const EditorServices& services)
+{
+    // The texts as typed, compared with the record as they are: only what is written
+    // passes through the tag's code page.
+    const auto field = [](const std::string& value) {
+        return text::cutChars(text::trim(value), CollectionItem::TextLimit);
+    };
+    CollectionItem c = r;
+    c.Name = field(f.name);
+    c.Album = field(f.album);
+    c.Artist = field(f.artist);
+    c.Year = field(f.year);
+    c.Comment = field(f.comment);
+    // No selection (the record's genre is not in the table, and nothing was chosen)
+    // keeps the genre; the blank entry (-1) is "none".
+    c.Genre = !f.genre ? r.Genre : *f.genre < 0 ? 255 : static_cast<std::uint8_t>(*f.genre & 0xFF);
+    const bool changed = c.Name != r.Name || c.Album != r.Album || c.Artist != r.Artist || c.Year != r.Year ||
+                         c.Comment != r.Comment || c.Genre != r.Genre;
+    if (!changed)
+        return;
+    const Result<> written = services.writeTag(c);
+    if (written) {
+        r = c;
+        if (CaptionSource == 1)
+            services.captionsChanged(tree_.RenameSharedNodes(&r, c.Name));
+    } else if (written.failure().code == ActiveTrackRefused || written.failure().code == TagTextUnencodable) {
+        services.showError(written.error(), "Cancel");
+    }
+    // Any other failure keeps the record as it was, and the file holds its old tag.
 }
 
 NodeId NodeEditor::nextTrackAfter(NodeId selected) const

@@ -33,8 +33,7 @@ struct EditorServices {
 // description, saving what changed when the node is left, and the Enter key's next track.
 class NodeEditor {
 public:
-    NodeEditor(CollectionTree& tree, bool allowEdit, const CodePage& tagPage, const CodePage& oem,
-               const CodePage& ansi);
+    NodeEditor(CollectionTree& tree, bool allowEdit, const CodePage& oem, const CodePage& ansi);
 
     // The fields for node `n`; also decides which field the node's caption mirrors.
     EditorFields load(NodeId n);
@@ -51,14 +50,15 @@ public:
 
 private:
     bool isTrack(NodeId n) const;
-    // The text as the file will hold it.
-    static std::string throughPage(const std::string& text, const CodePage& page);
+    void leaveTag(CollectionItem& r, const EditorFields& fields, const EditorServices& services);
 
     CollectionTree& tree_;
     bool allowEdit_;
-    const CodePage& tagPage_;
     const CodePage& oem_;
     const CodePage& ansi_;
+    // The description that load composed for an empty one, and its node.
+    NodeId composedFor_ = NoNode;
+    std::string composed_;
 };
 
 } // namespace cantorel

@@ -14,13 +14,13 @@ std::optional<TextPage> readTextPage(const std::string& path, const SettingsReco
     std::optional<std::string> data = fs::readFile(path);
     if (!data)
         return std::nullopt;
+    if (data->starts_with("\xEF\xBB\xBF"))
+        data->erase(0, 3);
     TextPage page;
     if (RtfDocument::isRtf(*data)) {
         page.rich = RtfDocument::parse(*data, settings.ansi());
         return page;
     }
-    if (data->starts_with("\xEF\xBB\xBF"))
-        data->erase(0, 3);
     const bool utf8 = text::isValidUtf8(*data) && std::any_of(data->begin(), data->end(), [](char c) {
                           return static_cast<unsigned char>(c) >= 0x80;
                       });

@@ -15,8 +15,8 @@ struct TextPage {
     std::string plain;
 };
 
-// Reads the text page at `path`: rich text when the file begins with "{\rtf"; otherwise
-// plain text, a UTF-8 byte-order mark dropped: as it is when it is valid UTF-8 holding a
+// Reads the text page at `path`, a UTF-8 byte-order mark dropped: rich text when the file
+// then begins with "{\rtf"; otherwise plain text: as it is when it is valid UTF-8 holding a
 // non-ASCII byte, else decoded from the ANSI page when the path holds ".rtf" (A-Z folded)
 // or TXTCodePage says so, else from the OEM page. Nothing when the file cannot be read.
 std::optional<TextPage> readTextPage(const std::string& path, const SettingsRecord& settings);

@@ -2,6 +2,7 @@
 
 #include "collection/CollectionItem.h"
 #include "info/FrameHeader.h"
+#include "platform/CodePage.h"
 #include "platform/FileSystem.h"
 #include "platform/TextRules.h"
 
@@ -63,6 +64,21 @@ std::int64_t id3v2Size(std::string_view start, std::int64_t fileSize)
 
 std::string systemReason() { return std::strerror(errno); }
 
+// Which fields of the record the tag's code page cannot hold, and their characters.
+std::string unencodableFields(const CollectionItem& item, const CodePage& page)
+{
+    const std::pair<const char*, const std::string*> fields[] = {
+        {"title", &item.Name}, {"artist", &item.Artist},   {"album", &item.Album},
+        {"year", &item.Year},  {"comment", &item.Comment},
+    };
+    std::string message;
+    for (const auto& [name, value] : fields) {
+        if (const std::string missing = page.unencodable(*value); !missing.empty())
+            message += std::string(message.empty() ? "" : "; ") + "the " + name + " holds " + missing;
+    }
+    return message;
+}
+
 } // namespace
 
 TrackProbe ProbeTrack(const std::string& path, const CodePage& tagPage)
@@ -93,6 +109,10 @@ TrackProbe ProbeTrack(const std::string& path, const CodePage& tagPage)
         return probe;
     }
     const FrameHeader header(reinterpret_cast<const unsigned char*>(start.data()));
+    // A tag that fills most of the first read leaves the frame cut short there: read the
+    // frame whole, so that a Xing or VBRI header in it is found.
+    if (start.data() != buffer && start.size() < header.frameLength())
+        start = std::string_view(buffer, fs::readAt(file.fd(), buffer, StartRead, skipped));
     probe.headerRead = true;
     probe.Bitrate = header.bitrate();
     probe.Frequency = header.frequency();
@@ -161,6 +181,10 @@ Result<> WriteTag(const CollectionItem& item, const CodePage& tagPage,
 {
     if (isActiveTrack && isActiveTrack(item.Path))
         return fail("Unable to edit active track tag. ", ActiveTrackRefused);
+    if (const std::string fields = unencodableFields(item, tagPage); !fields.empty())
+        return fail("The tag was not saved: its code page " + std::to_string(tagPage.number()) +
+                        " cannot hold these characters (" + fields + ").",
+                    TagTextUnencodable);
     const Failure failed = fail("Unable to write the tag of " + item.Path);
     struct stat before {};
     if (::stat(item.Path.c_str(), &before) != 0 || !S_ISREG(before.st_mode))

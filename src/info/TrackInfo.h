@@ -29,12 +29,16 @@ bool ReadTrackInfo(CollectionItem& item, const CodePage& tagPage);
 // The tag block of a file, when it has one and it can be read.
 std::optional<TagBlock::Fields> readTagFields(const std::string& path, const CodePage& tagPage);
 
-// The failure code of WriteTag's refusal of the track that the player holds.
+// The failure codes of WriteTag's refusals: the track that the player holds, and text
+// that the tag's code page cannot hold (never written as question marks).
 constexpr int ActiveTrackRefused = 1;
+constexpr int TagTextUnencodable = 2;
 
 // Writes the record's tag fields into the file's tag block: over the old block, or
 // appended when there is none. `isActiveTrack` tells whether the path names the track
-// that the player holds; that track is refused (code ActiveTrackRefused). A read-only
+// that the player holds; that track is refused (code ActiveTrackRefused), and so is a
+// field the code page cannot hold (code TagTextUnencodable, its message naming the field
+// and the characters). A read-only
 // file is written all the same and keeps its mode. On failure the file's bytes are as
 // they were.
 Result<> WriteTag(const CollectionItem& item, const CodePage& tagPage,

@@ -5,7 +5,6 @@
 
 #include "mpeg/MpegPlayer.h"
 
-#include <atomic>
 #include <memory>
 
 using namespace cantorel::mpeg;
@@ -13,7 +12,8 @@ using namespace cantorel::mpeg;
 namespace {
 
 std::unique_ptr<MpegPlayer> player;
-std::atomic<std::int32_t> lastError{0};
+// Each thread that calls the library hears of its own last call only.
+thread_local std::int32_t lastError = NoError;
 
 std::int32_t record(ErrorCode code)
 {
@@ -116,12 +116,28 @@ int32_t GetPlayerMode(void)
     return player ? player->mode() : NoStream;
 }
 
-int32_t LastError(void) { return lastError.load(); }
+int32_t LastError(void) { return lastError; }
 
-int32_t GetFrequency(void) { return player ? player->frequency() : 0; }
-int32_t GetBitrate(void) { return player ? player->bitrate() : 0; }
-int32_t GetStereoMode(void) { return player ? player->stereoMode() : 0; }
-int32_t GetLayer(void) { return player ? player->layer() : 0; }
+int32_t GetFrequency(void)
+{
+    record(player ? NoError : IncorrectMode);
+    return player ? player->frequency() : 0;
+}
+int32_t GetBitrate(void)
+{
+    record(player ? NoError : IncorrectMode);
+    return player ? player->bitrate() : 0;
+}
+int32_t GetStereoMode(void)
+{
+    record(player ? NoError : IncorrectMode);
+    return player ? player->stereoMode() : 0;
+}
+int32_t GetLayer(void)
+{
+    record(player ? NoError : IncorrectMode);
+    return player ? player->layer() : 0;
+}
 int32_t ResetPlayerMode(void) { return record(NoError); }
 
 } // extern "C"

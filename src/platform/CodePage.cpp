@@ -102,15 +102,23 @@ std::string CodePage::encode(std::string_view utf8) const
     return out;
 }
 
-bool CodePage::canEncode(std::string_view utf8) const
+bool CodePage::canEncode(std::string_view utf8) const { return unencodable(utf8).empty(); }
+
+std::string CodePage::unencodable(std::string_view utf8) const
 {
+    std::string missing;
     for (std::size_t pos = 0; pos < utf8.size();) {
+        const std::size_t start = pos;
         bool valid = true;
         const char32_t cp = text::nextCodePoint(utf8, pos, &valid);
-        if (!valid || (cp >= 0x80 && !fromUnicode_.contains(cp)))
-            return false;
+        if (valid && (cp < 0x80 || fromUnicode_.contains(cp)))
+            continue;
+        const std::string character =
+            valid ? std::string(utf8.substr(start, pos - start)) : std::string("\xEF\xBF\xBD");
+        if (missing.find(character) == std::string::npos)
+            missing += (missing.empty() ? "" : " ") + character;
     }
-    return true;
+    return missing;
 }
 
 } // namespace cantorel

@@ -24,6 +24,9 @@ public:
     std::string encode(std::string_view utf8) const;
     // True when every character of the UTF-8 text has a counterpart.
     bool canEncode(std::string_view utf8) const;
+    // The characters of the text without a counterpart, each once, separated by blanks
+    // (U+FFFD for bytes that are not UTF-8); "" when it can be encoded.
+    std::string unencodable(std::string_view utf8) const;
 
 private:
     CodePage(int number, const std::array<char32_t, 256>& toUnicode);

@@ -127,7 +127,12 @@ TEST_F(DescriptionWriterTest, LinesAsWritten)
          "dir",
          "Live.mp3 the track\r\nLive            dir\r\n"},
         {"Live.mp3 the track\r\n", {"Live/", "Live.mp3"}, "Live.mp3", "t", "Live.mp3        t\r\n"},
-        {"", {"a.mp3"}, "a.mp3", "Café ╔ 日本", "a.mp3           Caf\x82 \xC9 ??\r\n"},
+        {"", {"a.mp3"}, "a.mp3", "Café ╔", "a.mp3           Caf\x82 \xC9\r\n"},
+        // Quoted when a blank or another control character is in the name, or it begins with a quote.
+        {"", {"a\"b.mp3"}, "a\"b.mp3", "d", "a\"b.mp3         d\r\n"},
+        {"", {"\"q.mp3"}, "\"q.mp3", "d", "\"\"q.mp3\"        d\r\n"},
+        {"", {"t\tab.mp3"}, "t\tab.mp3", "d", "\"t\tab.mp3\"      d\r\n"},
+        {"", {"say \"hi\".mp3"}, "say \"hi\".mp3", "d", "\"say \"hi\".mp3\"  d\r\n"},
         {"", {"a.mp3"}, "a.mp3", "two\r\nlines", "a.mp3           two  lines\r\n"},
     };
     for (const auto& c : cases) {
@@ -186,8 +191,12 @@ TEST_F(DescriptionWriterTest, FailuresLeaveTheFileUntouched)
     EXPECT_EQ(readAll(bbs), withNul);
 
     dir.write("files.bbs", "ok\r\n");
-    EXPECT_EQ(write("日本.mp3", "name without a code-page counterpart"), message);
-    EXPECT_EQ(write(" lead.mp3", "a name that trimming changes"), message);
+    EXPECT_EQ(write("日本.mp3", "name without a code-page counterpart"),
+              message + ": its code page 437 cannot hold these characters of the name: 日 本");
+    EXPECT_EQ(write(" lead.mp3", "a name that trimming changes"),
+              message + ": a name that begins or ends with a blank cannot be found again in it");
+    EXPECT_EQ(write("a.mp3", "日本 text"),
+              "The description was not saved: code page 437 cannot hold these characters of it: 日 本");
     EXPECT_EQ(readAll(bbs), "ok\r\n");
 
     TempDir other;

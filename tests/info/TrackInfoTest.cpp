@@ -51,6 +51,8 @@ TEST(ReadTrackInfo, FrameHeaderAndPlayingTime)
         {"\xFF\xFF\x90\x44", 288'000, true, 288, 44100, 8},    // MPEG-1 Layer I, index 9
         {"\xFF\xF7\x90\x00", 80'000, true, 144, 22050, 4},     // MPEG-2 Layer I, index 9
         {"\xFF\xF5\xE0\x00", 160'000, true, 160, 22050, 8},    // MPEG-2 Layer II, index 14
+        {"\xFF\xE3\x80\x00", 80'000, true, 64, 11025, 10},     // MPEG-2.5 Layer III, index 8
+        {"\xFF\xE3\x88\x00", 80'000, true, 64, 8000, 10},      // MPEG-2.5 at frequency index 2
         {"\xFF\xFB\x18\x44", 4'000, true, 32, 32000, 1},       // frequency index 2
         {"\xFF\xFB\x00\x44", 4'000'000, false, 0, 44100, 0},   // free format
         {"\xFF\xFB\xF0\x44", 4'000'000, false, 0, 44100, 0},   // forbidden index
@@ -149,7 +151,7 @@ TEST(ReadTrackInfo, Id3v2TagIsSkipped)
         trackAt(dir.write("past.mp3", std::string("ID3\x03\x00\x00\x7F\x7F\x7F\x7F", 10) + std::string(2000, '\0')));
     EXPECT_TRUE(ReadTrackInfo(past, cp(1252)));
     EXPECT_EQ(past.Bitrate, 24);
-    EXPECT_EQ(past.Frequency, 22050);
+    EXPECT_EQ(past.Frequency, 11025); // "ID" has both version bits clear: MPEG-2.5
 }
 
 TEST(ReadTrackInfo, XingAndVbriFrameCounts)
@@ -163,6 +165,17 @@ TEST(ReadTrackInfo, XingAndVbriFrameCounts)
     EXPECT_TRUE(ReadTrackInfo(xing, cp(1252)));
     EXPECT_EQ(xing.Duration, 26); // 1000 x 1152 / 44100 = 26.12
     EXPECT_EQ(xing.Bitrate, 61);  // (200000 - 417) bytes over 26.12 s
+    // Behind an ID3v2 tag of any size, the first read's end cutting the frame or not.
+    for (const std::size_t tagSize : {1000, 3680, 4049, 4070, 4092, 4093, 9000}) {
+        std::string tag = std::string("ID3\x03\x00\x00", 6);
+        for (int shift = 21; shift >= 0; shift -= 7)
+            tag += static_cast<char>(((tagSize - 10) >> shift) & 0x7F);
+        tag += std::string(tagSize - 10, 'x');
+        CollectionItem tagged = trackAt(dir.write("tagged.mp3", tag + frame + std::string(200'000, '\0')));
+        EXPECT_TRUE(ReadTrackInfo(tagged, cp(1252))) << tagSize;
+        EXPECT_EQ(tagged.Duration, 26) << tagSize;
+        EXPECT_EQ(tagged.Bitrate, 61) << tagSize;
+    }
     // VBRI at offset 36: frames 500 at 1152 samples, MPEG-1 48 kHz.
     std::string vbriFrame = fakeTrack("\xFF\xFB\x94\x44", 417);
     vbriFrame.replace(36, 18, std::string("VBRI\x00\x01\x00\x00\x00\x00\x00\x01\x86\xA0\x00\x00\x01\xF4", 18));
@@ -215,12 +228,16 @@ TEST(WriteTag, OemTagsRoundTrip)
     ASSERT_TRUE(ReadTrackInfo(back, cp(866)));
     EXPECT_EQ(back.Name, "Привет, мир ╔═╗");
     EXPECT_EQ(back.Artist, "Ёжик");
-    // Characters without a counterpart become "?".
+    // Characters without a counterpart are never written as "?": the save is refused.
+    const std::string before = readAll(path);
     item.Name = "日本";
-    ASSERT_TRUE(WriteTag(item, cp(866)).ok());
-    CollectionItem q = trackAt(path);
-    ASSERT_TRUE(ReadTrackInfo(q, cp(866)));
-    EXPECT_EQ(q.Name, "??");
+    item.Comment = "ü";
+    const Result<> refused = WriteTag(item, cp(866));
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.failure().code, TagTextUnencodable);
+    EXPECT_EQ(refused.error(), "The tag was not saved: its code page 866 cannot hold these characters (the title holds "
+                               "日 本; the comment holds ü).");
+    EXPECT_EQ(readAll(path), before);
 }
 
 TEST(WriteTag, KeepsTheTrackNumberWhenTheCommentLeavesRoom)

@@ -1,3 +1,5 @@
+#include "mpeg/mpeg.h"
+#include "platform/DynamicLibrary.h"
 #include "player/ManualTimer.h"
 #include "player/TMPEGPlayer.h"
 #include "support/Mp3Fixture.h"
@@ -288,6 +290,30 @@ TEST_F(LibraryTest, BadInputEndsCleanly)
     player.StartPlay();
     ASSERT_TRUE(waitForEnd());
     EXPECT_NEAR(finish(dir / "t.wav").seconds, 1.0, 0.1);
+}
+
+TEST(MpegLibrary, LastErrorTellsTheCallersLastCall)
+{
+    DynamicLibrary library;
+    ASSERT_TRUE(library.load(std::string(CANTOREL_BIN_DIR) + "/mpeg.so"));
+    const auto entry = [&](const char* name) { return library.symbol(name); };
+    const auto lastError = reinterpret_cast<decltype(&LastError)>(entry("LastError"));
+    ASSERT_NE(reinterpret_cast<decltype(&init)>(entry("init"))(), 0);
+    reinterpret_cast<decltype(&Open)>(entry("Open"))("/nonexistent.mp3", 0, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                                     nullptr, nullptr);
+    EXPECT_EQ(lastError(), MPEG_ERR_INPUT);
+    // Another thread's calls are not the caller's.
+    std::int32_t seenElsewhere = -1;
+    std::thread([&] { seenElsewhere = lastError(); }).join();
+    EXPECT_EQ(seenElsewhere, MPEG_OK);
+    // The four information entries are calls too.
+    for (const char* name : {"GetFrequency", "GetBitrate", "GetStereoMode", "GetLayer"}) {
+        reinterpret_cast<decltype(&Open)>(entry("Open"))("/nonexistent.mp3", 0, nullptr, nullptr, nullptr, nullptr,
+                                                         nullptr, nullptr, nullptr);
+        reinterpret_cast<decltype(&GetLayer)>(entry(name))();
+        EXPECT_EQ(lastError(), MPEG_OK) << name;
+    }
+    reinterpret_cast<decltype(&deinit)>(entry("deinit"))();
 }
 
 TEST(MpegLibrary, NoSoundServerIsAnOutputFailure)

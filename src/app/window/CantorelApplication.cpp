@@ -5,6 +5,7 @@
 
 #include <QMessageBox>
 #include <QSocketNotifier>
+#include <QThread>
 #include <QWidget>
 #include <csignal>
 #include <exception>
@@ -57,10 +58,15 @@ void CantorelApplication::closeOnTerminationSignals(QWidget* mainWindow)
     connect(signalNotifier_, &QSocketNotifier::activated, this, [this] {
         char byte = 0;
         (void)!::read(signalPipe[0], &byte, 1);
+        terminationRequested_ = true;
+        // During the start-up build no event loop runs yet: start-up ends the program
+        // when the build is done.
+        if (QThread::currentThread()->loopLevel() == 0)
+            return;
         if (mainWindow_)
             mainWindow_->close();
-        else
-            quit();
+        // A window hidden in the notification area is not the last visible one to close.
+        quit();
     });
     struct sigaction action {};
     action.sa_handler = onTerminationSignal;

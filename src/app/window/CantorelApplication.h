@@ -22,12 +22,16 @@ public:
     void setErrorTitle(const QString& title) { errorTitle_ = title; }
 
     // SIGTERM and SIGHUP close the main window through the event loop, so that its edits
-    // are saved and the icon removed as on any other end.
+    // are saved and the icon removed as on any other end, and end the program also while
+    // the window is hidden in the notification area. One that arrives before the event
+    // loop runs is only noted.
     void closeOnTerminationSignals(QWidget* mainWindow);
+    bool terminationRequested() const { return terminationRequested_; }
 
 private:
     void showUnexpectedError(const QString& message);
     bool showingError_ = false;
+    bool terminationRequested_ = false;
     QString errorTitle_;
     QPointer<QWidget> mainWindow_;
     QSocketNotifier* signalNotifier_ = nullptr;

@@ -25,8 +25,10 @@
 #include "player/window/PlayerPanel.h"
 #include "player/window/TPosTracker.h"
 
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -47,6 +49,15 @@ using namespace widgets;
 
 namespace {
 
+// Assistive tools announce the main window as a window (AT-SPI "frame"); a top-level
+// plain widget would be a "filler".
+QAccessibleInterface* accessibleMainForm(const QString&, QObject* object)
+{
+    if (auto* form = qobject_cast<TMainForm*>(object))
+        return new QAccessibleWidget(form, QAccessible::Window);
+    return nullptr;
+}
+
 void place(QWidget* widget, const Rect& r) { widget->setGeometry(r.left, r.top, r.width, r.height); }
 
 } // namespace
@@ -57,6 +68,7 @@ TMainForm::TMainForm(const Configuration& configuration, std::shared_ptr<ErrorBo
       trayShell_(std::move(trayShell))
 {
     setObjectName("MainForm");
+    QAccessible::installFactory(accessibleMainForm);
     setFont(QFont("MS Sans Serif", 8));
     setBackgroundRole(QPalette::Button);
     setAutoFillBackground(true);
@@ -234,11 +246,16 @@ void TMainForm::FormCreateSteps()
     QApplication::setApplicationName(qs(settings.WindowTitle));
     setWindowTitle(qs(settings.WindowTitle));
     if (!settings.Icon.empty()) {
-        QImageReader reader(qs(settings.Icon));
+        // Read by the path's bytes, which need not be UTF-8.
+        const std::optional<std::string> bytes = fs::readFile(settings.Icon);
+        QByteArray data = bytes ? QByteArray(bytes->data(), static_cast<qsizetype>(bytes->size())) : QByteArray();
+        QBuffer buffer(&data);
+        QImageReader reader(&buffer);
         const QImage image = reader.read();
         if (image.isNull())
-            throw std::runtime_error("Unable to read the icon file " + settings.Icon + ": " +
-                                     reader.errorString().toStdString());
+            throw std::runtime_error(
+                "Unable to read the icon file " + settings.Icon + ": " +
+                (bytes ? reader.errorString().toStdString() : std::string("cannot read the file")));
         icon_ = QIcon(QPixmap::fromImage(image));
     } else {
         icon_ = Glyphs::programIcon();
@@ -256,8 +273,7 @@ void TMainForm::FormCreateSteps()
     N2->setText(ui(36));
     collation_ = std::make_unique<Collation>(locale::localeName("LC_COLLATE"), &settings.ansi());
     TagEditor->setGenres(sortedGenreList(config_.GenreTable, *collation_));
-    Editor =
-        std::make_unique<NodeEditor>(Tree, settings.AllowEdit, settings.tagPage(), settings.oem(), settings.ansi());
+    Editor = std::make_unique<NodeEditor>(Tree, settings.AllowEdit, settings.oem(), settings.ansi());
     cbPriority->addItems({ui(27), ui(28), ui(29), ui(30)});
     cbPriority->setCurrentIndex(1);
     plPlay->setIcon(Glyphs::play());
@@ -452,6 +468,13 @@ void TMainForm::cbPriorityChange(int index)
 void TMainForm::TrackerMouseDown() { Playback->holdPosition(); }
 
 void TMainForm::TrackerMouseUp() { Playback->releasePosition(plPos->value()); }
+
+void TMainForm::N2Click()
+{
+    close();
+    // Closing a hidden window does not end the event loop by itself.
+    QCoreApplication::quit();
+}
 
 void TMainForm::TrayRestore()
 {

@@ -137,7 +137,8 @@ public:
     // The tray menu and icon.
     void TrayRestore();
     void N1Click() { TrayRestore(); }
-    void N2Click() { close(); }
+    // Exit: ends the program also while the window is hidden in the notification area.
+    void N2Click();
     // The hint the panel gives the active track (also the tray icon's tool tip).
     const QString& hint() const { return hint_; }
 

@@ -38,6 +38,10 @@ int main(int argc, char** argv)
     app.closeOnTerminationSignals(&MainForm);
     MainForm.InitialFill(&SplashForm);
     SplashForm.hide();
+    if (app.terminationRequested()) {
+        MainForm.close();
+        return 0;
+    }
     MainForm.show();
     return app.exec();
 }

@@ -21,6 +21,9 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTreeView>
+#include <QAccessible>
+#include <QBuffer>
+#include <QImage>
 #include <gtest/gtest.h>
 
 // Readable failure messages for Qt strings.
@@ -142,6 +145,13 @@ TEST_F(MainFormTest, AnIconFileThatIsNoImageStopsTheSetUp)
     EXPECT_FALSE(f->setupError().isEmpty());
     // The steps after the icon were skipped.
     EXPECT_EQ(f->Pages->tabText(0), "");
+    // An image is read by its path's bytes, UTF-8 or not.
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImage(16, 16, QImage::Format_RGB32).save(&buffer, "PNG");
+    const std::string latin1 = dir.write("ic\xF4ne.png", png.toStdString());
+    EXPECT_TRUE(form("Icon = " + latin1 + "\n")->setupError().isEmpty());
 }
 
 TEST_F(MainFormTest, ObjectNamesBecomeAccessibleDescriptions)
@@ -151,6 +161,7 @@ TEST_F(MainFormTest, ObjectNamesBecomeAccessibleDescriptions)
     QApplication::processEvents();
     EXPECT_EQ(f->cbPriority->accessibleDescription(), "cbPriority");
     EXPECT_EQ(f->TreeView->accessibleDescription(), "TreeView");
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(f.get())->role(), QAccessible::Window);
 }
 
 TEST(ErrorBoxTest, CriticalBoxWithOneButton)

@@ -1,5 +1,6 @@
 #include "config/Configuration.h"
 #include "player/PlaybackController.h"
+#include "app/window/CantorelApplication.h"
 #include "app/window/ErrorBox.h"
 #include "app/window/TMainForm.h"
 #include "info/window/InfoPages.h"
@@ -17,9 +18,12 @@
 #include <QLabel>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 #include <gtest/gtest.h>
+#include <csignal>
+#include <functional>
 #include <unistd.h>
 
 using namespace cantorel;
@@ -201,6 +205,47 @@ TEST_F(PanelTest, MinimizingIntoTheIconAndRestoring)
     EXPECT_TRUE(f->Playback->playing());
     f->N2->trigger();
     EXPECT_FALSE(f->isVisible());
+}
+
+TEST_F(PanelTest, ExitAndTerminationSignalsEndTheProgramFromTheNotificationArea)
+{
+    auto* app = static_cast<CantorelApplication*>(QCoreApplication::instance());
+    // Runs the event loop until `action` ends it; false when it keeps running.
+    const auto endsTheLoop = [](const std::function<void()>& action) {
+        QTimer guard;
+        QTimer start;
+        guard.setSingleShot(true);
+        start.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+        QObject::connect(&start, &QTimer::timeout, action);
+        guard.start(10'000);
+        start.start(0);
+        return QCoreApplication::exec() == 0;
+    };
+    {
+        // A signal before the event loop runs (the start-up build) is noted and closes nothing.
+        auto starting = open();
+        starting->show();
+        app->closeOnTerminationSignals(starting.get());
+        ::raise(SIGTERM);
+        QApplication::processEvents();
+        EXPECT_TRUE(app->terminationRequested());
+        EXPECT_TRUE(starting->isVisible());
+    }
+    const std::function<void(TMainForm&)> ends[] = {
+        [](TMainForm& f) { f.N2->trigger(); },
+        [](TMainForm&) { ::raise(SIGTERM); },
+        [](TMainForm&) { ::raise(SIGHUP); },
+    };
+    for (const auto& end : ends) {
+        auto f = open();
+        app->closeOnTerminationSignals(f.get());
+        f->show();
+        f->showMinimized();
+        QApplication::processEvents();
+        ASSERT_FALSE(f->isVisible());
+        EXPECT_TRUE(endsTheLoop([&] { end(*f); }));
+    }
 }
 
 TEST_F(PanelTest, WithoutANotificationAreaTheWindowMinimizesAsUsual)
