@@ -18,6 +18,11 @@
 #include "platform/TextRules.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cstdint>
 #include <cstdlib>
 #include <unordered_map>
@@ -29,7 +34,8 @@ namespace {
 
 constexpr const char* Version = "0.1.0";
 
-constexpr const char* HelpText = R"(Usage: cantorel-cli [--config FILE] [--json] COMMAND [ARGS]
+constexpr const char* HelpText =
+    R"(Usage: cantorel-cli [--config FILE] [--json] COMMAND [ARGS]  (options also after the command)
 
 Runs the Cantorel core without a window.
 
@@ -44,9 +50,9 @@ Commands:
                   the node table in tree order
   page INDEX      the description page of node INDEX of the node table
   probe FILE...   read each track as the scan does: header, size, playing time, tag
-  tag FILE [--title T] [--artist A] [--album B] [--year Y] [--comment C] [--genre N]
+  tag FILE [--title T] [--artist A] [--album B] [--year Y] [--comment C] [--genre G]
                   replace the given fields of the track's tag block (the others keep
-                  what the block holds) and write it
+                  what the block holds) and write it; G is a number or a genre name
   describe PATH [TEXT]
                   save the description of a file or directory in its directory's
                   description file; without TEXT the description is cleared
@@ -54,8 +60,9 @@ Commands:
                   play a track through the decoder library to the sound output, or to
                   OUTFILE (WAV when it ends in ".wav", else raw 16-bit PCM); prints
                   "<position> <length>" in ms at each report and "end" at the end
-  version         print the version
-  --help          print this text
+  version, --version
+                  print the version
+  --help, -h      print this text
 
 Exit status: 0 on success, 1 when a command fails, 2 on a configuration or usage error.
 )";
@@ -74,6 +81,18 @@ std::string fullPath(const std::string& arg) { return paths::expand(fs::currentD
 CollectionItem trackRecord(const std::string& path, const Configuration& c)
 {
     return CreateEntry(paths::directoryOf(path), paths::fileNameOf(path), c.Settings.ansi(), std::nullopt);
+}
+
+// Why a track cannot be read, as the system says it ("" when it opens as a regular file).
+std::string inputProblem(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::string(": ") + std::strerror(errno);
+    struct stat st {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    return regular ? std::string() : std::string(": not a regular file");
 }
 
 // What the command-line player prints: each position report and the end of play.
@@ -96,6 +115,19 @@ private:
 };
 
 } // namespace
+
+std::optional<std::uint8_t> CliApplication::genreOf(const std::string& value) const
+{
+    char* end = nullptr;
+    const long number = std::strtol(value.c_str(), &end, 10);
+    if (!value.empty() && *end == '\0' && number >= 0 && number <= 255)
+        return static_cast<std::uint8_t>(number);
+    for (const GenreEntry& g : config_.GenreTable) {
+        if (text::foldAZ(g.GenreName) == text::foldAZ(value))
+            return g.Number;
+    }
+    return std::nullopt;
+}
 
 std::string CliApplication::shown(const std::string& path) const { return displayPath(path, config_.Settings.ansi()); }
 
@@ -127,23 +159,26 @@ void CliApplication::emit(const JsonWriter& json) { out_ << json.text(); }
 
 int CliApplication::run(const std::vector<std::string>& args)
 {
+    // Global options may stand before or after the command.
     std::string configFile;
-    std::size_t i = 0;
-    for (; i < args.size(); ++i) {
+    std::vector<std::string> words;
+    for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--json") {
             json_ = true;
         } else if (args[i] == "--config") {
             if (++i >= args.size())
                 return usageError("--config needs a file name");
             configFile = args[i];
+        } else if (args[i] == "-h" || args[i] == "--version") {
+            words.push_back(args[i] == "-h" ? "--help" : "version");
         } else {
-            break;
+            words.push_back(args[i]);
         }
     }
-    if (i >= args.size())
+    if (words.empty())
         return usageError("no command given");
-    const std::string name = args[i];
-    const std::vector<std::string> rest(args.begin() + static_cast<long>(i) + 1, args.end());
+    const std::string name = words.front();
+    const std::vector<std::string> rest(words.begin() + 1, words.end());
     for (const Command& command : commands()) {
         if (name != command.name)
             continue;
@@ -326,9 +361,11 @@ int CliApplication::probe(const std::vector<std::string>& files)
         return usageError("probe needs at least one file");
     JsonWriter json;
     json.beginArray();
+    bool allRead = true;
     for (const std::string& file : files) {
         CollectionItem item = trackRecord(fullPath(file), config_);
         const bool ok = ReadTrackInfo(item, config_.Settings.tagPage());
+        allRead = allRead && ok;
         if (json_) {
             json.beginObject();
             json.key("file");
@@ -346,7 +383,7 @@ int CliApplication::probe(const std::vector<std::string>& files)
     json.endArray();
     if (json_)
         emit(json);
-    return 0;
+    return allRead ? 0 : 1;
 }
 
 int CliApplication::tag(const std::vector<std::string>& args)
@@ -385,17 +422,19 @@ int CliApplication::tag(const std::vector<std::string>& args)
         else if (option == "--comment")
             item.Comment = field(value);
         else if (option == "--genre") {
-            char* end = nullptr;
-            const long number = std::strtol(value.c_str(), &end, 10);
-            if (value.empty() || *end != '\0' || number < 0 || number > 255)
-                return usageError("--genre takes a number from 0 to 255");
-            item.Genre = static_cast<std::uint8_t>(number);
+            const std::optional<std::uint8_t> genre = genreOf(value);
+            if (!genre)
+                return usageError("--genre takes a number from 0 to 255 or a genre name of the configuration");
+            item.Genre = *genre;
         } else {
             return usageError("unknown option '" + option + "'");
         }
     }
-    if (!WriteTag(item, tagPage)) {
-        err_ << "Unable to write the tag of " << shown(path) << '\n';
+    if (const Result<> written = WriteTag(item, tagPage); !written) {
+        if (written.failure().code == TagTextUnencodable)
+            err_ << written.error() << '\n';
+        else
+            err_ << "Unable to write the tag of " << shown(path) << '\n';
         return 1;
     }
     return 0;
@@ -444,6 +483,11 @@ int CliApplication::play(const std::vector<std::string>& args)
     // The file is the one track of a tree of its own, played as the panel plays it.
     CollectionTree tree;
     CollectionItem* record = tree.newRecord(trackRecord(fullPath(args[0]), config_));
+    if (const std::string problem = inputProblem(record->Path); !problem.empty()) {
+        err_ << MPEG_ERR_INPUT << ' ' << mpegErrorMessage(MPEG_ERR_INPUT) << ": " << shown(record->Path) << problem
+             << '\n';
+        return 1;
+    }
     const NodeId node = tree.addNode(NoNode, record->Name, record, KindTrack);
     tree.Nodes.push_back(node);
     PlaybackController controller(tree, player, PlaybackTexts{});
@@ -452,8 +496,11 @@ int CliApplication::play(const std::vector<std::string>& args)
     controller.MakeActiveTrack(node);
     controller.playRange(start, end);
     if (!controller.playing()) {
-        const Failure failure = controller.lastFailure().value_or(fail("Incorrect mode", 2));
-        err_ << failure.code << ' ' << failure.message << '\n';
+        const Failure failure = controller.lastFailure().value_or(fail("Incorrect mode", MPEG_ERR_MODE));
+        err_ << failure.code << ' ' << failure.message;
+        if (failure.code == MPEG_ERR_INPUT)
+            err_ << ": " << shown(record->Path) << inputProblem(record->Path);
+        err_ << '\n';
         return 1;
     }
     loop->run([&] { return !printer.finished; }, [&] { return player.playEnded(); });

@@ -2,7 +2,9 @@
 
 #include "config/Configuration.h"
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -39,6 +41,8 @@ private:
     std::vector<Command> commands();
     // A path as the window shows it.
     std::string shown(const std::string& path) const;
+    // A genre number, or the number of a genre name of the configuration (A-Z folded).
+    std::optional<std::uint8_t> genreOf(const std::string& value) const;
 
     std::ostream& out_;
     std::ostream& err_;

@@ -52,6 +52,9 @@ TEST(Cli, StatusAndMessages)
         {{"version"}, 0, "cantorel-cli ", ""},
         {{"--json", "version"}, 0, "\"version\": ", ""},
         {{"--config", dir / "bad.ini", "version"}, 0, "cantorel-cli ", ""},
+        {{"-h"}, 0, "Usage: cantorel-cli", ""},
+        {{"--version"}, 0, "cantorel-cli ", ""},
+        {{"version", "--json"}, 0, "\"version\": ", ""}, // global options also after the command
     };
     for (const auto& c : cases) {
         const ProcessResult r = cli(c.args);
@@ -91,7 +94,8 @@ TEST(Cli, ProbeReportsEachFile)
     dir.write("free.mp3", fakeTrack("\xFF\xFB\x00\x44", 1000));
     const ProcessResult r =
         cli({"--config", ini, "--json", "probe", dir / "a.mp3", dir / "free.mp3", dir / "none.mp3"});
-    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.status, 1) << r.err; // two files could not be probed
+    EXPECT_EQ(cli({"--config", ini, "probe", dir / "a.mp3"}).status, 0);
     const std::string expectedFirst =
         "    \"ok\": true,\n    \"record\": {\n      \"Path\": \"" + dir.path() +
         "a.mp3\",\n      \"Name\": \"Title\",\n      \"Artist\": \"Artist\",\n      \"Album\": \"\",\n"
@@ -137,6 +141,8 @@ TEST(Cli, TagFailuresAndUsage)
     TempDir dir;
     const std::string ini = configIn(dir);
     const std::string tiny = dir.write("tiny.mp3", "\xFF\xFB\x90\x44");
+    const std::string track = dir.write("t.mp3", fakeTrack("\xFF\xFB\x90\x44", 5000, id3v1("Old")));
+    const std::string before = readAll(track);
     const struct {
         std::vector<std::string> args;
         int status;
@@ -146,7 +152,11 @@ TEST(Cli, TagFailuresAndUsage)
         {{"tag", dir / "none.mp3", "--title", "x"}, 1, "Unable to write the tag of " + dir.path() + "none.mp3\n"},
         {{"tag", tiny, "--genre", "256"},
          2,
-         "cantorel-cli: --genre takes a number from 0 to 255\nTry 'cantorel-cli --help'.\n"},
+         "cantorel-cli: --genre takes a number from 0 to 255 or a genre name of the configuration\n"
+         "Try 'cantorel-cli --help'.\n"},
+        {{"tag", track, "--title", "Привет"},
+         1,
+         "The tag was not saved: its code page 1252 cannot hold these characters (the title holds П р и в е т).\n"},
         {{"tag", tiny, "--title"}, 2, "cantorel-cli: --title needs a value\nTry 'cantorel-cli --help'.\n"},
         {{"tag", tiny, "--bogus", "1"}, 2, "cantorel-cli: unknown option '--bogus'\nTry 'cantorel-cli --help'.\n"},
     };
@@ -158,6 +168,11 @@ TEST(Cli, TagFailuresAndUsage)
         EXPECT_EQ(r.err, c.err);
     }
     EXPECT_EQ(readAll(tiny), "\xFF\xFB\x90\x44");
+    EXPECT_EQ(readAll(track), before);
+    // A genre by its name in the configuration's table.
+    const std::string named = configIn(dir, "genre017 = Rock\n");
+    ASSERT_EQ(cli({"tag", track, "--genre", "rock", "--config", named}).status, 0);
+    EXPECT_EQ(static_cast<unsigned char>(readAll(track).back()), 17);
 }
 
 TEST(Cli, DescribeWritesAndClears)
@@ -181,6 +196,14 @@ TEST(Cli, DescribeWritesAndClears)
     EXPECT_EQ(r.err, "Error while saving file " + dir.path() + "bad/descript.ion\n");
 }
 
+TEST(Cli, PlayNamesTheFileThatCannotBeOpened)
+{
+    TempDir dir;
+    const ProcessResult r = cli({"play", dir / "none.mp3", "--out", dir / "o.wav"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "3 Input stream error: " + dir.path() + "none.mp3: No such file or directory\n");
+}
+
 TEST(Cli, TreePrintsTheNodeTable)
 {
     TempDir dir;
@@ -190,7 +213,7 @@ TEST(Cli, TreePrintsTheNodeTable)
     ProcessResult r = cli({"--config", ini, "tree"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "[1] Top\n  [2] d\n    [3] Song\n[5] Lists\n  [4] p.m3u\n    [3] Song\n");
-    r = cli({"--config", ini, "--json", "tree"});
+    r = cli({"--config", ini, "tree", "--json"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find(
                   "\"index\": 2,\n    \"depth\": 2,\n    \"kind\": 3,\n    \"text\": \"Song\",\n    \"record_id\": 2,"),
