@@ -15,6 +15,8 @@ namespace cantorel {
 namespace {
 
 constexpr int MaxDepth = 256;
+// Longer font names are cut: no font has such a name, and runs must stay small.
+constexpr std::size_t MaxFontName = 256;
 
 enum class Destination { Text, Skip, FontTable, ColorTable };
 
@@ -186,7 +188,7 @@ private:
             state_.highlight = *p, f.highlight = colorAt(*p);
         else if (w == "plain") {
             f = RtfDocument::Run();
-            f.font = fontName(defaultFont_);
+            f.font = fontSlot(defaultFont_);
         } else if (w == "pard")
             setParagraph(RtfDocument::Paragraph{});
         else if (w == "ql" || w == "qc" || w == "qr" || w == "qj")
@@ -236,13 +238,14 @@ private:
             return;
         }
         state_.font = n;
-        state_.format.font = fontName(n);
+        state_.format.font = fontSlot(n);
     }
 
-    std::string fontName(int n) const
+    // The document's index of the font that RTF font number `n` names, -1 for none.
+    int fontSlot(int n) const
     {
         const auto it = fonts_.find(n);
-        return it == fonts_.end() ? std::string() : it->second;
+        return it == fonts_.end() ? -1 : it->second;
     }
 
     void flushFontName()
@@ -251,7 +254,13 @@ private:
             std::string name = text::trimmed(fontText_);
             if (!name.empty() && name.back() == ';')
                 name.pop_back();
-            fonts_[fontIndex_] = text::trimmed(name);
+            name = text::trimmed(name);
+            if (name.empty()) {
+                fonts_.erase(fontIndex_);
+            } else {
+                fonts_[fontIndex_] = static_cast<int>(doc_.fonts.size());
+                doc_.fonts.push_back(std::move(name));
+            }
         }
         fontIndex_ = -1;
         fontText_.clear();
@@ -332,7 +341,8 @@ private:
             return;
         }
         if (state_.destination == Destination::FontTable) {
-            fontText_ += s;
+            if (fontText_.size() < MaxFontName)
+                fontText_ += s;
             return;
         }
         if (state_.destination != Destination::Text)
@@ -357,7 +367,7 @@ private:
     int overflow_ = 0;
     int skip_ = 0;
     bool pendingStar_ = false;
-    std::map<int, std::string> fonts_;
+    std::map<int, int> fonts_; // RTF font number to index into doc_.fonts
     int fontIndex_ = -1;
     std::string fontText_;
     int defaultFont_ = 0;
@@ -368,6 +378,14 @@ private:
 } // namespace
 
 RtfDocument RtfDocument::parse(std::string_view rtf, const CodePage& fallback) { return Parser(rtf, fallback).run(); }
+
+const std::string& RtfDocument::fontOf(const Run& run) const
+{
+    static const std::string none;
+    return run.font >= 0 && static_cast<std::size_t>(run.font) < fonts.size()
+               ? fonts[static_cast<std::size_t>(run.font)]
+               : none;
+}
 
 std::string RtfDocument::plainText() const
 {

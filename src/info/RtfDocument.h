@@ -21,7 +21,7 @@ struct RtfDocument {
         bool underline = false;
         bool strike = false;
         int halfPoints = 24;
-        std::string font;
+        int font = -1;                          // index into fonts; -1: none
         std::optional<std::uint32_t> color;     // 0xRRGGBB
         std::optional<std::uint32_t> highlight; // 0xRRGGBB
         bool operator==(const Run&) const = default;
@@ -34,6 +34,11 @@ struct RtfDocument {
         std::vector<Run> runs;
     };
     std::vector<Paragraph> paragraphs;
+    // The font names, each once; runs refer to them by index.
+    std::vector<std::string> fonts;
+
+    // The font name of a run, "" for none.
+    const std::string& fontOf(const Run& run) const;
 
     // Reads RTF; bytes written as \'hh are decoded from the document's \ansicpg, else
     // from `fallback`. Bad input never fails: what can be read is kept.

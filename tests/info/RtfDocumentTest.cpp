@@ -2,6 +2,7 @@
 
 #include "platform/CodePage.h"
 
+#include <chrono>
 #include <gtest/gtest.h>
 
 using namespace cantorel;
@@ -58,7 +59,8 @@ TEST(RtfDocument, FormattingRuns)
     EXPECT_EQ(body.firstTwips, -360);
     std::string runs;
     for (const RtfDocument::Run& r : body.runs) {
-        runs += "[" + r.text + (r.italic ? "|i" : "") + (r.underline ? "|u" : "") + (r.bold ? "|b" : "") + "|" + r.font;
+        runs += "[" + r.text + (r.italic ? "|i" : "") + (r.underline ? "|u" : "") + (r.bold ? "|b" : "") + "|" +
+                doc.fontOf(r);
         if (r.color)
             runs += "|c" + std::to_string(*r.color);
         if (r.highlight)
@@ -80,4 +82,25 @@ TEST(RtfDocument, DeepNestingIsCapped)
         deep += "}";
     deep += " after}";
     EXPECT_EQ(parse(deep).plainText(), "x after");
+}
+
+TEST(RtfDocument, HostileFontsAndGroupsStaySmallAndFast)
+{
+    // A 1 MB font name, 4,000 format changes and 1,000,000 empty groups: the name is cut
+    // and stored once, whatever the runs and groups that use it.
+    std::string rtf = "{\\rtf1{\\fonttbl{\\f0 " + std::string(1 << 20, 'F') + ";}}\\f0 ";
+    for (int i = 0; i < 4000; ++i)
+        rtf += i % 2 ? "\\i0 b" : "\\i a";
+    for (int i = 0; i < 1'000'000; ++i)
+        rtf += "{}";
+    rtf += "}";
+    const auto start = std::chrono::steady_clock::now();
+    const RtfDocument doc = parse(rtf);
+    // Generous: about 0.1 s here, ten times that under the sanitizers.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    ASSERT_EQ(doc.fonts.size(), 1u);
+    EXPECT_EQ(doc.fonts[0], std::string(256, 'F'));
+    ASSERT_EQ(doc.paragraphs.size(), 1u);
+    EXPECT_EQ(doc.paragraphs[0].runs.size(), 4000u);
+    EXPECT_EQ(doc.fontOf(doc.paragraphs[0].runs.back()), doc.fonts[0]);
 }

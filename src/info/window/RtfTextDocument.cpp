@@ -26,7 +26,7 @@ Qt::Alignment alignmentOf(RtfDocument::Alignment a)
     return Qt::AlignLeft;
 }
 
-QTextCharFormat charFormat(const RtfDocument::Run& run)
+QTextCharFormat charFormat(const RtfDocument& rtf, const RtfDocument::Run& run)
 {
     QTextCharFormat f;
     f.setFontWeight(run.bold ? QFont::Bold : QFont::Normal);
@@ -34,8 +34,8 @@ QTextCharFormat charFormat(const RtfDocument::Run& run)
     f.setFontUnderline(run.underline);
     f.setFontStrikeOut(run.strike);
     f.setFontPointSize(run.halfPoints / 2.0);
-    if (!run.font.empty())
-        f.setFontFamilies({QString::fromStdString(run.font)});
+    if (const std::string& font = rtf.fontOf(run); !font.empty())
+        f.setFontFamilies({QString::fromStdString(font)});
     if (run.color)
         f.setForeground(QColor::fromRgb(*run.color));
     if (run.highlight)
@@ -49,6 +49,9 @@ void RtfTextDocument::fill(QTextDocument* doc, const RtfDocument& rtf)
 {
     doc->clear();
     QTextCursor cursor(doc);
+    // One edit block: the layout hears of the whole text once, not of every run.
+    cursor.beginEditBlock();
+    std::size_t shownRuns = 0;
     bool first = true;
     for (const RtfDocument::Paragraph& p : rtf.paragraphs) {
         QTextBlockFormat block;
@@ -61,12 +64,25 @@ void RtfTextDocument::fill(QTextDocument* doc, const RtfDocument& rtf)
         else
             cursor.insertBlock(block);
         first = false;
-        for (const RtfDocument::Run& run : p.runs) {
-            QString text = QString::fromStdString(run.text);
+        for (std::size_t r = 0; r < p.runs.size(); ++r) {
+            if (shownRuns++ == MaxRuns) {
+                cursor.insertBlock(QTextBlockFormat());
+                cursor.insertText(QStringLiteral("[The rest of this page is not shown: it holds too many format "
+                                                 "changes.]"),
+                                  QTextCharFormat());
+                cursor.endEditBlock();
+                return;
+            }
+            // Laying out a block costs the square of its format changes: a paragraph
+            // with very many goes on in a new block.
+            if (r > 0 && r % MaxRunsPerBlock == 0)
+                cursor.insertBlock(block);
+            QString text = QString::fromStdString(p.runs[r].text);
             text.replace('\n', QChar::LineSeparator);
-            cursor.insertText(text, charFormat(run));
+            cursor.insertText(text, charFormat(rtf, p.runs[r]));
         }
     }
+    cursor.endEditBlock();
 }
 
 } // namespace cantorel

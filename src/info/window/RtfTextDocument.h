@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 class QObject;
 class QTextDocument;
 
@@ -7,9 +9,15 @@ namespace cantorel {
 
 struct RtfDocument;
 
-// Turns our reader's rich text into a QTextDocument for the text page.
+// Turns our reader's rich text into a QTextDocument for the text page, in time and
+// layout time linear in its size.
 class RtfTextDocument {
 public:
+    // Format changes in one block of the document, and in the whole document; a page with
+    // more is shown up to there, with a note.
+    static constexpr std::size_t MaxRunsPerBlock = 250;
+    static constexpr std::size_t MaxRuns = 200'000;
+
     // Replaces the contents of `doc` with the rich text.
     static void fill(QTextDocument* doc, const RtfDocument& rtf);
 };

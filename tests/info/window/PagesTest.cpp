@@ -1,11 +1,15 @@
 #include "config/Configuration.h"
 #include "app/window/ErrorBox.h"
 #include "app/window/TMainForm.h"
+#include "info/RtfDocument.h"
 #include "info/window/InfoPages.h"
+#include "info/window/RtfTextDocument.h"
+#include "platform/CodePage.h"
 #include "support/Outcomes.h"
 #include "support/Mp3Fixture.h"
 #include "support/TempDir.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -14,6 +18,7 @@
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QToolButton>
+#include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -211,4 +216,28 @@ TEST_F(PagesTest, NoEditingWithoutAllowEdit)
     f->selectNode(node(*f, "Song B"));
     EXPECT_EQ(readAll(dir / "music/Album/a.mp3"), before);
     EXPECT_FALSE(std::filesystem::exists(dir / "music/Album/files.bbs"));
+}
+
+TEST(RichTextPage, ManyFormatChangesShowQuicklyAndTooManyAreCut)
+{
+    const auto toggles = [](int runs) {
+        std::string rtf = "{\\rtf1\\ansi ";
+        for (int i = 0; i < runs; ++i)
+            rtf += i % 2 ? "\\b0 y" : "\\b x";
+        return rtf + "}";
+    };
+    const CodePage& ansi = *CodePage::byNumber(1252);
+    // 200,000 toggles in one paragraph (900 KB): about half a second here with the
+    // layout; a generous bound for the sanitizers.
+    QTextDocument shown;
+    const auto start = std::chrono::steady_clock::now();
+    RtfTextDocument::fill(&shown, RtfDocument::parse(toggles(200'000), ansi));
+    shown.setTextWidth(400);
+    (void)shown.documentLayout()->documentSize();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    EXPECT_FALSE(shown.toPlainText().contains("not shown"));
+    EXPECT_EQ(shown.toPlainText().remove('\n').size(), 200'000);
+    QTextDocument cut;
+    RtfTextDocument::fill(&cut, RtfDocument::parse(toggles(RtfTextDocument::MaxRuns + 10), ansi));
+    EXPECT_TRUE(cut.lastBlock().text().startsWith("[The rest of this page is not shown"));
 }
