@@ -518,7 +518,7 @@ int CliApplication::describe(const std::vector<std::string>& args)
         item.Description = text::cutChars(text::trim(args[1]), CollectionItem::DescriptionLimit);
     const SettingsRecord& s = config_.Settings;
     const Collation collation = userCollation(config_);
-    if (const Result<> saved = WriteDescription(item, DescriptionFormat{s.FilesBBS, s.oem(), s.ansi(), collation});
+    if (const Result<> saved = WriteDescription(item, DescriptionFormat{s.FilesBBS, s.oem(), s.ansi(), collation, s.MP3RootDir});
         !saved) {
         err_ << shown(saved.error()) << '\n';
         return 1;

@@ -67,6 +67,7 @@ void CollectionBuilder::BuildTree()
         progress_->setStatus(settings_.statusPreparing);
     tree_.clear();
     tracks_.clear();
+    visited_.clear();
     playlistCount_ = 0;
     const std::string& root = settings_.rootDirectory;
     const DirectoryListing listing = DirectoryListing::read(root, settings_.collation);
@@ -121,12 +122,12 @@ std::string CollectionBuilder::sideFile(const std::string& directory, const Dire
 
 bool CollectionBuilder::ScanDirectory(const std::string& directory, const DirectoryListing& listing, NodeId parent)
 {
-    // A directory that is one of its own ancestors (a link or bind-mount loop) is not
-    // entered again.
+    // Each directory is entered once per scan, whatever the paths to it: a link loop would
+    // never end, and links between directories without a loop multiply the tree. Pseudo
+    // file systems hold no music and may be endless.
     const std::optional<fs::FileIdentity> identity = fs::identityOf(directory);
-    if (!identity || std::find(ancestors_.begin(), ancestors_.end(), *identity) != ancestors_.end())
+    if (!identity || !visited_.insert(*identity).second || fs::isPseudoFileSystem(directory))
         return false;
-    ancestors_.push_back(*identity);
 
     const bool top = topLevel(parent);
     const std::optional<std::string> bbs = listing.findFile(settings_.descriptionFile);
@@ -170,7 +171,6 @@ bool CollectionBuilder::ScanDirectory(const std::string& directory, const Direct
             AddPlaylist(directory, listing, name, descriptionOf(dirCount + i));
         }
     }
-    ancestors_.pop_back();
     return result;
 }
 

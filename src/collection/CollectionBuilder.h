@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace cantorel {
@@ -73,7 +74,7 @@ private:
     std::vector<NodeId> tracks_; // the scan's tracks, in the order it made them
     int playlistCount_ = 0;
     int position_ = 0;
-    std::vector<fs::FileIdentity> ancestors_;
+    std::unordered_set<fs::FileIdentity, fs::FileIdentityHash> visited_; // directories entered
     // Shown track paths (A-Z folded for matching) to the first track of the scan.
     std::unordered_map<std::string_view, std::size_t, text::FoldedHash, text::FoldedEqual> trackByPath_;
     std::deque<std::string> decodedPaths_; // shown paths of tracks whose names are not UTF-8

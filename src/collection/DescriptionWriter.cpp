@@ -10,6 +10,10 @@
 #include "platform/TextRules.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace cantorel {
@@ -45,6 +49,28 @@ std::string oneLine(std::string description)
     std::replace_if(
         description.begin(), description.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; }, ' ');
     return description;
+}
+
+std::string realPath(const std::string& path)
+{
+    std::unique_ptr<char, decltype(&::free)> real(::realpath(path.c_str(), nullptr), &::free);
+    return real ? std::string(real.get()) : std::string();
+}
+
+// Why writing through the link at `path` would leave the collection, or "" when it is no
+// link or its target is an existing file inside `root`.
+std::string linkProblem(const std::string& path, const std::string& root)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return {};
+    const std::string target = realPath(path);
+    if (target.empty())
+        return "it is a link to a file that does not exist";
+    const std::string inside = paths::withTrailingSlash(realPath(root));
+    if (!target.starts_with(inside))
+        return "it is a link to a file outside the collection";
+    return {};
 }
 
 bool isCtrlZLine(const DescriptionList::Line& line) { return line.raw == "\x1A"; }
@@ -83,6 +109,8 @@ std::optional<std::string> unwritableDescription(const std::string& description,
 Result<> WriteDescription(const CollectionItem& item, const DescriptionFormat& format)
 {
     const std::string entryPath = paths::withoutTrailingSlash(item.Path);
+    if (entryPath.size() < format.root.size() || !entryPath.starts_with(format.root))
+        return fail("Not in the collection " + format.root + ": " + item.Path);
     const std::string directory = paths::directoryOf(entryPath);
     const std::string name = paths::fileNameOf(entryPath);
     const DirectoryListing listing = DirectoryListing::read(directory, format.collation);
@@ -90,6 +118,8 @@ Result<> WriteDescription(const CollectionItem& item, const DescriptionFormat& f
     const std::string filePath = directory + fileName;
     const Failure failure = fail("Error while saving file " + directory + fileName);
     const auto failureBecause = [&](const std::string& reason) { return fail(failure.message + ": " + reason); };
+    if (const std::string problem = linkProblem(filePath, format.root); !problem.empty())
+        return failureBecause(problem);
 
     const std::string shownName = displayName(name, format.ansi);
     const Result<std::string> oemName = oemNameOf(shownName, format.oem);

@@ -17,13 +17,16 @@ struct DescriptionFormat {
     const CodePage& oem;
     const CodePage& ansi;
     const Collation& collation;
+    std::string root; // the collection's root directory, ending with "/": nothing is written outside it
 };
 
 // Writes the record's Description into the description file of the directory that holds
 // the entry: the line that the entry takes among the directory's current entries is
 // replaced, or a new line is added; every other line keeps its bytes. The failure's
 // message is the one to show: "Error while saving file " and the file's path.
-// A file that exists but cannot be read, or holds a NUL byte, is never overwritten.
+// A file that exists but cannot be read, or holds a NUL byte, is never overwritten. Only
+// entries inside the collection are described, and a description file that is a link is
+// written through only to an existing file inside the collection.
 Result<> WriteDescription(const CollectionItem& item, const DescriptionFormat& format);
 
 // The line the writer makes: the name (quoted when it holds a blank or another control

@@ -3,12 +3,14 @@
 #include "platform/Paths.h"
 #include "platform/TextRules.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <memory>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace cantorel::fs {
@@ -49,6 +51,41 @@ std::optional<FileIdentity> identityOf(const std::string& path)
     if (!st)
         return std::nullopt;
     return FileIdentity{st->st_dev, st->st_ino};
+}
+
+bool isPseudoFileSystem(const std::string& directory)
+{
+    // Magic numbers of linux/magic.h.
+    static constexpr unsigned long Pseudo[] = {
+        0x9fa0,     // proc
+        0x62656572, // sysfs
+        0x27e0eb,   // cgroup
+        0x63677270, // cgroup2
+        0x64626720, // debugfs
+        0x74726163, // tracefs
+        0x73636673, // securityfs
+        0x6165676c, // pstore
+        0xcafe4a11, // bpf
+        0x62656570, // configfs
+        0x1cd1,     // devpts
+        0x19800202, // mqueue
+        0x65735543, // fusectl
+        0x42494e4d, // binfmt_misc
+        0xf97cff8c, // selinuxfs
+        0xde5e81e4, // efivarfs
+        0x6e736673, // nsfs
+    };
+    constexpr unsigned long Tmpfs = 0x01021994;
+    struct statfs info {};
+    if (::statfs(directory.c_str(), &info) != 0)
+        return false;
+    const auto type = static_cast<unsigned long>(info.f_type);
+    if (std::find(std::begin(Pseudo), std::end(Pseudo), type) != std::end(Pseudo))
+        return true;
+    // devtmpfs reports itself as tmpfs: it is the tmpfs that /dev is on.
+    struct stat dev {};
+    const auto here = statOf(directory);
+    return type == Tmpfs && here && ::stat("/dev", &dev) == 0 && here->st_dev == dev.st_dev;
 }
 
 std::string programFile()

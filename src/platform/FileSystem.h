@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -18,7 +19,18 @@ struct FileIdentity {
     ino_t inode;
     bool operator==(const FileIdentity&) const = default;
 };
+struct FileIdentityHash {
+    std::size_t operator()(const FileIdentity& id) const
+    {
+        return std::hash<std::uint64_t>()(static_cast<std::uint64_t>(id.inode) * 31 +
+                                          static_cast<std::uint64_t>(id.device));
+    }
+};
 std::optional<FileIdentity> identityOf(const std::string& path);
+
+// True for a directory on a kernel's pseudo file system (proc, sysfs, devtmpfs, cgroup,
+// debugfs, tracefs and the like), which holds no music and may never end.
+bool isPseudoFileSystem(const std::string& directory);
 
 // The resolved path of the running program file.
 std::string programFile();

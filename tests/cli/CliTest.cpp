@@ -190,6 +190,13 @@ TEST(Cli, DescribeWritesAndClears)
     ASSERT_EQ(cli({"--config", ini, "describe", dir / "Live"}).status, 0);
     EXPECT_EQ(readAll(dir / "descript.ion"),
               "\xC9\xCD\xBB box\r\nLive.mp3 other\r\n\"My Song.mp3\"   Sung by nobody\r\nLive            \r\n");
+    // The root and paths outside the collection are refused, as in the window.
+    const std::string root = dir.path().substr(0, dir.path().size() - 1);
+    for (const std::string& path : {root, std::string("/tmp/elsewhere.mp3")}) {
+        const ProcessResult refused = cli({"--config", ini, "describe", path, "x"});
+        EXPECT_EQ(refused.status, 1) << path;
+        EXPECT_EQ(refused.err, "Not in the collection " + dir.path() + ": " + path + "\n");
+    }
     dir.write("bad/descript.ion", std::string("a\0b", 3));
     const ProcessResult r = cli({"--config", ini, "describe", dir / "bad/a.mp3", "x"});
     EXPECT_EQ(r.status, 1);

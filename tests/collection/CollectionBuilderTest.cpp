@@ -2,6 +2,7 @@
 #include "collection/CollectionBuilder.h"
 #include "info/TrackInfo.h"
 #include "platform/CodePage.h"
+#include "platform/FileSystem.h"
 #include "platform/Collation.h"
 #include "support/Mp3Fixture.h"
 #include "support/TempDir.h"
@@ -221,14 +222,31 @@ TEST(CollectionBuilder, PlaylistEntriesShareTheTracksRecord)
     EXPECT_EQ(col.tree.RenameSharedNodes(col.tree.record(entry), "New").size(), 2u);
 }
 
-TEST(CollectionBuilder, SymbolicLinkLoopsAreNotFollowed)
+TEST(CollectionBuilder, EachDirectoryIsEnteredOnce)
 {
     Collection col({{"a/t.mp3", track(1)}, {"b/u.mp3", track(1)}});
     std::filesystem::create_directory_symlink("..", col.dir / "a/loop");
     std::filesystem::create_directory_symlink("../a", col.dir / "b/alias");
-    // The loop's node was added and then dropped, so "a" keeps kind 1.
-    EXPECT_EQ(col.build(),
-              "[1] Root\n  [1] a\n    [3] t.mp3\n  [1] b\n    [1] alias\n      [3] t.mp3\n    [3] u.mp3\n");
+    // The loop's and the alias's nodes were added and then dropped, so "a" and "b" keep kind 1.
+    EXPECT_EQ(col.build(), "[1] Root\n  [1] a\n    [3] t.mp3\n  [1] b\n    [3] u.mp3\n");
+    // Thirty directories each linking twice to the next: without a loop, but 2^30 paths.
+    Collection graph({{"d30/t.mp3", track(1)}});
+    for (int i = 0; i < 30; ++i) {
+        const std::string next = "../d" + std::to_string(i + 1);
+        graph.dir.makeDir("d" + std::to_string(i));
+        std::filesystem::create_directory_symlink(next, graph.dir / ("d" + std::to_string(i) + "/x"));
+        std::filesystem::create_directory_symlink(next, graph.dir / ("d" + std::to_string(i) + "/y"));
+    }
+    graph.build();
+    EXPECT_LT(graph.tree.NodeCount(), 100);
+    // A pseudo file system is never entered.
+    Collection proc({});
+    std::filesystem::create_directory_symlink("/proc", proc.dir / "proc");
+    std::filesystem::create_directory_symlink("/sys", proc.dir / "sys");
+    EXPECT_EQ(proc.build(), "[1] Root\n");
+    EXPECT_TRUE(fs::isPseudoFileSystem("/proc/self/"));
+    EXPECT_TRUE(fs::isPseudoFileSystem("/sys/"));
+    EXPECT_FALSE(fs::isPseudoFileSystem(proc.dir.path()));
 }
 
 TEST(CollectionBuilder, ProgressStages)

@@ -40,7 +40,7 @@ protected:
         CollectionItem item;
         item.Path = dir.path() + entry;
         item.Description = description;
-        return test::errorOf(WriteDescription(item, DescriptionFormat{fileName, oem(), ansi(), collation}));
+        return test::errorOf(WriteDescription(item, DescriptionFormat{fileName, oem(), ansi(), collation, dir.path()}));
     }
     TempDir dir;
     Collation collation{"C", &ansi()};
@@ -148,7 +148,8 @@ TEST_F(DescriptionWriterTest, LinesAsWritten)
         CollectionItem item;
         item.Path = d.path() + c.entry;
         item.Description = c.description;
-        EXPECT_EQ(test::errorOf(WriteDescription(item, DescriptionFormat{"files.bbs", oem(), ansi(), collation})), "")
+        EXPECT_EQ(test::errorOf(WriteDescription(item, DescriptionFormat{"files.bbs", oem(), ansi(), collation, "/"})),
+                  "")
             << c.entry;
         EXPECT_EQ(readAll(d / "files.bbs"), c.after) << c.entry;
     }
@@ -172,6 +173,30 @@ TEST_F(DescriptionWriterTest, WritesThroughASymbolicLink)
     ASSERT_EQ(write("a.mp3", "d"), "");
     EXPECT_TRUE(std::filesystem::is_symlink(dir / "files.bbs"));
     EXPECT_EQ(readAll(target), "keep\r\na.mp3           d\r\n");
+}
+
+TEST_F(DescriptionWriterTest, NothingIsWrittenOutsideTheCollection)
+{
+    TempDir outside;
+    const std::string foreign = outside.write("foreign.bbs", "theirs\n");
+    const std::string message = "Error while saving file " + dir.path();
+    dir.write("in/a.mp3", "x");
+    std::filesystem::create_symlink(foreign, dir / "in/files.bbs");
+    EXPECT_EQ(write("in/a.mp3", "d"), message + "in/files.bbs: it is a link to a file outside the collection");
+    dir.write("gone/a.mp3", "x");
+    std::filesystem::create_symlink(dir / "gone/missing.bbs", dir / "gone/files.bbs");
+    EXPECT_EQ(write("gone/a.mp3", "d"), message + "gone/files.bbs: it is a link to a file that does not exist");
+    EXPECT_EQ(readAll(foreign), "theirs\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "gone/missing.bbs"));
+    // Neither the root nor a path outside it has a line to describe it.
+    const DescriptionFormat format{"files.bbs", oem(), ansi(), collation, dir / "in/"};
+    for (const std::string& path : {dir / "in", dir / "in/", dir / "a.mp3", outside / "b.mp3"}) {
+        CollectionItem item;
+        item.Path = path;
+        EXPECT_EQ(test::errorOf(WriteDescription(item, format)),
+                  "Not in the collection " + dir.path() + "in/: " + path);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "files.bbs"));
 }
 
 TEST_F(DescriptionWriterTest, KeepsAOneMegabyteLineByteForByte)
@@ -203,7 +228,7 @@ TEST_F(DescriptionWriterTest, FailuresLeaveTheFileUntouched)
     other.makeDir("files.bbs");
     CollectionItem item;
     item.Path = other.path() + "a.mp3";
-    EXPECT_EQ(test::errorOf(WriteDescription(item, DescriptionFormat{"files.bbs", oem(), ansi(), collation})),
+    EXPECT_EQ(test::errorOf(WriteDescription(item, DescriptionFormat{"files.bbs", oem(), ansi(), collation, "/"})),
               "Error while saving file " + other.path() + "files.bbs");
 }
 
@@ -221,7 +246,7 @@ TEST_F(DescriptionWriterTest, PermissionFailuresLeaveTheFileUntouched)
         CollectionItem b;
         b.Path = dir.path() + "locked/a.mp3";
         b.Description = "new";
-        const DescriptionFormat format{"files.bbs", oem(), ansi(), collation};
+        const DescriptionFormat format{"files.bbs", oem(), ansi(), collation, dir.path()};
         const bool first =
             test::errorOf(WriteDescription(a, format)) == "Error while saving file " + dir.path() + "closed/files.bbs";
         const bool second =

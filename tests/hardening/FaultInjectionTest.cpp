@@ -40,7 +40,7 @@ std::string saveDescription(const std::string& path, const std::string& text)
     CollectionItem item;
     item.Path = path;
     item.Description = text;
-    return test::errorOf(WriteDescription(item, DescriptionFormat{"files.bbs", oem(), ansi(), collation()}));
+    return test::errorOf(WriteDescription(item, DescriptionFormat{"files.bbs", oem(), ansi(), collation(), "/"}));
 }
 
 std::string saveTitle(const std::string& path, const std::string& title)
@@ -157,7 +157,7 @@ TEST(FaultInjection, FilesReplacedOrRemovedAfterTheScan)
     std::filesystem::create_directory(dir / "music/sub/files.bbs");
     CollectionItem c = record("c.mp3");
     c.Description = "New";
-    EXPECT_EQ(test::errorOf(WriteDescription(c, DescriptionFormat{"files.bbs", oem(), ansi(), collation()})),
+    EXPECT_EQ(test::errorOf(WriteDescription(c, DescriptionFormat{"files.bbs", oem(), ansi(), collation(), "/"})),
               "Error while saving file " + dir.path() + "music/sub/files.bbs");
     EXPECT_TRUE(std::filesystem::is_directory(dir / "music/sub/files.bbs"));
 }

@@ -349,7 +349,7 @@ void TMainForm::TreeViewChanging(NodeId leaving)
     };
     services.writeDescription = [this, &settings](const CollectionItem& item) {
         return WriteDescription(item,
-                                DescriptionFormat{settings.FilesBBS, settings.oem(), settings.ansi(), *collation_});
+                                DescriptionFormat{settings.FilesBBS, settings.oem(), settings.ansi(), *collation_, settings.MP3RootDir});
     };
     services.showError = [this](const std::string& text, const std::string& button) {
         errorBox_->show(this, "Error", qs(text), qs(button));
