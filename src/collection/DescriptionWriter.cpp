@@ -21,6 +21,8 @@ namespace cantorel {
 namespace {
 
 constexpr std::size_t NameColumn = 15;
+// How long a save waits for another writer of the same directory.
+constexpr int LockSeconds = 5;
 
 // The entry's name in OEM bytes, or why it cannot stand in a line of the file.
 Result<std::string> oemNameOf(const std::string& shownName, const CodePage& oem)
@@ -113,6 +115,11 @@ Result<> WriteDescription(const CollectionItem& item, const DescriptionFormat& f
         return fail("Not in the collection " + format.root + ": " + item.Path);
     const std::string directory = paths::directoryOf(entryPath);
     const std::string name = paths::fileNameOf(entryPath);
+    // One writer at a time in a directory, across processes: what is read below is what
+    // the rename replaces.
+    const Result<fs::DirectoryLock> lock = fs::DirectoryLock::acquire(directory, LockSeconds);
+    if (!lock)
+        return fail("Error while saving file " + directory + format.fileName + ": " + lock.error());
     const DirectoryListing listing = DirectoryListing::read(directory, format.collation);
     const std::string fileName = listing.findFile(format.fileName).value_or(format.fileName);
     const std::string filePath = directory + fileName;
@@ -128,6 +135,7 @@ Result<> WriteDescription(const CollectionItem& item, const DescriptionFormat& f
     if (const std::optional<std::string> refusal = unwritableDescription(item.Description, format.oem))
         return fail(*refusal);
 
+    const std::optional<fs::FileState> readAs = fs::fileStateOf(filePath);
     DescriptionList list;
     if (::access(filePath.c_str(), F_OK) == 0) {
         std::optional<DescriptionList> loaded = DescriptionList::load(filePath, format.oem);
@@ -149,7 +157,16 @@ Result<> WriteDescription(const CollectionItem& item, const DescriptionFormat& f
         self = static_cast<int>(names.size());
         names.push_back(shownName);
     }
-    const int lineIndex = list.assign(names)[static_cast<std::size_t>(self)];
+    int lineIndex = list.assign(names)[static_cast<std::size_t>(self)];
+    // A line the entry took only because it begins with the name, going on with another
+    // character, names another, longer file: it stays, and the entry gets a line of its own.
+    if (lineIndex >= 0) {
+        const std::string& taken = list.lines()[static_cast<std::size_t>(lineIndex)].text;
+        const std::string_view t = text::trim(taken);
+        if (!DescriptionList::matchesWholeName(taken, shownName) && t.size() > shownName.size() &&
+            t[shownName.size()] != '"')
+            lineIndex = -1;
+    }
 
     std::vector<std::string> out;
     out.reserve(list.lines().size() + 1);
@@ -171,8 +188,9 @@ Result<> WriteDescription(const CollectionItem& item, const DescriptionFormat& f
         data += line;
         data += "\r\n";
     }
-    if (!fs::replaceFile(filePath, data))
-        return failure;
+    if (const Result<> replaced = fs::replaceFile(filePath, data, readAs); !replaced)
+        return replaced.error() == "another program changed the file meanwhile" ? failureBecause(replaced.error())
+                                                                                : failure;
     return {};
 }
 

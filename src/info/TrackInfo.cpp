@@ -4,6 +4,7 @@
 #include "info/FrameHeader.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
+#include "platform/SafeFileWriter.h"
 #include "platform/TextRules.h"
 
 #include <cerrno>
@@ -63,6 +64,20 @@ std::int64_t id3v2Size(std::string_view start, std::int64_t fileSize)
 }
 
 std::string systemReason() { return std::strerror(errno); }
+
+// A file we may not write (read-only, for a user other than root) keeps its mode: the new
+// contents go to a copy beside it that replaces it whole, so a killed write leaves the
+// old file as it was. True when the copy replaced the file read through `fd`.
+bool replaceReadOnly(const std::string& path, int fd, const struct stat& st, std::int64_t position,
+                     const TagBlock::Bytes& block)
+{
+    std::string data(static_cast<std::size_t>(position), '\0');
+    if (fs::readAt(fd, data.data(), data.size(), 0) != data.size())
+        return false;
+    data.append(reinterpret_cast<const char*>(block.data()), block.size());
+    const fs::FileState readAs{st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+    return fs::replaceFile(path, data, std::optional<fs::FileState>(readAs)).ok();
+}
 
 // Which fields of the record the tag's code page cannot hold, and their characters.
 std::string unencodableFields(const CollectionItem& item, const CodePage& page)
@@ -186,41 +201,30 @@ Result<> WriteTag(const CollectionItem& item, const CodePage& tagPage,
                         " cannot hold these characters (" + fields + ").",
                     TagTextUnencodable);
     const Failure failed = fail("Unable to write the tag of " + item.Path);
-    struct stat before {};
-    if (::stat(item.Path.c_str(), &before) != 0 || !S_ISREG(before.st_mode))
+    // Everything goes through the one descriptor checked here, never through the path
+    // again: a file renamed over it meanwhile is not touched.
+    FileHandle file(item.Path, O_RDWR);
+    const bool inPlace = file.ok();
+    FileHandle readOnly(inPlace ? std::string() : item.Path, O_RDONLY);
+    const int fd = inPlace ? file.fd() : readOnly.fd();
+    struct stat st {};
+    TagBlock::Bytes old{};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < static_cast<off_t>(TagBlock::Size) ||
+        !readBlockAt(fd, st.st_size - TagBlock::Size, old))
         return failed;
-    // A read-only file is written all the same: owner write is added only for the write.
-    const bool madeWritable =
-        ::access(item.Path.c_str(), W_OK) != 0 && ::chmod(item.Path.c_str(), (before.st_mode & 07777) | S_IWUSR) == 0;
-    const auto restoreMode = [&] {
-        if (madeWritable)
-            (void)::chmod(item.Path.c_str(), before.st_mode & 07777);
-    };
-
-    Result<> result = failed;
-    {
-        FileHandle file(item.Path, O_RDWR);
-        struct stat st {};
-        TagBlock::Bytes old{};
-        if (file.ok() && ::fstat(file.fd(), &st) == 0 && S_ISREG(st.st_mode) &&
-            st.st_size >= static_cast<off_t>(TagBlock::Size) &&
-            readBlockAt(file.fd(), st.st_size - TagBlock::Size, old)) {
-            const bool overwrite = TagBlock::isTag(old);
-            const std::int64_t position = overwrite ? st.st_size - TagBlock::Size : st.st_size;
-            const TagBlock::Fields fields{item.Name, item.Artist, item.Album, item.Year, item.Comment, item.Genre};
-            const TagBlock::Bytes block = TagBlock::render(fields, tagPage, overwrite ? &old : nullptr);
-            const bool written =
-                fs::writeAll(file.fd(), block.data(), block.size(), position) && ::fsync(file.fd()) == 0;
-            if (written)
-                result = {};
-            else if (!overwrite)
-                (void)::ftruncate(file.fd(), st.st_size); // an append that failed leaves no partial block
-            else
-                (void)fs::writeAll(file.fd(), old.data(), old.size(), position);
-        }
-    }
-    restoreMode();
-    return result;
+    const bool overwrite = TagBlock::isTag(old);
+    const std::int64_t position = overwrite ? st.st_size - TagBlock::Size : st.st_size;
+    const TagBlock::Fields fields{item.Name, item.Artist, item.Album, item.Year, item.Comment, item.Genre};
+    const TagBlock::Bytes block = TagBlock::render(fields, tagPage, overwrite ? &old : nullptr);
+    if (!inPlace)
+        return replaceReadOnly(item.Path, fd, st, position, block) ? Result<>() : Result<>(failed);
+    if (fs::writeAll(fd, block.data(), block.size(), position) && ::fsync(fd) == 0)
+        return {};
+    if (!overwrite)
+        (void)::ftruncate(fd, st.st_size); // an append that failed leaves no partial block
+    else
+        (void)fs::writeAll(fd, old.data(), old.size(), position);
+    return failed;
 }
 
 } // namespace cantorel

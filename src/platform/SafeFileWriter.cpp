@@ -3,7 +3,15 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <dirent.h>
+#include <random>
+#include <sys/file.h>
+#include <thread>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -18,7 +26,70 @@ namespace {
 
 std::string failure(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
-// The file that a rename must replace: the target of a symbolic link, else the path.
+constexpr const char* TemporaryPrefix = ".cantorel-";
+constexpr const char* TemporarySuffix = ".tmp";
+
+bool allDigits(std::string_view s)
+{
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The process that made a temporary file of ours, from its name: ".cantorel-PID-RANDOM.tmp",
+// or the older ".TARGET.tmpPID-N"; nothing for any other name.
+std::optional<pid_t> writerOf(const std::string& name, const std::string& targetName)
+{
+    std::string_view n = name;
+    if (n.starts_with(TemporaryPrefix) && n.ends_with(TemporarySuffix)) {
+        n = n.substr(std::strlen(TemporaryPrefix),
+                     n.size() - std::strlen(TemporaryPrefix) - std::strlen(TemporarySuffix));
+        const std::size_t dash = n.find('-');
+        if (dash == std::string_view::npos || !allDigits(n.substr(0, dash)) || n.substr(dash + 1).empty())
+            return std::nullopt;
+        return static_cast<pid_t>(std::stol(std::string(n.substr(0, dash))));
+    }
+    const std::string old = "." + targetName + ".tmp";
+    if (!n.starts_with(old))
+        return std::nullopt;
+    n.remove_prefix(old.size());
+    const std::size_t dash = n.find('-');
+    if (dash == std::string_view::npos || !allDigits(n.substr(0, dash)) || !allDigits(n.substr(dash + 1)))
+        return std::nullopt;
+    return static_cast<pid_t>(std::stol(std::string(n.substr(0, dash))));
+}
+
+// Removes the temporary files that writers no longer running left in `directory`.
+void removeStaleTemporaries(const std::string& directory, const std::string& targetName)
+{
+    struct CloseDir {
+        void operator()(DIR* d) const { ::closedir(d); }
+    };
+    std::unique_ptr<DIR, CloseDir> dir(::opendir(directory.c_str()));
+    if (!dir)
+        return;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string name = entry->d_name;
+        const std::optional<pid_t> writer = writerOf(name, targetName);
+        if (writer && *writer != ::getpid() && ::kill(*writer, 0) != 0 && errno == ESRCH)
+            (void)::unlinkat(::dirfd(dir.get()), name.c_str(), 0); // gone already is as good
+    }
+}
+
+std::uint64_t randomNumber()
+{
+    thread_local std::mt19937_64 generator(std::random_device{}());
+    return generator();
+}
+
+} // namespace
+
+std::optional<FileState> fileStateOf(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return FileState{st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+}
+
 std::string resolvedTarget(const std::string& path)
 {
     struct stat st {};
@@ -36,12 +107,16 @@ std::string resolvedTarget(const std::string& path)
     return target.front() == '/' ? target : paths::directoryOf(path) + target;
 }
 
+namespace {
+
+// A short name whatever the target's: the prefix, the writer's process and a random number.
 int createTemporary(const std::string& target, mode_t mode, std::string& name)
 {
     const std::string dir = paths::directoryOf(target);
-    const std::string base = paths::fileNameOf(target);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        name = dir + "." + base + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(std::rand() % 1000000);
+        char suffix[17];
+        std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(randomNumber()));
+        name = dir + TemporaryPrefix + std::to_string(::getpid()) + "-" + suffix + TemporarySuffix;
         const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST)
             return fd;
@@ -52,9 +127,11 @@ int createTemporary(const std::string& target, mode_t mode, std::string& name)
 
 } // namespace
 
-Result<> replaceFile(const std::string& path, const std::string& data)
+Result<> replaceFile(const std::string& path, const std::string& data,
+                     const std::optional<std::optional<FileState>>& readAs)
 {
     const std::string target = resolvedTarget(path);
+    removeStaleTemporaries(paths::directoryOf(target), paths::fileNameOf(target));
     struct stat old {};
     const bool existed = ::stat(target.c_str(), &old) == 0;
     if (existed && !S_ISREG(old.st_mode))
@@ -77,6 +154,8 @@ Result<> replaceFile(const std::string& path, const std::string& data)
         error = failure("cannot flush");
     if (::close(fd) != 0 && error.empty())
         error = failure("cannot close");
+    if (error.empty() && readAs && fileStateOf(target) != *readAs)
+        error = "another program changed the file meanwhile";
     if (error.empty() && ::rename(temporary.c_str(), target.c_str()) != 0)
         error = failure("cannot replace the file");
     if (!error.empty()) {
@@ -89,6 +168,30 @@ Result<> replaceFile(const std::string& path, const std::string& data)
         ::close(dirFd);
     }
     return {};
+}
+
+Result<DirectoryLock> DirectoryLock::acquire(const std::string& directory, int seconds)
+{
+    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return fail(failure("cannot open the directory"));
+    for (int waited = 0;; waited += 10) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return DirectoryLock(fd);
+        if ((errno != EWOULDBLOCK && errno != EINTR) || waited >= seconds * 1000) {
+            const std::string error = errno == EWOULDBLOCK ? std::string("another program is saving it")
+                                                           : failure("cannot lock the directory");
+            ::close(fd);
+            return fail(error);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+DirectoryLock::~DirectoryLock()
+{
+    if (fd_ >= 0)
+        ::close(fd_); // closing releases the lock
 }
 
 } // namespace cantorel::fs

@@ -127,6 +127,8 @@ TEST_F(DescriptionWriterTest, LinesAsWritten)
          "dir",
          "Live.mp3 the track\r\nLive            dir\r\n"},
         {"Live.mp3 the track\r\n", {"Live/", "Live.mp3"}, "Live.mp3", "t", "Live.mp3        t\r\n"},
+        // A line that only begins with the name belongs to a longer one: it stays.
+        {"Live.txt  Notes\r\n", {"Live/"}, "Live", "dir", "Live.txt  Notes\r\nLive            dir\r\n"},
         {"", {"a.mp3"}, "a.mp3", "Café ╔", "a.mp3           Caf\x82 \xC9\r\n"},
         // Quoted when a blank or another control character is in the name, or it begins with a quote.
         {"", {"a\"b.mp3"}, "a\"b.mp3", "d", "a\"b.mp3         d\r\n"},

@@ -11,6 +11,7 @@
 #include "support/Mp3Fixture.h"
 #include "support/Namespace.h"
 #include "support/TempDir.h"
+#include "support/Unprivileged.h"
 
 #include <algorithm>
 #include <csignal>
@@ -18,6 +19,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -197,4 +199,89 @@ TEST(FaultInjection, KilledInTheMiddleOfASave)
             EXPECT_TRUE(tag == id3v1("First") || tag == id3v1("Second")) << round;
         }
     }
+}
+
+TEST(FaultInjection, KilledSavesLeaveNoCopiesBehindAndTheNextSaveClearsThem)
+{
+    TempDir dir;
+    const std::string audio = fakeTrack("\xFF\xFB\x90\x44", 100'000);
+    const std::string track = dir.write("t.mp3", audio);
+    dir.write("files.bbs", std::string(4 << 20, 'x') + "\r\n");
+    std::mt19937 random(777);
+    for (int round = 0; round < 10; ++round) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            for (int i = 0;; ++i)
+                saveDescription(track, i % 2 ? "second" : "first");
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(1000 + random() % 20000));
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+    // A leftover of an older version's pattern goes too; a file of another pattern stays.
+    dir.write(".files.bbs.tmp999999-1", "stale");
+    dir.write(".files.bbs.keep", "mine");
+    ASSERT_EQ(saveDescription(track, "last"), "");
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{".files.bbs.keep", "files.bbs", "t.mp3"}));
+    // Temporary names stay short whatever the description file's name.
+    const std::string longName(244, 'n');
+    CollectionItem item;
+    item.Path = track;
+    item.Description = "long";
+    EXPECT_EQ(errorOf(WriteDescription(item, DescriptionFormat{longName, oem(), ansi(), collation(), "/"})), "");
+    EXPECT_TRUE(std::filesystem::exists(dir / longName));
+}
+
+TEST(FaultInjection, ParallelSavesInOneDirectoryKeepEveryLine)
+{
+    TempDir dir;
+    constexpr int Writers = 8;
+    for (int round = 0; round < 10; ++round) {
+        std::filesystem::remove(dir / "files.bbs");
+        std::vector<pid_t> children;
+        for (int w = 0; w < Writers; ++w) {
+            const std::string track = dir.write("t" + std::to_string(w) + ".mp3", "x");
+            const pid_t pid = ::fork();
+            ASSERT_GE(pid, 0);
+            if (pid == 0)
+                ::_exit(saveDescription(track, "by writer " + std::to_string(w)).empty() ? 0 : 1);
+            children.push_back(pid);
+        }
+        for (const pid_t pid : children) {
+            int status = 0;
+            ::waitpid(pid, &status, 0);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << round;
+        }
+        const std::string lines = readAll(dir / "files.bbs");
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), Writers) << round << ":\n" << lines;
+    }
+}
+
+TEST(FaultInjection, AKilledTagWriteNeverLeavesAReadOnlyTrackWritable)
+{
+    TempDir dir;
+    const std::string audio = fakeTrack("\xFF\xFB\x90\x44", 2'000'000);
+    const std::string track = dir.write("ro.mp3", audio);
+    dir.shareWithUnprivileged();
+    ::chmod(track.c_str(), 0444);
+    const int status = asUnprivileged([&] {
+        std::mt19937 random(99);
+        for (int round = 0; round < 20; ++round) {
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                for (int i = 0;; ++i)
+                    saveTitle(track, i % 2 ? "Second" : "First");
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(1000 + random() % 20000));
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+            struct stat st {};
+            CHILD_CHECK(::stat(track.c_str(), &st) == 0 && (st.st_mode & 07777) == 0444, 1);
+            const std::string data = readAll(track);
+            CHILD_CHECK(data.substr(0, audio.size()) == audio, 2);
+        }
+        return 0;
+    });
+    EXPECT_EQ(status, 0);
 }
