@@ -483,6 +483,9 @@ int CliApplication::play(const std::vector<std::string>& args)
     // The file is the one track of a tree of its own, played as the panel plays it.
     CollectionTree tree;
     CollectionItem* record = tree.newRecord(trackRecord(fullPath(args[0]), config_));
+    if (!outFile.empty() && fs::identityOf(player.OutFilename) &&
+        fs::identityOf(player.OutFilename) == fs::identityOf(record->Path))
+        return usageError("the output file is the track itself: " + shown(record->Path));
     if (const std::string problem = inputProblem(record->Path); !problem.empty()) {
         err_ << MPEG_ERR_INPUT << ' ' << mpegErrorMessage(MPEG_ERR_INPUT) << ": " << shown(record->Path) << problem
              << '\n';
@@ -504,7 +507,18 @@ int CliApplication::play(const std::vector<std::string>& args)
         return 1;
     }
     loop->run([&] { return !printer.finished; }, [&] { return player.playEnded(); });
-    // The player's destructor closes the stream and unloads the library.
+    try {
+        player.CloseStream();
+    } catch (const TMPEGError& e) {
+        // The output failed on the way (a full disk): what it holds is not the track.
+        err_ << int(e.ErrorCode) << ' ' << e.what();
+        if (!outFile.empty()) {
+            err_ << ": " << shown(player.OutFilename) << " (removed)";
+            ::unlink(player.OutFilename.c_str());
+        }
+        err_ << '\n';
+        return 1;
+    }
     return printer.finished ? 0 : 1;
 }
 
@@ -518,7 +532,8 @@ int CliApplication::describe(const std::vector<std::string>& args)
         item.Description = text::cutChars(text::trim(args[1]), CollectionItem::DescriptionLimit);
     const SettingsRecord& s = config_.Settings;
     const Collation collation = userCollation(config_);
-    if (const Result<> saved = WriteDescription(item, DescriptionFormat{s.FilesBBS, s.oem(), s.ansi(), collation, s.MP3RootDir});
+    if (const Result<> saved =
+            WriteDescription(item, DescriptionFormat{s.FilesBBS, s.oem(), s.ansi(), collation, s.MP3RootDir});
         !saved) {
         err_ << shown(saved.error()) << '\n';
         return 1;

@@ -204,6 +204,7 @@ ErrorCode MpegPlayer::play(std::int32_t startMs, std::int32_t endMs, std::uint8_
     if (const ErrorCode e = openOutput(); e != NoError)
         return e;
     endFlag_ = endFlag;
+    outputFailed_ = false;
     endMs_ = (endMs > 0 && endMs < lengthMs_) ? endMs : 0;
     if (startMs > 0 || positionMs_ != 0)
         applySeek(std::max(startMs, 0));
@@ -298,6 +299,9 @@ ErrorCode MpegPlayer::close()
         out123_close(ao_);
         outputOpen_ = false;
     }
+    // A stream whose output failed on the way (a full disk) ended through the end flag;
+    // the Close that ends it tells why.
+    const bool outputFailed = outputFailed_.exchange(false);
     mpg123_close(mh_);
     if (streamMode_ && callbacks_.close)
         callbacks_.close(callbacks_.user, context_);
@@ -305,7 +309,7 @@ ErrorCode MpegPlayer::close()
     mode_ = NoStream;
     positionMs_ = 0;
     lengthMs_ = 0;
-    return NoError;
+    return outputFailed ? OutputError : NoError;
 }
 
 ErrorCode MpegPlayer::seek(std::int32_t ms)
@@ -423,13 +427,16 @@ bool MpegPlayer::decodeAndPlay()
         if (after >= endSample) {
             const std::int64_t excess = after - endSample;
             const std::int64_t keep = std::max<std::int64_t>(0, static_cast<std::int64_t>(bytes / frameBytes) - excess);
-            if (keep > 0)
-                out123_play(ao_, audio, static_cast<size_t>(keep) * frameBytes);
+            const size_t keepBytes = static_cast<size_t>(keep) * frameBytes;
+            if (keep > 0 && out123_play(ao_, audio, keepBytes) < keepBytes)
+                outputFailed_ = true;
             return false;
         }
     }
-    if (bytes > 0 && out123_play(ao_, audio, bytes) < bytes)
+    if (bytes > 0 && out123_play(ao_, audio, bytes) < bytes) {
+        outputFailed_ = true; // Close reports it
         return false;
+    }
     positionMs_ = std::max(0, decodedMs() - latencyMs_);
     return result == MPG123_OK;
 }

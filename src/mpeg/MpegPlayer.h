@@ -89,6 +89,7 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     std::atomic<std::int32_t> mode_{NoStream};
+    std::atomic<bool> outputFailed_{false}; // a write to the output came back short
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> pauseRequested_{false};
     bool holding_ = false; // the playback thread waits in its pause; guarded by mutex_

@@ -25,7 +25,8 @@
  * Play(start, end, flag) decodes on a thread of its own from `start` ms; it stops at
  * `end` ms (end <= 0, or past the length: at the end of the stream) and then writes a
  * nonzero byte to *flag, atomically. A failure in the middle of a stream ends it the
- * same way. Stop, Close and deinit return only when the playback thread is quiet; no
+ * same way; when it was the output that failed (a full disk), the Close of that stream
+ * returns 5. Stop, Close and deinit return only when the playback thread is quiet; no
  * write to the flag follows them. Restart resumes where Stop left off, and from the
  * start after the end of play.
  *

@@ -10,6 +10,7 @@
 #include "support/Outcomes.h"
 #include "support/Mp3Fixture.h"
 #include "support/Namespace.h"
+#include "support/Process.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
 
@@ -284,4 +285,38 @@ TEST(FaultInjection, AKilledTagWriteNeverLeavesAReadOnlyTrackWritable)
         return 0;
     });
     EXPECT_EQ(status, 0);
+}
+
+TEST(FaultInjection, PlayingToAFileReportsWhatFailed)
+{
+    TempDir dir;
+    const std::string wav = dir.write("tone.wav", sineWav(440, 3));
+    ASSERT_EQ(runProcess("/usr/bin/lame", {"--quiet", wav, dir / "tone.mp3"}).status, 0);
+    const std::string mp3 = readAll(dir / "tone.mp3");
+    // The output of a full disk: exit 1, the reason, and no WAV that claims what it lacks.
+    const std::string root = dir.makeDir("full");
+    const int status = inFileSystem(
+        root, 128 * 1024, false, [&] { std::ofstream(root + "/in.mp3", std::ios::binary) << mp3; },
+        [&] {
+            const ProcessResult r =
+                runProcess(builtProgram("cantorel-cli"), {"play", root + "/in.mp3", "--out", root + "/out.wav"});
+            CHILD_CHECK(r.status == 1, 1);
+            CHILD_CHECK(r.err == "5 Output device failure: " + root + "/out.wav (removed)\n", 2);
+            CHILD_CHECK(!std::filesystem::exists(root + "/out.wav"), 3);
+            CHILD_CHECK(readAll(root + "/in.mp3") == mp3, 4);
+            return 0;
+        });
+    if (status == 77)
+        GTEST_SKIP() << "no mount namespace here";
+    EXPECT_EQ(status, 0);
+    // The track as its own output, and a FIFO in place of a track, are refused at once.
+    const std::string track = dir.write("s.mp3", mp3);
+    ProcessResult r = runProcess(builtProgram("cantorel-cli"), {"play", track, "--out", track});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("the output file is the track itself: " + track), std::string::npos) << r.err;
+    EXPECT_EQ(readAll(track), mp3);
+    ASSERT_EQ(::mkfifo((dir / "fifo.mp3").c_str(), 0600), 0);
+    r = runProcess(builtProgram("cantorel-cli"), {"play", dir / "fifo.mp3", "--out", dir / "f.wav"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "3 Input stream error: " + dir.path() + "fifo.mp3: not a regular file\n");
 }
