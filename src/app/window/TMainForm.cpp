@@ -348,8 +348,8 @@ void TMainForm::TreeViewChanging(NodeId leaving)
         return WriteTag(item, settings.tagPage(), [this](const std::string& path) { return isActiveTrack(path); });
     };
     services.writeDescription = [this, &settings](const CollectionItem& item) {
-        return WriteDescription(item,
-                                DescriptionFormat{settings.FilesBBS, settings.oem(), settings.ansi(), *collation_, settings.MP3RootDir});
+        return WriteDescription(item, DescriptionFormat{settings.FilesBBS, settings.oem(), settings.ansi(), *collation_,
+                                                        settings.MP3RootDir});
     };
     services.showError = [this](const std::string& text, const std::string& button) {
         errorBox_->show(this, "Error", qs(text), qs(button));
