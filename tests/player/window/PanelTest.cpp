@@ -210,17 +210,14 @@ TEST_F(PanelTest, MinimizingIntoTheIconAndRestoring)
 TEST_F(PanelTest, ExitAndTerminationSignalsEndTheProgramFromTheNotificationArea)
 {
     auto* app = static_cast<CantorelApplication*>(QCoreApplication::instance());
-    // Runs the event loop until `action` ends it; false when it keeps running.
+    // Runs the event loop, in which `action` runs first, until the program would end; a
+    // program that keeps running fails by the test's time-out.
     const auto endsTheLoop = [](const std::function<void()>& action) {
-        QTimer guard;
-        QTimer start;
-        guard.setSingleShot(true);
-        start.setSingleShot(true);
-        QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
-        QObject::connect(&start, &QTimer::timeout, action);
-        guard.start(10'000);
-        start.start(0);
-        return QCoreApplication::exec() == 0;
+        QMetaObject::invokeMethod(QCoreApplication::instance(), action, Qt::QueuedConnection);
+        const bool ended = QCoreApplication::exec() == 0;
+        // What the closing scheduled for deletion, the ended loop has not deleted yet.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return ended;
     };
     {
         // A signal before the event loop runs (the start-up build) is noted and closes nothing.
