@@ -18,7 +18,6 @@
 #include <QLabel>
 #include <QApplication>
 #include <QKeyEvent>
-#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 #include <gtest/gtest.h>
