@@ -6,13 +6,13 @@ set -euo pipefail
 mode=${1:-run}
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libicu-dev libmpg123-dev mpg123 libgtest-dev
+  qt6-base-dev libicu-dev libmpg123-dev mpg123 libtag1-dev libgtest-dev
 )
 if [ "$mode" = run ]; then
   packages+=(xvfb xauth x11-utils imagemagick)
 fi
 if [ "$mode" = test ]; then
-  packages+=(clang-format lame ffmpeg id3v2 pulseaudio pulseaudio-utils sox xvfb xauth x11-utils xdotool imagemagick
+  packages+=(clang-format lame ffmpeg id3v2 eyed3 python3-mutagen pulseaudio pulseaudio-utils sox xvfb xauth x11-utils xdotool imagemagick
              clang libclang-rt-14-dev)
 fi
 if [ "$mode" = fuzz ]; then

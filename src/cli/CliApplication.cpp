@@ -236,6 +236,7 @@ int CliApplication::printConfiguration()
         for (const auto& [key, value] : texts)
             out_ << key << " = " << value << '\n';
         out_ << "AllowEdit = " << (s.AllowEdit ? "yes" : "no") << '\n';
+        out_ << "ReadID3v2 = " << (s.ReadID3v2 ? "yes" : "no") << '\n';
         out_ << "OEMCodePage = " << s.OEMCodePage << "\nANSICodePage = " << s.ANSICodePage << '\n';
         for (int n = 1; n <= UIStringCount; ++n)
             out_ << "String" << n << " = " << config_.GetUIString(n) << '\n';
@@ -253,6 +254,8 @@ int CliApplication::printConfiguration()
     }
     json.key("AllowEdit");
     json.value(s.AllowEdit);
+    json.key("ReadID3v2");
+    json.value(s.ReadID3v2);
     json.key("OEMCodePage");
     json.value(s.OEMCodePage);
     json.key("ANSICodePage");
@@ -282,8 +285,8 @@ int CliApplication::printConfiguration()
 int CliApplication::tree()
 {
     const Collation collation = userCollation(config_);
-    const BuildSettings settings =
-        BuildSettings::fromConfiguration(config_, collation, trackProber(config_.Settings.tagPage()));
+    const BuildSettings settings = BuildSettings::fromConfiguration(
+        config_, collation, trackProber(config_.Settings.tagPage(), config_.Settings.ReadID3v2));
     CollectionTree tree;
     CollectionBuilder(tree, settings).BuildTree();
     std::unordered_map<const CollectionItem*, int> recordIds;
@@ -330,16 +333,17 @@ int CliApplication::page(const std::vector<std::string>& args)
     const long index = std::strtol(args[0].c_str(), &end, 10);
     const Collation collation = userCollation(config_);
     CollectionTree tree;
-    CollectionBuilder(tree,
-                      BuildSettings::fromConfiguration(config_, collation, trackProber(config_.Settings.tagPage())))
+    CollectionBuilder(
+        tree, BuildSettings::fromConfiguration(config_, collation,
+                                               trackProber(config_.Settings.tagPage(), config_.Settings.ReadID3v2)))
         .BuildTree();
     if (args[0].empty() || *end != '\0' || index < 0 || index >= tree.NodeCount())
         return usageError("no node " + args[0] + " (the tree has " + std::to_string(tree.NodeCount()) + ")");
     const NodeId node = tree.Nodes[static_cast<std::size_t>(index)];
     const CollectionItem& r = *tree.record(node);
-    const std::string text = DescriptionPageText({r, tree.kind(node) == KindTrack, node == tree.PlaylistsNode,
-                                                  genreNameOf(r.Genre, config_.GenreTable, collation)},
-                                                 config_);
+    const std::string text = DescriptionPageText(
+        {r, tree.kind(node) == KindTrack, node == tree.PlaylistsNode, genreShown(r, config_.GenreTable, collation)},
+        config_);
     if (json_) {
         JsonWriter json;
         json.beginObject();
@@ -364,7 +368,7 @@ int CliApplication::probe(const std::vector<std::string>& files)
     bool allRead = true;
     for (const std::string& file : files) {
         CollectionItem item = trackRecord(fullPath(file), config_);
-        const bool ok = ReadTrackInfo(item, config_.Settings.tagPage());
+        const bool ok = ReadTrackInfo(item, config_.Settings.tagPage(), config_.Settings.ReadID3v2);
         allRead = allRead && ok;
         if (json_) {
             json.beginObject();

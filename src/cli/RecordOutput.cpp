@@ -24,6 +24,7 @@ std::vector<std::pair<const char*, Value>> fieldsOf(const CollectionItem& r, con
         {"Year", r.Year},
         {"Comment", r.Comment},
         {"Genre", std::int64_t{r.Genre}},
+        {"Track", std::int64_t{r.Track}},
         {"FileSize", r.FileSize},
         {"Bitrate", std::int64_t{r.Bitrate}},
         {"Frequency", std::int64_t{r.Frequency}},

@@ -19,6 +19,8 @@ struct CollectionItem {
     std::string Year;
     std::string Comment;
     std::uint8_t Genre = 0; // 255: none
+    std::string GenreText;  // a genre the tag names without a number (Genre is 255 then)
+    std::int32_t Track = 0; // the track number; 0: unknown
     std::int64_t FileSize = 0;
     std::int32_t Bitrate = 0;   // kbit/s
     std::int32_t Frequency = 0; // Hz

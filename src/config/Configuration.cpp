@@ -31,8 +31,9 @@ Configuration Configuration::defaults(const std::string& programDirectory)
     const locale::CodePagePair pair = locale::defaultCodePages(locale::localeName("LC_CTYPE"));
     c.Settings.OEMCodePage = pair.oem;
     c.Settings.ANSICodePage = pair.ansi;
-    for (int n = 1; n <= UIStringCount; ++n)
+    for (int n = 1; n <= 50; ++n)
         c.UIStrings[static_cast<std::size_t>(n - 1)] = "String" + std::to_string(n);
+    c.UIStrings[TrackLabelString - 1] = "Track: ";
     return c;
 }
 

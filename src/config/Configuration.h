@@ -21,8 +21,10 @@ struct SettingsRecord {
     std::string DirInfoRTF = "dirinfo.rtf";
     std::string DirInfoBMP = "dirinfo.bmp";
     bool TXTCodePage = true;  // true: "oem"
+    bool TXTUtf8 = false;     // TXTCodePage 65001: plain text pages are UTF-8
     bool TAGCodePage = false; // true: "oem"
     bool AllowEdit = false;
+    bool ReadID3v2 = true; // ID3v2 and APE tags beside the ID3v1 block
     int OEMCodePage = 437;
     int ANSICodePage = 1252;
 
@@ -37,7 +39,10 @@ struct GenreEntry {
     std::string GenreName;
 };
 
-constexpr int UIStringCount = 50;
+// Strings 1 to 50 read "String" and their number when unset; the later ones have English
+// defaults.
+constexpr int UIStringCount = 51;
+constexpr int TrackLabelString = 51;
 constexpr std::size_t GenreTableCapacity = 200;
 
 // The configuration: settings, interface strings and genre table. The program reads one

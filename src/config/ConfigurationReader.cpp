@@ -153,6 +153,14 @@ bool ConfigurationReader::readKey(std::string_view line, int number, std::string
     const auto fileName = [](std::string& field) {
         return [&field](std::string_view v) { field = paths::namePartOfSetting(v); };
     };
+    const auto yesNo = [&](bool& field) {
+        return [&, number](std::string_view v) {
+            if (auto value = parseSwitch(v, "yes", "no"))
+                field = *value;
+            else
+                error = lineNumberError("Invalid parameter value in line ", number);
+        };
+    };
     const auto codePageSwitch = [&](bool& field) {
         return [&, number](std::string_view v) {
             if (auto value = parseSwitch(v, "oem", "ansi"))
@@ -188,15 +196,20 @@ bool ConfigurationReader::readKey(std::string_view line, int number, std::string
         {"DirInfoTXT", fileName(settings_.DirInfoTXT)},
         {"DirInfoRTF", fileName(settings_.DirInfoRTF)},
         {"DirInfoBMP", fileName(settings_.DirInfoBMP)},
-        {"TXTCodePage", codePageSwitch(settings_.TXTCodePage)},
-        {"TAGCodePage", codePageSwitch(settings_.TAGCodePage)},
-        {"AllowEdit",
+        {"TXTCodePage",
          [&, number](std::string_view v) {
-             if (auto value = parseSwitch(v, "yes", "no"))
-                 settings_.AllowEdit = *value;
+             // "65001": text pages are UTF-8.
+             settings_.TXTUtf8 = v == "65001";
+             if (settings_.TXTUtf8)
+                 return;
+             if (auto value = parseSwitch(v, "oem", "ansi"))
+                 settings_.TXTCodePage = *value;
              else
                  error = lineNumberError("Invalid parameter value in line ", number);
          }},
+        {"TAGCodePage", codePageSwitch(settings_.TAGCodePage)},
+        {"AllowEdit", yesNo(settings_.AllowEdit)},
+        {"ReadID3v2", yesNo(settings_.ReadID3v2)},
         {"OEMCodePage", codePageNumber(settings_.OEMCodePage)},
         {"ANSICodePage", codePageNumber(settings_.ANSICodePage)},
     };

@@ -43,6 +43,8 @@ private:
 
 std::string PageLines::trackText(const CollectionItem& r, const std::string& genreName) const
 {
+    // The track number, when the tags give one, follows the comment.
+    const std::string track = r.Track > 0 ? "\r" + GetUIString(TrackLabelString) + std::to_string(r.Track) : "";
     const double rate = static_cast<double>(static_cast<std::int64_t>(r.Bitrate) * 1000 / 8) / 1024.0;
     return joinLines({
         "",
@@ -51,7 +53,7 @@ std::string PageLines::trackText(const CollectionItem& r, const std::string& gen
         GetUIString(6) + r.Artist,
         GetUIString(24) + genreName,
         GetUIString(7) + r.Year,
-        GetUIString(25) + r.Comment,
+        GetUIString(25) + r.Comment + track,
         GetUIString(8) + FormatDuration(r.Duration),
         "",
         GetUIString(9) + shown(r.Path),
@@ -108,6 +110,11 @@ std::string genreNameOf(std::uint8_t number, const std::vector<GenreEntry>& genr
             return name;
     }
     return {};
+}
+
+std::string genreShown(const CollectionItem& r, const std::vector<GenreEntry>& genres, const Collation& collation)
+{
+    return r.GenreText.empty() ? genreNameOf(r.Genre, genres, collation) : r.GenreText;
 }
 
 std::string oneDecimal(double value)

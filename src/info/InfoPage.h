@@ -34,6 +34,9 @@ class Collation;
 // "" when no entry has it.
 std::string genreNameOf(std::uint8_t number, const std::vector<GenreEntry>& genres, const Collation& collation);
 
+// The genre a record shows: the name its tag gave, else the table's name of its number.
+std::string genreShown(const CollectionItem& record, const std::vector<GenreEntry>& genres, const Collation& collation);
+
 // The genre table sorted by name as the editor's list shows it, after the empty entry
 // (number -1).
 std::vector<std::pair<std::string, int>> sortedGenreList(const std::vector<GenreEntry>& genres,

@@ -35,7 +35,11 @@ std::string readField(const TagBlock::Bytes& block, Field f, const CodePage& pag
 void writeField(TagBlock::Bytes& block, Field f, const std::string& value, const CodePage& page)
 {
     const std::string encoded = page.encode(value);
-    std::memcpy(block.data() + f.offset, encoded.data(), std::min(encoded.size(), f.width));
+    std::size_t bytes = std::min(encoded.size(), f.width);
+    // A UTF-8 page never cuts a character in two.
+    while (page.isUtf8() && bytes > 0 && bytes < encoded.size() && (encoded[bytes] & 0xC0) == 0x80)
+        --bytes;
+    std::memcpy(block.data() + f.offset, encoded.data(), bytes);
 }
 
 } // namespace
@@ -51,6 +55,8 @@ TagBlock::Fields TagBlock::parse(const Bytes& block, const CodePage& page)
     f.year = readField(block, Year, page);
     f.comment = readField(block, Comment, page);
     f.genre = block[GenreOffset];
+    if (block[TrackZeroOffset] == 0 && block[TrackOffset] != 0)
+        f.track = block[TrackOffset];
     return f;
 }
 

@@ -25,7 +25,9 @@ std::optional<TextPage> readTextPage(const std::string& path, const SettingsReco
                           return static_cast<unsigned char>(c) >= 0x80;
                       });
     const bool ansi = text::foldAZ(path).find(".rtf") != std::string::npos || !settings.TXTCodePage;
-    page.plain = utf8 ? std::move(*data) : ansi ? settings.ansi().decode(*data) : settings.oem().decode(*data);
+    const CodePage& page8 = *CodePage::byNumber(CodePage::Utf8);
+    const CodePage& pageOf = settings.TXTUtf8 ? page8 : ansi ? settings.ansi() : settings.oem();
+    page.plain = utf8 ? std::move(*data) : pageOf.decode(*data);
     return page;
 }
 

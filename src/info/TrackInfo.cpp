@@ -1,6 +1,7 @@
 #include "info/TrackInfo.h"
 
 #include "collection/CollectionItem.h"
+#include "info/ExtendedTags.h"
 #include "info/FrameHeader.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
@@ -21,6 +22,12 @@ namespace {
 // The first read covers an ID3v2 header and, usually, the whole first frame.
 constexpr std::size_t StartRead = 4096;
 constexpr std::size_t Id3v2HeaderSize = 10;
+// How far the probe looks for a first frame that is not where it should be, the longest
+// frame there is, the most of a tag it reads, and the end it reads for ID3v1 and APE.
+constexpr std::size_t SearchWindow = 64 * 1024;
+constexpr std::size_t MaxFrameLength = 2881;
+constexpr std::size_t MaxTagRead = 64 * 1024 * 1024;
+constexpr std::size_t ExtendedTail = TagBlock::Size + 32;
 
 class FileHandle {
 public:
@@ -94,9 +101,83 @@ std::string unencodableFields(const CollectionItem& item, const CodePage& page)
     return message;
 }
 
+// A frame header that can start audio: the sync bits, a known version, layer, bit rate
+// (not free format) and sampling frequency.
+bool validHeader(const unsigned char* b)
+{
+    return b[0] == 0xFF && (b[1] & 0xE0) == 0xE0 && (b[1] & 0x18) != 0x08 && (b[1] & 0x06) != 0 &&
+           (b[2] & 0xF0) != 0xF0 && (b[2] & 0xF0) != 0 && (b[2] & 0x0C) != 0x0C;
+}
+
+// The same stream: version, layer and sampling frequency agree.
+bool sameStream(const unsigned char* a, const unsigned char* b)
+{
+    return (a[1] & 0x1E) == (b[1] & 0x1E) && (a[2] & 0x0C) == (b[2] & 0x0C);
+}
+
+std::string readRange(int fd, std::int64_t offset, std::size_t size)
+{
+    std::string bytes(size, '\0');
+    bytes.resize(fs::readAt(fd, bytes.data(), size, offset));
+    return bytes;
+}
+
+// Where the audio starts, as other readers find it: after further ID3v2 tags (faulty
+// taggers write two), at the frame header there, else at the first header within 64 KB
+// that the next frame's header confirms; `at` itself when none is found.
+struct FirstFrame {
+    std::int64_t position;
+    bool searched; // found past bytes that were no frame header
+};
+
+FirstFrame firstFrame(int fd, std::string_view firstRead, std::int64_t at, std::int64_t fileSize)
+{
+    // The bytes at an offset, from the first read when it holds them (a clean file needs no
+    // other read).
+    const auto bytesAt = [&](std::int64_t offset, std::size_t count) {
+        if (offset + static_cast<std::int64_t>(count) <= static_cast<std::int64_t>(firstRead.size()))
+            return std::string(firstRead.substr(static_cast<std::size_t>(offset), count));
+        return readRange(fd, offset, count);
+    };
+    std::int64_t position = at;
+    for (int tags = 0; tags < 8; ++tags) {
+        const std::int64_t size = id3v2Size(bytesAt(position, Id3v2HeaderSize), fileSize - position);
+        if (size == 0)
+            break;
+        position += size;
+    }
+    const std::string head = bytesAt(position, 4);
+    if (head.size() == 4 && validHeader(reinterpret_cast<const unsigned char*>(head.data())))
+        return {position, false};
+    const std::string window = readRange(fd, position, SearchWindow + MaxFrameLength + 4);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(window.data());
+    for (std::size_t o = 1; o + 4 <= window.size() && o <= SearchWindow; ++o) {
+        if (!validHeader(bytes + o))
+            continue;
+        const std::size_t next = o + FrameHeader(bytes + o).frameLength();
+        if (next > o + 4 && next + 4 <= window.size() && validHeader(bytes + next) &&
+            sameStream(bytes + o, bytes + next))
+            return {position + static_cast<std::int64_t>(o), true};
+    }
+    return {at, false};
+}
+
+// The APE tag that ends where the ID3v1 block (or the file) begins, as bytes.
+std::string apeTagOf(int fd, std::string_view tail, bool hasV1, std::int64_t fileSize)
+{
+    const std::size_t footerEnd = tail.size() - (hasV1 ? TagBlock::Size : 0);
+    if (footerEnd < 32)
+        return {};
+    const std::size_t size = ExtendedTags::apeTagSize(tail.substr(0, footerEnd));
+    const std::int64_t end = fileSize - static_cast<std::int64_t>(tail.size() - footerEnd);
+    if (size == 0 || size > MaxTagRead || static_cast<std::int64_t>(size) > end)
+        return {};
+    return readRange(fd, end - static_cast<std::int64_t>(size), size);
+}
+
 } // namespace
 
-TrackProbe ProbeTrack(const std::string& path, const CodePage& tagPage)
+TrackProbe ProbeTrack(const std::string& path, const CodePage& tagPage, bool extended)
 {
     TrackProbe probe;
     FileHandle file(path, O_RDONLY);
@@ -112,7 +193,17 @@ TrackProbe ProbeTrack(const std::string& path, const CodePage& tagPage)
     const std::int64_t fileSize = st.st_size;
     char buffer[StartRead];
     std::string_view start(buffer, fs::readAt(file.fd(), buffer, StartRead, 0));
-    const std::int64_t skipped = id3v2Size(start, fileSize);
+    const std::int64_t firstTag = id3v2Size(start, fileSize);
+    std::string id3v2;
+    std::int64_t skipped = firstTag;
+    bool searched = false;
+    if (extended) {
+        if (firstTag > 0)
+            id3v2 = readRange(file.fd(), 0, std::min<std::size_t>(static_cast<std::size_t>(firstTag), MaxTagRead));
+        const FirstFrame found = firstFrame(file.fd(), start, firstTag, fileSize);
+        skipped = found.position;
+        searched = found.searched;
+    }
     if (skipped > 0) {
         if (skipped + 4 <= static_cast<std::int64_t>(start.size()))
             start.remove_prefix(static_cast<std::size_t>(skipped));
@@ -137,15 +228,29 @@ TrackProbe ProbeTrack(const std::string& path, const CodePage& tagPage)
         return probe;
     }
 
+    // The end of the file in one read: the ID3v1 block, and before it an APE tag's footer.
     TagBlock::Bytes tail{};
-    const bool tailRead = fileSize >= static_cast<std::int64_t>(TagBlock::Size) &&
-                          readBlockAt(file.fd(), fileSize - TagBlock::Size, tail);
+    const std::size_t tailSize =
+        extended ? static_cast<std::size_t>(std::min<std::int64_t>(fileSize, ExtendedTail)) : TagBlock::Size;
+    const std::string end = fileSize >= static_cast<std::int64_t>(TagBlock::Size)
+                                ? readRange(file.fd(), fileSize - static_cast<std::int64_t>(tailSize), tailSize)
+                                : std::string();
+    const bool tailRead = end.size() == tailSize && end.size() >= TagBlock::Size;
+    if (tailRead)
+        std::memcpy(tail.data(), end.data() + end.size() - TagBlock::Size, TagBlock::Size);
     const bool hasTag = tailRead && TagBlock::isTag(tail);
+    if (extended) {
+        const std::string ape = tailRead ? apeTagOf(file.fd(), end, hasTag, fileSize) : std::string();
+        if (!id3v2.empty() || !ape.empty())
+            probe.extended = ExtendedTags::read(id3v2, ape);
+    }
 
     // A Xing/Info or VBRI header counts the frames, which gives variable-rate files their
     // true playing time; otherwise the size at the first header's rate decides.
     const std::string_view frame = start.substr(0, std::max<std::size_t>(header.frameLength(), 4));
-    const auto vbr = header.vbrInfo(frame);
+    // A frame found by searching past garbage is audio, not the stream's Xing/VBRI header:
+    // other readers look for that header only where the audio should start.
+    const auto vbr = searched ? std::nullopt : header.vbrInfo(frame);
     if (vbr && vbr->frames > 0 && probe.Frequency > 0) {
         const double seconds = double(vbr->frames) * header.samplesPerFrame() / probe.Frequency;
         probe.Duration = static_cast<std::int64_t>(seconds);
@@ -161,19 +266,22 @@ TrackProbe ProbeTrack(const std::string& path, const CodePage& tagPage)
         probe.status = fail("cannot read the end of the file");
         return probe;
     }
-    if (hasTag)
+    if (hasTag) {
         probe.tag = TagBlock::parse(tail, tagPage);
+        if (!extended)
+            probe.tag->track = 0; // the ID3v1-only reading knows no track numbers
+    }
     return probe;
 }
 
-TrackProber trackProber(const CodePage& tagPage)
+TrackProber trackProber(const CodePage& tagPage, bool extended)
 {
-    return [&tagPage](const std::string& path) { return ProbeTrack(path, tagPage); };
+    return [&tagPage, extended](const std::string& path) { return ProbeTrack(path, tagPage, extended); };
 }
 
-bool ReadTrackInfo(CollectionItem& item, const CodePage& tagPage)
+bool ReadTrackInfo(CollectionItem& item, const CodePage& tagPage, bool extended)
 {
-    const TrackProbe probe = ProbeTrack(item.Path, tagPage);
+    const TrackProbe probe = ProbeTrack(item.Path, tagPage, extended);
     applyProbe(item, probe);
     return probe.status.ok();
 }
@@ -214,7 +322,7 @@ Result<> WriteTag(const CollectionItem& item, const CodePage& tagPage,
         return failed;
     const bool overwrite = TagBlock::isTag(old);
     const std::int64_t position = overwrite ? st.st_size - TagBlock::Size : st.st_size;
-    const TagBlock::Fields fields{item.Name, item.Artist, item.Album, item.Year, item.Comment, item.Genre};
+    const TagBlock::Fields fields{item.Name, item.Artist, item.Album, item.Year, item.Comment, item.Genre, {}, 0};
     const TagBlock::Bytes block = TagBlock::render(fields, tagPage, overwrite ? &old : nullptr);
     if (!inPlace)
         return replaceReadOnly(item.Path, fd, st, position, block) ? Result<>() : Result<>(failed);

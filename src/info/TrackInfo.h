@@ -16,15 +16,17 @@ struct CollectionItem;
 // Reads a track file: bit rate and sampling frequency from the first frame header (after
 // an ID3v2 tag, if any), the file size, the playing time, and the tag block at the end.
 // Reads the start of the file up to the end of the first frame and the last 128 bytes,
-// nothing else.
-TrackProbe ProbeTrack(const std::string& path, const CodePage& tagPage);
+// nothing else. `extended` also reads the ID3v2 tag (only when the file begins with one)
+// and an APE tag (only when its footer ends the file or precedes the ID3v1 block), the
+// track number, and looks past a second ID3v2 tag or garbage for the first frame.
+TrackProbe ProbeTrack(const std::string& path, const CodePage& tagPage, bool extended = true);
 
 // The prober the scan uses.
-TrackProber trackProber(const CodePage& tagPage);
+TrackProber trackProber(const CodePage& tagPage, bool extended = true);
 
 // Fills a track's record from its file (ProbeTrack, then applyProbe). True when every
 // step succeeded; fields stored before a failing step stay.
-bool ReadTrackInfo(CollectionItem& item, const CodePage& tagPage);
+bool ReadTrackInfo(CollectionItem& item, const CodePage& tagPage, bool extended = true);
 
 // The tag block of a file, when it has one and it can be read.
 std::optional<TagBlock::Fields> readTagFields(const std::string& path, const CodePage& tagPage);

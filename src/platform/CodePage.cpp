@@ -67,8 +67,12 @@ const CodePage* CodePage::byNumber(int number)
     if (auto it = pages.find(number); it != pages.end())
         return it->second.get();
     std::unique_ptr<CodePage> page;
-    if (auto table = readTable(number))
+    if (number == Utf8) {
+        page.reset(new CodePage(Utf8, {}));
+        page->utf8_ = true;
+    } else if (auto table = readTable(number)) {
         page.reset(new CodePage(number, *table));
+    }
     return pages.emplace(number, std::move(page)).first->second.get();
 }
 
@@ -76,6 +80,19 @@ std::string CodePage::decode(std::string_view bytes) const
 {
     std::string out;
     out.reserve(bytes.size());
+    if (utf8_) {
+        // Bytes that are not UTF-8 each stand for the replacement character.
+        for (std::size_t pos = 0; pos < bytes.size();) {
+            const std::size_t start = pos;
+            bool valid = true;
+            text::nextCodePoint(bytes, pos, &valid);
+            if (valid)
+                out.append(bytes.substr(start, pos - start));
+            else
+                text::appendUtf8(out, U'\uFFFD');
+        }
+        return out;
+    }
     for (char c : bytes) {
         const auto b = static_cast<unsigned char>(c);
         if (b < 0x80)
@@ -88,6 +105,8 @@ std::string CodePage::decode(std::string_view bytes) const
 
 std::string CodePage::encode(std::string_view utf8) const
 {
+    if (utf8_)
+        return std::string(utf8);
     std::string out;
     out.reserve(utf8.size());
     for (std::size_t pos = 0; pos < utf8.size();) {
@@ -107,6 +126,8 @@ bool CodePage::canEncode(std::string_view utf8) const { return unencodable(utf8)
 std::string CodePage::unencodable(std::string_view utf8) const
 {
     std::string missing;
+    if (utf8_)
+        return missing;
     for (std::size_t pos = 0; pos < utf8.size();) {
         const std::size_t start = pos;
         bool valid = true;

@@ -31,7 +31,7 @@ TEST(Cli, ConfigAsJson)
     EXPECT_NE(r.out.find("\"ANSICodePage\": 1252"), std::string::npos);
     EXPECT_NE(r.out.find("\"UIStrings\": [\n    \"String1\",\n    \"String2\",\n    \"h\","), std::string::npos)
         << r.out;
-    EXPECT_NE(r.out.find("\"String50\"\n  ]"), std::string::npos);
+    EXPECT_NE(r.out.find("\"String50\",\n    \"Track: \"\n  ]"), std::string::npos);
     EXPECT_NE(r.out.find("\"Number\": 17,\n      \"GenreName\": \"Rock\""), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\"Number\": 255,\n      \"GenreName\": \"None\""), std::string::npos);
 }
@@ -99,7 +99,8 @@ TEST(Cli, ProbeReportsEachFile)
     const std::string expectedFirst =
         "    \"ok\": true,\n    \"record\": {\n      \"Path\": \"" + dir.path() +
         "a.mp3\",\n      \"Name\": \"Title\",\n      \"Artist\": \"Artist\",\n      \"Album\": \"\",\n"
-        "      \"Year\": \"\",\n      \"Comment\": \"\",\n      \"Genre\": 17,\n      \"FileSize\": 4000000,\n"
+        "      \"Year\": \"\",\n      \"Comment\": \"\",\n      \"Genre\": 17,\n      \"Track\": 0,\n      "
+        "\"FileSize\": 4000000,\n"
         "      \"Bitrate\": 128,\n      \"Frequency\": 44100,\n      \"Duration\": 250,\n      \"Description\": \"\",\n"
         "      \"PicturePath\": \"\",\n      \"TextPath\": \"\"\n    }";
     EXPECT_NE(r.out.find(expectedFirst), std::string::npos) << r.out;

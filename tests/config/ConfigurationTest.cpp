@@ -86,6 +86,10 @@ TEST(Configuration, KeyValues)
         {"AllowEdit = YES", [] { return std::string(Settings.AllowEdit ? "yes" : "no"); }, "yes"},
         {"OEMCodePage = 866", [] { return std::to_string(Settings.OEMCodePage); }, "866"},
         {"ANSICodePage = 1251", [] { return std::to_string(Settings.ANSICodePage); }, "1251"},
+        {"OEMCodePage = 65001", [] { return std::to_string(Settings.OEMCodePage); }, "65001"},
+        {"TXTCodePage = 65001", [] { return std::string(Settings.TXTUtf8 ? "utf-8" : "no"); }, "utf-8"},
+        {"ReadID3v2 = No", [] { return std::string(Settings.ReadID3v2 ? "yes" : "no"); }, "no"},
+        {"", [] { return std::string(Settings.ReadID3v2 ? "yes" : "no"); }, "yes"},
         {"Icon = " + dir.path() + "icon.png", [] { return Settings.Icon; }, dir.path() + "icon.png"},
         {"Iconfile = x", [] { return Settings.Icon; }, ""},
         {"WindowTitle = a\nWindowTitle = b", [] { return Settings.WindowTitle; }, "b"},
@@ -135,7 +139,7 @@ TEST(Configuration, InterfaceStrings)
 {
     TempDir dir;
     ASSERT_EQ(load(dir, "String5 =\nString05 = x\nString3 = 'It''s'\nString4 = a''b''c\n"
-                        "String1 = ' sec'\nString12 = twelve\nstring50=fifty\nString51 = no\n"
+                        "String1 = ' sec'\nString12 = twelve\nstring50=fifty\nString52 = no\n"
                         "String2 = 'open\nString7 = close'\n"),
               "");
     EXPECT_EQ(GetUIString(5), "");
@@ -148,7 +152,8 @@ TEST(Configuration, InterfaceStrings)
     EXPECT_EQ(GetUIString(2), "open");
     EXPECT_EQ(GetUIString(7), "close");
     EXPECT_EQ(GetUIString(0), "Invalid String ID 0");
-    EXPECT_EQ(GetUIString(51), "Invalid String ID 51");
+    EXPECT_EQ(GetUIString(51), "Track: "); // a later string has an English default
+    EXPECT_EQ(GetUIString(52), "Invalid String ID 52");
     EXPECT_EQ(GetUIString(-3), "Invalid String ID -3");
 }
 

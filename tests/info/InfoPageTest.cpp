@@ -36,6 +36,8 @@ CollectionItem track()
                           .Year = "1999",
                           .Comment = "c",
                           .Genre = 17,
+                          .GenreText = "",
+                          .Track = 0,
                           .FileSize = 5'000'000,
                           .Bitrate = 128,
                           .Frequency = 44100,
@@ -54,6 +56,11 @@ TEST_F(InfoPageTest, TrackLayout)
               "\rS4:Title & more\rS5:Album\rS6:Artist\rS24:Rock\rS7:1999\rS25:c\rS8:1 h 2 min 5 s\r\r"
               "S9:/m/a.mp3\rS10:4882 Kb\rS11:44100 Hz\rS12:128000 bit/s (15.6 Kb/s)\r\r"
               "S26:files.bbs : Desc\rS13:/m/a.bmp\rS14:/m/a.txt");
+    // A track number from the tags follows the comment, with its own label.
+    CollectionItem numbered = r;
+    numbered.Track = 7;
+    EXPECT_NE(DescriptionPageText({numbered, true, false, "Rock"}, config).find("\rS25:c\rTrack: 7\rS8:"),
+              std::string::npos);
     CollectionItem zero;
     EXPECT_EQ(DescriptionPageText({zero, true, false, ""}, config),
               "\rS4:\rS5:\rS6:\rS24:\rS7:\rS25:\rS8:0 min 0 s\r\rS9:\rS10:0 Kb\rS11:0 Hz\rS12:0000 bit/s (0.0 Kb/s)\r\r"

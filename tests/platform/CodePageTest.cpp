@@ -61,9 +61,13 @@ TEST(CodePage, UnmappableCharactersBecomeQuestionMarks)
     EXPECT_TRUE(page(866).canEncode("Ж╔"));
 }
 
-TEST(CodePage, UnknownAndMultiByteNumbersAreRefused)
+TEST(CodePage, UnknownAndMultiByteNumbersAreRefusedButUtf8HoldsEverything)
 {
-    EXPECT_EQ(CodePage::byNumber(932), nullptr);   // Shift-JIS: multi-byte
-    EXPECT_EQ(CodePage::byNumber(65001), nullptr); // UTF-8
+    EXPECT_EQ(CodePage::byNumber(932), nullptr); // Shift-JIS: multi-byte
     EXPECT_EQ(CodePage::byNumber(4242), nullptr);
+    const CodePage& utf8 = *CodePage::byNumber(65001);
+    EXPECT_TRUE(utf8.isUtf8());
+    EXPECT_EQ(utf8.encode("Жук 日本"), "Жук 日本");
+    EXPECT_EQ(utf8.unencodable("Жук 日本"), "");
+    EXPECT_EQ(utf8.decode("caf\xC3\xA9 \xFF!"), "café \uFFFD!");
 }

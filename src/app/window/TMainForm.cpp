@@ -315,8 +315,8 @@ void TMainForm::InitialFill(BuildProgress* progress)
 
 void TMainForm::BuildTree(BuildProgress* progress)
 {
-    const BuildSettings settings =
-        BuildSettings::fromConfiguration(config_, *collation_, trackProber(config_.Settings.tagPage()));
+    const BuildSettings settings = BuildSettings::fromConfiguration(
+        config_, *collation_, trackProber(config_.Settings.tagPage(), config_.Settings.ReadID3v2));
     Model->beginBuild();
     CollectionBuilder(Tree, settings, progress).BuildTree();
     Model->endBuild();
@@ -375,7 +375,7 @@ void TMainForm::TreeViewChange(NodeId node)
     if (Editor)
         TagEditor->showFields(Editor->load(node));
     QString page = qs(DescriptionPageText(
-        {r, track, node == Tree.PlaylistsNode, genreNameOf(r.Genre, config_.GenreTable, *collation_)}, config_));
+        {r, track, node == Tree.PlaylistsNode, genreShown(r, config_.GenreTable, *collation_)}, config_));
     TrackInfo->setText(page.replace('\r', '\n'));
     Pages->showPicture(r.PicturePath);
     Pages->showText(r.TextPath, config_.Settings);

@@ -1,0 +1,179 @@
+// ID3v2 and APE tags as other taggers write them, read by the probe and checked against
+// what the taggers were told and what ffprobe reads.
+
+#include "collection/CollectionItem.h"
+#include "info/TrackInfo.h"
+#include "platform/CodePage.h"
+#include "support/Mp3Fixture.h"
+#include "support/Process.h"
+#include "support/TempDir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sstream>
+
+using namespace cantorel;
+using namespace cantorel::test;
+
+namespace {
+
+const CodePage& ansi() { return *CodePage::byNumber(1252); }
+
+CollectionItem probe(const std::string& path, bool extended = true)
+{
+    CollectionItem item = CreateEntry(std::filesystem::path(path).parent_path().string() + "/",
+                                      std::filesystem::path(path).filename().string(), ansi(), std::nullopt);
+    ReadTrackInfo(item, ansi(), extended);
+    return item;
+}
+
+// An MP3 of two seconds of tone, made with lame (extra options for its own tags).
+std::string encode(const TempDir& dir, const std::string& name, std::vector<std::string> options = {})
+{
+    const std::string wav = dir.write(name + ".wav", sineWav(440, 2));
+    std::vector<std::string> args{"--quiet", "-b", "128"};
+    args.insert(args.end(), options.begin(), options.end());
+    args.push_back(wav);
+    args.push_back(dir / name);
+    const ProcessResult r = runProcess("/usr/bin/lame", args);
+    if (r.status != 0)
+        throw std::runtime_error("lame: " + r.err);
+    return dir / name;
+}
+
+void run(const std::string& program, const std::vector<std::string>& args)
+{
+    const ProcessResult r = runProcess(program, args);
+    if (r.status != 0)
+        throw std::runtime_error(program + ": " + r.err);
+}
+
+// ffprobe's sampling rate, playing time and title of a file.
+struct Reference {
+    int sampleRate = 0;
+    double duration = 0;
+    std::string title;
+};
+Reference ffprobe(const std::string& path)
+{
+    const ProcessResult r = runProcess("/usr/bin/ffprobe", {"-v", "error", "-show_entries",
+                                                            "format=duration:stream=sample_rate:format_tags=title",
+                                                            "-of", "default=noprint_wrappers=1", path});
+    Reference ref;
+    std::istringstream in(r.out);
+    for (std::string line; std::getline(in, line);) {
+        const std::size_t eq = line.find('=');
+        const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+        if (key == "sample_rate" && ref.sampleRate == 0)
+            ref.sampleRate = std::stoi(value);
+        else if (key == "duration" && value != "N/A")
+            ref.duration = std::stod(value);
+        else if (key == "TAG:title")
+            ref.title = value;
+    }
+    return ref;
+}
+
+} // namespace
+
+TEST(ExtendedTags, TagsOfOtherTaggersAreRead)
+{
+    TempDir dir;
+    const std::string cover = dir.write("cover.png", std::string("\x89PNG\r\n\x1a\n", 8) + std::string(600, 'p'));
+    const struct {
+        std::string name;
+        std::function<void(const std::string&)> tag;
+        std::string title, artist, album, year, comment;
+        int genre;
+        int track;
+    } cases[] = {
+        {"v24-utf8.mp3",
+         [&](const std::string& f) {
+             run("/usr/bin/eyeD3", {"--quiet",
+                                    "--to-v2.4",
+                                    "--encoding",
+                                    "utf8",
+                                    "-t",
+                                    "Заголовок",
+                                    "-a",
+                                    "Артист",
+                                    "-A",
+                                    "Альбом",
+                                    "--recording-date",
+                                    "2001",
+                                    "-G",
+                                    "Rock",
+                                    "-n",
+                                    "7",
+                                    "-c",
+                                    "комментарий",
+                                    "--add-image",
+                                    cover + ":FRONT_COVER",
+                                    f});
+         },
+         "Заголовок", "Артист", "Альбом", "2001", "комментарий", 17, 7},
+        {"v23-utf16.mp3",
+         [&](const std::string& f) {
+             run("/usr/bin/eyeD3", {"--quiet", "--to-v2.3", "--encoding", "utf16", "-t", "日本語の歌", "-a", "Art",
+                                    "-G", "Trip-Hop", "-n", "3", "-N", "12", f});
+         },
+         "日本語の歌", "Art", "", "", "", 27, 3},
+        {"mutagen.mp3",
+         [&](const std::string& f) {
+             run("/usr/bin/mid3v2", {"-t", "Mutagen title", "-a", "M", "-g", "Chillwave", "-T", "2", f});
+         },
+         "Mutagen title", "M", "", "", "", 255, 2},
+        {"id3v2-tool.mp3",
+         [&](const std::string& f) {
+             run("/usr/bin/id3v2", {"-2", "-t", "Tool title", "-y", "1999", "-g", "8", f});
+         },
+         "Tool title", "", "", "1999", "", 8, 0},
+    };
+    for (const auto& c : cases) {
+        const std::string file = encode(dir, c.name);
+        c.tag(file);
+        const CollectionItem r = probe(file);
+        EXPECT_EQ(r.Name, c.title) << c.name;
+        EXPECT_EQ(r.Artist, c.artist) << c.name;
+        EXPECT_EQ(r.Album, c.album) << c.name;
+        EXPECT_EQ(r.Year, c.year) << c.name;
+        EXPECT_EQ(r.Comment, c.comment) << c.name;
+        EXPECT_EQ(r.Genre, c.genre) << c.name;
+        EXPECT_EQ(r.Track, c.track) << c.name;
+        EXPECT_EQ(r.Frequency, 44100) << c.name;
+        EXPECT_EQ(r.Duration, 2) << c.name;
+        // Without ID3v2 the name stays the file's.
+        EXPECT_EQ(probe(file, false).Name, c.name) << c.name;
+    }
+    EXPECT_EQ(probe(dir / "mutagen.mp3").GenreText, "Chillwave");
+    // Both tags: each field from ID3v2 when it has one, else from ID3v1.
+    const std::string both = encode(dir, "both.mp3", {"--add-id3v2", "--tt", "Version two"});
+    run("/usr/bin/id3v2", {"-1", "-a", "Artist", both});
+    const CollectionItem r = probe(both);
+    EXPECT_EQ(r.Name, "Version two");
+    EXPECT_EQ(r.Artist, "Artist");
+}
+
+TEST(ExtendedTags, OddShapesAgreeWithFfprobe)
+{
+    const std::string data = std::string(CANTOREL_SOURCE_DIR) + "/../shared/testdata/taglib/";
+    if (!std::filesystem::is_directory(data))
+        GTEST_SKIP() << "no " << data;
+    int checked = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(data)) {
+        if (entry.path().extension() != ".mp3")
+            continue;
+        const std::string name = entry.path().filename().string();
+        const Reference ref = ffprobe(entry.path().string());
+        if (ref.sampleRate == 0 || ref.duration < 0.5)
+            continue; // too short or too broken for ffprobe to say
+        const CollectionItem r = probe(entry.path().string());
+        EXPECT_EQ(r.Frequency, ref.sampleRate) << name;
+        EXPECT_NEAR(static_cast<double>(r.Duration), ref.duration, 1.0) << name;
+        if (!ref.title.empty()) {
+            EXPECT_EQ(r.Name, ref.title.substr(0, 63)) << name;
+        }
+        ++checked;
+    }
+    EXPECT_GT(checked, 10);
+}
