@@ -398,7 +398,7 @@ int CliApplication::tag(const std::vector<std::string>& args)
     const CodePage& tagPage = config_.Settings.tagPage();
     CollectionItem item = trackRecord(path, config_);
     // Only the header fields matter here: the tag fields come from the block itself.
-    (void)ReadTrackInfo(item, tagPage);
+    (void)ReadTrackInfo(item, tagPage, false);
     // Fields not given keep what the tag block holds, not the file name the record shows.
     const TagBlock::Fields current = readTagFields(path, tagPage).value_or(TagBlock::Fields{});
     item.Name = current.title;
@@ -434,7 +434,7 @@ int CliApplication::tag(const std::vector<std::string>& args)
             return usageError("unknown option '" + option + "'");
         }
     }
-    if (const Result<> written = WriteTag(item, tagPage); !written) {
+    if (const Result<> written = WriteTag(item, tagPage, {}, config_.Settings.ReadID3v2); !written) {
         if (written.failure().code == TagTextUnencodable)
             err_ << written.error() << '\n';
         else

@@ -2,6 +2,8 @@
 
 #include <taglib/apetag.h>
 #include <taglib/attachedpictureframe.h>
+#include <taglib/commentsframe.h>
+#include <taglib/textidentificationframe.h>
 #include <taglib/id3v1genres.h>
 #include <taglib/id3v2framefactory.h>
 #include <taglib/id3v2tag.h>
@@ -41,6 +43,32 @@ void fillFrom(const TagLib::Tag& tag, TrackProbe::Tag& into)
     }
     if (into.track == 0)
         into.track = static_cast<int>(std::min<unsigned>(tag.track(), 1'000'000));
+}
+
+void setText(TagLib::ID3v2::Tag& tag, const char* id, const std::string& value, TagLib::String::Type encoding)
+{
+    tag.removeFrames(id);
+    if (value.empty())
+        return;
+    auto* frame = new TagLib::ID3v2::TextIdentificationFrame(id, encoding);
+    frame->setText(TagLib::String(value, TagLib::String::UTF8));
+    tag.addFrame(frame);
+}
+
+void setComment(TagLib::ID3v2::Tag& tag, const std::string& value, TagLib::String::Type encoding)
+{
+    // Only the comment without a description is ours; others (iTunes data ...) stay.
+    for (TagLib::ID3v2::Frame* frame : TagLib::ID3v2::FrameList(tag.frameList("COMM"))) {
+        const auto* comment = dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(frame);
+        if (comment && comment->description().isEmpty())
+            tag.removeFrame(frame);
+    }
+    if (value.empty())
+        return;
+    auto* frame = new TagLib::ID3v2::CommentsFrame(encoding);
+    frame->setLanguage("eng");
+    frame->setText(TagLib::String(value, TagLib::String::UTF8));
+    tag.addFrame(frame);
 }
 
 bool holdsSomething(const TrackProbe::Tag& t)
@@ -108,6 +136,29 @@ std::optional<std::string> ExtendedTags::picture(const std::string& path)
     if (!chosen)
         return std::nullopt;
     return std::string(chosen->picture().data(), chosen->picture().size());
+}
+
+Result<> ExtendedTags::write(const std::string& path, const TrackProbe::Tag& fields)
+{
+    TagLib::MPEG::File file(path.c_str(), false);
+    if (!file.isValid() || file.readOnly())
+        return fail("cannot open the copy for its ID3v2 tag");
+    const bool existed = file.hasID3v2Tag();
+    TagLib::ID3v2::Tag& tag = *file.ID3v2Tag(true);
+    const bool v4 = !existed || tag.header()->majorVersion() == 4;
+    const TagLib::String::Type encoding = v4 ? TagLib::String::UTF8 : TagLib::String::UTF16;
+    setText(tag, "TIT2", fields.title, encoding);
+    setText(tag, "TPE1", fields.artist, encoding);
+    setText(tag, "TALB", fields.album, encoding);
+    setText(tag, "TDRC", fields.year, encoding); // written as TYER in ID3v2.3
+    setComment(tag, fields.comment, encoding);
+    const std::string genre = fields.genre != 255 ? utf8(TagLib::ID3v1::genre(fields.genre)) : fields.genreText;
+    setText(tag, "TCON", genre.empty() && fields.genre != 255 ? "(" + std::to_string(fields.genre) + ")" : genre,
+            encoding);
+    if (!file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, v4 ? TagLib::ID3v2::v4 : TagLib::ID3v2::v3,
+                   TagLib::File::DoNotDuplicate))
+        return fail("cannot write the ID3v2 tag");
+    return {};
 }
 
 } // namespace cantorel

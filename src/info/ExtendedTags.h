@@ -21,6 +21,12 @@ public:
 
     // The picture a track's tag holds: its front cover, else its first picture.
     static std::optional<std::string> picture(const std::string& path);
+
+    // Sets title, artist, album, year, comment and genre (`genreText` when the number is
+    // 255) of the ID3v2 tag of the file at `path`, creating a tag when there is none; every
+    // other frame stays. An ID3v2.4 tag is written in UTF-8, any other as ID3v2.3 in
+    // UTF-16 (ID3v2.2 cannot be written). The file must be one nobody else uses: a copy.
+    static Result<> write(const std::string& path, const TrackProbe::Tag& fields);
 };
 
 } // namespace cantorel

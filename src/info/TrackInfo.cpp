@@ -86,6 +86,22 @@ bool replaceReadOnly(const std::string& path, int fd, const struct stat& st, std
     return fs::replaceFile(path, data, std::optional<fs::FileState>(readAs)).ok();
 }
 
+// The whole file with a new ID3v1 block and an ID3v2 tag of `fields`: a copy is made,
+// edited and renamed over the file read through `fd`, so that a killed or failed write
+// leaves the old file as it was.
+bool rewriteWithId3v2(const std::string& path, int fd, const struct stat& st, std::int64_t position,
+                      const TagBlock::Bytes& block, const TagBlock::Fields& fields)
+{
+    std::string data(static_cast<std::size_t>(position), '\0');
+    if (fs::readAt(fd, data.data(), data.size(), 0) != data.size())
+        return false;
+    data.append(reinterpret_cast<const char*>(block.data()), block.size());
+    const fs::FileState readAs{st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+    return fs::replaceFile(path, data, std::optional<fs::FileState>(readAs),
+                           [&](const std::string& copy) { return ExtendedTags::write(copy, fields); })
+        .ok();
+}
+
 // Which fields of the record the tag's code page cannot hold, and their characters.
 std::string unencodableFields(const CollectionItem& item, const CodePage& page)
 {
@@ -300,21 +316,22 @@ std::optional<TagBlock::Fields> readTagFields(const std::string& path, const Cod
 }
 
 Result<> WriteTag(const CollectionItem& item, const CodePage& tagPage,
-                  const std::function<bool(const std::string&)>& isActiveTrack)
+                  const std::function<bool(const std::string&)>& isActiveTrack, bool extended)
 {
     if (isActiveTrack && isActiveTrack(item.Path))
         return fail("Unable to edit active track tag. ", ActiveTrackRefused);
-    if (const std::string fields = unencodableFields(item, tagPage); !fields.empty())
+    const std::string unencodable = unencodableFields(item, tagPage);
+    if (!unencodable.empty() && !extended)
         return fail("The tag was not saved: its code page " + std::to_string(tagPage.number()) +
-                        " cannot hold these characters (" + fields + ").",
+                        " cannot hold these characters (" + unencodable + ").",
                     TagTextUnencodable);
     const Failure failed = fail("Unable to write the tag of " + item.Path);
     // Everything goes through the one descriptor checked here, never through the path
     // again: a file renamed over it meanwhile is not touched.
     FileHandle file(item.Path, O_RDWR);
-    const bool inPlace = file.ok();
-    FileHandle readOnly(inPlace ? std::string() : item.Path, O_RDONLY);
-    const int fd = inPlace ? file.fd() : readOnly.fd();
+    const bool writable = file.ok();
+    FileHandle readOnly(writable ? std::string() : item.Path, O_RDONLY);
+    const int fd = writable ? file.fd() : readOnly.fd();
     struct stat st {};
     TagBlock::Bytes old{};
     if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < static_cast<off_t>(TagBlock::Size) ||
@@ -322,9 +339,28 @@ Result<> WriteTag(const CollectionItem& item, const CodePage& tagPage,
         return failed;
     const bool overwrite = TagBlock::isTag(old);
     const std::int64_t position = overwrite ? st.st_size - TagBlock::Size : st.st_size;
-    const TagBlock::Fields fields{item.Name, item.Artist, item.Album, item.Year, item.Comment, item.Genre, {}, 0};
+    TagBlock::Fields fields{item.Name, item.Artist, item.Album, item.Year, item.Comment, item.Genre, item.GenreText, 0};
+    const bool hasId3v2 = extended && id3v2Size(readRange(fd, 0, Id3v2HeaderSize), st.st_size) > 0;
+    if (hasId3v2 || !unencodable.empty()) {
+        // The ID3v2 tag gets every text whole; the ID3v1 block what its page holds (a
+        // text it cannot hold keeps what the block had).
+        const TagBlock::Fields previous = overwrite ? TagBlock::parse(old, tagPage) : TagBlock::Fields{};
+        TagBlock::Fields v1 = fields;
+        for (auto [field, kept] : {std::pair{&v1.title, &previous.title},
+                                   {&v1.artist, &previous.artist},
+                                   {&v1.album, &previous.album},
+                                   {&v1.year, &previous.year},
+                                   {&v1.comment, &previous.comment}}) {
+            if (!tagPage.canEncode(*field))
+                *field = *kept;
+        }
+        return rewriteWithId3v2(item.Path, fd, st, position, TagBlock::render(v1, tagPage, overwrite ? &old : nullptr),
+                                fields)
+                   ? Result<>()
+                   : Result<>(failed);
+    }
     const TagBlock::Bytes block = TagBlock::render(fields, tagPage, overwrite ? &old : nullptr);
-    if (!inPlace)
+    if (!writable)
         return replaceReadOnly(item.Path, fd, st, position, block) ? Result<>() : Result<>(failed);
     if (fs::writeAll(fd, block.data(), block.size(), position) && ::fsync(fd) == 0)
         return {};

@@ -32,7 +32,8 @@ bool ReadTrackInfo(CollectionItem& item, const CodePage& tagPage, bool extended 
 std::optional<TagBlock::Fields> readTagFields(const std::string& path, const CodePage& tagPage);
 
 // The failure codes of WriteTag's refusals: the track that the player holds, and text
-// that the tag's code page cannot hold (never written as question marks).
+// that the tag's code page cannot hold (never written as question marks) where no ID3v2
+// tag may take it.
 constexpr int ActiveTrackRefused = 1;
 constexpr int TagTextUnencodable = 2;
 
@@ -43,7 +44,10 @@ constexpr int TagTextUnencodable = 2;
 // and the characters). A read-only
 // file is written all the same and keeps its mode. On failure the file's bytes are as
 // they were.
+// With `extended`, an ID3v2 tag the file has is updated too (other frames untouched), and
+// one is made (ID3v2.4) for texts the code page cannot hold: then the whole file is
+// rewritten through a copy renamed over it.
 Result<> WriteTag(const CollectionItem& item, const CodePage& tagPage,
-                  const std::function<bool(const std::string& path)>& isActiveTrack = {});
+                  const std::function<bool(const std::string& path)>& isActiveTrack = {}, bool extended = true);
 
 } // namespace cantorel

@@ -11,6 +11,7 @@
 #include <dirent.h>
 #include <random>
 #include <sys/file.h>
+#include <sys/xattr.h>
 #include <thread>
 #include <climits>
 #include <cstdlib>
@@ -74,6 +75,26 @@ void removeStaleTemporaries(const std::string& directory, const std::string& tar
     }
 }
 
+// The user's extended attributes of `from` on the file open as `to`, where it may set them.
+void copyExtendedAttributes(const std::string& from, int to)
+{
+    const ssize_t size = ::listxattr(from.c_str(), nullptr, 0);
+    if (size <= 0)
+        return;
+    std::string names(static_cast<std::size_t>(size), '\0');
+    const ssize_t got = ::listxattr(from.c_str(), names.data(), names.size());
+    for (std::size_t at = 0; got > 0 && at < static_cast<std::size_t>(got);) {
+        const std::string name = names.c_str() + at;
+        at += name.size() + 1;
+        const ssize_t length = ::getxattr(from.c_str(), name.c_str(), nullptr, 0);
+        if (length < 0)
+            continue;
+        std::string value(static_cast<std::size_t>(length), '\0');
+        if (::getxattr(from.c_str(), name.c_str(), value.data(), value.size()) == length)
+            (void)::fsetxattr(to, name.c_str(), value.data(), value.size(), 0); // a refusal loses only that
+    }
+}
+
 std::uint64_t randomNumber()
 {
     thread_local std::mt19937_64 generator(std::random_device{}());
@@ -128,7 +149,7 @@ int createTemporary(const std::string& target, mode_t mode, std::string& name)
 } // namespace
 
 Result<> replaceFile(const std::string& path, const std::string& data,
-                     const std::optional<std::optional<FileState>>& readAs)
+                     const std::optional<std::optional<FileState>>& readAs, const TemporaryEdit& edit)
 {
     const std::string target = resolvedTarget(path);
     removeStaleTemporaries(paths::directoryOf(target), paths::fileNameOf(target));
@@ -143,7 +164,12 @@ Result<> replaceFile(const std::string& path, const std::string& data,
     std::string error;
     if (!writeAll(fd, data.data(), data.size()))
         error = failure("cannot write");
+    if (error.empty() && edit) {
+        if (const Result<> edited = edit(temporary); !edited)
+            error = edited.error();
+    }
     if (error.empty() && existed) {
+        copyExtendedAttributes(target, fd);
         // Ownership is kept where the user may keep it; the mode is kept whatever the umask.
         if (::fchown(fd, old.st_uid, old.st_gid) != 0)
             (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -319,4 +320,57 @@ TEST(FaultInjection, PlayingToAFileReportsWhatFailed)
     r = runProcess(builtProgram("cantorel-cli"), {"play", dir / "fifo.mp3", "--out", dir / "f.wav"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "3 Input stream error: " + dir.path() + "fifo.mp3: not a regular file\n");
+}
+
+TEST(FaultInjection, ID3v2SavesKilledOrOnAFullDiskKeepTheAudioAndOneWholeTag)
+{
+    TempDir dir;
+    const std::string wav = dir.write("tone.wav", sineWav(440, 2));
+    ASSERT_EQ(runProcess("/usr/bin/lame", {"--quiet", "--add-id3v2", "--tt", "Old", wav, dir / "t.mp3"}).status, 0);
+    const std::string track = dir / "t.mp3";
+    const std::string original = readAll(track);
+    const std::string pcm = runProcess("/usr/bin/mpg123", {"-q", "-s", track}).out;
+    ASSERT_FALSE(pcm.empty());
+    const auto title = [&] {
+        CollectionItem item;
+        item.Path = track;
+        ReadTrackInfo(item, ansi());
+        return item.Name;
+    };
+    std::mt19937 random(4242);
+    // CANTOREL_CRASH_ROUNDS=200 makes the long run.
+    const int rounds = std::getenv("CANTOREL_CRASH_ROUNDS") ? std::atoi(std::getenv("CANTOREL_CRASH_ROUNDS")) : 12;
+    for (int round = 0; round < rounds; ++round) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            for (int i = 0;; ++i)
+                saveTitle(track, i % 2 ? "Second" : "First");
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(2000 + random() % 40000));
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        const std::string now = title();
+        EXPECT_TRUE(now == "Old" || now == "First" || now == "Second") << round << ": " << now;
+        EXPECT_EQ(runProcess("/usr/bin/mpg123", {"-q", "-s", track}).out, pcm) << round;
+    }
+    // A full disk: the save fails and the file is as it was.
+    const std::string root = dir.makeDir("full");
+    const int status = inFileSystem(
+        root, 96 * 1024, false,
+        [&] {
+            std::ofstream(root + "/t.mp3", std::ios::binary) << original;
+            std::ofstream filler(root + "/filler", std::ios::binary);
+            const std::string page(4096, 'f');
+            while (filler.write(page.data(), page.size()) && filler.flush()) {
+            }
+        },
+        [&] {
+            CHILD_CHECK(saveTitle(root + "/t.mp3", "Title") == "failed", 1);
+            CHILD_CHECK(readAll(root + "/t.mp3") == original, 2);
+            return 0;
+        });
+    if (status == 77)
+        GTEST_SKIP() << "no mount namespace here";
+    EXPECT_EQ(status, 0);
 }

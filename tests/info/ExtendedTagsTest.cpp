@@ -177,3 +177,41 @@ TEST(ExtendedTags, OddShapesAgreeWithFfprobe)
     }
     EXPECT_GT(checked, 10);
 }
+
+TEST(ExtendedTags, SavesUpdateTheID3v2TagInItsVersionAndKeepTheAudio)
+{
+    TempDir dir;
+    const std::string cover = dir.write("cover.png", std::string("\x89PNG\r\n\x1a\n", 8) + std::string(600, 'p'));
+    const struct {
+        std::string name;
+        std::string version; // eyeD3's option
+        std::string encoding;
+    } cases[] = {{"v24.mp3", "--to-v2.4", "utf8"}, {"v23.mp3", "--to-v2.3", "utf16"}};
+    for (const auto& c : cases) {
+        const std::string file = encode(dir, c.name, {"--add-id3v2", "--tt", "Old", "--tn", "5"});
+        run("/usr/bin/eyeD3", {"--quiet", c.version, "--add-image", cover + ":FRONT_COVER", file});
+        const std::string pcm = runProcess("/usr/bin/mpg123", {"-q", "-s", file}).out;
+        CollectionItem item = probe(file);
+        item.Name = "Новое название";
+        item.Artist = "Someone";
+        item.Genre = 8;
+        ASSERT_TRUE(WriteTag(item, ansi()).ok()) << c.name;
+        // Another reader sees the new texts in the tag's own version and encoding, the
+        // picture and the track number stay, and not one sample changed.
+        const ProcessResult check = runProcess(
+            "/usr/bin/python3", {"-c",
+                                 "import sys, mutagen.id3 as m; t = m.ID3(sys.argv[1]); "
+                                 "print(t.version[1], t['TIT2'].text[0], int(t['TIT2'].encoding), t['TPE1'].text[0], "
+                                 "t['TCON'].text[0], t['TRCK'].text[0], len(t.getall('APIC')))",
+                                 file});
+        const std::string encoding = c.encoding == "utf8" ? "3" : "1"; // mutagen's numbers of UTF-8 and UTF-16
+        EXPECT_EQ(check.out,
+                  std::string(c.name == "v24.mp3" ? "4" : "3") + " Новое название " + encoding + " Someone Jazz 5 1\n")
+            << c.name << check.err;
+        EXPECT_EQ(runProcess("/usr/bin/mpg123", {"-q", "-s", file}).out, pcm) << c.name;
+        EXPECT_EQ(ffprobe(file).title, "Новое название") << c.name;
+        const CollectionItem back = probe(file);
+        EXPECT_EQ(back.Name, "Новое название") << c.name;
+        EXPECT_EQ(back.Track, 5) << c.name;
+    }
+}

@@ -228,11 +228,12 @@ TEST(WriteTag, OemTagsRoundTrip)
     ASSERT_TRUE(ReadTrackInfo(back, cp(866)));
     EXPECT_EQ(back.Name, "Привет, мир ╔═╗");
     EXPECT_EQ(back.Artist, "Ёжик");
-    // Characters without a counterpart are never written as "?": the save is refused.
+    // Characters without a counterpart are never written as "?": without ID3v2 the save is
+    // refused.
     const std::string before = readAll(path);
     item.Name = "日本";
     item.Comment = "ü";
-    const Result<> refused = WriteTag(item, cp(866));
+    const Result<> refused = WriteTag(item, cp(866), {}, false);
     ASSERT_FALSE(refused.ok());
     EXPECT_EQ(refused.failure().code, TagTextUnencodable);
     EXPECT_EQ(refused.error(), "The tag was not saved: its code page 866 cannot hold these characters (the title holds "

@@ -345,7 +345,9 @@ void TMainForm::TreeViewChanging(NodeId leaving)
     EditorServices services;
     const SettingsRecord& settings = config_.Settings;
     services.writeTag = [this, &settings](const CollectionItem& item) {
-        return WriteTag(item, settings.tagPage(), [this](const std::string& path) { return isActiveTrack(path); });
+        return WriteTag(
+            item, settings.tagPage(), [this](const std::string& path) { return isActiveTrack(path); },
+            settings.ReadID3v2);
     };
     services.writeDescription = [this, &settings](const CollectionItem& item) {
         return WriteDescription(item, DescriptionFormat{settings.FilesBBS, settings.oem(), settings.ansi(), *collation_,
