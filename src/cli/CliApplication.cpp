@@ -9,12 +9,14 @@
 #include "collection/CollectionItem.h"
 #include "collection/DescriptionWriter.h"
 #include "info/InfoPage.h"
+#include "info/PicturePage.h"
 #include "info/TrackInfo.h"
 #include "platform/Collation.h"
 #include "platform/SystemLocale.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
+#include "platform/SafeFileWriter.h"
 #include "platform/TextRules.h"
 
 #include <algorithm>
@@ -49,6 +51,9 @@ Commands:
   tree            build the collection tree as the window does at start-up and print
                   the node table in tree order
   page INDEX      the description page of node INDEX of the node table
+  picture INDEX --out FILE
+                  write the picture that the picture page of node INDEX shows (exit 1
+                  when it shows none)
   probe FILE...   read each track as the scan does: header, size, playing time, tag
   tag FILE [--title T] [--artist A] [--album B] [--year Y] [--comment C] [--genre G]
                   replace the given fields of the track's tag block (the others keep
@@ -139,6 +144,7 @@ std::vector<CliApplication::Command> CliApplication::commands()
         {"config", true, [this](const auto&) { return printConfiguration(); }},
         {"tree", true, [this](const auto&) { return tree(); }},
         {"page", true, [this](const auto& a) { return page(a); }},
+        {"picture", true, [this](const auto& a) { return picture(a); }},
         {"probe", true, [this](const auto& a) { return probe(a); }},
         {"tag", true, [this](const auto& a) { return tag(a); }},
         {"describe", true, [this](const auto& a) { return describe(a); }},
@@ -325,21 +331,52 @@ int CliApplication::tree()
     return 0;
 }
 
-int CliApplication::page(const std::vector<std::string>& args)
+std::optional<NodeId> CliApplication::buildAndFind(CollectionTree& tree, const Collation& collation,
+                                                   const std::string& index) const
 {
-    if (args.size() != 1)
-        return usageError("page takes one node index");
-    char* end = nullptr;
-    const long index = std::strtol(args[0].c_str(), &end, 10);
-    const Collation collation = userCollation(config_);
-    CollectionTree tree;
     CollectionBuilder(
         tree, BuildSettings::fromConfiguration(config_, collation,
                                                trackProber(config_.Settings.tagPage(), config_.Settings.ReadID3v2)))
         .BuildTree();
-    if (args[0].empty() || *end != '\0' || index < 0 || index >= tree.NodeCount())
+    char* end = nullptr;
+    const long n = std::strtol(index.c_str(), &end, 10);
+    if (index.empty() || *end != '\0' || n < 0 || n >= tree.NodeCount())
+        return std::nullopt;
+    return tree.Nodes[static_cast<std::size_t>(n)];
+}
+
+int CliApplication::picture(const std::vector<std::string>& args)
+{
+    if (args.size() != 3 || args[1] != "--out")
+        return usageError("picture takes a node index and --out FILE");
+    const Collation collation = userCollation(config_);
+    CollectionTree tree;
+    const std::optional<NodeId> node = buildAndFind(tree, collation, args[0]);
+    if (!node)
         return usageError("no node " + args[0] + " (the tree has " + std::to_string(tree.NodeCount()) + ")");
-    const NodeId node = tree.Nodes[static_cast<std::size_t>(index)];
+    const std::optional<Picture> picture =
+        pictureFor(*tree.record(*node), tree.kind(*node) == KindTrack, config_.Settings.ReadID3v2);
+    if (!picture) {
+        err_ << "Node " << args[0] << " has no picture\n";
+        return 1;
+    }
+    if (const Result<> written = fs::replaceFile(fullPath(args[2]), picture->bytes); !written) {
+        err_ << "Unable to write " << shown(fullPath(args[2])) << ": " << written.error() << '\n';
+        return 1;
+    }
+    return 0;
+}
+
+int CliApplication::page(const std::vector<std::string>& args)
+{
+    if (args.size() != 1)
+        return usageError("page takes one node index");
+    const Collation collation = userCollation(config_);
+    CollectionTree tree;
+    const std::optional<NodeId> found = buildAndFind(tree, collation, args[0]);
+    if (!found)
+        return usageError("no node " + args[0] + " (the tree has " + std::to_string(tree.NodeCount()) + ")");
+    const NodeId node = *found;
     const CollectionItem& r = *tree.record(node);
     const std::string text = DescriptionPageText(
         {r, tree.kind(node) == KindTrack, node == tree.PlaylistsNode, genreShown(r, config_.GenreTable, collation)},

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "collection/CollectionTree.h"
 #include "config/Configuration.h"
 
 #include <cstdint>
@@ -8,6 +9,10 @@
 #include <iosfwd>
 #include <string>
 #include <vector>
+
+namespace cantorel {
+class Collation;
+}
 
 namespace cantorel::cli {
 
@@ -32,6 +37,10 @@ private:
     int printConfiguration();
     int tree();
     int page(const std::vector<std::string>& args);
+    int picture(const std::vector<std::string>& args);
+    // Builds the collection tree and finds node `index` of its node table.
+    std::optional<NodeId> buildAndFind(CollectionTree& tree, const Collation& collation,
+                                       const std::string& index) const;
     int probe(const std::vector<std::string>& files);
     int tag(const std::vector<std::string>& args);
     int describe(const std::vector<std::string>& args);

@@ -2,6 +2,7 @@
 #include "support/Process.h"
 #include "support/TempDir.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace cantorel::test;
@@ -242,4 +243,36 @@ TEST(Cli, TreePrintsTheNodeTable)
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("\"Duration\": 2,"), std::string::npos);
+}
+
+TEST(Cli, PictureWritesWhatThePicturePageShows)
+{
+    TempDir dir;
+    const std::string ini = configIn(dir);
+    const std::string wav = dir.write("tone.wav", sineWav(440, 1));
+    for (const std::string track : {"a/1.mp3", "a/2.mp3", "b/3.mp3"}) {
+        dir.makeDir(track.substr(0, 1));
+        ASSERT_EQ(runProcess("/usr/bin/lame", {"--quiet", wav, dir / track}).status, 0);
+    }
+    const std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + "EMBEDDED PICTURE";
+    const std::string embedded = dir.write("embedded.png", png);
+    ASSERT_EQ(
+        runProcess("/usr/bin/eyeD3", {"--quiet", "--add-image", embedded + ":FRONT_COVER", dir / "a/1.mp3"}).status, 0);
+    dir.write("a/Cover.JPG", "COVER FILE");
+    dir.write("b/folder.png", "FOLDER FILE");
+    dir.write("b/3.bmp", "OWN PICTURE");
+    // The node table: a, 1.mp3, 2.mp3, b, 3.mp3.
+    const struct {
+        std::string index;
+        std::string bytes;
+    } cases[] = {{"0", "COVER FILE"}, {"1", png}, {"2", "COVER FILE"}, {"3", "FOLDER FILE"}, {"4", "OWN PICTURE"}};
+    for (const auto& c : cases) {
+        const ProcessResult r = cli({"--config", ini, "picture", c.index, "--out", dir / "out.bin"});
+        ASSERT_EQ(r.status, 0) << c.index << r.err;
+        EXPECT_EQ(readAll(dir / "out.bin"), c.bytes) << c.index;
+    }
+    std::filesystem::remove(dir / "a/Cover.JPG");
+    const ProcessResult none = cli({"--config", ini, "picture", "2", "--out", dir / "none.bin"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.err, "Node 2 has no picture\n");
 }

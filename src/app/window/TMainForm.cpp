@@ -9,6 +9,7 @@
 #include "collection/window/CollectionModel.h"
 #include "info/InfoPage.h"
 #include "info/NodeEditor.h"
+#include "info/PicturePage.h"
 #include "info/TrackInfo.h"
 #include "info/window/EditorPage.h"
 #include "info/window/InfoPages.h"
@@ -379,7 +380,7 @@ void TMainForm::TreeViewChange(NodeId node)
     QString page = qs(DescriptionPageText(
         {r, track, node == Tree.PlaylistsNode, genreShown(r, config_.GenreTable, *collation_)}, config_));
     TrackInfo->setText(page.replace('\r', '\n'));
-    Pages->showPicture(r.PicturePath);
+    Pages->showPicture(pictureFor(r, track, config_.Settings.ReadID3v2));
     Pages->showText(r.TextPath, config_.Settings);
 }
 

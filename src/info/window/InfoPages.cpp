@@ -1,9 +1,9 @@
 #include "info/window/InfoPages.h"
 
 #include "app/window/Widgets.h"
+#include "info/PicturePage.h"
 #include "info/TextPage.h"
 #include "info/window/RtfTextDocument.h"
-#include "platform/FileSystem.h"
 
 #include <QLabel>
 #include <QTextEdit>
@@ -57,25 +57,20 @@ InfoPages::InfoPages(QWidget* parent) : QTabWidget(parent)
     addTab(TabSheet3, QString());
 }
 
-void InfoPages::showPicture(const std::string& path)
+void InfoPages::showPicture(const std::optional<Picture>& picture)
 {
-    if (path == ShownPicturePath)
+    const std::string source = picture ? picture->source : std::string();
+    if (source == ShownPicturePath)
         return;
-    ShownPicturePath = path;
-    if (path.empty()) {
+    ShownPicturePath = source;
+    const QImage image = picture ? QImage::fromData(reinterpret_cast<const uchar*>(picture->bytes.data()),
+                                                    static_cast<int>(picture->bytes.size()))
+                                 : QImage();
+    if (image.isNull()) {
         Image->hide();
         return;
     }
-    // Read through our own file services, so that the path's bytes are used as they are.
-    const std::optional<std::string> bytes = fs::readFile(path);
-    const QImage picture =
-        bytes ? QImage::fromData(reinterpret_cast<const uchar*>(bytes->data()), static_cast<int>(bytes->size()))
-              : QImage();
-    if (picture.isNull()) {
-        Image->hide();
-        return;
-    }
-    Image->setPixmap(QPixmap::fromImage(picture));
+    Image->setPixmap(QPixmap::fromImage(image));
     Image->show();
 }
 

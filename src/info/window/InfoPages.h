@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QTabWidget>
+#include <optional>
 #include <string>
 
 class QLabel;
@@ -8,6 +9,7 @@ class QTextEdit;
 
 namespace cantorel {
 
+struct Picture;
 struct SettingsRecord;
 
 // The information pages beside the tree: the picture, the text page and the description
@@ -17,8 +19,8 @@ class InfoPages : public QTabWidget {
 public:
     explicit InfoPages(QWidget* parent);
 
-    // Each shows the file at `path` unless it is the one shown already ("" shows none).
-    void showPicture(const std::string& path);
+    // Each shows its page unless it shows that source already (none: an empty page).
+    void showPicture(const std::optional<Picture>& picture);
     void showText(const std::string& path, const SettingsRecord& settings);
 
     QWidget* TabSheet1 = nullptr;
@@ -27,7 +29,7 @@ public:
     QTextEdit* TextView = nullptr;
     QWidget* TabSheet3 = nullptr;
     QLabel* TrackInfo = nullptr;
-    // The picture and text paths that the two pages last handled.
+    // The picture's source and the text path that the two pages last handled.
     std::string ShownPicturePath = "?";
     std::string ShownTextPath = "?";
 };

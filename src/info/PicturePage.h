@@ -1,0 +1,22 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace cantorel {
+
+struct CollectionItem;
+
+// What the picture page shows, and where it came from.
+struct Picture {
+    std::string source; // the file's path; a track's path and "#cover" for its tag's picture
+    std::string bytes;
+};
+
+// The picture of an entry: the picture file its record names (its own, its directory's,
+// inherited); else, for a track with `extended` tags, the picture its ID3v2 tag holds;
+// else cover.jpg, folder.jpg or front.jpg (any case; also .jpeg and .png) in the track's
+// directory or in the directory itself. Nothing when there is none.
+std::optional<Picture> pictureFor(const CollectionItem& record, bool track, bool extended);
+
+} // namespace cantorel
