@@ -20,7 +20,8 @@ std::string withoutTrailingDot(std::string name)
     return name;
 }
 
-// A playlist's lines in UTF-8: a UTF-8 file as it is, any other in the ANSI page.
+// A playlist's lines in UTF-8: a UTF-8 file (every .m3u8) as it is, any other in the
+// ANSI page.
 std::optional<std::vector<std::string>> playlistLines(const std::string& path, const CodePage& ansi)
 {
     std::optional<std::string> data = fs::readFile(path);
@@ -28,10 +29,11 @@ std::optional<std::vector<std::string>> playlistLines(const std::string& path, c
         return std::nullopt;
     if (data->starts_with("\xEF\xBB\xBF"))
         data->erase(0, 3);
-    const bool utf8 = text::isValidUtf8(*data);
+    const bool m3u8 = paths::foldedExtension(path) == ".m3u8";
+    const CodePage& page = m3u8 || text::isValidUtf8(*data) ? *CodePage::byNumber(CodePage::Utf8) : ansi;
     std::vector<std::string> lines;
     for (std::string_view line : text::splitLines(*data))
-        lines.push_back(utf8 ? std::string(line) : ansi.decode(line));
+        lines.push_back(page.decode(line));
     return lines;
 }
 
@@ -267,7 +269,7 @@ void CollectionBuilder::ResolvePlaylists()
         trackByPath_.try_emplace(shown, i);
     }
     for (NodeId n = tree_.firstChild(tree_.PlaylistsNode); n != NoNode; n = tree_.nextSibling(n)) {
-        if (paths::foldedExtension(tree_.record(n)->Path) == ".m3u")
+        if (isPlaylist(tree_.record(n)->Path))
             resolvePlaylist(n);
     }
     trackByPath_.clear();

@@ -1,5 +1,7 @@
 #include "collection/CollectionItem.h"
 
+#include "platform/Paths.h"
+
 #include "platform/CodePage.h"
 #include "platform/TextRules.h"
 
@@ -41,6 +43,12 @@ CollectionItem CreateEntry(const std::string& directory, const std::string& name
         item.Name = text::cutChars(*description, CollectionItem::TextLimit);
     }
     return item;
+}
+
+bool isPlaylist(const std::string& path)
+{
+    const std::string extension = paths::foldedExtension(path);
+    return extension == ".m3u" || extension == ".m3u8";
 }
 
 } // namespace cantorel

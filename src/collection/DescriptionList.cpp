@@ -20,19 +20,32 @@ bool quotedMatch(std::string_view t, std::string_view name)
 
 std::optional<DescriptionList> DescriptionList::load(const std::string& path, const CodePage& oem)
 {
-    const std::optional<std::string> data = fs::readFile(path);
+    std::optional<std::string> data = fs::readFile(path);
     if (!data)
         return std::nullopt;
+    return fromBytes(*data, oem);
+}
+
+DescriptionList DescriptionList::fromBytes(const std::string& data, const CodePage& oem)
+{
     DescriptionList list;
-    const std::size_t nul = data->find('\0');
+    const std::size_t nul = data.find('\0');
     list.holdsNul_ = nul != std::string::npos;
-    const std::size_t textEnd = list.holdsNul_ ? nul : data->size();
-    for (std::string_view raw : text::splitLines(*data)) {
-        const std::size_t lineStart = static_cast<std::size_t>(raw.data() - data->data());
-        std::string text;
-        if (lineStart < textEnd)
-            text = oem.decode(raw.substr(0, std::min(raw.size(), textEnd - lineStart)));
-        list.lines_.push_back({std::string(raw), std::move(text)});
+    const std::size_t textEnd = list.holdsNul_ ? nul : data.size();
+    // A file of valid UTF-8 that holds a character beyond ASCII, or begins with the UTF-8
+    // byte-order mark, is UTF-8; any other is in the OEM page.
+    const bool bom = data.starts_with("\xEF\xBB\xBF");
+    list.utf8_ =
+        !list.holdsNul_ && (bom || (text::isValidUtf8(data) && std::any_of(data.begin(), data.end(), [](char c) {
+                                        return static_cast<unsigned char>(c) >= 0x80;
+                                    })));
+    const CodePage& page = list.utf8_ ? *CodePage::byNumber(CodePage::Utf8) : oem;
+    for (std::string_view raw : text::splitLines(data)) {
+        const std::size_t lineStart = static_cast<std::size_t>(raw.data() - data.data());
+        std::string_view bytes = lineStart < textEnd ? raw.substr(0, std::min(raw.size(), textEnd - lineStart)) : "";
+        if (lineStart == 0 && bom)
+            bytes.remove_prefix(3);
+        list.lines_.push_back({std::string(raw), page.decode(bytes)});
     }
     return list;
 }

@@ -15,7 +15,7 @@ class DescriptionList {
 public:
     struct Line {
         std::string raw;  // the line's bytes, without its end
-        std::string text; // decoded from the OEM page; a NUL ends the file's text
+        std::string text; // decoded (from the OEM page or UTF-8); a NUL ends the file's text
     };
 
     DescriptionList() = default;
@@ -23,11 +23,16 @@ public:
 
     // Reads `path`; nothing when it cannot be read.
     static std::optional<DescriptionList> load(const std::string& path, const CodePage& oem);
+    // The lines of a file's bytes: UTF-8 when they are valid UTF-8 holding a character
+    // beyond ASCII or begin with its byte-order mark (dropped from the text), else OEM.
+    static DescriptionList fromBytes(const std::string& data, const CodePage& oem);
     // The list of a directory's file; empty when the file is missing or unreadable.
     static DescriptionList ReadDescriptions(const std::string& path, const CodePage& oem);
 
     const std::vector<Line>& lines() const { return lines_; }
     bool holdsNul() const { return holdsNul_; }
+    // The file is UTF-8, and a line written into it is UTF-8 too.
+    bool utf8() const { return utf8_; }
 
     // The line index each entry takes (-1 for none), for the entries' shown names in the
     // order the scan meets them. Each line serves one entry. First every entry takes the
@@ -45,6 +50,7 @@ public:
 private:
     std::vector<Line> lines_;
     bool holdsNul_ = false;
+    bool utf8_ = false;
 };
 
 } // namespace cantorel

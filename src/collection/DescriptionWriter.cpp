@@ -81,11 +81,10 @@ bool isCtrlZLine(const DescriptionList::Line& line) { return line.raw == "\x1A";
 bool readsBack(const std::vector<std::string>& lines, const CodePage& oem, const std::vector<std::string>& names,
                int self, std::size_t written)
 {
-    std::vector<DescriptionList::Line> decoded;
-    decoded.reserve(lines.size());
+    std::string data;
     for (const std::string& line : lines)
-        decoded.push_back({line, oem.decode(line)});
-    return DescriptionList(std::move(decoded)).assign(names)[static_cast<std::size_t>(self)] ==
+        data += line + "\r\n";
+    return DescriptionList::fromBytes(data, oem).assign(names)[static_cast<std::size_t>(self)] ==
            static_cast<int>(written);
 }
 
@@ -108,6 +107,16 @@ std::optional<std::string> unwritableDescription(const std::string& description,
            " cannot hold these characters of it: " + missing;
 }
 
+std::optional<std::string> unwritableDescriptionFor(const CollectionItem& item, const std::string& description,
+                                                    const DescriptionFormat& format)
+{
+    const std::string directory = paths::directoryOf(paths::withoutTrailingSlash(item.Path));
+    const std::optional<std::string> file = fs::findNameIgnoringCase(directory, format.fileName);
+    const std::optional<DescriptionList> list =
+        file ? DescriptionList::load(directory + *file, format.oem) : std::nullopt;
+    return unwritableDescription(description, list && list->utf8() ? *CodePage::byNumber(CodePage::Utf8) : format.oem);
+}
+
 Result<> WriteDescription(const CollectionItem& item, const DescriptionFormat& format)
 {
     const std::string entryPath = paths::withoutTrailingSlash(item.Path);
@@ -128,13 +137,6 @@ Result<> WriteDescription(const CollectionItem& item, const DescriptionFormat& f
     if (const std::string problem = linkProblem(filePath, format.root); !problem.empty())
         return failureBecause(problem);
 
-    const std::string shownName = displayName(name, format.ansi);
-    const Result<std::string> oemName = oemNameOf(shownName, format.oem);
-    if (!oemName)
-        return failureBecause(oemName.error());
-    if (const std::optional<std::string> refusal = unwritableDescription(item.Description, format.oem))
-        return fail(*refusal);
-
     const std::optional<fs::FileState> readAs = fs::fileStateOf(filePath);
     DescriptionList list;
     if (::access(filePath.c_str(), F_OK) == 0) {
@@ -143,6 +145,14 @@ Result<> WriteDescription(const CollectionItem& item, const DescriptionFormat& f
             return failure;
         list = std::move(*loaded);
     }
+    // A UTF-8 file takes its new line in UTF-8, whatever the OEM page.
+    const CodePage& page = list.utf8() ? *CodePage::byNumber(CodePage::Utf8) : format.oem;
+    const std::string shownName = displayName(name, format.ansi);
+    const Result<std::string> oemName = oemNameOf(shownName, page);
+    if (!oemName)
+        return failureBecause(oemName.error());
+    if (const std::optional<std::string> refusal = unwritableDescription(item.Description, page))
+        return fail(*refusal);
 
     // The entry takes the line that the scan would give it among the directory's
     // current entries; an entry the scan would not list comes after them.
@@ -172,7 +182,7 @@ Result<> WriteDescription(const CollectionItem& item, const DescriptionFormat& f
     out.reserve(list.lines().size() + 1);
     for (const DescriptionList::Line& line : list.lines())
         out.push_back(line.raw);
-    const std::string newLine = descriptionLine(oemName.value(), format.oem.encode(oneLine(item.Description)));
+    const std::string newLine = descriptionLine(oemName.value(), page.encode(oneLine(item.Description)));
     std::size_t written = static_cast<std::size_t>(lineIndex);
     if (lineIndex >= 0) {
         out[written] = newLine;

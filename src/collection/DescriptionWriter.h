@@ -38,4 +38,9 @@ std::string descriptionLine(const std::string& oemName, const std::string& oemDe
 // characters the page lacks), or nothing when it can.
 std::optional<std::string> unwritableDescription(const std::string& description, const CodePage& oem);
 
+// The same for the description file of the entry's directory as it is now (a UTF-8 file
+// holds every description).
+std::optional<std::string> unwritableDescriptionFor(const CollectionItem& item, const std::string& description,
+                                                    const DescriptionFormat& format);
+
 } // namespace cantorel

@@ -60,7 +60,7 @@ DirectoryListing DirectoryListing::read(const std::string& directory, const Coll
         case EntryType::Directory: listing.directories_.push_back(name); break;
         case EntryType::File: {
             const std::string_view ext = extensionOf(name);
-            if (text::equalsFolded(ext, ".mp3") || text::equalsFolded(ext, ".m3u"))
+            if (text::equalsFolded(ext, ".mp3") || text::equalsFolded(ext, ".m3u") || text::equalsFolded(ext, ".m3u8"))
                 listing.files_.push_back(name);
             const std::string folded = text::foldAZ(ext);
             if (std::find(listing.extensions_.begin(), listing.extensions_.end(), folded) == listing.extensions_.end())

@@ -69,7 +69,7 @@ std::string PageLines::trackText(const CollectionItem& r, const std::string& gen
 
 std::string PageLines::otherText(const CollectionItem& r, bool playlistsNode) const
 {
-    const bool playlist = paths::foldedExtension(r.Path) == ".m3u";
+    const bool playlist = isPlaylist(r.Path);
     std::vector<std::string> lines{"", GetUIString(4) + r.Name, GetUIString(15) + FormatDuration(r.Duration), ""};
     lines.push_back((playlist ? GetUIString(9) : GetUIString(16)) + shown(r.Path));
     if (!playlist && !playlistsNode)

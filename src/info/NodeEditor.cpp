@@ -1,14 +1,13 @@
 #include "info/NodeEditor.h"
 
-#include "collection/DescriptionWriter.h"
 #include "platform/CodePage.h"
 #include "platform/Paths.h"
 #include "platform/TextRules.h"
 
 namespace cantorel {
 
-NodeEditor::NodeEditor(CollectionTree& tree, bool allowEdit, const CodePage& oem, const CodePage& ansi)
-    : tree_(tree), allowEdit_(allowEdit), oem_(oem), ansi_(ansi)
+NodeEditor::NodeEditor(CollectionTree& tree, bool allowEdit, const CodePage& ansi)
+    : tree_(tree), allowEdit_(allowEdit), ansi_(ansi)
 {
 }
 
@@ -70,7 +69,7 @@ void NodeEditor::leave(NodeId n, const EditorFields& f, const EditorServices& se
     const std::string description = text::cutChars(text::trim(f.description), CollectionItem::DescriptionLimit);
     if (description == r.Description)
         return;
-    if (const std::optional<std::string> refusal = unwritableDescription(description, oem_)) {
+    if (const std::optional<std::string> refusal = services.descriptionProblem(r, description)) {
         // A description the editor composed by itself is simply not saved; one the user
         // typed is refused with the reason.
         if (!(n == composedFor_ && f.description == composed_))

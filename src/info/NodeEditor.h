@@ -25,6 +25,8 @@ struct EditorFields {
 struct EditorServices {
     std::function<Result<>(const CollectionItem&)> writeTag;
     std::function<Result<>(const CollectionItem&)> writeDescription;
+    // Why a description cannot be written into the entry's description file, if it cannot.
+    std::function<std::optional<std::string>(const CollectionItem&, const std::string&)> descriptionProblem;
     std::function<void(const std::string& text, const std::string& button)> showError;
     std::function<void(const std::vector<NodeId>&)> captionsChanged;
 };
@@ -33,7 +35,7 @@ struct EditorServices {
 // description, saving what changed when the node is left, and the Enter key's next track.
 class NodeEditor {
 public:
-    NodeEditor(CollectionTree& tree, bool allowEdit, const CodePage& oem, const CodePage& ansi);
+    NodeEditor(CollectionTree& tree, bool allowEdit, const CodePage& ansi);
 
     // The fields for node `n`; also decides which field the node's caption mirrors.
     EditorFields load(NodeId n);
@@ -54,7 +56,6 @@ private:
 
     CollectionTree& tree_;
     bool allowEdit_;
-    const CodePage& oem_;
     const CodePage& ansi_;
     // The description that load composed for an empty one, and its node.
     NodeId composedFor_ = NoNode;

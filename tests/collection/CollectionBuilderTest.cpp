@@ -202,10 +202,13 @@ TEST(CollectionBuilder, PlaylistLines)
     col.dir.write("Lists/abs.m3u", col.dir.path() + "Other/u.mp3\n" + col.dir.path() + "Lists/T.mp3");
     col.dir.write("Lists/bom.m3u", "\xEF\xBB\xBF\xC3\xA4.mp3\n");
     col.dir.write("Lists/none.m3u", "nothing\nhere\n");
+    col.dir.write("Lists/utf8.M3U8", "\xC3\xA4.mp3\n");          // UTF-8 by its name's ending
+    col.dir.write("Lists/files.bbs", "\xC3\xA4.mp3 Умлаут\r\n"); // UTF-8: not OEM bytes
     col.build();
     const std::string tree = col.build();
     EXPECT_NE(tree.find("  [4] abs.m3u\n    [3] u.mp3\n    [3] t.mp3\n"), std::string::npos) << tree;
-    EXPECT_NE(tree.find("  [4] bom.m3u\n    [3] ä.mp3\n"), std::string::npos) << tree;
+    EXPECT_NE(tree.find("  [4] bom.m3u\n    [3] Умлаут\n"), std::string::npos) << tree;
+    EXPECT_NE(tree.find("  [4] utf8.M3U8\n    [3] Умлаут\n"), std::string::npos) << tree;
     EXPECT_NE(tree.find("  [4] none.m3u\n  [4] p.m3u\n    [3] t.mp3\n    [3] u.mp3\n    [3] u.mp3\n    [3] t.mp3\n"),
               std::string::npos)
         << tree;

@@ -130,6 +130,15 @@ TEST_F(DescriptionWriterTest, LinesAsWritten)
         // A line that only begins with the name belongs to a longer one: it stays.
         {"Live.txt  Notes\r\n", {"Live/"}, "Live", "dir", "Live.txt  Notes\r\nLive            dir\r\n"},
         {"", {"a.mp3"}, "a.mp3", "Café ╔", "a.mp3           Caf\x82 \xC9\r\n"},
+        // A UTF-8 file takes UTF-8 lines, names and descriptions beyond the OEM page included.
+        {"Привет.mp3 старое\r\n", {"Привет.mp3"}, "Привет.mp3", "Новое", "Привет.mp3 Новое\r\n"},
+        {"\xEF\xBB\xBF"
+         "a.mp3 x\r\n",
+         {"a.mp3", "日本.mp3"},
+         "日本.mp3",
+         "歌",
+         "\xEF\xBB\xBF"
+         "a.mp3 x\r\n日本.mp3      歌\r\n"},
         // Quoted when a blank or another control character is in the name, or it begins with a quote.
         {"", {"a\"b.mp3"}, "a\"b.mp3", "d", "a\"b.mp3         d\r\n"},
         {"", {"\"q.mp3"}, "\"q.mp3", "d", "\"\"q.mp3\"        d\r\n"},

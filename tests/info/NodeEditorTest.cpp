@@ -1,5 +1,7 @@
 #include "info/NodeEditor.h"
 
+#include "collection/DescriptionWriter.h"
+
 #include "platform/CodePage.h"
 
 #include <gtest/gtest.h>
@@ -50,6 +52,9 @@ protected:
             descriptions.push_back(c.Path + "=" + c.Description);
             return descriptionError;
         };
+        services.descriptionProblem = [this](const CollectionItem&, const std::string& text) {
+            return unwritableDescription(text, oem);
+        };
         services.showError = [this](const std::string& text, const std::string& button) {
             boxes.push_back(text + "|" + button);
         };
@@ -61,7 +66,7 @@ protected:
     const CodePage& ansi = *CodePage::byNumber(1252);
     const CodePage& oem = *CodePage::byNumber(437);
     CollectionTree tree;
-    NodeEditor editor{tree, true, oem, ansi};
+    NodeEditor editor{tree, true, ansi};
     CollectionItem *rootRecord, *dirRecord, *one, *two, *listRecord;
     NodeId root, dir, track1, track2, lists, list, entry;
     EditorServices services;
@@ -98,7 +103,7 @@ TEST_F(NodeEditorTest, LoadingDecidesFieldsStatesAndCaptionSource)
     EXPECT_FALSE(editor.load(lists).descriptionEnabled);
     EXPECT_EQ(editor.load(list).description, ""); // not a track: nothing to compose from
 
-    NodeEditor readOnly(tree, false, oem, ansi);
+    NodeEditor readOnly(tree, false, ansi);
     EXPECT_EQ(readOnly.load(track1).description, "");
 }
 
@@ -230,7 +235,7 @@ TEST_F(NodeEditorTest, EnterMovesToTheNextTrack)
 
 TEST_F(NodeEditorTest, NothingIsSavedWithoutAllowEdit)
 {
-    NodeEditor readOnly(tree, false, oem, ansi);
+    NodeEditor readOnly(tree, false, ansi);
     EditorFields f = readOnly.load(track2);
     f.name = "x";
     f.description = "y";

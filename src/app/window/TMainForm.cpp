@@ -274,7 +274,7 @@ void TMainForm::FormCreateSteps()
     N2->setText(ui(36));
     collation_ = std::make_unique<Collation>(locale::localeName("LC_COLLATE"), &settings.ansi());
     TagEditor->setGenres(sortedGenreList(config_.GenreTable, *collation_));
-    Editor = std::make_unique<NodeEditor>(Tree, settings.AllowEdit, settings.oem(), settings.ansi());
+    Editor = std::make_unique<NodeEditor>(Tree, settings.AllowEdit, settings.ansi());
     cbPriority->addItems({ui(27), ui(28), ui(29), ui(30)});
     cbPriority->setCurrentIndex(1);
     plPlay->setIcon(Glyphs::play());
@@ -349,6 +349,11 @@ void TMainForm::TreeViewChanging(NodeId leaving)
         return WriteTag(
             item, settings.tagPage(), [this](const std::string& path) { return isActiveTrack(path); },
             settings.ReadID3v2);
+    };
+    services.descriptionProblem = [this, &settings](const CollectionItem& item, const std::string& text) {
+        return unwritableDescriptionFor(
+            item, text,
+            DescriptionFormat{settings.FilesBBS, settings.oem(), settings.ansi(), *collation_, settings.MP3RootDir});
     };
     services.writeDescription = [this, &settings](const CollectionItem& item) {
         return WriteDescription(item, DescriptionFormat{settings.FilesBBS, settings.oem(), settings.ansi(), *collation_,
