@@ -34,7 +34,9 @@ std::optional<Picture> pictureFor(const CollectionItem& r, bool track, bool exte
         if (std::optional<std::string> bytes = fs::readFile(r.PicturePath))
             return Picture{r.PicturePath, std::move(*bytes)};
     }
-    if (track && extended) {
+    if (!extended)
+        return std::nullopt; // the ID3v1-only reading knows neither tag pictures nor cover files
+    if (track) {
         if (std::optional<std::string> bytes = ExtendedTags::picture(r.Path))
             return Picture{r.Path + "#cover", std::move(*bytes)};
     }

@@ -14,8 +14,8 @@ struct Picture {
 };
 
 // The picture of an entry: the picture file its record names (its own, its directory's,
-// inherited); else, for a track with `extended` tags, the picture its ID3v2 tag holds;
-// else cover.jpg, folder.jpg or front.jpg (any case; also .jpeg and .png) in the track's
+// inherited); else, with `extended` tags, a track's picture in its ID3v2 tag, else
+// cover.jpg, folder.jpg or front.jpg (any case; also .jpeg and .png) in the track's
 // directory or in the directory itself. Nothing when there is none.
 std::optional<Picture> pictureFor(const CollectionItem& record, bool track, bool extended);
 
