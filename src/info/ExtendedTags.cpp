@@ -152,9 +152,11 @@ Result<> ExtendedTags::write(const std::string& path, const TrackProbe::Tag& fie
     setText(tag, "TALB", fields.album, encoding);
     setText(tag, "TDRC", fields.year, encoding); // written as TYER in ID3v2.3
     setComment(tag, fields.comment, encoding);
-    const std::string genre = fields.genre != 255 ? utf8(TagLib::ID3v1::genre(fields.genre)) : fields.genreText;
-    setText(tag, "TCON", genre.empty() && fields.genre != 255 ? "(" + std::to_string(fields.genre) + ")" : genre,
-            encoding);
+    // A number without a standard name is written as a reference, "(n)".
+    std::string genre = fields.genre != 255 ? utf8(TagLib::ID3v1::genre(fields.genre)) : fields.genreText;
+    if (genre.empty() && fields.genre != 255)
+        genre.append(1, '(').append(std::to_string(fields.genre)).append(1, ')');
+    setText(tag, "TCON", genre, encoding);
     if (!file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, v4 ? TagLib::ID3v2::v4 : TagLib::ID3v2::v3,
                    TagLib::File::DoNotDuplicate))
         return fail("cannot write the ID3v2 tag");

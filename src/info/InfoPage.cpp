@@ -44,7 +44,9 @@ private:
 std::string PageLines::trackText(const CollectionItem& r, const std::string& genreName) const
 {
     // The track number, when the tags give one, follows the comment.
-    const std::string track = r.Track > 0 ? "\r" + GetUIString(TrackLabelString) + std::to_string(r.Track) : "";
+    std::string track;
+    if (r.Track > 0)
+        track.append(1, '\r').append(GetUIString(TrackLabelString)).append(std::to_string(r.Track));
     const double rate = static_cast<double>(static_cast<std::int64_t>(r.Bitrate) * 1000 / 8) / 1024.0;
     return joinLines({
         "",
