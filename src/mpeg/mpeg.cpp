@@ -30,6 +30,13 @@ std::int32_t withPlayer(F&& f)
     return record(f(*player));
 }
 
+// An information entry: the player's value, 0 without a player (an incorrect mode).
+std::int32_t information(std::int32_t (MpegPlayer::*value)() const)
+{
+    record(player ? NoError : IncorrectMode);
+    return player ? (player.get()->*value)() : 0;
+}
+
 } // namespace
 
 extern "C" {
@@ -98,17 +105,8 @@ int32_t SetOutputDevice(int32_t device, const char* file)
 
 int32_t SetSndDevice(int32_t) { return record(player ? NoError : IncorrectMode); }
 
-int32_t GetCurrentPos(void)
-{
-    record(player ? NoError : IncorrectMode);
-    return player ? player->currentPos() : 0;
-}
-
-int32_t GetLength(void)
-{
-    record(player ? NoError : IncorrectMode);
-    return player ? player->length() : 0;
-}
+int32_t GetCurrentPos(void) { return information(&MpegPlayer::currentPos); }
+int32_t GetLength(void) { return information(&MpegPlayer::length); }
 
 int32_t GetPlayerMode(void)
 {
@@ -118,26 +116,10 @@ int32_t GetPlayerMode(void)
 
 int32_t LastError(void) { return lastError; }
 
-int32_t GetFrequency(void)
-{
-    record(player ? NoError : IncorrectMode);
-    return player ? player->frequency() : 0;
-}
-int32_t GetBitrate(void)
-{
-    record(player ? NoError : IncorrectMode);
-    return player ? player->bitrate() : 0;
-}
-int32_t GetStereoMode(void)
-{
-    record(player ? NoError : IncorrectMode);
-    return player ? player->stereoMode() : 0;
-}
-int32_t GetLayer(void)
-{
-    record(player ? NoError : IncorrectMode);
-    return player ? player->layer() : 0;
-}
+int32_t GetFrequency(void) { return information(&MpegPlayer::frequency); }
+int32_t GetBitrate(void) { return information(&MpegPlayer::bitrate); }
+int32_t GetStereoMode(void) { return information(&MpegPlayer::stereoMode); }
+int32_t GetLayer(void) { return information(&MpegPlayer::layer); }
 int32_t ResetPlayerMode(void) { return record(NoError); }
 
 } // extern "C"

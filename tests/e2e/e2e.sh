@@ -40,25 +40,31 @@ for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 parecord --device="$CANTOREL_TEST_SINK.monitor" --file-format=wav "$work/sink.wav" &
 pids+=($!)
 
-# libxkbcommon hands strndup strings without their terminating byte, which the
-# sanitizer's strndup check takes for an overflow inside the X keyboard set-up.
-ASAN_OPTIONS="${ASAN_OPTIONS:-}:intercept_strndup=0" "$work/bin/cantorel" >"$work/cantorel.log" 2>&1 &
-app=$!
-pids+=($app)
-# The main window: visible, of the program's title and of its start-up size (the splash
-# window, shown during the build, carries the same title).
-window=
-for _ in $(seq 150); do
-  for w in $(xdotool search --onlyvisible --name '^Cantorel demo$' 2>/dev/null); do
-    xdotool getwindowgeometry "$w" 2>/dev/null | grep -q 'Geometry: 641x337' && window=$w
+# Starts the program (its output to LOG), waits for its main window and focuses it; sets
+# app and window.
+start_program() {
+  # libxkbcommon hands strndup strings without their terminating byte, which the
+  # sanitizer's strndup check takes for an overflow inside the X keyboard set-up.
+  ASAN_OPTIONS="${ASAN_OPTIONS:-}:intercept_strndup=0" "$work/bin/cantorel" >"$1" 2>&1 &
+  app=$!
+  pids+=($app)
+  # The main window: visible, of the program's title and of its start-up size (the splash
+  # window, shown during the build, carries the same title).
+  window=
+  for _ in $(seq 150); do
+    for w in $(xdotool search --onlyvisible --name '^Cantorel demo$' 2>/dev/null); do
+      xdotool getwindowgeometry "$w" 2>/dev/null | grep -q 'Geometry: 641x337' && window=$w
+    done
+    [ -n "$window" ] && break
+    sleep 0.1
   done
-  [ -n "$window" ] && break
-  sleep 0.1
-done
-[ -n "$window" ] || fail "no window; log: $(cat "$work/cantorel.log")"
-sleep 1
-xdotool windowactivate --sync "$window" >/dev/null 2>&1 || xdotool windowfocus "$window" >/dev/null 2>&1 || true
+  [ -n "$window" ] || fail "no window; log: $(cat "$1")"
+  sleep 1
+  xdotool windowactivate --sync "$window" >/dev/null 2>&1 || xdotool windowfocus "$window" >/dev/null 2>&1 || true
+}
 keys() { xdotool key --window "$window" --delay 80 "$@"; sleep 0.4; }
+
+start_program "$work/cantorel.log"
 
 # Which page is in front: each page's area must differ from the others and not be blank.
 shot() {
@@ -144,20 +150,7 @@ for name, data in files.items():
 PY
 cp -r "$work/hostile" "$work/hostile.before"
 sed -e "s|^MP3RootDir = .*|MP3RootDir = $work/hostile|" "$src/demo/cantorel.ini" > "$work/bin/cantorel.ini"
-ASAN_OPTIONS="${ASAN_OPTIONS:-}:intercept_strndup=0" "$work/bin/cantorel" >"$work/browse.log" 2>&1 &
-app=$!
-pids+=($app)
-window=
-for _ in $(seq 150); do
-  for w in $(xdotool search --onlyvisible --name '^Cantorel demo$' 2>/dev/null); do
-    xdotool getwindowgeometry "$w" 2>/dev/null | grep -q 'Geometry: 641x337' && window=$w
-  done
-  [ -n "$window" ] && break
-  sleep 0.1
-done
-[ -n "$window" ] || fail "no window for browsing; log: $(cat "$work/browse.log")"
-sleep 1
-xdotool windowactivate --sync "$window" >/dev/null 2>&1 || xdotool windowfocus "$window" >/dev/null 2>&1 || true
+start_program "$work/browse.log"
 xdotool mousemove --window "$window" 150 20 click 1
 sleep 0.3
 for _ in $(seq 14); do keys Right Down; done
