@@ -7,8 +7,12 @@ scripts/setup.sh run
 cmake -S . -B build-run -G Ninja -DCMAKE_BUILD_TYPE=Release -DCANTOREL_TESTS=OFF >/dev/null
 cmake --build build-run
 bin=$PWD/build-run/bin
-# The program reads the cantorel.ini beside it; point that one at the demo collection.
-sed "s|^MP3RootDir = .*|MP3RootDir = $PWD/demo/music|" demo/cantorel.ini > "$bin/cantorel.ini"
+# A fresh copy of the demo collection: the demo allows editing, and leaving an entry may
+# write a composed description, so the repository's files are never the ones played with.
+rm -rf build-run/demo-music
+cp -r demo/music build-run/demo-music
+# The program reads the cantorel.ini beside it; point that one at the copy.
+sed "s|^MP3RootDir = .*|MP3RootDir = $PWD/build-run/demo-music|" demo/cantorel.ini > "$bin/cantorel.ini"
 
 if [ -n "${DISPLAY:-}" ]; then
   exec "$bin/cantorel"

@@ -6,6 +6,7 @@
 #include "player/TMPEGPlayer.h"
 #include "cli/RecordOutput.h"
 #include "collection/CollectionBuilder.h"
+#include "config/ConfigurationLookup.h"
 #include "collection/CollectionItem.h"
 #include "collection/DescriptionWriter.h"
 #include "info/InfoPage.h"
@@ -37,13 +38,16 @@ namespace {
 constexpr const char* Version = "0.1.0";
 
 constexpr const char* HelpText =
-    R"(Usage: cantorel-cli [--config FILE] [--json] COMMAND [ARGS]  (options also after the command)
+    R"(Usage: cantorel-cli [--config FILE] [--root FOLDER] [--json] COMMAND [ARGS]
 
 Runs the Cantorel core without a window.
 
 Options:
-  --config FILE   read this configuration file (default: cantorel.ini beside the program);
-                  its directory stands for the program's directory
+  --config FILE   read this configuration file (default: the first of cantorel.ini beside
+                  the program, $XDG_CONFIG_HOME/cantorel/cantorel.ini and each
+                  $XDG_CONFIG_DIRS/cantorel/cantorel.ini); its directory stands for the
+                  program's directory
+  --root FOLDER   the music folder of this run, whatever the configuration says
   --json          print one JSON document instead of text
 
 Commands:
@@ -167,6 +171,7 @@ int CliApplication::run(const std::vector<std::string>& args)
 {
     // Global options may stand before or after the command.
     std::string configFile;
+    std::string rootFolder;
     std::vector<std::string> words;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--json") {
@@ -175,6 +180,10 @@ int CliApplication::run(const std::vector<std::string>& args)
             if (++i >= args.size())
                 return usageError("--config needs a file name");
             configFile = args[i];
+        } else if (args[i] == "--root") {
+            if (++i >= args.size())
+                return usageError("--root needs a folder");
+            rootFolder = args[i];
         } else if (args[i] == "-h" || args[i] == "--version") {
             words.push_back(args[i] == "-h" ? "--help" : "version");
         } else {
@@ -189,13 +198,18 @@ int CliApplication::run(const std::vector<std::string>& args)
         if (name != command.name)
             continue;
         if (command.needsConfiguration) {
-            if (configFile.empty())
-                configFile = fs::programDirectory() + "cantorel.ini";
-            const std::string full = paths::expand(fs::currentDirectory(), configFile);
-            if (const Result<> loaded = LoadConfiguration(config_, full, paths::directoryOf(full)); !loaded) {
+            const std::string full = configFile.empty() ? std::string() : fullPath(configFile);
+            // The companion's own file beside it is cantorel.ini, the window program's name.
+            const Result<> loaded =
+                full.empty() ? LoadConfiguration(config_, configurationPlaces(fs::programDirectory() + "cantorel.ini",
+                                                                              ConfigurationEnvironment::fromProcess()))
+                             : LoadConfiguration(config_, full, paths::directoryOf(full));
+            if (!loaded) {
                 err_ << loaded.error() << '\n';
                 return 2;
             }
+            if (!rootFolder.empty())
+                config_.Settings.MP3RootDir = paths::withTrailingSlash(fullPath(rootFolder));
         }
         return command.run(rest);
     }

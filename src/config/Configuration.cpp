@@ -1,5 +1,6 @@
 #include "config/Configuration.h"
 
+#include "config/ConfigurationLookup.h"
 #include "config/ConfigurationReader.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
@@ -61,8 +62,18 @@ Result<> LoadConfiguration(Configuration& configuration, const std::string& file
 
 Result<> LoadConfiguration(Configuration& configuration)
 {
-    const std::string program = fs::programFile();
-    return LoadConfiguration(configuration, configurationFileFor(program), paths::directoryOf(program));
+    return LoadConfiguration(configuration, configurationPlaces(configurationFileFor(fs::programFile()),
+                                                                ConfigurationEnvironment::fromProcess()));
+}
+
+Result<> LoadConfiguration(Configuration& configuration, const std::vector<std::string>& places)
+{
+    const std::optional<std::string> found = firstExisting(places);
+    if (!found) {
+        configuration = Configuration::defaults(fs::programDirectory());
+        return fail(noConfigurationMessage(places), NoConfigurationFile);
+    }
+    return LoadConfiguration(configuration, *found, paths::directoryOf(*found));
 }
 
 } // namespace cantorel

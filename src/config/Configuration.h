@@ -70,7 +70,16 @@ std::string configurationFileFor(const std::string& programFile);
 // `programDirectory`.
 Result<> LoadConfiguration(Configuration& configuration, const std::string& file, const std::string& programDirectory);
 
-// The running program's own configuration file, resolved against its own directory.
+// The failure code of a lookup that found no configuration file anywhere.
+constexpr int NoConfigurationFile = 1;
+
+// The first of `places` that exists, its relative paths resolved against its own
+// directory; the failure names every place looked at (code NoConfigurationFile) when none
+// does.
+Result<> LoadConfiguration(Configuration& configuration, const std::vector<std::string>& places);
+
+// The running program's configuration: the file beside the program file, then the user's
+// and the system's (configurationPlaces).
 Result<> LoadConfiguration(Configuration& configuration);
 
 } // namespace cantorel

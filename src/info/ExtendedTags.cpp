@@ -111,6 +111,14 @@ std::size_t ExtendedTags::apeTagSize(std::string_view end)
     return whole >= 32 ? whole : 0;
 }
 
+std::vector<std::string> ExtendedTags::standardGenres()
+{
+    std::vector<std::string> names;
+    for (const TagLib::String& name : TagLib::ID3v1::genreList())
+        names.push_back(utf8(name));
+    return names;
+}
+
 std::optional<std::string> ExtendedTags::picture(const std::string& path)
 {
     // Opened for reading only: showing a picture never touches the file.

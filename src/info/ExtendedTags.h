@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace cantorel {
 
@@ -18,6 +19,9 @@ public:
 
     // The size of the APE tag whose footer ends `end` (the 32 bytes before it), or 0.
     static std::size_t apeTagSize(std::string_view end);
+
+    // The names of the ID3v1 genre numbers, from 0 on.
+    static std::vector<std::string> standardGenres();
 
     // The picture a track's tag holds: its front cover, else its first picture.
     static std::optional<std::string> picture(const std::string& path);

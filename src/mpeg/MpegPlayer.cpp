@@ -60,6 +60,8 @@ ErrorCode MpegPlayer::init()
     }
     mpg123_param(mh_, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS, 0.0);
     out123_param_int(ao_, OUT123_ADD_FLAGS, OUT123_QUIET);
+    // The name the sound server shows for our stream (its mixer lists "Cantorel").
+    out123_param_string(ao_, OUT123_NAME, "Cantorel");
     // One output format for every stream: signed 16 bit at the stream's own rate.
     mpg123_format_none(mh_);
     const long* rates = nullptr;

@@ -69,12 +69,24 @@ TEST(Cli, StatusAndMessages)
     EXPECT_EQ(cli({}).status, 2);
 }
 
-TEST(Cli, WithoutConfigReadsTheIniBesideTheProgram)
+TEST(Cli, WithoutConfigTheLookupOrderDecides)
 {
-    // The build tree holds no cantorel.ini beside cantorel-cli, so the message names it.
-    const ProcessResult r = cli({"config"});
+    TempDir dir;
+    const std::vector<std::string> env{"LC_ALL=C", "XDG_CONFIG_HOME=" + dir / "home", "XDG_CONFIG_DIRS=" + dir / "sys"};
+    const std::string cli = builtProgram("cantorel-cli");
+    // The build tree holds no cantorel.ini beside cantorel-cli: the message names every place.
+    ProcessResult r = runProcess(cli, {"config"}, env);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "Unable to open file " + std::string(CANTOREL_BIN_DIR) + "/cantorel.ini\n");
+    EXPECT_EQ(r.err, "No configuration file was found. Looked at:\n" + std::string(CANTOREL_BIN_DIR) +
+                         "/cantorel.ini\n" + dir.path() + "home/cantorel/cantorel.ini\n" + dir.path() +
+                         "sys/cantorel/cantorel.ini\n");
+    dir.write("sys/cantorel/cantorel.ini", "WindowTitle = System\n");
+    EXPECT_NE(runProcess(cli, {"config"}, env).out.find("WindowTitle = System"), std::string::npos);
+    dir.write("home/cantorel/cantorel.ini", "WindowTitle = User\nMP3RootDir = /music\n");
+    r = runProcess(cli, {"config", "--root", "elsewhere"}, env);
+    EXPECT_NE(r.out.find("WindowTitle = User"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("MP3RootDir = " + std::filesystem::current_path().string() + "/elsewhere/"), std::string::npos)
+        << r.out;
 }
 
 namespace {

@@ -346,7 +346,13 @@ TEST(MpegLibrary, PlaysToTheSoundServer)
         ::_exit(127);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    const ProcessResult r = runProcess(builtProgram("cantorel-cli"), {"play", mp3});
+    ProcessResult r;
+    std::thread player([&] { r = runProcess(builtProgram("cantorel-cli"), {"play", mp3}); });
+    // While it plays, the sound server names the stream's program.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    const std::string streams = runProcess("/usr/bin/pactl", {"list", "sink-inputs"}).out;
+    player.join();
+    EXPECT_NE(streams.find("application.name = \"Cantorel\""), std::string::npos) << streams;
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ::kill(recorder, SIGINT);
     ::waitpid(recorder, nullptr, 0);

@@ -3,23 +3,99 @@
 #include "app/window/TMainForm.h"
 #include "app/window/TSplashForm.h"
 #include "config/Configuration.h"
+#include "config/ConfigurationLookup.h"
+#include "config/ConfigurationReader.h"
+#include "config/FirstRun.h"
+#include "info/ExtendedTags.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+#include "platform/SafeFileWriter.h"
 
+#include <QDir>
+#include <QFileDialog>
 #include <QLabel>
+#include <QStandardPaths>
+#include <filesystem>
 #include <iostream>
 
 using namespace cantorel;
 
+namespace {
+
+// cantorel [--config FILE] [FOLDER]
+struct StartOptions {
+    std::string configFile;
+    std::string folder; // the music folder of this run
+};
+
+StartOptions startOptions(const QStringList& arguments)
+{
+    StartOptions options;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == "--config" && i + 1 < arguments.size())
+            options.configFile = arguments[++i].toStdString();
+        else
+            options.folder = arguments[i].toStdString();
+    }
+    return options;
+}
+
+// The music folder a first run asks for; nothing when the user cancels.
+std::optional<std::string> askForMusicFolder()
+{
+    QString proposal = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    if (proposal.isEmpty())
+        proposal = QDir::homePath() + "/Music";
+    const QString folder = QFileDialog::getExistingDirectory(nullptr, "Cantorel: where is your music?", proposal);
+    if (folder.isEmpty())
+        return std::nullopt;
+    return folder.toStdString();
+}
+
+// A first run: the English configuration for `folder`, written to the user's
+// configuration file unless the folder was given for this run only.
+Result<> firstRun(Configuration& configuration, const std::string& folder, bool write)
+{
+    const std::string text = firstRunConfiguration(folder, ExtendedTags::standardGenres());
+    const std::string file = ConfigurationEnvironment::fromProcess().userFile();
+    if (!write) {
+        configuration = Configuration::defaults(paths::directoryOf(file));
+        return ConfigurationReader(configuration, paths::directoryOf(file)).readText(text);
+    }
+    std::error_code ignored; // a folder that cannot be made fails the write below
+    std::filesystem::create_directories(paths::directoryOf(file), ignored);
+    if (const Result<> written = fs::replaceFile(file, text); !written)
+        return fail("Unable to write " + file + ": " + written.error());
+    return LoadConfiguration(configuration, file, paths::directoryOf(file));
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     CantorelApplication app(argc, argv);
+    const StartOptions options = startOptions(QCoreApplication::arguments());
     // The one configuration of the program's lifetime.
     Configuration configuration;
-    const Result<> loaded = LoadConfiguration(configuration);
+    const std::string configFile =
+        options.configFile.empty() ? std::string() : paths::expand(fs::currentDirectory(), options.configFile);
+    Result<> loaded = configFile.empty() ? LoadConfiguration(configuration)
+                                         : LoadConfiguration(configuration, configFile, paths::directoryOf(configFile));
+    if (!loaded && loaded.failure().code == NoConfigurationFile) {
+        const std::optional<std::string> folder =
+            options.folder.empty() ? askForMusicFolder() : std::optional<std::string>(options.folder);
+        if (!folder)
+            return 0;
+        loaded = firstRun(configuration, *folder, options.folder.empty());
+    }
     auto errorBox = std::make_shared<ErrorBox>();
     if (!loaded) {
         errorBox->show(nullptr, "Error", QString::fromStdString(loaded.error()), "&Abort");
         return 0;
     }
+    if (!options.folder.empty())
+        configuration.Settings.MP3RootDir =
+            paths::withTrailingSlash(paths::expand(fs::currentDirectory(), options.folder));
     app.setErrorTitle(QString::fromStdString(configuration.Settings.WindowTitle));
     TMainForm MainForm(configuration, errorBox);
     if (MainForm.libraryMissing()) {

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace cantorel {
+
+// The configuration a first run writes: the chosen music folder, every interface string
+// in English, the genre list (`genreNames[n]` is genre n) and editing off, with comments.
+std::string firstRunConfiguration(const std::string& musicFolder, const std::vector<std::string>& genreNames);
+
+} // namespace cantorel
