@@ -35,7 +35,7 @@ namespace cantorel::cli {
 
 namespace {
 
-constexpr const char* Version = "0.1.0";
+constexpr const char* Version = "0.2.0";
 
 constexpr const char* HelpText =
     R"(Usage: cantorel-cli [--config FILE] [--root FOLDER] [--json] COMMAND [ARGS]
@@ -522,7 +522,7 @@ int CliApplication::play(const std::vector<std::string>& args)
         loop = timer.get();
         return timer;
     });
-    player.PathToDLL = fs::programDirectory();
+    player.PathToDLL = fs::ownFileDirectory("mpeg.so", "../lib/cantorel");
     player.setTimerFreq(250);
     player.UseTimer = true;
     if (!outFile.empty()) {

@@ -100,6 +100,14 @@ std::string programFile()
 
 std::string programDirectory() { return paths::directoryOf(programFile()); }
 
+std::string ownFileDirectory(const std::string& name, const std::string& installedFolder)
+{
+    const std::string beside = programDirectory();
+    if (isRegularFile(beside + name))
+        return beside;
+    return paths::withTrailingSlash(paths::expand(beside, installedFolder));
+}
+
 std::string currentDirectory()
 {
     std::unique_ptr<char, decltype(&::free)> cwd(::getcwd(nullptr, 0), &::free);

@@ -36,6 +36,10 @@ bool isPseudoFileSystem(const std::string& directory);
 std::string programFile();
 // Its directory, ending with "/".
 std::string programDirectory();
+// Where an installed program finds a file of its own: beside the program file (a build
+// tree, a portable install), else in `installedFolder` relative to the program's directory
+// (such as "../lib/cantorel/"). Ends with "/".
+std::string ownFileDirectory(const std::string& name, const std::string& installedFolder);
 // The process's current directory, ending with "/".
 std::string currentDirectory();
 

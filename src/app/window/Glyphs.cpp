@@ -122,6 +122,8 @@ QPixmap iconPicture(int size)
 
 } // namespace
 
+QPixmap Glyphs::programPicture(int size) { return iconPicture(size); }
+
 QIcon Glyphs::programIcon()
 {
     QIcon icon;

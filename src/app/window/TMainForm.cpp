@@ -223,7 +223,8 @@ void TMainForm::FormCreate()
 void TMainForm::FormCreateSteps()
 {
     Player = std::make_unique<TMPEGPlayer>([] { return std::make_unique<QtPlayerTimer>(); });
-    Player->PathToDLL = libraryDirectory_.empty() ? fs::programDirectory() : libraryDirectory_;
+    Player->PathToDLL =
+        libraryDirectory_.empty() ? fs::ownFileDirectory("mpeg.so", "../lib/cantorel") : libraryDirectory_;
     Player->setTimerFreq(250);
     Player->UseTimer = true;
     Player->setOutputDevice(TOutputDevice::wavemapper);
