@@ -1,6 +1,5 @@
 #include "config/FirstRun.h"
 
-#include <cstdio>
 
 namespace cantorel {
 
@@ -49,11 +48,11 @@ constexpr const char* EnglishStrings[] = {
     "Reading the playlists...",
 };
 
+// "genre" and the number in three digits at least.
 std::string genreKey(std::size_t number)
 {
-    char key[16];
-    std::snprintf(key, sizeof key, "genre%03zu", number);
-    return key;
+    const std::string digits = std::to_string(number);
+    return std::string("genre").append(digits.size() < 3 ? 3 - digits.size() : 0, '0').append(digits);
 }
 
 } // namespace
