@@ -1,6 +1,5 @@
 #include "config/FirstRun.h"
 
-
 namespace cantorel {
 
 namespace {

@@ -45,7 +45,9 @@ pids+=($!)
 start_program() {
   # libxkbcommon hands strndup strings without their terminating byte, which the
   # sanitizer's strndup check takes for an overflow inside the X keyboard set-up.
-  ASAN_OPTIONS="${ASAN_OPTIONS:-}:intercept_strndup=0" "$work/bin/cantorel" >"$1" 2>&1 &
+  # Each run starts from the first-run layout: no window state of an earlier run.
+  XDG_STATE_HOME=$(mktemp -d -p "$work") ASAN_OPTIONS="${ASAN_OPTIONS:-}:intercept_strndup=0" \
+    "$work/bin/cantorel" >"$1" 2>&1 &
   app=$!
   pids+=($app)
   # The main window: visible, of the program's title and of its start-up size (the splash

@@ -37,13 +37,14 @@ man -l "$prefix/share/man/man1/cantorel-cli.1" >/dev/null 2>&1 || fail "man page
 # The installed window program starts (offscreen) on a copy of the demo collection.
 cp -r "$src/demo/music" "$prefix/music"
 sed "s|^MP3RootDir = .*|MP3RootDir = $prefix/music|" "$src/demo/cantorel.ini" > "$prefix/demo.ini"
-QT_QPA_PLATFORM=offscreen ASAN_OPTIONS="${ASAN_OPTIONS:-}:intercept_strndup=0" \
+XDG_STATE_HOME=$prefix/state QT_QPA_PLATFORM=offscreen ASAN_OPTIONS="${ASAN_OPTIONS:-}:intercept_strndup=0" \
   "$prefix/bin/cantorel" --config "$prefix/demo.ini" >"$prefix/window.log" 2>&1 &
 app=$!
 sleep 3
 kill -0 "$app" 2>/dev/null || fail "the installed cantorel ended: $(cat "$prefix/window.log")"
 kill -TERM "$app"
 wait "$app" || fail "the installed cantorel ended with status $?: $(cat "$prefix/window.log")"
+[ -f "$prefix/state/cantorel/window.ini" ] || fail "the window's state was not kept"
 
 # The Debian package: the same files under /usr, with its dependencies.
 (cd "$build" && cpack -G DEB -B "$prefix/deb" >/dev/null) || fail "cpack"

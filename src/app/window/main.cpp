@@ -2,6 +2,7 @@
 #include "app/window/ErrorBox.h"
 #include "app/window/TMainForm.h"
 #include "app/window/TSplashForm.h"
+#include "app/window/WindowState.h"
 #include "config/Configuration.h"
 #include "config/ConfigurationLookup.h"
 #include "config/ConfigurationReader.h"
@@ -118,6 +119,11 @@ int main(int argc, char** argv)
         MainForm.close();
         return 0;
     }
+    // Size, position, page and expanded directories as the last run left them.
+    const std::string stateFile = WindowState::file();
+    WindowState::restore(MainForm, stateFile);
     MainForm.show();
-    return app.exec();
+    const int status = app.exec();
+    WindowState::save(MainForm, stateFile);
+    return status;
 }

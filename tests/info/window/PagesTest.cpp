@@ -3,6 +3,8 @@
 #include "app/window/TMainForm.h"
 #include "info/RtfDocument.h"
 #include "info/window/InfoPages.h"
+#include "app/window/WindowState.h"
+#include "collection/window/CollectionModel.h"
 #include "info/window/RtfTextDocument.h"
 #include "platform/CodePage.h"
 #include "support/Outcomes.h"
@@ -18,6 +20,7 @@
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QToolButton>
+#include <QTreeView>
 #include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -240,4 +243,26 @@ TEST(RichTextPage, ManyFormatChangesShowQuicklyAndTooManyAreCut)
     QTextDocument cut;
     RtfTextDocument::fill(&cut, RtfDocument::parse(toggles(RtfTextDocument::MaxRuns + 10), ansi));
     EXPECT_TRUE(cut.lastBlock().text().startsWith("[The rest of this page is not shown"));
+}
+
+TEST_F(PagesTest, TheWindowComesBackAsItWasLeft)
+{
+    const std::string state = dir / "state/window.ini";
+    {
+        auto f = open();
+        f->resize(800, 500);
+        f->Pages->setCurrentIndex(2);
+        f->TreeView->setExpanded(f->Model->indexOf(node(*f, "Other")), true);
+        WindowState::save(*f, state);
+    }
+    auto f = open();
+    EXPECT_EQ(f->Pages->currentIndex(), 0); // nothing restored yet: the first-run layout
+    WindowState::restore(*f, state);
+    EXPECT_EQ(f->size(), QSize(800, 500));
+    EXPECT_EQ(f->Pages->currentIndex(), 2);
+    EXPECT_TRUE(f->TreeView->isExpanded(f->Model->indexOf(node(*f, "Other"))));
+    // Without a state file the layout stays.
+    auto fresh = open();
+    WindowState::restore(*fresh, dir / "none.ini");
+    EXPECT_EQ(fresh->size(), QSize(641, 337));
 }
