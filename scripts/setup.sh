@@ -12,7 +12,7 @@ if [ "$mode" = run ]; then
   packages+=(xvfb xauth x11-utils imagemagick)
 fi
 if [ "$mode" = test ]; then
-  packages+=(clang-format lame ffmpeg id3v2 eyed3 python3-mutagen desktop-file-utils appstream dpkg-dev file man-db pulseaudio pulseaudio-utils sox xvfb xauth x11-utils xdotool imagemagick
+  packages+=(clang-format lame ffmpeg id3v2 eyed3 python3-mutagen desktop-file-utils appstream dpkg-dev file man-db dbus-daemon libglib2.0-bin pulseaudio pulseaudio-utils sox xvfb xauth x11-utils xdotool imagemagick
              clang libclang-rt-14-dev)
 fi
 if [ "$mode" = fuzz ]; then

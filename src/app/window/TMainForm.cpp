@@ -83,6 +83,8 @@ TMainForm::TMainForm(const Configuration& configuration, std::shared_ptr<ErrorBo
 
 TMainForm::~TMainForm() { FormDestroy(); }
 
+const std::string& TMainForm::musicFolder() const { return config_.Settings.MP3RootDir; }
+
 QString TMainForm::ui(int id) const { return qs(config_.GetUIString(id)); }
 
 void TMainForm::buildControls()

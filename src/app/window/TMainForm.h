@@ -139,6 +139,8 @@ public:
     void N1Click() { TrayRestore(); }
     // Exit: ends the program also while the window is hidden in the notification area.
     void N2Click();
+    // The music folder this window shows.
+    const std::string& musicFolder() const;
     // The hint the panel gives the active track (also the tray icon's tool tip).
     const QString& hint() const { return hint_; }
 

@@ -3,6 +3,7 @@
 #include "app/window/TMainForm.h"
 #include "app/window/TSplashForm.h"
 #include "app/window/WindowState.h"
+#include "player/window/MprisService.h"
 #include "config/Configuration.h"
 #include "config/ConfigurationLookup.h"
 #include "config/ConfigurationReader.h"
@@ -97,6 +98,9 @@ int main(int argc, char** argv)
     if (!options.folder.empty())
         configuration.Settings.MP3RootDir =
             paths::withTrailingSlash(paths::expand(fs::currentDirectory(), options.folder));
+    // A second start for the same folder brings the first one to the front instead.
+    if (MprisService::raiseRunningInstance(configuration.Settings.MP3RootDir))
+        return 0;
     app.setErrorTitle(QString::fromStdString(configuration.Settings.WindowTitle));
     TMainForm MainForm(configuration, errorBox);
     if (MainForm.libraryMissing()) {
@@ -120,6 +124,8 @@ int main(int argc, char** argv)
         return 0;
     }
     // Size, position, page and expanded directories as the last run left them.
+    // Media keys and the desktop's player widgets, through the session bus.
+    MprisService mpris(MainForm);
     const std::string stateFile = WindowState::file();
     WindowState::restore(MainForm, stateFile);
     MainForm.show();

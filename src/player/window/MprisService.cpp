@@ -1,0 +1,160 @@
+#include "player/window/MprisService.h"
+
+#include "app/window/TMainForm.h"
+#include "player/PlaybackController.h"
+#include "player/TMPEGPlayer.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QDBusMessage>
+#include <QUrl>
+#include <unistd.h>
+
+namespace cantorel {
+
+namespace {
+
+constexpr const char* ObjectPath = "/org/mpris/MediaPlayer2";
+constexpr const char* PlayerInterface = "org.mpris.MediaPlayer2.Player";
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+} // namespace
+
+bool MprisService::raiseRunningInstance(const std::string& musicFolder)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(BusName))
+        return false;
+    QDBusInterface instance(BusName, ObjectPath, "org.cantorel.Instance", bus);
+    if (!instance.isValid() || instance.property("MusicFolder").toString() != qs(musicFolder))
+        return false;
+    QDBusInterface root(BusName, ObjectPath, "org.mpris.MediaPlayer2", bus);
+    root.call("Raise");
+    return true;
+}
+
+MprisService::MprisService(TMainForm& window) : window_(window)
+{
+    new MprisRoot(this);
+    new MprisPlayer(this);
+    new CantorelInstance(this);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return; // no session bus: no remote control, and nothing else changes
+    registered_ = bus.registerObject(ObjectPath, this);
+    if (registered_ && !bus.registerService(BusName))
+        bus.registerService(QString(BusName) + ".instance" + QString::number(::getpid()));
+    window_.Playback->addListener(this);
+}
+
+MprisService::~MprisService()
+{
+    window_.Playback->removeListener(this);
+    if (registered_)
+        QDBusConnection::sessionBus().unregisterObject(ObjectPath);
+}
+
+QString MprisService::playbackStatus() const
+{
+    if (window_.Playback->playing())
+        return "Playing";
+    return window_.Playback->activeNode() != NoNode ? "Paused" : "Stopped";
+}
+
+QVariantMap MprisService::metadata() const
+{
+    const NodeId node = window_.Playback->activeNode();
+    const CollectionItem* r = node == NoNode ? nullptr : window_.Tree.record(node);
+    if (!r)
+        return {{"mpris:trackid", QVariant::fromValue(QDBusObjectPath("/org/mpris/MediaPlayer2/TrackList/NoTrack"))}};
+    QVariantMap m{
+        {"mpris:trackid", QVariant::fromValue(QDBusObjectPath("/org/cantorel/track/" + QString::number(node)))},
+        {"mpris:length", qlonglong(window_.Player->LengthMs()) * 1000},
+        {"xesam:title", qs(r->Name)},
+        {"xesam:album", qs(r->Album)},
+        {"xesam:artist", QStringList{qs(r->Artist)}},
+        {"xesam:url", QUrl::fromLocalFile(QString::fromUtf8(r->Path.data(), qsizetype(r->Path.size()))).toString()},
+    };
+    if (r->Track > 0)
+        m.insert("xesam:trackNumber", r->Track);
+    if (!r->PicturePath.empty())
+        m.insert("mpris:artUrl", QUrl::fromLocalFile(qs(r->PicturePath)).toString());
+    return m;
+}
+
+qlonglong MprisService::positionMicroseconds() const
+{
+    try {
+        return qlonglong(window_.Player->CurrentPos()) * 1000;
+    } catch (const TMPEGError&) {
+        return 0; // no stream: the position is the start
+    }
+}
+
+void MprisService::seekTo(qlonglong microseconds)
+{
+    window_.Playback->releasePosition(static_cast<int>(std::max<qlonglong>(microseconds, 0) / 1'000'000));
+    emit findChild<MprisPlayer*>()->Seeked(positionMicroseconds());
+}
+
+void MprisService::propertiesChanged(const QString& interface, const QVariantMap& changed)
+{
+    if (!registered_)
+        return;
+    QDBusMessage signal =
+        QDBusMessage::createSignal(ObjectPath, "org.freedesktop.DBus.Properties", "PropertiesChanged");
+    signal << interface << changed << QStringList();
+    QDBusConnection::sessionBus().send(signal);
+}
+
+void MprisService::activeTrackChanged(const PlaybackController& p)
+{
+    propertiesChanged(PlayerInterface, {{"Metadata", metadata()},
+                                        {"PlaybackStatus", playbackStatus()},
+                                        {"CanGoNext", p.canGoNext()},
+                                        {"CanGoPrevious", p.canGoPrevious()},
+                                        {"CanPlay", p.canPlay()},
+                                        {"CanPause", p.canPlay()},
+                                        {"CanSeek", p.canPlay()}});
+}
+
+void MprisService::playingChanged(bool) { propertiesChanged(PlayerInterface, {{"PlaybackStatus", playbackStatus()}}); }
+
+void MprisService::playbackFinished() { propertiesChanged(PlayerInterface, {{"PlaybackStatus", playbackStatus()}}); }
+
+MprisRoot::MprisRoot(MprisService* service) : QDBusAbstractAdaptor(service), service_(service) {}
+
+void MprisRoot::Raise() { service_->window().TrayRestore(); }
+
+void MprisRoot::Quit() { service_->window().N2Click(); }
+
+CantorelInstance::CantorelInstance(MprisService* service) : QDBusAbstractAdaptor(service), service_(service) {}
+
+QString CantorelInstance::musicFolder() const { return qs(service_->window().musicFolder()); }
+
+MprisPlayer::MprisPlayer(MprisService* service) : QDBusAbstractAdaptor(service), service_(service) {}
+
+bool MprisPlayer::canGoNext() const { return service_->window().Playback->canGoNext(); }
+bool MprisPlayer::canGoPrevious() const { return service_->window().Playback->canGoPrevious(); }
+bool MprisPlayer::canPlay() const { return service_->window().Playback->canPlay(); }
+
+void MprisPlayer::Next() { service_->window().plNextClick(); }
+void MprisPlayer::Previous() { service_->window().plPrevClick(); }
+void MprisPlayer::Pause() { service_->window().Playback->SetPlaying(false); }
+void MprisPlayer::PlayPause() { service_->window().plPlayClick(); }
+void MprisPlayer::Stop() { service_->window().Playback->SetPlaying(false); }
+void MprisPlayer::Play() { service_->window().Playback->SetPlaying(true); }
+
+void MprisPlayer::Seek(qlonglong offset) { service_->seekTo(service_->positionMicroseconds() + offset); }
+
+void MprisPlayer::SetPosition(const QDBusObjectPath& track, qlonglong position)
+{
+    // Only for the track that plays: a stale request is passed over, as the interface says.
+    if (track.path() == service_->metadata().value("mpris:trackid").value<QDBusObjectPath>().path())
+        service_->seekTo(position);
+}
+
+} // namespace cantorel
