@@ -146,6 +146,21 @@ TEST(ExtendedTags, TagsOfOtherTaggersAreRead)
         EXPECT_EQ(probe(file, false).Name, c.name) << c.name;
     }
     EXPECT_EQ(probe(dir / "mutagen.mp3").GenreText, "Chillwave");
+    // Written by hand: an unsynchronised ID3v2.3 tag without padding (0xFF 0xFE in the text
+    // stored as 0xFF 0x00 0xFE), before the audio.
+    const std::string plain = encode(dir, "unsync-src.mp3");
+    const std::string text = std::string("\x01\xFF\xFE", 3) + std::string("S\0y\0n\0c\0", 8); // UTF-16 "Sync"
+    const std::string frame = std::string("TIT2\0\0\0", 7) + char(text.size()) + std::string("\0\0", 2) + text;
+    std::string stored;
+    for (std::size_t i = 0; i < frame.size(); ++i) {
+        stored += frame[i];
+        if (static_cast<unsigned char>(frame[i]) == 0xFF)
+            stored += '\0';
+    }
+    const std::string header = std::string("ID3\x03\x00\x80\0\0\0", 9) + char(stored.size());
+    const std::string unsync = dir.write("unsync.mp3", header + stored + readAll(plain));
+    EXPECT_EQ(probe(unsync).Name, "Sync");
+    EXPECT_EQ(probe(unsync).Duration, 2);
     // Both tags: each field from ID3v2 when it has one, else from ID3v1.
     const std::string both = encode(dir, "both.mp3", {"--add-id3v2", "--tt", "Version two"});
     run("/usr/bin/id3v2", {"-1", "-a", "Artist", both});
