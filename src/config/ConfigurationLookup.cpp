@@ -26,7 +26,7 @@ ConfigurationEnvironment ConfigurationEnvironment::fromProcess()
 
 std::string ConfigurationEnvironment::userFile() const
 {
-    // Relative values are to be ignored, as the base directory specification says.
+    // A relative value counts as unset, as the XDG base directory rules say.
     const std::string base = configHome.starts_with('/') ? configHome : home + "/.config";
     return paths::withTrailingSlash(base) + FileInFolder;
 }
