@@ -123,9 +123,9 @@ int main(int argc, char** argv)
         MainForm.close();
         return 0;
     }
-    // Size, position, page and expanded directories as the last run left them.
     // Media keys and the desktop's player widgets, through the session bus.
     MprisService mpris(MainForm);
+    // Size, position, page and expanded directories as the last run left them.
     const std::string stateFile = WindowState::file();
     WindowState::restore(MainForm, stateFile);
     MainForm.show();
