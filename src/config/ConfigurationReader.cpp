@@ -153,22 +153,17 @@ bool ConfigurationReader::readKey(std::string_view line, int number, std::string
     const auto fileName = [](std::string& field) {
         return [&field](std::string_view v) { field = paths::namePartOfSetting(v); };
     };
-    const auto yesNo = [&](bool& field) {
-        return [&, number](std::string_view v) {
-            if (auto value = parseSwitch(v, "yes", "no"))
+    // A switch of two words: `yes` sets the field, `no` clears it, anything else is an error.
+    const auto choice = [&](bool& field, const char* yes, const char* no) {
+        return [&, number, yes, no](std::string_view v) {
+            if (auto value = parseSwitch(v, yes, no))
                 field = *value;
             else
                 error = lineNumberError("Invalid parameter value in line ", number);
         };
     };
-    const auto codePageSwitch = [&](bool& field) {
-        return [&, number](std::string_view v) {
-            if (auto value = parseSwitch(v, "oem", "ansi"))
-                field = *value;
-            else
-                error = lineNumberError("Invalid parameter value in line ", number);
-        };
-    };
+    const auto yesNo = [&](bool& field) { return choice(field, "yes", "no"); };
+    const auto codePageSwitch = [&](bool& field) { return choice(field, "oem", "ansi"); };
     const auto codePageNumber = [&](int& field) {
         return [&, number](std::string_view v) {
             if (auto page = parseCodePage(v))

@@ -18,6 +18,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
@@ -75,6 +76,20 @@ std::vector<std::string> namesIn(const std::string& dir)
     } while (0)
 
 const std::string Lines = "\xC9\xCD\xBB keep this line\r\nother.mp3 Other description\r\n";
+
+// Forks a child that runs `save` for ever, lets it run `minUs` plus a random part of
+// `spanUs` microseconds, and kills it, whatever it is doing then.
+void killedDuring(std::mt19937& random, unsigned minUs, unsigned spanUs, const std::function<void(int)>& save)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        for (int i = 0;; ++i)
+            save(i);
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(minUs + random() % spanUs));
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+}
 
 } // namespace
 
@@ -179,17 +194,10 @@ TEST(FaultInjection, KilledInTheMiddleOfASave)
     const std::string second = "t.mp3           second\r\n";
     std::mt19937 random(12345);
     for (int round = 0; round < 25; ++round) {
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            for (int i = 0;; ++i) {
-                saveDescription(track, i % 2 ? "second" : "first");
-                saveTitle(track, i % 2 ? "Second" : "First");
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(2000 + random() % 30000));
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
+        killedDuring(random, 2000, 30000, [&](int i) {
+            saveDescription(track, i % 2 ? "second" : "first");
+            saveTitle(track, i % 2 ? "Second" : "First");
+        });
         const std::string now = readAll(bbs);
         EXPECT_TRUE(now == lines || now == lines + first || now == lines + second)
             << "round " << round << ": " << now.size();
@@ -211,15 +219,7 @@ TEST(FaultInjection, KilledSavesLeaveNoCopiesBehindAndTheNextSaveClearsThem)
     dir.write("files.bbs", std::string(4 << 20, 'x') + "\r\n");
     std::mt19937 random(777);
     for (int round = 0; round < 10; ++round) {
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            for (int i = 0;; ++i)
-                saveDescription(track, i % 2 ? "second" : "first");
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(1000 + random() % 20000));
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
+        killedDuring(random, 1000, 20000, [&](int i) { saveDescription(track, i % 2 ? "second" : "first"); });
     }
     // A leftover of an older version's pattern goes too; a file of another pattern stays.
     dir.write(".files.bbs.tmp999999-1", "stale");
@@ -270,14 +270,7 @@ TEST(FaultInjection, AKilledTagWriteNeverLeavesAReadOnlyTrackWritable)
     const int status = asUnprivileged([&] {
         std::mt19937 random(99);
         for (int round = 0; round < 20; ++round) {
-            const pid_t pid = ::fork();
-            if (pid == 0) {
-                for (int i = 0;; ++i)
-                    saveTitle(track, i % 2 ? "Second" : "First");
-            }
-            std::this_thread::sleep_for(std::chrono::microseconds(1000 + random() % 20000));
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
+            killedDuring(random, 1000, 20000, [&](int i) { saveTitle(track, i % 2 ? "Second" : "First"); });
             struct stat st {};
             CHILD_CHECK(::stat(track.c_str(), &st) == 0 && (st.st_mode & 07777) == 0444, 1);
             const std::string data = readAll(track);
@@ -341,15 +334,7 @@ TEST(FaultInjection, ID3v2SavesKilledOrOnAFullDiskKeepTheAudioAndOneWholeTag)
     // CANTOREL_CRASH_ROUNDS=200 makes the long run.
     const int rounds = std::getenv("CANTOREL_CRASH_ROUNDS") ? std::atoi(std::getenv("CANTOREL_CRASH_ROUNDS")) : 12;
     for (int round = 0; round < rounds; ++round) {
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            for (int i = 0;; ++i)
-                saveTitle(track, i % 2 ? "Second" : "First");
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(2000 + random() % 40000));
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
+        killedDuring(random, 2000, 40000, [&](int i) { saveTitle(track, i % 2 ? "Second" : "First"); });
         const std::string now = title();
         EXPECT_TRUE(now == "Old" || now == "First" || now == "Second") << round << ": " << now;
         EXPECT_EQ(runProcess("/usr/bin/mpg123", {"-q", "-s", track}).out, pcm) << round;
