@@ -29,7 +29,7 @@ cleanup() {
 }
 trap cleanup EXIT
 XDG_RUNTIME_DIR=$pulse_dir pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --use-pid-file=no \
-  --load="module-null-sink sink_name=cantorel_null" \
+  --load="module-null-sink sink_name=cantorel_null norewinds=1" \
   --load="module-native-protocol-unix socket=$pulse_dir/native auth-anonymous=1" \
   >"$pulse_dir/log" 2>&1 &
 pulse_pid=$!

@@ -65,10 +65,13 @@ Commands:
   describe PATH [TEXT]
                   save the description of a file or directory in its directory's
                   description file; without TEXT the description is cleared
-  play FILE [--out OUTFILE] [--start MS] [--end MS]
-                  play a track through the decoder library to the sound output, or to
-                  OUTFILE (WAV when it ends in ".wav", else raw 16-bit PCM); prints
-                  "<position> <length>" in ms at each report and "end" at the end
+  play FILE... [--out OUTFILE] [--start MS] [--end MS]
+                  play tracks one after another without a gap, as the player panel
+                  does, through the decoder library to the sound output, or to OUTFILE
+                  (WAV when it ends in ".wav", else raw 16-bit PCM); --start and --end
+                  apply to the first track; prints "<position> <length>" in ms at each
+                  report and "end" at the end. Lines on standard input steer it as the
+                  panel's buttons do: "next", "previous", "pause", "play"
   version, --version
                   print the version
   --help, -h      print this text
@@ -495,27 +498,50 @@ int CliApplication::tag(const std::vector<std::string>& args)
     return 0;
 }
 
+namespace {
+
+// One line of the command-line player's input; true when it was a command.
+bool playerCommand(PlaybackController& controller, const std::string& line)
+{
+    if (line == "next")
+        controller.next();
+    else if (line == "previous")
+        controller.previous();
+    else if (line == "pause" || line == "play")
+        controller.SetPlaying(line == "play");
+    else
+        return false;
+    return true;
+}
+
+} // namespace
+
 int CliApplication::play(const std::vector<std::string>& args)
 {
-    if (args.empty())
-        return usageError("play needs a file");
+    std::vector<std::string> files;
     std::string outFile;
     std::int32_t start = 0;
     std::int32_t end = 0;
-    for (std::size_t i = 1; i < args.size(); i += 2) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != "--out" && args[i] != "--start" && args[i] != "--end") {
+            files.push_back(args[i]);
+            continue;
+        }
         if (i + 1 >= args.size())
             return usageError(args[i] + " needs a value");
-        const std::string& value = args[i + 1];
+        const std::string& value = args[++i];
         char* stop = nullptr;
         const long number = std::strtol(value.c_str(), &stop, 10);
         const bool isNumber = !value.empty() && *stop == '\0' && number >= 0 && number <= INT32_MAX;
-        if (args[i] == "--out")
+        if (args[i - 1] == "--out")
             outFile = value;
-        else if ((args[i] == "--start" || args[i] == "--end") && isNumber)
-            (args[i] == "--start" ? start : end) = static_cast<std::int32_t>(number);
+        else if (isNumber)
+            (args[i - 1] == "--start" ? start : end) = static_cast<std::int32_t>(number);
         else
-            return usageError("bad option '" + args[i] + " " + value + "'");
+            return usageError("bad option '" + args[i - 1] + " " + value + "'");
     }
+    if (files.empty())
+        return usageError("play needs a file");
     LoopTimer* loop = nullptr;
     TMPEGPlayer player([&loop] {
         auto timer = std::make_unique<LoopTimer>();
@@ -523,11 +549,27 @@ int CliApplication::play(const std::vector<std::string>& args)
         return timer;
     });
     player.PathToDLL = fs::ownFileDirectory("mpeg.so", "../lib/cantorel");
-    player.setTimerFreq(250);
+    // A file takes the samples as fast as they are decoded: the end of each track is
+    // looked for more often there.
+    player.setTimerFreq(outFile.empty() ? 250 : 5);
     player.UseTimer = true;
     if (!outFile.empty()) {
         player.setOutputDevice(TOutputDevice::pcmfile);
         player.OutFilename = fullPath(outFile);
+    }
+    // The files are the tracks of a tree of their own, played as the panel plays them.
+    CollectionTree tree;
+    for (const std::string& file : files) {
+        CollectionItem* record = tree.newRecord(trackRecord(fullPath(file), config_));
+        if (!outFile.empty() && fs::identityOf(player.OutFilename) &&
+            fs::identityOf(player.OutFilename) == fs::identityOf(record->Path))
+            return usageError("the output file is a track itself: " + shown(record->Path));
+        if (const std::string problem = inputProblem(record->Path); !problem.empty()) {
+            err_ << MPEG_ERR_INPUT << ' ' << mpegErrorMessage(MPEG_ERR_INPUT) << ": " << shown(record->Path) << problem
+                 << '\n';
+            return 1;
+        }
+        tree.Nodes.push_back(tree.addNode(NoNode, record->Name, record, KindTrack));
     }
     try {
         player.LoadDLL();
@@ -535,46 +577,45 @@ int CliApplication::play(const std::vector<std::string>& args)
         err_ << int(e.ErrorCode) << ' ' << e.what() << '\n';
         return 1;
     }
-    // The file is the one track of a tree of its own, played as the panel plays it.
-    CollectionTree tree;
-    CollectionItem* record = tree.newRecord(trackRecord(fullPath(args[0]), config_));
-    if (!outFile.empty() && fs::identityOf(player.OutFilename) &&
-        fs::identityOf(player.OutFilename) == fs::identityOf(record->Path))
-        return usageError("the output file is the track itself: " + shown(record->Path));
-    if (const std::string problem = inputProblem(record->Path); !problem.empty()) {
-        err_ << MPEG_ERR_INPUT << ' ' << mpegErrorMessage(MPEG_ERR_INPUT) << ": " << shown(record->Path) << problem
-             << '\n';
-        return 1;
-    }
-    const NodeId node = tree.addNode(NoNode, record->Name, record, KindTrack);
-    tree.Nodes.push_back(node);
     PlaybackController controller(tree, player, PlaybackTexts{});
     PrintingListener printer(out_);
     controller.addListener(&printer);
-    controller.MakeActiveTrack(node);
+    controller.MakeActiveTrack(tree.Nodes.front());
     controller.playRange(start, end);
-    if (!controller.playing()) {
-        const Failure failure = controller.lastFailure().value_or(fail("Incorrect mode", MPEG_ERR_MODE));
-        err_ << failure.code << ' ' << failure.message;
-        if (failure.code == MPEG_ERR_INPUT)
-            err_ << ": " << shown(record->Path) << inputProblem(record->Path);
-        err_ << '\n';
-        return 1;
-    }
-    loop->run([&] { return !printer.finished; }, [&] { return player.playEnded(); });
+    const auto outputFailed = [&] {
+        return controller.lastFailure() && controller.lastFailure()->code == MPEG_ERR_OUTPUT;
+    };
+    std::optional<Failure> failure;
+    bool commanded = false; // stopped by a command, not by a failure
+    if (!controller.playing())
+        failure = controller.lastFailure().value_or(fail("Incorrect mode", MPEG_ERR_MODE));
+    else
+        loop->run([&] { return !printer.finished && !outputFailed(); }, STDIN_FILENO,
+                  [&](const std::string& line) { commanded |= playerCommand(controller, line); });
     try {
         player.CloseStream();
     } catch (const TMPEGError& e) {
-        // The output failed on the way (a full disk): what it holds is not the track.
-        err_ << int(e.ErrorCode) << ' ' << e.what();
-        if (!outFile.empty()) {
-            err_ << ": " << shown(player.OutFilename) << " (removed)";
-            ::unlink(player.OutFilename.c_str());
-        }
-        err_ << '\n';
-        return 1;
+        failure = fail(e.what(), e.ErrorCode);
     }
-    return printer.finished ? 0 : 1;
+    if (!failure && outputFailed())
+        failure = controller.lastFailure();
+    // A later track that did not start ends the run too.
+    if (!failure && !printer.finished && !commanded)
+        failure = controller.lastFailure().value_or(fail("Incorrect mode", MPEG_ERR_MODE));
+    player.UnloadDLL(); // hears out the end of the last track
+    if (!failure)
+        return 0;
+    err_ << failure->code << ' ' << failure->message;
+    if (failure->code == MPEG_ERR_OUTPUT && !outFile.empty()) {
+        // The output failed on the way (a full disk): what it holds is not the tracks.
+        err_ << ": " << shown(player.OutFilename) << " (removed)";
+        ::unlink(player.OutFilename.c_str());
+    } else if (failure->code == MPEG_ERR_INPUT && tree.ActiveNode != NoNode) {
+        const std::string& path = tree.record(tree.ActiveNode)->Path;
+        err_ << ": " << shown(path) << inputProblem(path);
+    }
+    err_ << '\n';
+    return 1;
 }
 
 int CliApplication::describe(const std::vector<std::string>& args)

@@ -1,9 +1,11 @@
 #include "mpeg/MpegPlayer.h"
 
+#include "mpeg/AlsaOutput.h"
+#include "mpeg/FileOutput.h"
+#include "mpeg/PulseOutput.h"
+
 #include <algorithm>
-#include <cstring>
 #include <mpg123.h>
-#include <out123.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -12,9 +14,10 @@ namespace cantorel::mpeg {
 
 namespace {
 
-// The output device's buffer when playing to a sound server; the heard position trails
-// the decoded one by about this much.
-constexpr double DeviceBufferSeconds = 0.1;
+// Frames decoded per write: a sound output takes about a tenth of a second at a time (its
+// write blocks until there is room), a file larger pieces.
+constexpr std::size_t SoundChunkFrames = 4 * 1152;
+constexpr std::size_t FileChunkFrames = 8 * 1152;
 
 ssize_t readThunk(void* handle, void* buffer, size_t count)
 {
@@ -39,6 +42,16 @@ int niceDelta(std::int32_t priority)
     }
 }
 
+// Milliseconds of `frames` at `rate`, rounded towards minus infinity.
+std::int32_t framesToMs(std::int64_t frames, long rate)
+{
+    const std::int64_t scaled = frames * 1000;
+    std::int64_t ms = scaled / rate;
+    if (scaled % rate != 0 && scaled < 0)
+        --ms;
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(ms, INT32_MIN, INT32_MAX));
+}
+
 } // namespace
 
 MpegPlayer::~MpegPlayer() { deinit(); }
@@ -53,15 +66,10 @@ ErrorCode MpegPlayer::init()
 #endif
     int error = MPG123_OK;
     mh_ = mpg123_new(nullptr, &error);
-    ao_ = out123_new();
-    if (!mh_ || !ao_) {
-        deinit();
+    if (!mh_)
         return DecoderError;
-    }
+    // Gapless decoding drops the encoder's delay and padding that a LAME/Info tag names.
     mpg123_param(mh_, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS, 0.0);
-    out123_param_int(ao_, OUT123_ADD_FLAGS, OUT123_QUIET);
-    // The name the sound server shows for our stream (its mixer lists "Cantorel").
-    out123_param_string(ao_, OUT123_NAME, "Cantorel");
     // One output format for every stream: signed 16 bit at the stream's own rate.
     mpg123_format_none(mh_);
     const long* rates = nullptr;
@@ -75,11 +83,14 @@ ErrorCode MpegPlayer::init()
 void MpegPlayer::deinit()
 {
     close();
-    if (ao_)
-        out123_del(ao_);
+    if (output_) {
+        // The end of the last stream may still be queued: it is heard before we leave.
+        output_->drain();
+        output_->close();
+        output_.reset();
+    }
     if (mh_)
         mpg123_delete(mh_);
-    ao_ = nullptr;
     mh_ = nullptr;
 }
 
@@ -143,8 +154,13 @@ ErrorCode MpegPlayer::openDecoder(bool stream)
         scanned_ = mpg123_scan(mh_) == MPG123_OK;
     const off_t samples = mpg123_length(mh_);
     lengthMs_ = samples > 0 ? static_cast<std::int32_t>(samples * 1000 / rate_) : 0;
-    positionMs_ = 0;
     ended_ = false;
+    {
+        std::lock_guard lock(clockMutex_);
+        runStart_ = deviceFrames_;
+        runSample_ = 0;
+        behindTail_ = false;
+    }
     mode_ = Stopped;
     return NoError;
 }
@@ -174,28 +190,43 @@ ErrorCode MpegPlayer::setOutputDevice(std::int32_t device, const std::string& fi
     return NoError;
 }
 
-ErrorCode MpegPlayer::openOutput()
+bool MpegPlayer::openOutput()
 {
-    if (outputOpen_)
+    if (outputDevice_ != MPEG_DEVICE_SOUND)
+        return output_->open(rate_, channels_);
+    if (output_->open(rate_, channels_))
+        return true;
+    // No sound server: the sound card itself.
+    output_ = std::make_unique<AlsaOutput>();
+    return output_->open(rate_, channels_);
+}
+
+ErrorCode MpegPlayer::prepareOutput()
+{
+    const bool sameDevice =
+        output_ && outputDevice_ == deviceCode_ && (deviceCode_ == MPEG_DEVICE_SOUND || outputPath_ == outputFile_);
+    if (!sameDevice) {
+        if (output_)
+            output_->close();
+        outputDevice_ = deviceCode_;
+        outputPath_ = outputFile_;
+        if (deviceCode_ == MPEG_DEVICE_SOUND)
+            output_ = std::make_unique<PulseOutput>();
+        else
+            output_ = std::make_unique<FileOutput>(outputFile_);
+        std::lock_guard lock(clockMutex_);
+        deviceFrames_ = heardAnchor_ = runStart_ = 0;
+        clockRunning_ = false;
+    }
+    reopen_ = false;
+    if (!output_->isOpen())
+        return openOutput() ? NoError : OutputError;
+    if (output_->hasFormat(rate_, channels_))
         return NoError;
-    int result = 0;
-    if (deviceCode_ == MPEG_DEVICE_SOUND) {
-        out123_param_float(ao_, OUT123_DEVICEBUFFER, DeviceBufferSeconds);
-        result = out123_open(ao_, "pulse,alsa", nullptr);
-        latencyMs_ = static_cast<int>(DeviceBufferSeconds * 1000);
-    } else {
-        const bool wav =
-            outputFile_.size() >= 4 && strcasecmp(outputFile_.c_str() + outputFile_.size() - 4, ".wav") == 0;
-        result = out123_open(ao_, wav ? "wav" : "raw", outputFile_.c_str());
-        latencyMs_ = 0;
-    }
-    if (result != OUT123_OK)
+    // A file holds one format; a sound output is drained and reopened by the playback thread.
+    if (!output_->audible())
         return OutputError;
-    if (out123_start(ao_, rate_, channels_, MPG123_ENC_SIGNED_16) != OUT123_OK) {
-        out123_close(ao_);
-        return OutputError;
-    }
-    outputOpen_ = true;
+    reopen_ = true;
     return NoError;
 }
 
@@ -203,13 +234,13 @@ ErrorCode MpegPlayer::play(std::int32_t startMs, std::int32_t endMs, std::uint8_
 {
     if (mode_ != Stopped)
         return IncorrectMode;
-    if (const ErrorCode e = openOutput(); e != NoError)
+    if (const ErrorCode e = prepareOutput(); e != NoError)
         return e;
     endFlag_ = endFlag;
     outputFailed_ = false;
-    endMs_ = (endMs > 0 && endMs < lengthMs_) ? endMs : 0;
-    if (startMs > 0 || positionMs_ != 0)
-        applySeek(std::max(startMs, 0));
+    endSample_ = (endMs > 0 && endMs < lengthMs_) ? std::int64_t{endMs} * rate_ / 1000 : 0;
+    if (startMs > 0 || mpg123_tell(mh_) != 0)
+        applySeek(std::int64_t{std::max(startMs, 0)} * rate_ / 1000);
     ended_ = false;
     startThread();
     return NoError;
@@ -219,7 +250,7 @@ ErrorCode MpegPlayer::restart()
 {
     if (mode_ != Stopped)
         return IncorrectMode;
-    if (const ErrorCode e = openOutput(); e != NoError)
+    if (const ErrorCode e = prepareOutput(); e != NoError)
         return e;
     if (ended_) {
         if (streamMode_ && nonSeekable_) {
@@ -228,7 +259,6 @@ ErrorCode MpegPlayer::restart()
                 callbacks_.restart(callbacks_.user, context_, &ok);
             if (!ok || mpg123_open_handle(mh_, this) != MPG123_OK)
                 return InputError;
-            positionMs_ = 0;
         } else {
             applySeek(0);
         }
@@ -246,6 +276,7 @@ void MpegPlayer::startThread()
     stopRequested_ = false;
     pauseRequested_ = false;
     seekRequest_ = -1;
+    beginRun(true);
     mode_ = Playing;
     thread_ = std::thread([this] { run(); });
 }
@@ -273,7 +304,7 @@ ErrorCode MpegPlayer::pause(bool resume)
     wake_.notify_all();
     // Pause returns once the thread holds, so that the position stands still from then on.
     if (!resume)
-        held_.wait_for(lock, std::chrono::seconds(2), [this] { return holding_ || ended_ || stopRequested_; });
+        held_.wait_for(lock, std::chrono::seconds(2), [this] { return holding_ || ended_; });
     return NoError;
 }
 
@@ -283,12 +314,22 @@ ErrorCode MpegPlayer::stop()
         return IncorrectMode;
     joinThread();
     // Resume later from what was heard, not from what the decoder had reached.
-    if (outputOpen_)
-        out123_drop(ao_);
-    if (!ended_ && !nonSeekable_)
-        applySeek(positionMs_);
+    if (!ended_)
+        rewindToHeard();
     mode_ = Stopped;
     return NoError;
+}
+
+void MpegPlayer::rewindToHeard()
+{
+    const std::int64_t heard = heardSample();
+    const std::int64_t decoded = mpg123_tell(mh_);
+    if (output_)
+        output_->drop();
+    clockDropped();
+    if (heard < decoded && !nonSeekable_)
+        mpg123_seek(mh_, static_cast<off_t>(heard), SEEK_SET);
+    beginRun(false);
 }
 
 ErrorCode MpegPlayer::close()
@@ -296,20 +337,26 @@ ErrorCode MpegPlayer::close()
     if (mode_ == NoStream)
         return NoError;
     joinThread();
-    if (outputOpen_) {
-        out123_drop(ao_);
-        out123_close(ao_);
-        outputOpen_ = false;
+    // The end of a stream that played to its end stays queued for the next stream to
+    // follow; anything else is not to be heard any more.
+    if (!ended_ && output_) {
+        output_->drop();
+        clockDropped();
     }
     // A stream whose output failed on the way (a full disk) ended through the end flag;
     // the Close that ends it tells why.
-    const bool outputFailed = outputFailed_.exchange(false);
+    bool outputFailed = outputFailed_.exchange(false);
+    if (output_ && !output_->audible()) {
+        // A file is complete after each stream; the next one appends to it.
+        if (!output_->finish())
+            outputFailed = true;
+        output_->close();
+    }
     mpg123_close(mh_);
     if (streamMode_ && callbacks_.close)
         callbacks_.close(callbacks_.user, context_);
     streamMode_ = false;
     mode_ = NoStream;
-    positionMs_ = 0;
     lengthMs_ = 0;
     return outputFailed ? OutputError : NoError;
 }
@@ -320,33 +367,37 @@ ErrorCode MpegPlayer::seek(std::int32_t ms)
         return IncorrectMode;
     if (nonSeekable_)
         return NotSeekable;
-    ms = std::clamp(ms, 0, lengthMs_);
-    if (mode_ == Stopped) {
-        applySeek(ms);
+    const std::int64_t target = std::int64_t{std::clamp(ms, 0, lengthMs_)} * rate_ / 1000;
+    if (mode_ == Stopped || !thread_.joinable()) {
+        applySeek(target);
         return NoError;
     }
-    {
-        std::lock_guard lock(mutex_);
-        seekRequest_ = ms;
-    }
+    std::unique_lock lock(mutex_);
+    seekRequest_ = target;
     wake_.notify_all();
-    // The playback thread takes the request within one frame; wait for it so that the
+    // The playback thread takes the request within one write; wait for it so that the
     // position reads the target when Seek returns.
-    for (int i = 0; i < 200 && seekRequest_.load() >= 0 && thread_.joinable(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    held_.wait(lock, [this] { return seekRequest_.load() < 0 || ended_ || stopRequested_; });
     return NoError;
 }
 
-void MpegPlayer::applySeek(std::int64_t ms)
+void MpegPlayer::applySeek(std::int64_t sample)
 {
     // Seeking needs the frame index that a scan builds; it is made at the first seek.
     if (!scanned_ && !nonSeekable_)
         scanned_ = mpg123_scan(mh_) == MPG123_OK;
-    const off_t target = static_cast<off_t>(ms * rate_ / 1000);
-    const off_t at = mpg123_seek(mh_, target, SEEK_SET);
-    if (outputOpen_)
-        out123_drop(ao_);
-    positionMs_ = static_cast<std::int32_t>((at >= 0 ? at : 0) * 1000 / rate_);
+    mpg123_seek(mh_, static_cast<off_t>(sample), SEEK_SET);
+    bool wrote = false;
+    {
+        std::lock_guard lock(clockMutex_);
+        wrote = deviceFrames_ > runStart_;
+    }
+    // What this stream queued is not to be heard; the end of the last one still is.
+    if (wrote && output_) {
+        output_->drop();
+        clockDropped();
+    }
+    beginRun(!wrote);
 }
 
 ErrorCode MpegPlayer::setPriority(std::int32_t priority)
@@ -368,85 +419,99 @@ void MpegPlayer::applyPriority()
     (void)setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice);
 }
 
-std::int32_t MpegPlayer::decodedMs() const
-{
-    const off_t at = mpg123_tell(mh_);
-    return static_cast<std::int32_t>((at > 0 ? at : 0) * 1000 / rate_);
-}
-
 void MpegPlayer::run()
 {
     threadId_ = static_cast<pid_t>(syscall(SYS_gettid));
     applyPriority();
-    bool finished = false;
-    while (!stopRequested_) {
+    bool finished = reopen_ && !reopenOutput();
+    while (!finished && !stopRequested_) {
         {
             std::unique_lock lock(mutex_);
-            if (pauseRequested_) {
-                out123_pause(ao_);
-                holding_ = true;
-                held_.notify_all();
-                wake_.wait(lock, [this] { return stopRequested_ || !pauseRequested_ || seekRequest_ >= 0; });
-                holding_ = false;
-                if (!pauseRequested_)
-                    out123_continue(ao_);
-            }
+            if (pauseRequested_)
+                holdPaused(lock);
             // The request is cleared only once applied: Seek waits for that.
             if (std::int64_t target = seekRequest_.load(); target >= 0) {
                 applySeek(target);
                 seekRequest_.compare_exchange_strong(target, -1);
+                held_.notify_all();
             }
             if (stopRequested_ || pauseRequested_)
                 continue;
         }
-        if (!decodeAndPlay()) {
+        if (output_->audible() && !output_->isOpen() && !openOutput()) {
+            outputFailed_ = true; // the sound server went away during a pause
             finished = true;
-            break;
+        } else {
+            finished = !decodeAndPlay();
         }
     }
     if (finished)
         finish();
 }
 
+bool MpegPlayer::reopenOutput()
+{
+    // Another format: what the output still plays of the last stream is heard out first.
+    output_->drain();
+    output_->close();
+    clockDropped();
+    beginRun(false);
+    reopen_ = false;
+    if (openOutput())
+        return true;
+    outputFailed_ = true;
+    return false;
+}
+
+void MpegPlayer::holdPaused(std::unique_lock<std::mutex>& lock)
+{
+    // A sound output is emptied and closed, so that nothing wakes up during the pause;
+    // the decoder steps back to the sample that was heard last.
+    if (output_->audible()) {
+        rewindToHeard();
+        output_->close();
+    }
+    holding_ = true;
+    held_.notify_all();
+    wake_.wait(lock, [this] { return stopRequested_ || !pauseRequested_ || seekRequest_ >= 0; });
+    holding_ = false;
+}
+
 bool MpegPlayer::decodeAndPlay()
 {
-    // mpg123_read honours a seek to any sample; whole frames would start up to a frame
-    // early. A sound output takes a frame's worth at a time, so the position follows it
-    // closely; a file takes larger pieces.
-    unsigned char audio[8 * 1152 * 2 * 2];
-    const size_t want = latencyMs_ > 0 ? 1152 * 2 * 2 : sizeof audio;
+    // mpg123_read honours a seek to any sample; whole frames would start up to a frame early.
+    const std::size_t frameBytes = 2 * static_cast<std::size_t>(channels_);
+    unsigned char audio[FileChunkFrames * 2 * 2];
+    const std::size_t want = (output_->audible() ? SoundChunkFrames : FileChunkFrames) * frameBytes;
     size_t bytes = 0;
-    const int result = mpg123_read(mh_, audio, want, &bytes);
+    const int result = mpg123_read(mh_, audio, std::min(want, sizeof audio), &bytes);
     if (result == MPG123_NEW_FORMAT)
         return true;
     if (result != MPG123_OK && !(result == MPG123_DONE && bytes > 0))
         return false; // the end of the stream, or a failure in the middle of it
-    const std::size_t frameBytes = 2 * static_cast<std::size_t>(channels_);
-    if (endMs_ > 0) {
+    bool more = result == MPG123_OK;
+    if (endSample_ > 0) {
         // Play only what lies before the end position.
-        const std::int64_t endSample = static_cast<std::int64_t>(endMs_) * rate_ / 1000;
-        const std::int64_t after = mpg123_tell(mh_);
-        if (after >= endSample) {
-            const std::int64_t excess = after - endSample;
-            const std::int64_t keep = std::max<std::int64_t>(0, static_cast<std::int64_t>(bytes / frameBytes) - excess);
-            const size_t keepBytes = static_cast<size_t>(keep) * frameBytes;
-            if (keep > 0 && out123_play(ao_, audio, keepBytes) < keepBytes)
-                outputFailed_ = true;
-            return false;
+        const std::int64_t excess = std::int64_t{mpg123_tell(mh_)} - endSample_;
+        if (excess >= 0) {
+            const std::int64_t keep = std::max<std::int64_t>(0, std::int64_t(bytes / frameBytes) - excess);
+            bytes = static_cast<size_t>(keep) * frameBytes;
+            more = false;
         }
     }
-    if (bytes > 0 && out123_play(ao_, audio, bytes) < bytes) {
-        outputFailed_ = true; // Close reports it
-        return false;
+    if (bytes > 0) {
+        if (!output_->write(audio, bytes)) {
+            outputFailed_ = true; // Close reports it
+            return false;
+        }
+        noteWritten(static_cast<std::int64_t>(bytes / frameBytes));
     }
-    positionMs_ = std::max(0, decodedMs() - latencyMs_);
-    return result == MPG123_OK;
+    return more;
 }
 
 void MpegPlayer::finish()
 {
-    out123_drain(ao_);
-    positionMs_ = endMs_ > 0 ? endMs_ : std::max(decodedMs(), 0);
+    // The output still plays what it queues; the next stream follows it there.
     {
         std::lock_guard lock(mutex_);
         ended_ = true;
@@ -455,6 +520,59 @@ void MpegPlayer::finish()
     held_.notify_all();
     if (endFlag_)
         std::atomic_ref<std::uint8_t>(*endFlag_).store(1);
+}
+
+void MpegPlayer::beginRun(bool behindTail)
+{
+    const std::int64_t decoded = mh_ ? std::max<std::int64_t>(0, mpg123_tell(mh_)) : 0;
+    std::lock_guard lock(clockMutex_);
+    runStart_ = deviceFrames_;
+    runSample_ = decoded;
+    behindTail_ = behindTail && heardDeviceFrame() < deviceFrames_;
+}
+
+void MpegPlayer::noteWritten(std::int64_t frames)
+{
+    const std::int64_t queued = output_->queuedFrames();
+    std::lock_guard lock(clockMutex_);
+    deviceFrames_ += frames;
+    heardAnchor_ = std::max<std::int64_t>(0, deviceFrames_ - queued);
+    anchorTime_ = SteadyClock::now();
+    clockRunning_ = true;
+}
+
+void MpegPlayer::clockDropped()
+{
+    std::lock_guard lock(clockMutex_);
+    heardAnchor_ = deviceFrames_;
+    clockRunning_ = false;
+}
+
+std::int64_t MpegPlayer::heardDeviceFrame() const
+{
+    if (!clockRunning_ || rate_ <= 0)
+        return heardAnchor_;
+    // Between two writes the output plays on at its rate.
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::microseconds>(SteadyClock::now() - anchorTime_).count();
+    return std::min(deviceFrames_, heardAnchor_ + elapsed * rate_ / 1'000'000);
+}
+
+std::int64_t MpegPlayer::heardSample() const
+{
+    std::lock_guard lock(clockMutex_);
+    return runSample_ + std::max<std::int64_t>(0, heardDeviceFrame() - runStart_);
+}
+
+std::int32_t MpegPlayer::currentPos() const
+{
+    if (mode_ == NoStream || rate_ <= 0)
+        return 0;
+    std::lock_guard lock(clockMutex_);
+    const std::int64_t heard = heardDeviceFrame();
+    if (heard < runStart_ && behindTail_)
+        return std::min(-1, -framesToMs(runStart_ - heard, rate_));
+    return framesToMs(runSample_ + std::max<std::int64_t>(0, heard - runStart_), rate_);
 }
 
 std::int32_t MpegPlayer::bitrate() const

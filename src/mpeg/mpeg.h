@@ -24,14 +24,23 @@
  *
  * Play(start, end, flag) decodes on a thread of its own from `start` ms; it stops at
  * `end` ms (end <= 0, or past the length: at the end of the stream) and then writes a
- * nonzero byte to *flag, atomically. A failure in the middle of a stream ends it the
- * same way; when it was the output that failed (a full disk), the Close of that stream
- * returns 5. Stop, Close and deinit return only when the playback thread is quiet; no
- * write to the flag follows them. Restart resumes where Stop left off, and from the
- * start after the end of play.
+ * nonzero byte to *flag, atomically. The flag is written once the last sample has been
+ * handed to the output, while the sound output still plays about a second of it: the
+ * output stays open through Close, and the next stream opened and played within that
+ * second follows without a gap (the output is drained and reopened first when rate or
+ * channels differ). Streams played one after another to the same PCM file follow each
+ * other in it, in one format; the file is complete after each Close. A failure in the
+ * middle of a stream ends it the same way; when it was the output that failed (a full
+ * disk), the Close of that stream returns 5. Stop, Close and deinit return only when the
+ * playback thread is quiet; no write to the flag follows them; deinit lets the sound
+ * output play out what it holds. Restart resumes at the sample where Stop left off (what
+ * had been heard), and from the start after the end of play; Pause and Play likewise.
  *
- * GetCurrentPos is the position of the sound being heard: decoded minus what the output
- * still holds. GetLength is exact (the stream is scanned when it can seek).
+ * GetCurrentPos is the position of the sound being heard: what was handed to the output
+ * less what the output still holds, as the sound server reports it. While the output
+ * still plays the end of the stream before, it is negative: minus the milliseconds until
+ * this stream is heard. GetLength is exact (the stream is scanned when it can seek).
+ * Gapless decoding leaves out the encoder delay and padding that a LAME/Info tag names.
  *
  * SetPriority takes -15, -2, -1, 0, 1, 2 or 15 and sets the playback thread's nice value
  * relative to the process's: +19, +10, +5, 0, -5, -10, -20, clamped to -20..19. A refusal

@@ -32,16 +32,32 @@ void PlaybackController::removeListener(PlaybackListener* listener) { std::erase
 template <typename Event, typename... Args>
 void PlaybackController::notify(Event event, const Args&... args)
 {
+    if (viewsBehind_) {
+        heldBack_.push_back([this, event, args...] { notify(event, args...); });
+        return;
+    }
     // A listener may remove itself while it hears the event.
     const std::vector<PlaybackListener*> listeners = listeners_;
     for (PlaybackListener* listener : listeners)
         (listener->*event)(args...);
 }
 
+void PlaybackController::catchUpViews()
+{
+    if (!viewsBehind_)
+        return;
+    viewsBehind_ = false;
+    const std::vector<std::function<void()>> events = std::move(heldBack_);
+    heldBack_.clear();
+    for (const auto& event : events)
+        event();
+}
+
 std::optional<int> PlaybackController::tickSpacing() const { return PanelRules::tickSpacing(lengthSeconds_); }
 
 void PlaybackController::activateFirstTrack()
 {
+    catchUpViews();
     if (tree_.Nodes.empty())
         return;
     MakeActiveTrack(tree_.Nodes.front());
@@ -53,9 +69,15 @@ void PlaybackController::activateFirstTrack()
 
 void PlaybackController::MakeActiveTrack(NodeId node)
 {
+    catchUpViews();
+    makeActive(node);
+}
+
+void PlaybackController::makeActive(NodeId node)
+{
     if (node == tree_.ActiveNode)
         return;
-    SetPlaying(false);
+    setPlaying(false);
     if (tree_.ActiveNode != NoNode) {
         try {
             player_.CloseStream();
@@ -67,7 +89,7 @@ void PlaybackController::MakeActiveTrack(NodeId node)
     tree_.ActiveNode = NoNode;
     openActive(node);
     describeActive(node);
-    notify(&PlaybackListener::activeTrackChanged, *this);
+    notify(&PlaybackListener::activeTrackChanged, std::cref(*this));
 }
 
 void PlaybackController::openActive(NodeId node)
@@ -105,6 +127,12 @@ void PlaybackController::describeActive(NodeId node)
 
 void PlaybackController::SetPlaying(bool value)
 {
+    catchUpViews();
+    setPlaying(value);
+}
+
+void PlaybackController::setPlaying(bool value)
+{
     if (value && tree_.ActiveNode != NoNode)
         start(std::min(sliderSeconds_ * 1000, player_.LengthMs()), player_.LengthMs());
     else
@@ -113,6 +141,7 @@ void PlaybackController::SetPlaying(bool value)
 
 void PlaybackController::playRange(std::int32_t startMs, std::int32_t endMs)
 {
+    catchUpViews();
     stop();
     start(startMs, endMs);
 }
@@ -172,10 +201,15 @@ void PlaybackController::playNode(NodeId node)
     SetPlaying(true);
 }
 
-void PlaybackController::holdPosition() { held_ = true; }
+void PlaybackController::holdPosition()
+{
+    catchUpViews();
+    held_ = true;
+}
 
 void PlaybackController::releasePosition(int seconds)
 {
+    catchUpViews();
     sliderSeconds_ = seconds;
     const std::int32_t mode = player_.PlayerMode();
     if (mode == MPEG_MODE_PLAYING || mode == MPEG_MODE_PAUSED) {
@@ -198,6 +232,9 @@ bool PlaybackController::settled(std::int32_t positionMs)
 
 void PlaybackController::PlayerPosUpdate(std::int32_t positionMs, std::int32_t lengthMs)
 {
+    if (positionMs < 0)
+        return; // the end of the last track is still being heard
+    catchUpViews();
     if (held_ || !settled(positionMs))
         return;
     sliderSeconds_ = positionMs / 1000;
@@ -206,14 +243,19 @@ void PlaybackController::PlayerPosUpdate(std::int32_t positionMs, std::int32_t l
 
 void PlaybackController::PlayerPlayEnd()
 {
-    SetPlaying(false);
     const NodeId next = PanelRules::FindPlayableTrack(tree_, true);
     if (next == NoNode) {
+        setPlaying(false);
         notify(&PlaybackListener::playbackFinished);
         return;
     }
-    MakeActiveTrack(next);
-    SetPlaying(true);
+    viewsBehind_ = true;
+    setPlaying(false);
+    makeActive(next);
+    setPlaying(true);
+    // Nothing of the last track left to hear (a file, another format, a failed start).
+    if (!playing_ || player_.CurrentPos() >= 0)
+        catchUpViews();
 }
 
 } // namespace cantorel

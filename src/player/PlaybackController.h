@@ -57,9 +57,13 @@ public:
     void setSliderPosition(int seconds) { sliderSeconds_ = seconds; }
     void releasePosition(int seconds);
 
-    // The player's reports.
+    // The player's reports. At the end of a track the next one starts while the output
+    // still plays the end of the last: the views hear of the change when it is heard, at
+    // the first report of a position that is not negative.
     void PlayerPosUpdate(std::int32_t positionMs, std::int32_t lengthMs);
     void PlayerPlayEnd();
+    // The views still show the track whose end is being heard.
+    bool viewsBehind() const { return viewsBehind_; }
 
     NodeId activeNode() const { return tree_.ActiveNode; }
     bool playing() const { return playing_; }
@@ -83,6 +87,9 @@ private:
     };
     void start(std::int32_t startMs, std::int32_t endMs);
     void stop();
+    void makeActive(NodeId node);
+    void setPlaying(bool value);
+    void catchUpViews();
     void openActive(NodeId node);
     void describeActive(NodeId node);
     bool settled(std::int32_t positionMs);
@@ -94,6 +101,8 @@ private:
     PlaybackTexts texts_;
     Clock clock_;
     std::vector<PlaybackListener*> listeners_;
+    bool viewsBehind_ = false;
+    std::vector<std::function<void()>> heldBack_; // what the views hear once they catch up
     bool playing_ = false;
     bool held_ = false;
     std::optional<Settle> settle_;

@@ -1,5 +1,7 @@
 #include "player/TMPEGPlayer.h"
 
+#include <algorithm>
+
 #include <atomic>
 
 namespace cantorel {
@@ -178,6 +180,7 @@ void TMPEGPlayer::LoadDLL()
     timer_->setTick([this] { TimerTick(); });
     timer_->setEnabled(false);
     timer_->setInterval(timerFreq_);
+    tickInterval_ = timerFreq_;
     lengthMs_ = 0;
 }
 
@@ -311,6 +314,11 @@ void TMPEGPlayer::TimerTick()
     std::int32_t pos = CurrentPos();
     if (pos > lengthMs_)
         pos = 0;
+    // A negative position: the output still plays the end of the track before this one
+    // for that long. The next tick comes when this one begins to be heard.
+    const int interval = pos < 0 ? std::clamp(-pos, 1, tickInterval_) : tickInterval_;
+    if (timer_ && timer_->interval() != interval)
+        timer_->setInterval(interval);
     if (OnPosUpdate)
         OnPosUpdate(pos, lengthMs_);
     if (playEnded()) {

@@ -234,6 +234,73 @@ TEST_F(LibraryTest, StopAndRestartResumeWhereTheyLeftOff)
     ASSERT_TRUE(waitForEnd());
 }
 
+TEST_F(LibraryTest, TracksInARowGiveTheirGaplessSamplesBackToBack)
+{
+    // lame adds encoder delay and padding and names both in its Info tag; mpg123 drops them.
+    const std::string a = encodeTone(dir, "a.mp3", 440, 1.3);
+    const std::string b = encodeTone(dir, "b.mp3", 660, 0.7);
+    const std::string out = dir / "both.wav";
+    const ProcessResult r = runProcess(builtProgram("cantorel-cli"), {"play", a, b, "--out", out});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string expected;
+    for (const std::string& track : {a, b}) {
+        const std::string wav = track + ".ref.wav";
+        ASSERT_EQ(runProcess("/usr/bin/mpg123", {"-q", "--gapless", "-w", wav, track}).status, 0);
+        expected += readAll(wav).substr(44);
+    }
+    const std::string written = readAll(out);
+    ASSERT_GE(written.size(), 44u);
+    EXPECT_EQ(written.size() - 44, expected.size());
+    EXPECT_TRUE(written.substr(44) == expected);
+    EXPECT_NEAR(analyse(written).seconds, 2.0, 0.001);
+}
+
+TEST_F(LibraryTest, StopsAndPausesResumeAtTheExactSample)
+{
+    // Mono at 22,050 Hz into a pipe that is read slowly, so that every interruption falls
+    // in the middle of the track.
+    const std::string wav = dir.write("t.wav", toneSequenceWav({{440, 10}, {550, 10}}, 22050, 1));
+    ASSERT_EQ(runProcess("/usr/bin/lame", {"--quiet", "-b", "64", "-m", "m", wav, dir / "t.mp3"}).status, 0);
+    const std::string reference = runProcess("/usr/bin/mpg123", {"-q", "--gapless", "-s", dir / "t.mp3"}).out;
+    ASSERT_GT(reference.size(), 300'000u);
+    for (const bool pausing : {false, true}) {
+        const std::string fifo = dir / (pausing ? "paused.pcm" : "stopped.pcm");
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        std::string pcm;
+        std::thread reader([&] {
+            const int fd = ::open(fifo.c_str(), O_RDONLY);
+            char buffer[512];
+            for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) {
+                pcm.append(buffer, static_cast<std::size_t>(n));
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            ::close(fd);
+        });
+        ended = false;
+        player.setStreamName(dir / "t.mp3");
+        toFile(fifo);
+        player.StartPlay();
+        int interruptions = 0;
+        for (int i = 0; i < 20 && player.CurrentPos() < 15000; ++i, ++interruptions) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(3 + i % 5));
+            if (pausing) {
+                player.SetPaused(true);
+                player.SetPaused(false);
+            } else {
+                player.StopPlay();
+                player.StartPlay();
+            }
+        }
+        const bool done = waitForEnd();
+        player.CloseStream();
+        reader.join();
+        EXPECT_TRUE(done);
+        EXPECT_EQ(interruptions, 20);
+        EXPECT_EQ(pcm.size(), reference.size()) << (pausing ? "pausing" : "stopping");
+        EXPECT_TRUE(pcm == reference) << (pausing ? "pausing" : "stopping");
+    }
+}
+
 TEST_F(LibraryTest, StreamModeReadsThroughTheCallbacks)
 {
     const std::string mp3 = readAll(encodeTone(dir, "s.mp3", 440, 2));

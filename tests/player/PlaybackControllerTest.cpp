@@ -101,6 +101,41 @@ TEST_F(PlaybackControllerTest, ViewsFollowTheActiveTrackThroughTheEndOfPlay)
     EXPECT_FALSE(controller.canPlay());
 }
 
+TEST_F(PlaybackControllerTest, ViewsChangeTrackWhenTheNextOneIsHeard)
+{
+    controller.activateFirstTrack();
+    controller.playPause();
+    views.take();
+    // The next track starts while the output still plays 600 ms of the first one.
+    fake.set(200'000, -600, 3, 0);
+    fake.end();
+    timer->tick();
+    EXPECT_EQ(controller.activeNode(), second);
+    EXPECT_TRUE(controller.viewsBehind());
+    EXPECT_TRUE(views.take().empty());
+    EXPECT_EQ(timer->interval(), 250); // ticks as usual until the change is near
+    fake.set(200'000, -20, 3, 0);
+    timer->tick();
+    EXPECT_TRUE(views.take().empty());
+    EXPECT_EQ(timer->interval(), 20); // then the next tick comes when the change is heard
+    fake.set(200'000, 3, 3, 0);
+    timer->tick();
+    EXPECT_FALSE(controller.viewsBehind());
+    EXPECT_EQ(timer->interval(), 250);
+    EXPECT_EQ(views.take(), (std::vector<std::string>{"stopped", "active Now: \rTwo\rAlbum | . Two. Album | 200 prev",
+                                                      "playing", "at 3/200000"}));
+    // A button pressed while the views are behind brings them up to date first.
+    controller.previous();
+    fake.set(200'000, -300, 3, 0);
+    fake.end();
+    timer->tick();
+    EXPECT_TRUE(controller.viewsBehind());
+    views.take();
+    controller.SetPlaying(false);
+    EXPECT_EQ(views.take(), (std::vector<std::string>{"stopped", "active Now: \rTwo\rAlbum | . Two. Album | 200 prev",
+                                                      "playing", "stopped"}));
+}
+
 TEST_F(PlaybackControllerTest, SeekSettlesWithoutBlocking)
 {
     controller.MakeActiveTrack(first);
