@@ -563,7 +563,7 @@ int CliApplication::play(const std::vector<std::string>& args)
         CollectionItem* record = tree.newRecord(trackRecord(fullPath(file), config_));
         if (!outFile.empty() && fs::identityOf(player.OutFilename) &&
             fs::identityOf(player.OutFilename) == fs::identityOf(record->Path))
-            return usageError("the output file is a track itself: " + shown(record->Path));
+            return usageError("the output file is the track itself: " + shown(record->Path));
         if (const std::string problem = inputProblem(record->Path); !problem.empty()) {
             err_ << MPEG_ERR_INPUT << ' ' << mpegErrorMessage(MPEG_ERR_INPUT) << ": " << shown(record->Path) << problem
                  << '\n';

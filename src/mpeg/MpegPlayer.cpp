@@ -234,6 +234,7 @@ ErrorCode MpegPlayer::play(std::int32_t startMs, std::int32_t endMs, std::uint8_
 {
     if (mode_ != Stopped)
         return IncorrectMode;
+    collectThread();
     if (const ErrorCode e = prepareOutput(); e != NoError)
         return e;
     endFlag_ = endFlag;
@@ -250,6 +251,7 @@ ErrorCode MpegPlayer::restart()
 {
     if (mode_ != Stopped)
         return IncorrectMode;
+    collectThread();
     if (const ErrorCode e = prepareOutput(); e != NoError)
         return e;
     if (ended_) {
@@ -313,9 +315,12 @@ ErrorCode MpegPlayer::stop()
     if (mode_ != Playing && mode_ != Paused)
         return IncorrectMode;
     joinThread();
-    // Resume later from what was heard, not from what the decoder had reached.
+    // Resume later from what was heard, not from what the decoder had reached. A sound
+    // output is closed until then, so that nothing wakes up while nothing plays.
     if (!ended_)
         rewindToHeard();
+    if (output_ && output_->audible() && !ended_)
+        output_->close();
     mode_ = Stopped;
     return NoError;
 }
@@ -369,6 +374,7 @@ ErrorCode MpegPlayer::seek(std::int32_t ms)
         return NotSeekable;
     const std::int64_t target = std::int64_t{std::clamp(ms, 0, lengthMs_)} * rate_ / 1000;
     if (mode_ == Stopped || !thread_.joinable()) {
+        collectThread();
         applySeek(target);
         return NoError;
     }
@@ -520,6 +526,24 @@ void MpegPlayer::finish()
     held_.notify_all();
     if (endFlag_)
         std::atomic_ref<std::uint8_t>(*endFlag_).store(1);
+    if (!output_->audible())
+        return;
+    // When no stream follows while the output plays out what it holds, it is closed, so
+    // that nothing wakes up while nothing plays. A Close, Play or Stop ends the wait.
+    const auto holds = std::chrono::milliseconds(output_->queuedFrames() * 1000 / std::max(rate_, 1L));
+    std::unique_lock lock(mutex_);
+    if (!wake_.wait_for(lock, holds + std::chrono::milliseconds(500), [this] { return stopRequested_.load(); })) {
+        output_->drain();
+        output_->close();
+        clockDropped();
+    }
+}
+
+void MpegPlayer::collectThread()
+{
+    // A thread that ended its stream by itself may still wait to close the output.
+    if (thread_.joinable() && mode_ != Playing && mode_ != Paused)
+        joinThread();
 }
 
 void MpegPlayer::beginRun(bool behindTail)

@@ -88,6 +88,7 @@ private:
     bool openOutput();
     void startThread();
     void joinThread();
+    void collectThread();
     void run();
     bool reopenOutput();
     void holdPaused(std::unique_lock<std::mutex>& lock);

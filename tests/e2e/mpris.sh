@@ -5,7 +5,7 @@
 set -euo pipefail
 bin=$1
 src=$2
-for tool in dbus-daemon gdbus; do
+for tool in dbus-daemon gdbus parec sox lame python3; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool missing"; exit 77; }
 done
 [ -n "${CANTOREL_TEST_SINK:-}" ] || { echo "SKIP: no PulseAudio null sink (scripts/test.sh starts one)"; exit 77; }
@@ -75,4 +75,33 @@ for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$app" 2>/dev/null && fail "Quit did not end the program"
 wait "$app" || fail "the program ended with status $?"
 app=
+
+# Three tracks of tones that run at full amplitude to their last sample, played by the
+# window to the null sink: no silence between the first and the second, nor at a Next
+# from the second to the third.
+mkdir "$work/tones"
+for tone in 1:440 2:660 3:550; do
+  sox -n -r 44100 -c 2 "$work/tone.wav" synth 2.5 sine "${tone#*:}" vol 0.8 >/dev/null 2>&1
+  lame --quiet -b 192 "$work/tone.wav" "$work/tones/track${tone%%:*}.mp3"
+done
+"$work/bin/cantorel" "$work/tones" >"$work/app.log" 2>&1 &
+app=$!
+for _ in $(seq 100); do
+  property PlaybackStatus Player >/dev/null 2>&1 && break
+  sleep 0.1
+done
+parec --device="$CANTOREL_TEST_SINK.monitor" --format=s16le --rate=44100 --channels=2 --raw >"$work/played.raw" &
+recorder=$!
+sleep 0.3
+player Play
+sleep 3.5
+player Next
+sleep 4
+kill "$recorder"; wait "$recorder" 2>/dev/null || true
+gdbus call --session --dest "$name" --object-path "$path" --method org.mpris.MediaPlayer2.Quit >/dev/null
+wait "$app" || fail "the program ended with status $?"
+app=
+silence=$(python3 "$src/bench/silence.py" "$work/played.raw")
+echo "longest silence between the tracks: $silence ms"
+awk -v s="$silence" 'BEGIN{exit !(s <= 20)}' || fail "a gap of $silence ms between tracks"
 echo "MPRIS run passed"

@@ -4,6 +4,7 @@
 #include "player/PlaybackController.h"
 #include "player/TMPEGPlayer.h"
 
+#include <algorithm>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -88,7 +89,8 @@ QVariantMap MprisService::metadata() const
 qlonglong MprisService::positionMicroseconds() const
 {
     try {
-        return qlonglong(window_.Player->CurrentPos()) * 1000;
+        // Negative while the end of the last track is still heard: this one has not begun.
+        return qlonglong(std::max(window_.Player->CurrentPos(), 0)) * 1000;
     } catch (const TMPEGError&) {
         return 0; // no stream: the position is the start
     }
