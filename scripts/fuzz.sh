@@ -8,7 +8,7 @@ seconds=${1:-30}
 scripts/setup.sh fuzz
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCANTOREL_FUZZ=ON \
   -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang >/dev/null
-targets=(configuration descriptions probe playlist rtf decoder id3v2)
+targets=(configuration descriptions probe playlist rtf decoder id3v2 proberecord)
 cmake --build build-fuzz --target "${targets[@]/#/fuzz_}"
 mkdir -p build-fuzz/artifacts
 status=0

@@ -9,6 +9,7 @@
 #include "config/ConfigurationLookup.h"
 #include "collection/CollectionItem.h"
 #include "collection/DescriptionWriter.h"
+#include "collection/ProbeCache.h"
 #include "info/InfoPage.h"
 #include "info/PicturePage.h"
 #include "info/TrackInfo.h"
@@ -49,6 +50,7 @@ Options:
                   program's directory
   --root FOLDER   the music folder of this run, whatever the configuration says
   --json          print one JSON document instead of text
+  --no-cache      read every track, neither using nor updating the probe cache
 
 Commands:
   config          print the settings, the interface strings and the genre table
@@ -179,6 +181,8 @@ int CliApplication::run(const std::vector<std::string>& args)
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--json") {
             json_ = true;
+        } else if (args[i] == "--no-cache") {
+            noCache_ = true;
         } else if (args[i] == "--config") {
             if (++i >= args.size())
                 return usageError("--config needs a file name");
@@ -308,10 +312,8 @@ int CliApplication::printConfiguration()
 int CliApplication::tree()
 {
     const Collation collation = userCollation(config_);
-    const BuildSettings settings = BuildSettings::fromConfiguration(
-        config_, collation, trackProber(config_.Settings.tagPage(), config_.Settings.ReadID3v2));
     CollectionTree tree;
-    CollectionBuilder(tree, settings).BuildTree();
+    buildTree(tree, collation);
     std::unordered_map<const CollectionItem*, int> recordIds;
     JsonWriter json;
     json.beginArray();
@@ -348,13 +350,23 @@ int CliApplication::tree()
     return 0;
 }
 
+void CliApplication::buildTree(CollectionTree& tree, const Collation& collation) const
+{
+    TrackProber probe = trackProber(config_.Settings.tagPage(), config_.Settings.ReadID3v2);
+    const std::unique_ptr<ProbeCache> cache = noCache_ ? nullptr : probeCacheFor(config_);
+    if (cache)
+        probe = cachedProber(std::move(probe), *cache);
+    BuildSettings settings = BuildSettings::fromConfiguration(config_, collation, std::move(probe));
+    settings.readAheadThreads = BuildSettings::ReadAheadThreads;
+    CollectionBuilder(tree, settings).BuildTree();
+    if (cache)
+        cache->save();
+}
+
 std::optional<NodeId> CliApplication::buildAndFind(CollectionTree& tree, const Collation& collation,
                                                    const std::string& index) const
 {
-    CollectionBuilder(
-        tree, BuildSettings::fromConfiguration(config_, collation,
-                                               trackProber(config_.Settings.tagPage(), config_.Settings.ReadID3v2)))
-        .BuildTree();
+    buildTree(tree, collation);
     char* end = nullptr;
     const long n = std::strtol(index.c_str(), &end, 10);
     if (index.empty() || *end != '\0' || n < 0 || n >= tree.NodeCount())

@@ -39,6 +39,9 @@ private:
     int page(const std::vector<std::string>& args);
     int picture(const std::vector<std::string>& args);
     // Builds the collection tree and finds node `index` of its node table.
+    // Builds the collection as the window does: with the probe cache unless it is off,
+    // and reading the tracks ahead of the walk.
+    void buildTree(CollectionTree& tree, const Collation& collation) const;
     std::optional<NodeId> buildAndFind(CollectionTree& tree, const Collation& collation,
                                        const std::string& index) const;
     int probe(const std::vector<std::string>& files);
@@ -56,6 +59,7 @@ private:
     std::ostream& out_;
     std::ostream& err_;
     bool json_ = false;
+    bool noCache_ = false;
     Configuration config_;
 };
 

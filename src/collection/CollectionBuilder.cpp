@@ -13,6 +13,9 @@ namespace cantorel {
 
 namespace {
 
+// How many subdirectories ahead of the walk the read-ahead lists and reads.
+constexpr std::size_t ReadAheadDirectories = 8;
+
 std::string withoutTrailingDot(std::string name)
 {
     if (!name.empty() && name.back() == '.')
@@ -85,7 +88,10 @@ void CollectionBuilder::BuildTree()
     }
     if (progress_)
         progress_->setStatus(settings_.statusReading);
+    if (settings_.readAheadThreads > 0)
+        ahead_ = std::make_unique<ProbeAhead>(settings_.probe, settings_.readAheadThreads);
     ScanDirectory(root, listing, tree_.RootNode);
+    ahead_.reset();
     ResolvePlaylists();
     if (progress_) {
         progress_->setPosition(0);
@@ -157,9 +163,21 @@ bool CollectionBuilder::ScanDirectory(const std::string& directory, const Direct
 
     bool result = false;
     const std::size_t dirCount = listing.directories().size();
+    if (ahead_) {
+        // This directory's tracks are read while the walk goes through its subdirectories,
+        // and the tracks of the next few subdirectories while it goes through one.
+        for (const std::string& name : listing.files()) {
+            if (paths::foldedExtension(name) == ".mp3")
+                ahead_->want(directory + name);
+        }
+        for (std::size_t i = 0; i < std::min(dirCount, ReadAheadDirectories); ++i)
+            ahead_->wantDirectory(directory + listing.directories()[i] + "/");
+    }
     for (std::size_t i = 0; i < dirCount; ++i) {
         if (top)
             stepProgress();
+        if (ahead_ && i + ReadAheadDirectories < dirCount)
+            ahead_->wantDirectory(directory + listing.directories()[i + ReadAheadDirectories] + "/");
         scanSubdirectory(directory, listing.directories()[i], descriptionOf(i), parent, result);
     }
     for (std::size_t i = 0; i < listing.files().size(); ++i) {
@@ -210,7 +228,7 @@ void CollectionBuilder::addTrack(const std::string& directory, const DirectoryLi
                                  const std::optional<std::string>& description, NodeId parent)
 {
     CollectionItem* record = tree_.newRecord(CreateEntry(directory, name, settings_.ansi, description));
-    applyProbe(*record, settings_.probe(record->Path));
+    applyProbe(*record, probeTrack(record->Path));
     const NodeId node = tree_.addNode(parent, record->Name, record, KindTrack);
     tracks_.push_back(node);
     const std::string base = name.substr(0, name.size() - 4);
@@ -227,6 +245,11 @@ void CollectionBuilder::addTrack(const std::string& directory, const DirectoryLi
         inherited->FileSize += record->FileSize;
         inherited->Duration += record->Duration;
     }
+}
+
+TrackProbe CollectionBuilder::probeTrack(const std::string& path)
+{
+    return ahead_ ? ahead_->take(path) : settings_.probe(path);
 }
 
 void CollectionBuilder::AddPlaylist(const std::string& directory, const DirectoryListing& listing,

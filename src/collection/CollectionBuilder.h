@@ -2,12 +2,13 @@
 
 #include "collection/CollectionTree.h"
 #include "collection/DescriptionList.h"
+#include "collection/ProbeAhead.h"
 #include "collection/TrackProbe.h"
 #include "platform/FileSystem.h"
 #include "platform/TextRules.h"
 
 #include <deque>
-
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -38,6 +39,12 @@ struct BuildSettings {
     const CodePage& ansi;
     TrackProber probe; // reads each track file
     const Collation& collation;
+    // Threads that probe the tracks of the directories ahead of the walk (0: none). The
+    // prober must then be safe to call from several threads at once.
+    unsigned readAheadThreads = 0;
+    // What the program uses: enough to keep a disk's queue or a network share busy; the
+    // threads mostly wait.
+    static constexpr unsigned ReadAheadThreads = 16;
 
     static BuildSettings fromConfiguration(const Configuration& configuration, const Collation& collation,
                                            TrackProber probe);
@@ -68,8 +75,11 @@ private:
     void stepProgress();
     bool topLevel(NodeId parent) const;
 
+    TrackProbe probeTrack(const std::string& path);
+
     CollectionTree& tree_;
     const BuildSettings& settings_;
+    std::unique_ptr<ProbeAhead> ahead_; // while BuildTree runs with read-ahead
     BuildProgress* progress_;
     std::vector<NodeId> tracks_; // the scan's tracks, in the order it made them
     int playlistCount_ = 0;

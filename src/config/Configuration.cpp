@@ -35,6 +35,7 @@ Configuration Configuration::defaults(const std::string& programDirectory)
     for (int n = 1; n <= 50; ++n)
         c.UIStrings[static_cast<std::size_t>(n - 1)] = "String" + std::to_string(n);
     c.UIStrings[TrackLabelString - 1] = "Track: ";
+    c.UIStrings[RescanString - 1] = "Rescan";
     return c;
 }
 

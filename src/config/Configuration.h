@@ -24,7 +24,8 @@ struct SettingsRecord {
     bool TXTUtf8 = false;     // TXTCodePage 65001: plain text pages are UTF-8
     bool TAGCodePage = false; // true: "oem"
     bool AllowEdit = false;
-    bool ReadID3v2 = true; // ID3v2 and APE tags beside the ID3v1 block
+    bool ReadID3v2 = true;  // ID3v2 and APE tags beside the ID3v1 block
+    bool ProbeCache = true; // what was read from each track is kept between runs
     int OEMCodePage = 437;
     int ANSICodePage = 1252;
 
@@ -41,8 +42,9 @@ struct GenreEntry {
 
 // Strings 1 to 50 read "String" and their number when unset; the later ones have English
 // defaults.
-constexpr int UIStringCount = 51;
+constexpr int UIStringCount = 52;
 constexpr int TrackLabelString = 51;
+constexpr int RescanString = 52; // the menu item that reads the collection again
 constexpr std::size_t GenreTableCapacity = 200;
 
 // The configuration: settings, interface strings and genre table. The program reads one

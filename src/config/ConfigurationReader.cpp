@@ -205,6 +205,7 @@ bool ConfigurationReader::readKey(std::string_view line, int number, std::string
         {"TAGCodePage", codePageSwitch(settings_.TAGCodePage)},
         {"AllowEdit", yesNo(settings_.AllowEdit)},
         {"ReadID3v2", yesNo(settings_.ReadID3v2)},
+        {"ProbeCache", yesNo(settings_.ProbeCache)},
         {"OEMCodePage", codePageNumber(settings_.OEMCodePage)},
         {"ANSICodePage", codePageNumber(settings_.ANSICodePage)},
     };

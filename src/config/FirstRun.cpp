@@ -69,11 +69,13 @@ std::string firstRunConfiguration(const std::string& musicFolder, const std::vec
                        "; yes: the editor page changes tags and descriptions.\n"
                        "AllowEdit = no\n"
                        "; no: only the ID3v1 block of each track is read and written.\n"
-                       "ReadID3v2 = yes\n\n"
+                       "ReadID3v2 = yes\n"
+                       "; no: every track is read at every start, none is remembered.\n"
+                       "ProbeCache = yes\n\n"
                        "; The interface texts; quotes keep leading and trailing blanks.\n";
     for (std::size_t n = 0; n < std::size(EnglishStrings); ++n)
         text += "String" + std::to_string(n + 1) + " = " + EnglishStrings[n] + "\n";
-    text += "String51 = 'Track: '\n\n; The genres of the editor's list.\n";
+    text += "String51 = 'Track: '\nString52 = Rescan\n\n; The genres of the editor's list.\n";
     for (std::size_t n = 0; n < genreNames.size(); ++n)
         text += genreKey(n) + " = " + genreNames[n] + "\n";
     return text;

@@ -201,6 +201,25 @@ void PlaybackController::playNode(NodeId node)
     SetPlaying(true);
 }
 
+void PlaybackController::treeRebuilt(NodeId node)
+{
+    catchUpViews();
+    if (node == NoNode) {
+        tree_.ActiveNode = NoNode;
+        setPlaying(false);
+        try {
+            player_.CloseStream();
+        } catch (const TMPEGError& e) {
+            // A player without a stream has nothing to close.
+            lastFailure_ = fail(e.what(), e.ErrorCode);
+        }
+    }
+    const int slider = sliderSeconds_;
+    describeActive(node);
+    sliderSeconds_ = slider; // the track plays on where it was
+    notify(&PlaybackListener::activeTrackChanged, std::cref(*this));
+}
+
 void PlaybackController::holdPosition()
 {
     catchUpViews();

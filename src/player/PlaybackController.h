@@ -50,6 +50,9 @@ public:
     void next();
     // Stops, makes `node` active (none allowed) and plays it.
     void playNode(NodeId node);
+    // The tree was built again: `node` is the active track's node in it, and the player
+    // goes on as it was; without one, the player stops and no track is active.
+    void treeRebuilt(NodeId node);
 
     // The slider: held, moved, dropped. A drop while playing or paused seeks; position
     // reports are held back until the player reaches the target (at most 3 s).

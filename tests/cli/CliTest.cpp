@@ -2,7 +2,13 @@
 #include "support/Process.h"
 #include "support/TempDir.h"
 
+#include <chrono>
+#include <fcntl.h>
 #include <filesystem>
+#include <functional>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 using namespace cantorel::test;
@@ -32,7 +38,7 @@ TEST(Cli, ConfigAsJson)
     EXPECT_NE(r.out.find("\"ANSICodePage\": 1252"), std::string::npos);
     EXPECT_NE(r.out.find("\"UIStrings\": [\n    \"String1\",\n    \"String2\",\n    \"h\","), std::string::npos)
         << r.out;
-    EXPECT_NE(r.out.find("\"String50\",\n    \"Track: \"\n  ]"), std::string::npos);
+    EXPECT_NE(r.out.find("\"String50\",\n    \"Track: \",\n    \"Rescan\"\n  ]"), std::string::npos);
     EXPECT_NE(r.out.find("\"Number\": 17,\n      \"GenreName\": \"Rock\""), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\"Number\": 255,\n      \"GenreName\": \"None\""), std::string::npos);
 }
@@ -255,6 +261,93 @@ TEST(Cli, TreePrintsTheNodeTable)
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("\"Duration\": 2,"), std::string::npos);
+}
+
+TEST(Cli, TheProbeCacheNeverGivesAStaleRecord)
+{
+    TempDir dir;
+    const auto track = [](const std::string& title, std::size_t size = 32000) {
+        return fakeTrack("\xFF\xFB\x90\x44", size, id3v1(title));
+    };
+    dir.write("music/d/a.mp3", track("Alpha"));
+    dir.write("music/d/b.mp3", track("Beta"));
+    dir.write("music/e/c.mp3", track("Gamma", 48000));
+    const std::string ini = dir.write("c.ini", "MP3RootDir = music\nReadID3v2 = no\n");
+    const std::string cache = dir / "cache";
+    const std::vector<std::string> env{"LC_ALL=C", "XDG_CACHE_HOME=" + cache};
+    const auto tree = [&](bool cached) {
+        std::vector<std::string> args{"--config", ini, "--json", "tree"};
+        if (!cached)
+            args.push_back("--no-cache");
+        const ProcessResult r = runProcess(builtProgram("cantorel-cli"), args, env);
+        EXPECT_EQ(r.status, 0) << r.err;
+        return r.out;
+    };
+    const auto cacheFile = [&] {
+        for (const auto& e : std::filesystem::directory_iterator(cache + "/cantorel"))
+            if (e.path().extension() == ".sqlite")
+                return e.path().string();
+        return std::string();
+    };
+    const auto settle = [] { std::this_thread::sleep_for(std::chrono::milliseconds(150)); };
+    const std::string music = dir / "music";
+    const struct {
+        const char* change;
+        std::function<void()> apply;
+    } changes[] = {
+        {"first run", [] {}},
+        {"tag rewritten in place, time stamp restored",
+         [&] {
+             dir.write("stamp", "");
+             runProcess("/usr/bin/touch", {"-r", music + "/d/a.mp3", dir / "stamp"});
+             const int fd = ::open((music + "/d/a.mp3").c_str(), O_WRONLY);
+             const std::string tag = id3v1("Omega");
+             ASSERT_EQ(::pwrite(fd, tag.data(), tag.size(), 32000 - 128), 128);
+             ::close(fd);
+             runProcess("/usr/bin/touch", {"-r", dir / "stamp", music + "/d/a.mp3"});
+         }},
+        {"replaced by another file of the same size",
+         [&] {
+             dir.write("new.mp3", track("Delta"));
+             std::filesystem::rename(dir / "new.mp3", music + "/d/b.mp3");
+         }},
+        {"moved", [&] { std::filesystem::rename(music + "/d/b.mp3", music + "/e/b2.mp3"); }},
+        {"directory renamed", [&] { std::filesystem::rename(music + "/e", music + "/f"); }},
+        {"cache truncated",
+         [&] {
+             const std::string file = cacheFile();
+             ASSERT_FALSE(file.empty());
+             ASSERT_EQ(::truncate(file.c_str(), 3000), 0);
+         }},
+        {"cache of another version",
+         [&] {
+             runProcess("/usr/bin/python3",
+                        {"-c",
+                         "import sqlite3,sys; c=sqlite3.connect(sys.argv[1]); c.execute('PRAGMA user_version=99'); "
+                         "c.commit()",
+                         cacheFile()});
+         }},
+    };
+    for (const auto& c : changes) {
+        c.apply();
+        settle();
+        const std::string fresh = tree(false);
+        EXPECT_EQ(tree(true), fresh) << c.change;
+        EXPECT_EQ(tree(true), fresh) << c.change << ", from the cache";
+    }
+    EXPECT_NE(tree(false).find("Omega"), std::string::npos);
+    // Two programs starting at once: both right, and the cache they leave too.
+    dir.write("music/d/z.mp3", track("Zeta"));
+    settle();
+    const std::string fresh = tree(false);
+    std::string first, second;
+    std::thread one([&] { first = tree(true); });
+    std::thread two([&] { second = tree(true); });
+    one.join();
+    two.join();
+    EXPECT_EQ(first, fresh);
+    EXPECT_EQ(second, fresh);
+    EXPECT_EQ(tree(true), fresh);
 }
 
 TEST(Cli, PictureWritesWhatThePicturePageShows)

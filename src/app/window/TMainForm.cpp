@@ -6,6 +6,7 @@
 #include "app/window/Widgets.h"
 #include "collection/CollectionBuilder.h"
 #include "collection/DescriptionWriter.h"
+#include "collection/ProbeCache.h"
 #include "collection/window/CollectionModel.h"
 #include "info/InfoPage.h"
 #include "info/NodeEditor.h"
@@ -38,6 +39,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QResizeEvent>
+#include <QShortcut>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QTreeView>
@@ -167,6 +169,8 @@ void TMainForm::buildTrayMenu()
     miPrev->setObjectName("miPrev");
     miNext = TrayMenu->addAction(QString());
     miNext->setObjectName("miNext");
+    miRescan = TrayMenu->addAction(QString());
+    miRescan->setObjectName("miRescan");
     N2 = TrayMenu->addAction(QString());
     N2->setObjectName("N2");
 }
@@ -207,6 +211,11 @@ void TMainForm::connectHandlers()
     connect(miPrev, &QAction::triggered, this, fromTray(&TMainForm::plPrevClick));
     connect(miNext, &QAction::triggered, this, fromTray(&TMainForm::plNextClick));
     connect(N2, &QAction::triggered, this, fromTray(&TMainForm::N2Click));
+    connect(miRescan, &QAction::triggered, this, fromTray(&TMainForm::Rescan));
+    connect(new QShortcut(QKeySequence(Qt::Key_F5), this), &QShortcut::activated, this, [this] {
+        if (trayActionsAllowed())
+            Rescan();
+    });
     TreeView->installEventFilter(this);
     plATView->installEventFilter(this);
 }
@@ -284,6 +293,7 @@ void TMainForm::FormCreateSteps()
     miPlay->setText(ui(31));
     miPrev->setText(ui(33));
     miNext->setText(ui(34));
+    miRescan->setText(ui(RescanString));
 }
 
 void TMainForm::resizeEvent(QResizeEvent* event)
@@ -319,11 +329,47 @@ void TMainForm::InitialFill(BuildProgress* progress)
 
 void TMainForm::BuildTree(BuildProgress* progress)
 {
-    const BuildSettings settings = BuildSettings::fromConfiguration(
-        config_, *collation_, trackProber(config_.Settings.tagPage(), config_.Settings.ReadID3v2));
+    probeCache.reset(); // after the save of the last build
+    probeCache = probeCacheFor(config_);
+    TrackProber probe = trackProber(config_.Settings.tagPage(), config_.Settings.ReadID3v2);
+    if (probeCache)
+        probe = cachedProber(std::move(probe), *probeCache);
+    BuildSettings settings = BuildSettings::fromConfiguration(config_, *collation_, std::move(probe));
+    settings.readAheadThreads = BuildSettings::ReadAheadThreads;
     Model->beginBuild();
     CollectionBuilder(Tree, settings, progress).BuildTree();
     Model->endBuild();
+    // The window shows while the cache is written.
+    if (probeCache)
+        probeCache->saveInBackground();
+}
+
+void TMainForm::Rescan()
+{
+    const NodeId selected = selectedNode();
+    TreeViewChanging(selected);
+    const CollectionItem* selectedRecord = selected == NoNode ? nullptr : Tree.record(selected);
+    const std::string selectedPath = selectedRecord ? selectedRecord->Path : std::string();
+    const std::uint8_t selectedKind = selected == NoNode ? 0 : Tree.kind(selected);
+    const CollectionItem* activeRecord = Tree.ActiveNode == NoNode ? nullptr : Tree.record(Tree.ActiveNode);
+    const std::string activePath = activeRecord ? activeRecord->Path : std::string();
+    const std::uint8_t activeKind = Tree.ActiveNode == NoNode ? 0 : Tree.kind(Tree.ActiveNode);
+    BuildTree(nullptr);
+    Playback->treeRebuilt(activePath.empty() ? NoNode : findNode(activePath, activeKind));
+    if (activePath.empty())
+        Playback->activateFirstTrack();
+    const NodeId again = selectedPath.empty() ? NoNode : findNode(selectedPath, selectedKind);
+    selectNode(again != NoNode ? again : (Tree.Nodes.empty() ? NoNode : Tree.Nodes.front()));
+}
+
+NodeId TMainForm::findNode(const std::string& path, std::uint8_t kind) const
+{
+    for (const NodeId node : Tree.Nodes) {
+        const CollectionItem* r = Tree.record(node);
+        if (r && r->Path == path && Tree.kind(node) == kind)
+            return node;
+    }
+    return NoNode;
 }
 
 void TMainForm::selectNode(NodeId node)

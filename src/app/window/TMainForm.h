@@ -28,6 +28,7 @@ class Collation;
 struct Configuration;
 class PlaybackController;
 class PlayerPanel;
+class ProbeCache;
 class EditorPage;
 class InfoPages;
 class NodeEditor;
@@ -72,7 +73,8 @@ public:
     std::unique_ptr<TMPEGPlayer> Player;
     std::unique_ptr<PlaybackController> Playback;
     std::unique_ptr<NodeEditor> Editor;
-    std::unique_ptr<TTrayIcon> TrayIcon; // none where the desktop has no notification area
+    std::unique_ptr<TTrayIcon> TrayIcon;    // none where the desktop has no notification area
+    std::unique_ptr<ProbeCache> probeCache; // of the last build; saves in the background
     int NodeCount() const { return Tree.NodeCount(); }
     // Selects a node in the tree view (NoNode clears the selection).
     void selectNode(NodeId node);
@@ -116,6 +118,7 @@ public:
     QAction* miPlay = nullptr;
     QAction* miPrev = nullptr;
     QAction* miNext = nullptr;
+    QAction* miRescan = nullptr;
     QAction* N2 = nullptr;
 
     // The selection handlers, also called by the program (and the tests).
@@ -139,6 +142,10 @@ public:
     void N1Click() { TrayRestore(); }
     // Exit: ends the program also while the window is hidden in the notification area.
     void N2Click();
+    // F5 and the tray menu: reads the collection again (with the probe cache), keeping the
+    // selection and the active track where they still exist and the player playing. The
+    // edits of the selected node are saved first.
+    void Rescan();
     // The music folder this window shows.
     const std::string& musicFolder() const;
     // The hint the panel gives the active track (also the tray icon's tool tip).
@@ -158,6 +165,8 @@ private:
     void playingChanged(bool playing) override;
     QString ui(int id) const;
     void BuildTree(BuildProgress* progress);
+    // The node of the node table with this record path and kind, if any.
+    NodeId findNode(const std::string& path, std::uint8_t kind) const;
     bool isActiveTrack(const std::string& path) const;
     void buildControls();
     void connectHandlers();

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "collection/TrackProbe.h"
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <unordered_map>
+
+struct sqlite3;
+
+namespace cantorel {
+
+struct Configuration;
+
+// What stat says of a track file; a cached probe counts only while all of it is the same.
+struct FileStamp {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = 0;
+    std::int64_t modifiedNs = 0;
+    std::int64_t changedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+std::optional<FileStamp> stampOf(const std::string& path);
+
+// What the probes of one collection found, kept between runs in an SQLite file so that a
+// track whose stamp has not changed is not opened again. The whole cache is read when it
+// is made; a cache that is missing, unreadable, corrupt, of another version or locked
+// counts as empty and is replaced when saved. find() and store() may be called from
+// several threads.
+class ProbeCache {
+public:
+    static constexpr int Version = 1;
+
+    explicit ProbeCache(std::string file);
+    ~ProbeCache(); // waits for a save under way
+    ProbeCache(const ProbeCache&) = delete;
+    ProbeCache& operator=(const ProbeCache&) = delete;
+
+    // The cache file of a collection under `cacheHome` ($XDG_CACHE_HOME, else ~/.cache):
+    // one per root directory and per setting that changes what a probe finds.
+    static std::string fileFor(const std::string& rootDirectory, const std::string& settings);
+
+    std::optional<TrackProbe> find(const std::string& path, const FileStamp& stamp);
+    void store(const std::string& path, const FileStamp& stamp, const TrackProbe& probe);
+    // Writes what this run found, and forgets the tracks it did not meet, in one
+    // transaction on a thread of its own, so that the window need not wait for it.
+    void saveInBackground();
+    void save();
+
+    std::size_t size() const;
+    const std::string& file() const { return file_; }
+
+private:
+    struct Entry {
+        FileStamp stamp;
+        std::string record;
+        bool seen = false;
+        bool changed = false;
+    };
+    void load();
+    bool write();
+
+    std::string file_;
+    mutable std::mutex mutex_;
+    std::unordered_map<std::string, Entry> entries_;
+    bool loaded_ = false; // the file was read as a cache of this version
+    std::thread saver_;
+};
+
+// The prober that asks the cache first and tells it what the real probe found.
+TrackProber cachedProber(TrackProber probe, ProbeCache& cache);
+
+// The probe cache of the configured collection; none when the configuration turns it off
+// or there is no cache folder.
+std::unique_ptr<ProbeCache> probeCacheFor(const Configuration& configuration);
+
+} // namespace cantorel
