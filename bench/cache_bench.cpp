@@ -1,0 +1,251 @@
+// The start of large collections with and without the probe cache, each time beside the
+// floor that the same files allow, measured in the same run:
+//   warm, no cache       vs a bare sequential reader (listing and description file per
+//                           directory; open, first read, stat, last 128 bytes per track)
+//   cold, no cache       vs the same reader on a cold page cache
+//   cold, valid cache    vs a walk that only lists and stats every file, cold
+//   warm, valid cache    vs the bare reader
+// and the heap the finished tree holds per track; it checks that the trees built with and
+// without the cache are the same. Cold runs drop the page cache, which needs root.
+//
+//   cache_bench [--dir DIR] [TRACKS...]     (default: 20000 100000; 10 tracks a directory)
+
+#include "collection/CollectionBuilder.h"
+#include "collection/ProbeCache.h"
+#include "info/TrackInfo.h"
+#include "platform/CodePage.h"
+#include "platform/Collation.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <malloc.h>
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace cantorel;
+namespace fsys = std::filesystem;
+
+namespace {
+
+constexpr int TracksPerDirectory = 10;
+
+void writeFile(const fsys::path& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Directories of ten 4 KB tracks (a 128 kbit/s header, silence, an ID3v1 tag) with a
+// description file each; made once and kept for the next run.
+void generate(const fsys::path& root, int tracks)
+{
+    const fsys::path done = root / ".complete";
+    if (fsys::exists(done))
+        return;
+    std::printf("generating %d tracks in %s ...\n", tracks, root.c_str());
+    fsys::remove_all(root);
+    for (int d = 0; d * TracksPerDirectory < tracks; ++d) {
+        const fsys::path dir = root / ("Album " + std::to_string(100000 + d));
+        fsys::create_directories(dir);
+        std::string bbs;
+        for (int t = 0; t < TracksPerDirectory; ++t) {
+            const std::string name = "Track " + std::to_string(10 + t) + ".mp3";
+            bbs += name + " Description of track " + std::to_string(t) + "\r\n";
+            std::string data(4096, '\0');
+            std::memcpy(data.data(), "\xFF\xFB\x90\x44", 4);
+            std::string tag = "TAG" + ("Title " + std::to_string(d) + "." + std::to_string(t));
+            tag.resize(128, ' ');
+            data.replace(data.size() - 128, 128, tag);
+            writeFile(dir / name, data);
+        }
+        writeFile(dir / "files.bbs", bbs);
+    }
+    writeFile(done, "");
+}
+
+// The system calls a sequential scan cannot do without.
+long bareRead(const std::string& dir, bool readTracks)
+{
+    long count = 0;
+    DIR* d = ::opendir(dir.c_str());
+    if (!d)
+        return 0;
+    std::vector<std::string> subdirs;
+    char buffer[4096];
+    while (const dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name == "." || name == ".." || name == ".complete")
+            continue;
+        const std::string path = dir + name;
+        if (e->d_type == DT_DIR) {
+            subdirs.push_back(path + "/");
+        } else if (!readTracks || name == "files.bbs") {
+            struct stat st {};
+            count += ::stat(path.c_str(), &st) == 0;
+            if (name == "files.bbs" && readTracks) {
+                const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+                if (fd >= 0 && ::read(fd, buffer, sizeof buffer) >= 0)
+                    ::close(fd);
+            }
+        } else {
+            const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+            struct stat st {};
+            if (fd >= 0 && ::fstat(fd, &st) == 0 && ::pread(fd, buffer, 4, 0) > 0 &&
+                ::pread(fd, buffer, 128, st.st_size - 128) == 128)
+                ++count;
+            if (fd >= 0)
+                ::close(fd);
+        }
+    }
+    ::closedir(d);
+    for (const std::string& s : subdirs)
+        count += bareRead(s, readTracks);
+    return count;
+}
+
+double seconds(const std::function<void()>& body)
+{
+    const auto start = std::chrono::steady_clock::now();
+    body();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+bool dropPageCache()
+{
+    ::sync();
+    std::ofstream drop("/proc/sys/vm/drop_caches");
+    drop << "3\n";
+    drop.flush();
+    return static_cast<bool>(drop);
+}
+
+// The node table with every record, as text.
+std::string dump(const CollectionTree& tree)
+{
+    std::string out;
+    for (const NodeId n : tree.Nodes) {
+        const CollectionItem& r = *tree.record(n);
+        out += std::to_string(tree.kind(n)) + "|" + tree.caption(n) + "|" + r.Path + "|" + r.Name + "|" + r.Artist +
+               "|" + r.Description + "|" + std::to_string(r.FileSize) + "|" + std::to_string(r.Duration) + "|" +
+               std::to_string(r.Bitrate) + "\n";
+    }
+    return out;
+}
+
+struct Bench {
+    std::string root;
+    std::string cacheFile;
+    const CodePage& oem = *CodePage::byNumber(437);
+    const CodePage& ansi = *CodePage::byNumber(1252);
+    const Collation collation{"C", &ansi};
+
+    // Builds as the program starts: read-ahead, with or without the cache (saved after).
+    std::unique_ptr<CollectionTree> build(bool cached)
+    {
+        std::unique_ptr<ProbeCache> cache = cached ? std::make_unique<ProbeCache>(cacheFile) : nullptr;
+        TrackProber probe = trackProber(ansi);
+        if (cache)
+            probe = cachedProber(std::move(probe), *cache);
+        BuildSettings settings{root,
+                               "Root",
+                               "files.bbs",
+                               "dirinfo",
+                               "dirinfo.rtf",
+                               "dirinfo.bmp",
+                               "Playlists",
+                               "",
+                               "",
+                               "",
+                               oem,
+                               ansi,
+                               std::move(probe),
+                               collation,
+                               BuildSettings::ReadAheadThreads};
+        auto tree = std::make_unique<CollectionTree>();
+        CollectionBuilder(*tree, settings).BuildTree();
+        if (cache)
+            cache->save();
+        return tree;
+    }
+    double time(bool cached)
+    {
+        return seconds([&] { build(cached); });
+    }
+};
+
+void line(const char* what, double ours, const char* floorName, double floor)
+{
+    std::printf("  %-20s %7.3f s   %-22s %7.3f s   ratio %5.2f\n", what, ours, floorName, floor, ours / floor);
+}
+
+void run(const fsys::path& base, int tracks)
+{
+    const fsys::path root = base / std::to_string(tracks);
+    generate(root, tracks);
+    Bench b;
+    b.root = root.string() + "/";
+    b.cacheFile = (base / ("cache-" + std::to_string(tracks) + ".sqlite")).string();
+    fsys::remove(b.cacheFile);
+    std::printf("%d tracks\n", tracks);
+
+    bareRead(b.root, true); // warm
+    double bare = 1e9, warm = 1e9;
+    std::size_t held = 0;
+    for (int round = 0; round < 3; ++round) {
+        bare = std::min(bare, seconds([&] { bareRead(b.root, true); }));
+        const std::size_t before = mallinfo2().uordblks;
+        std::unique_ptr<CollectionTree> tree;
+        warm = std::min(warm, seconds([&] { tree = b.build(false); }));
+        held = mallinfo2().uordblks - before;
+    }
+    line("warm, no cache", warm, "bare reader", bare);
+    const std::string without = dump(*b.build(false));
+    b.build(true); // fills the cache
+    const std::string with = dump(*b.build(true));
+    double warmCached = 1e9;
+    for (int round = 0; round < 3; ++round)
+        warmCached = std::min(warmCached, b.time(true));
+    line("warm, valid cache", warmCached, "bare reader", bare);
+    if (dropPageCache()) {
+        const double coldBare = seconds([&] { bareRead(b.root, true); });
+        dropPageCache();
+        const double cold = b.time(false);
+        line("cold, no cache", cold, "sequential cold reader", coldBare);
+        dropPageCache();
+        const double coldWalk = seconds([&] { bareRead(b.root, false); });
+        dropPageCache();
+        const double coldCached = b.time(true);
+        line("cold, valid cache", coldCached, "cold list-and-stat walk", coldWalk);
+    } else {
+        std::printf("  cold runs skipped: the page cache cannot be dropped (needs root)\n");
+    }
+    std::printf("  tree heap            %7.0f bytes per track (%.1f MB)\n", double(held) / tracks, held / 1048576.0);
+    std::printf("  trees with and without the cache: %s\n", with == without ? "identical" : "DIFFERENT");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    fsys::path base = fsys::temp_directory_path() / "cantorel-cache-bench";
+    std::vector<int> sizes;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--dir") == 0 && i + 1 < argc)
+            base = argv[++i];
+        else
+            sizes.push_back(std::atoi(argv[i]));
+    }
+    if (sizes.empty())
+        sizes = {20000, 100000};
+    for (int tracks : sizes)
+        run(base, tracks);
+    return 0;
+}
