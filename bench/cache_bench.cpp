@@ -214,6 +214,7 @@ void run(const fsys::path& base, int tracks)
     for (int round = 0; round < 3; ++round)
         warmCached = std::min(warmCached, b.time(true));
     line("warm, valid cache", warmCached, "bare reader", bare);
+    std::printf("  of which the cache's loading %.3f s\n", seconds([&] { ProbeCache load(b.cacheFile); }));
     if (dropPageCache()) {
         const double coldBare = seconds([&] { bareRead(b.root, true); });
         dropPageCache();

@@ -89,7 +89,7 @@ void CollectionBuilder::BuildTree()
     if (progress_)
         progress_->setStatus(settings_.statusReading);
     if (settings_.readAheadThreads > 0)
-        ahead_ = std::make_unique<ProbeAhead>(settings_.probe, settings_.readAheadThreads);
+        ahead_ = std::make_unique<ProbeAhead>(settings_.probe, settings_.readAheadThreads, settings_.descriptionFile);
     ScanDirectory(root, listing, tree_.RootNode);
     ahead_.reset();
     ResolvePlaylists();
@@ -166,10 +166,7 @@ bool CollectionBuilder::ScanDirectory(const std::string& directory, const Direct
     if (ahead_) {
         // This directory's tracks are read while the walk goes through its subdirectories,
         // and the tracks of the next few subdirectories while it goes through one.
-        for (const std::string& name : listing.files()) {
-            if (paths::foldedExtension(name) == ".mp3")
-                ahead_->want(directory + name);
-        }
+        ahead_->wantDirectory(directory);
         for (std::size_t i = 0; i < std::min(dirCount, ReadAheadDirectories); ++i)
             ahead_->wantDirectory(directory + listing.directories()[i] + "/");
     }

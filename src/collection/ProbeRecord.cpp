@@ -1,5 +1,6 @@
 #include "collection/ProbeRecord.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -73,7 +74,9 @@ public:
     std::string text()
     {
         const std::int64_t size = integer();
-        if (size < 0 || !need(static_cast<std::uint64_t>(size)))
+        if (size < 0)
+            ok_ = false;
+        if (!need(static_cast<std::uint64_t>(std::max<std::int64_t>(size, 0))))
             return {};
         std::string value(rest_.substr(0, static_cast<std::size_t>(size)));
         rest_.remove_prefix(static_cast<std::size_t>(size));

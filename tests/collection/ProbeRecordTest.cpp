@@ -31,4 +31,8 @@ TEST(ProbeRecord, RoundTripsAndRejectsAnythingElse)
     EXPECT_EQ(ProbeRecord::decode(ProbeRecord::encode(full))->extended->genreText, "Synthpop");
     EXPECT_EQ(ProbeRecord::decode(ProbeRecord::encode(failed))->status.failure().code, 3);
     EXPECT_FALSE(ProbeRecord::decode(""));
+    // A negative length is no length (found by the fuzz target).
+    std::string negative = ProbeRecord::encode(failed);
+    negative.replace(2 + 3 * 8, 8, std::string(8, '\xff'));
+    EXPECT_FALSE(ProbeRecord::decode(negative));
 }

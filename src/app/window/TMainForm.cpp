@@ -356,7 +356,8 @@ void TMainForm::Rescan()
     const std::uint8_t activeKind = Tree.ActiveNode == NoNode ? 0 : Tree.kind(Tree.ActiveNode);
     BuildTree(nullptr);
     Playback->treeRebuilt(activePath.empty() ? NoNode : findNode(activePath, activeKind));
-    if (activePath.empty())
+    // Without the active track (it is gone), the first track is made active, as at start.
+    if (Tree.ActiveNode == NoNode)
         Playback->activateFirstTrack();
     const NodeId again = selectedPath.empty() ? NoNode : findNode(selectedPath, selectedKind);
     selectNode(again != NoNode ? again : (Tree.Nodes.empty() ? NoNode : Tree.Nodes.front()));

@@ -22,6 +22,7 @@
 #include <QTreeView>
 #include <gtest/gtest.h>
 #include <csignal>
+#include <filesystem>
 #include <functional>
 #include <unistd.h>
 
@@ -132,6 +133,33 @@ TEST_F(PanelTest, EndOfTrackMovesOnThroughThePlaylistsAndStopsAfterTheLast)
     f->Player->TimerTick();
     EXPECT_EQ(f->Tree.ActiveNode, last);
     EXPECT_FALSE(f->Playback->playing());
+}
+
+TEST_F(PanelTest, RescanKeepsSelectionActiveTrackAndPlaying)
+{
+    auto f = open();
+    f->Playback->MakeActiveTrack(node(*f, "Two"));
+    f->Playback->SetPlaying(true);
+    f->selectNode(node(*f, "t3.mp3"));
+    // A track appears, and the tray menu offers the rescan.
+    dir.write("music/A/t0.mp3", fakeTrack("\xFF\xFB\x90\x44", 16000, id3v1("Zero")));
+    fake.reset();
+    fake.set(201'000, 5'000, 3, 0);
+    EXPECT_EQ(f->miRescan->text(), "Rescan");
+    f->miRescan->trigger();
+    EXPECT_NO_THROW(node(*f, "Zero"));
+    EXPECT_EQ(f->Tree.ActiveNode, node(*f, "Two"));
+    EXPECT_EQ(f->selectedNode(), node(*f, "t3.mp3"));
+    EXPECT_TRUE(f->Playback->playing());
+    EXPECT_EQ(fake.calls().find("Stop"), std::string::npos) << fake.calls();
+    EXPECT_EQ(fake.calls().find("Close"), std::string::npos) << fake.calls();
+    EXPECT_TRUE(f->plNext->isEnabled());
+    // The active track gone: the player stops and the first track is active.
+    std::filesystem::remove(dir / "music/A/t2.mp3");
+    dir.write("music/p.m3u", "t3.mp3\n");
+    f->Rescan();
+    EXPECT_FALSE(f->Playback->playing());
+    EXPECT_EQ(f->Tree.ActiveNode, node(*f, "Zero"));
 }
 
 TEST_F(PanelTest, DoubleClickOnANodeThatIsNoTrack)
