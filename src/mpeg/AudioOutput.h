@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace cantorel::mpeg {
 
@@ -28,6 +29,8 @@ public:
     // A device the user hears: its queue delays what is heard, and it is closed during a
     // pause so that nothing wakes up while nothing plays.
     virtual bool audible() const { return true; }
+    // The title of the track being heard, where the output names its stream.
+    virtual void setTitle(const std::string& /*title*/) {}
 
     bool isOpen() const { return rate_ > 0; }
     bool hasFormat(long rate, int channels) const { return rate_ == rate && channels_ == channels; }

@@ -52,6 +52,43 @@ std::int32_t framesToMs(std::int64_t frames, long rate)
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(ms, INT32_MIN, INT32_MAX));
 }
 
+// ID3v1 text is Latin-1.
+std::string latin1ToUtf8(const char* text, std::size_t size)
+{
+    std::string out;
+    for (std::size_t i = 0; i < size && text[i] != '\0'; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    while (!out.empty() && out.back() == ' ')
+        out.pop_back();
+    return out;
+}
+
+// What the sound server shows for a stream: the tag's title, else the file's name.
+std::string titleOf(mpg123_handle* mh, const std::string& file)
+{
+    mpg123_id3v1* v1 = nullptr;
+    mpg123_id3v2* v2 = nullptr;
+    if ((mpg123_meta_check(mh) & MPG123_ID3) && mpg123_id3(mh, &v1, &v2) == MPG123_OK) {
+        if (v2 && v2->title && v2->title->fill > 1)
+            return std::string(v2->title->p, v2->title->fill - 1);
+        if (v1) {
+            if (std::string t = latin1ToUtf8(v1->title, sizeof v1->title); !t.empty())
+                return t;
+        }
+    }
+    std::string name = file.substr(file.rfind('/') + 1);
+    if (const std::size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0)
+        name.erase(dot);
+    return name;
+}
+
 } // namespace
 
 MpegPlayer::~MpegPlayer() { deinit(); }
@@ -103,7 +140,10 @@ ErrorCode MpegPlayer::openFile(const std::string& name)
         return InputError;
     streamMode_ = false;
     nonSeekable_ = false;
-    return openDecoder(false);
+    const ErrorCode e = openDecoder(false);
+    if (e == NoError)
+        title_ = titleOf(mh_, name);
+    return e;
 }
 
 ErrorCode MpegPlayer::openStream(const StreamCallbacks& callbacks)
@@ -132,7 +172,10 @@ ErrorCode MpegPlayer::openStream(const StreamCallbacks& callbacks)
         if (size > 0)
             mpg123_set_filesize(mh_, size);
     }
-    return openDecoder(true);
+    const ErrorCode e = openDecoder(true);
+    if (e == NoError)
+        title_ = titleOf(mh_, "Music");
+    return e;
 }
 
 ErrorCode MpegPlayer::openDecoder(bool stream)
@@ -192,6 +235,8 @@ ErrorCode MpegPlayer::setOutputDevice(std::int32_t device, const std::string& fi
 
 bool MpegPlayer::openOutput()
 {
+    output_->setTitle(title_);
+    titleShown_ = true;
     if (outputDevice_ != MPEG_DEVICE_SOUND)
         return output_->open(rate_, channels_);
     if (output_->open(rate_, channels_))
@@ -279,6 +324,7 @@ void MpegPlayer::startThread()
     pauseRequested_ = false;
     seekRequest_ = -1;
     beginRun(true);
+    titleShown_ = false;
     mode_ = Playing;
     thread_ = std::thread([this] { run(); });
 }
@@ -511,6 +557,11 @@ bool MpegPlayer::decodeAndPlay()
             return false;
         }
         noteWritten(static_cast<std::int64_t>(bytes / frameBytes));
+        // The stream's name changes when this track begins to be heard.
+        if (!titleShown_ && currentPos() >= 0) {
+            output_->setTitle(title_);
+            titleShown_ = true;
+        }
     }
     return more;
 }

@@ -109,7 +109,9 @@ private:
     std::unique_ptr<AudioOutput> output_;
     std::int32_t outputDevice_ = MPEG_DEVICE_SOUND; // what output_ was made for
     std::string outputPath_;
-    bool reopen_ = false; // the thread drains the output and opens it for a new format
+    bool reopen_ = false;     // the thread drains the output and opens it for a new format
+    std::string title_;       // the stream's title, for the sound server
+    bool titleShown_ = false; // the output names the stream after this one
     std::thread thread_;
     std::mutex mutex_;
     std::condition_variable wake_;

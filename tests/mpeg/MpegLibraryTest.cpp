@@ -404,7 +404,7 @@ TEST(MpegLibrary, PlaysToTheSoundServer)
     if (!sink)
         GTEST_SKIP() << "no PulseAudio null sink (scripts/test.sh starts one)";
     TempDir dir;
-    const std::string mp3 = encodeTone(dir, "a.mp3", 440, 2);
+    const std::string mp3 = encodeTone(dir, "a.mp3", 440, 2, {"-b", "128", "--tt", "Sea Song", "--add-id3v2"});
     const std::string recording = dir / "rec.wav";
     const pid_t recorder = ::fork();
     if (recorder == 0) {
@@ -420,6 +420,7 @@ TEST(MpegLibrary, PlaysToTheSoundServer)
     const std::string streams = runProcess("/usr/bin/pactl", {"list", "sink-inputs"}).out;
     player.join();
     EXPECT_NE(streams.find("application.name = \"Cantorel\""), std::string::npos) << streams;
+    EXPECT_NE(streams.find("media.name = \"Sea Song\""), std::string::npos) << streams; // the track's title
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ::kill(recorder, SIGINT);
     ::waitpid(recorder, nullptr, 0);
