@@ -326,7 +326,7 @@ int CliApplication::tree()
         const int recordId = recordIds.try_emplace(record, static_cast<int>(recordIds.size())).first->second;
         if (!json_) {
             out_ << std::string(static_cast<std::size_t>(depth) * 2, ' ') << '[' << int(tree.kind(node)) << "] "
-                 << tree.caption(node) << '\n';
+                 << tree.caption(node).view() << '\n';
             continue;
         }
         json.beginObject();

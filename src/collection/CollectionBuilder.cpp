@@ -282,7 +282,7 @@ void CollectionBuilder::ResolvePlaylists()
     tree_.moveToEnd(tree_.PlaylistsNode);
     // Lines match the first track of the scan whose path equals them with A-Z folded.
     for (std::size_t i = 0; i < tracks_.size(); ++i) {
-        const std::string& path = tree_.record(tracks_[i])->Path;
+        const CompactString& path = tree_.record(tracks_[i])->Path;
         const std::string_view shown = text::isValidUtf8(path)
                                            ? std::string_view(path)
                                            : decodedPaths_.emplace_back(displayPath(path, settings_.ansi));

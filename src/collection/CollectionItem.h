@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/CompactString.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,22 +14,22 @@ struct CollectionItem {
     static constexpr std::size_t TextLimit = 63; // Name, Artist, Album, Year, Comment
     static constexpr std::size_t DescriptionLimit = 255;
 
-    std::string Path; // a directory's path has no trailing "/"; the root record's has one
-    std::string Name;
-    std::string Artist;
-    std::string Album;
-    std::string Year;
-    std::string Comment;
-    std::uint8_t Genre = 0; // 255: none
-    std::string GenreText;  // a genre the tag names without a number (Genre is 255 then)
-    std::int32_t Track = 0; // the track number; 0: unknown
+    CompactString Path; // a directory's path has no trailing "/"; the root record's has one
+    CompactString Name;
+    CompactString Artist;
+    CompactString Album;
+    CompactString Year;
+    CompactString Comment;
+    CompactString GenreText; // a genre the tag names without a number (Genre is 255 then)
+    CompactString Description;
+    CompactString PicturePath;
+    CompactString TextPath;
     std::int64_t FileSize = 0;
+    std::int64_t Duration = 0;  // whole seconds
+    std::int32_t Track = 0;     // the track number; 0: unknown
     std::int32_t Bitrate = 0;   // kbit/s
     std::int32_t Frequency = 0; // Hz
-    std::int64_t Duration = 0;  // whole seconds
-    std::string Description;
-    std::string PicturePath;
-    std::string TextPath;
+    std::uint8_t Genre = 0;     // 255: none
 };
 
 class CodePage;

@@ -2,9 +2,21 @@
 
 namespace cantorel {
 
-CollectionItem* CollectionTree::newRecord() { return &records_.emplace_back(); }
+CollectionItem* CollectionTree::newRecord()
+{
+    if (records_.empty() || recordsInLastChunk_ == RecordChunk) {
+        records_.push_back(std::make_unique<CollectionItem[]>(RecordChunk));
+        recordsInLastChunk_ = 0;
+    }
+    return &records_.back()[recordsInLastChunk_++];
+}
 
-CollectionItem* CollectionTree::newRecord(CollectionItem&& item) { return &records_.emplace_back(std::move(item)); }
+CollectionItem* CollectionTree::newRecord(CollectionItem&& item)
+{
+    CollectionItem* record = newRecord();
+    *record = std::move(item);
+    return record;
+}
 
 void CollectionTree::link(NodeId parent, NodeId n)
 {
@@ -36,11 +48,11 @@ void CollectionTree::unlink(NodeId n)
     node.previousSibling = node.nextSibling = NoNode;
 }
 
-NodeId CollectionTree::addNode(NodeId parent, std::string caption, CollectionItem* record, std::uint8_t kind)
+NodeId CollectionTree::addNode(NodeId parent, std::string_view caption, CollectionItem* record, std::uint8_t kind)
 {
     const auto id = static_cast<NodeId>(nodes_.size());
     Node& node = nodes_.emplace_back();
-    node.caption = std::move(caption);
+    node.caption = caption;
     node.record = record;
     node.kind = kind;
     link(parent, id);
@@ -53,7 +65,6 @@ void CollectionTree::removeLeaf(NodeId node)
     unlink(node);
     nodes_[node].record = nullptr;
     nodes_[node].caption.clear();
-    nodes_[node].caption.shrink_to_fit();
     --liveNodes_;
 }
 

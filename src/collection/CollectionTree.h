@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,7 +33,7 @@ public:
     CollectionItem* newRecord(CollectionItem&& item);
 
     // Adds a node as the last child of `parent` (a top-level node for NoNode).
-    NodeId addNode(NodeId parent, std::string caption, CollectionItem* record, std::uint8_t kind);
+    NodeId addNode(NodeId parent, std::string_view caption, CollectionItem* record, std::uint8_t kind);
     // Takes a node without children out of the tree.
     void removeLeaf(NodeId node);
     // Makes a top-level node the last top-level node.
@@ -47,8 +48,8 @@ public:
     int childCount(NodeId n) const;
     std::uint8_t kind(NodeId n) const { return nodes_[n].kind; }
     void setKind(NodeId n, std::uint8_t kind) { nodes_[n].kind = kind; }
-    const std::string& caption(NodeId n) const { return nodes_[n].caption; }
-    void setCaption(NodeId n, std::string caption) { nodes_[n].caption = std::move(caption); }
+    const CompactString& caption(NodeId n) const { return nodes_[n].caption; }
+    void setCaption(NodeId n, std::string_view caption) { nodes_[n].caption = caption; }
     CollectionItem* record(NodeId n) const { return nodes_[n].record; }
     // The node after `n` in depth-first pre-order, NoNode at the end.
     NodeId nextInPreOrder(NodeId n) const;
@@ -76,15 +77,19 @@ private:
         NodeId lastChild = NoNode;
         NodeId nextSibling = NoNode;
         NodeId previousSibling = NoNode;
-        CollectionItem* record = nullptr;
-        std::string caption;
         std::uint8_t kind = 0;
+        CollectionItem* record = nullptr;
+        CompactString caption;
     };
     void unlink(NodeId n);
     void link(NodeId parent, NodeId n);
 
-    std::vector<Node> nodes_;
-    std::deque<CollectionItem> records_;
+    std::deque<Node> nodes_; // a deque: no spare capacity, as a vector grows
+    // Records in chunks of their own: a deque's blocks would hold two records each, with
+    // a third of the block unused.
+    static constexpr std::size_t RecordChunk = 256;
+    std::vector<std::unique_ptr<CollectionItem[]>> records_;
+    std::size_t recordsInLastChunk_ = 0;
     NodeId firstTop_ = NoNode;
     NodeId lastTop_ = NoNode;
     int liveNodes_ = 0;

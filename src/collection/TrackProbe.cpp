@@ -19,7 +19,7 @@ void applyProbe(CollectionItem& item, const TrackProbe& probe)
     const TrackProbe::Tag none;
     const TrackProbe::Tag& v1 = probe.tag ? *probe.tag : none;
     const TrackProbe::Tag& v2 = probe.extended ? *probe.extended : none;
-    const auto store = [](std::string& field, const std::string& preferred, const std::string& fallback) {
+    const auto store = [](CompactString& field, const std::string& preferred, const std::string& fallback) {
         const std::string& value = preferred.empty() ? fallback : preferred;
         if (!value.empty())
             field = text::cutChars(value, CollectionItem::TextLimit);

@@ -116,7 +116,7 @@ std::string genreNameOf(std::uint8_t number, const std::vector<GenreEntry>& genr
 
 std::string genreShown(const CollectionItem& r, const std::vector<GenreEntry>& genres, const Collation& collation)
 {
-    return r.GenreText.empty() ? genreNameOf(r.Genre, genres, collation) : r.GenreText;
+    return r.GenreText.empty() ? genreNameOf(r.Genre, genres, collation) : r.GenreText.str();
 }
 
 std::string oneDecimal(double value)

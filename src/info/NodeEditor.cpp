@@ -34,9 +34,9 @@ EditorFields NodeEditor::load(NodeId n)
         if (f.description.empty())
             f.description = compose(n, f.name);
     }
-    composedFor_ = f.description != (r ? r->Description : std::string()) ? n : NoNode;
+    composedFor_ = f.description != (r ? r->Description.str() : std::string()) ? n : NoNode;
     composed_ = composedFor_ != NoNode ? f.description : std::string();
-    const std::string& caption = n == NoNode ? std::string() : tree_.caption(n);
+    const std::string caption = n == NoNode ? std::string() : tree_.caption(n).str();
     CaptionSource = (n != NoNode && f.name == caption) ? 1 : (n != NoNode && f.description == caption) ? 2 : 0;
     return f;
 }

@@ -105,7 +105,7 @@ bool rewriteWithId3v2(const std::string& path, int fd, const struct stat& st, st
 // Which fields of the record the tag's code page cannot hold, and their characters.
 std::string unencodableFields(const CollectionItem& item, const CodePage& page)
 {
-    const std::pair<const char*, const std::string*> fields[] = {
+    const std::pair<const char*, const CompactString*> fields[] = {
         {"title", &item.Name}, {"artist", &item.Artist},   {"album", &item.Album},
         {"year", &item.Year},  {"comment", &item.Comment},
     };
@@ -330,7 +330,7 @@ Result<> WriteTag(const CollectionItem& item, const CodePage& tagPage,
     // again: a file renamed over it meanwhile is not touched.
     FileHandle file(item.Path, O_RDWR);
     const bool writable = file.ok();
-    FileHandle readOnly(writable ? std::string() : item.Path, O_RDONLY);
+    FileHandle readOnly(writable ? std::string() : item.Path.str(), O_RDONLY);
     const int fd = writable ? file.fd() : readOnly.fd();
     struct stat st {};
     TagBlock::Bytes old{};

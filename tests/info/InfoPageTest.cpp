@@ -35,16 +35,16 @@ CollectionItem track()
                           .Album = "Album",
                           .Year = "1999",
                           .Comment = "c",
-                          .Genre = 17,
                           .GenreText = "",
-                          .Track = 0,
-                          .FileSize = 5'000'000,
-                          .Bitrate = 128,
-                          .Frequency = 44100,
-                          .Duration = 3725,
                           .Description = "Desc",
                           .PicturePath = "/m/a.bmp",
-                          .TextPath = "/m/a.txt"};
+                          .TextPath = "/m/a.txt",
+                          .FileSize = 5'000'000,
+                          .Duration = 3725,
+                          .Track = 0,
+                          .Bitrate = 128,
+                          .Frequency = 44100,
+                          .Genre = 17};
 }
 
 } // namespace

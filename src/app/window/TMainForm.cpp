@@ -349,10 +349,10 @@ void TMainForm::Rescan()
     const NodeId selected = selectedNode();
     TreeViewChanging(selected);
     const CollectionItem* selectedRecord = selected == NoNode ? nullptr : Tree.record(selected);
-    const std::string selectedPath = selectedRecord ? selectedRecord->Path : std::string();
+    const std::string selectedPath = selectedRecord ? selectedRecord->Path.str() : std::string();
     const std::uint8_t selectedKind = selected == NoNode ? 0 : Tree.kind(selected);
     const CollectionItem* activeRecord = Tree.ActiveNode == NoNode ? nullptr : Tree.record(Tree.ActiveNode);
-    const std::string activePath = activeRecord ? activeRecord->Path : std::string();
+    const std::string activePath = activeRecord ? activeRecord->Path.str() : std::string();
     const std::uint8_t activeKind = Tree.ActiveNode == NoNode ? 0 : Tree.kind(Tree.ActiveNode);
     BuildTree(nullptr);
     Playback->treeRebuilt(activePath.empty() ? NoNode : findNode(activePath, activeKind));
