@@ -16,6 +16,8 @@
 #include "platform/CodePage.h"
 #include "platform/Collation.h"
 
+#include "BenchSupport.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -32,16 +34,13 @@
 #include <vector>
 
 using namespace cantorel;
+using bench::seconds;
+using bench::writeFile;
 namespace fsys = std::filesystem;
 
 namespace {
 
 constexpr int TracksPerDirectory = 10;
-
-void writeFile(const fsys::path& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
 
 // Directories of ten 4 KB tracks (a 128 kbit/s header, silence, an ID3v1 tag) with a
 // description file each; made once and kept for the next run.
@@ -109,13 +108,6 @@ long bareRead(const std::string& dir, bool readTracks)
     for (const std::string& s : subdirs)
         count += bareRead(s, readTracks);
     return count;
-}
-
-double seconds(const std::function<void()>& body)
-{
-    const auto start = std::chrono::steady_clock::now();
-    body();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 bool dropPageCache()
@@ -236,17 +228,8 @@ void run(const fsys::path& base, int tracks)
 
 int main(int argc, char** argv)
 {
-    fsys::path base = fsys::temp_directory_path() / "cantorel-cache-bench";
-    std::vector<int> sizes;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--dir") == 0 && i + 1 < argc)
-            base = argv[++i];
-        else
-            sizes.push_back(std::atoi(argv[i]));
-    }
-    if (sizes.empty())
-        sizes = {20000, 100000};
-    for (int tracks : sizes)
-        run(base, tracks);
+    const bench::Arguments args = bench::parseArguments(argc, argv, "cantorel-cache-bench", {20000, 100000});
+    for (int tracks : args.sizes)
+        run(args.base, tracks);
     return 0;
 }

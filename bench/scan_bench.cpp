@@ -8,6 +8,8 @@
 #include "platform/CodePage.h"
 #include "platform/Collation.h"
 
+#include "BenchSupport.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -24,18 +26,14 @@
 #include <vector>
 
 using namespace cantorel;
+using bench::seconds;
+using bench::writeFile;
 namespace fsys = std::filesystem;
 
 namespace {
 
 constexpr int TracksPerAlbum = 50;
 constexpr int AlbumsPerArtist = 10;
-
-void writeFile(const fsys::path& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
 
 std::string number(int n, int width)
 {
@@ -111,13 +109,6 @@ long minimalRead(const std::string& dir)
     return count;
 }
 
-double seconds(const std::function<void()>& body)
-{
-    const auto start = std::chrono::steady_clock::now();
-    body();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 void run(const fsys::path& root, int tracks)
 {
     std::printf("generating %d tracks in %s ...\n", tracks, root.c_str());
@@ -151,18 +142,9 @@ void run(const fsys::path& root, int tracks)
 
 int main(int argc, char** argv)
 {
-    fsys::path base = fsys::temp_directory_path() / "cantorel-scan-bench";
-    std::vector<int> sizes;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--dir") == 0 && i + 1 < argc)
-            base = argv[++i];
-        else
-            sizes.push_back(std::atoi(argv[i]));
-    }
-    if (sizes.empty())
-        sizes = {2000, 100000};
-    for (int tracks : sizes)
-        run(base / std::to_string(tracks), tracks);
-    fsys::remove_all(base);
+    const bench::Arguments args = bench::parseArguments(argc, argv, "cantorel-scan-bench", {2000, 100000});
+    for (int tracks : args.sizes)
+        run(args.base / std::to_string(tracks), tracks);
+    fsys::remove_all(args.base);
     return 0;
 }

@@ -79,6 +79,43 @@ std::string encodeTone(const TempDir& dir, const std::string& name, double hz, d
     return dir / name;
 }
 
+// A pipe that a thread of its own drains slowly, `chunk` bytes a millisecond, so that
+// the player writing into it is still under way when the test acts on it.
+class SlowPipe {
+public:
+    SlowPipe(std::string path, std::size_t chunk) : path_(std::move(path))
+    {
+        if (::mkfifo(path_.c_str(), 0600) != 0)
+            throw std::runtime_error("mkfifo " + path_);
+        reader_ = std::thread([this, chunk] {
+            const int fd = ::open(path_.c_str(), O_RDONLY);
+            std::string buffer(chunk, '\0');
+            for (ssize_t n; (n = ::read(fd, buffer.data(), chunk)) > 0;) {
+                bytes_.append(buffer.data(), static_cast<std::size_t>(n));
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            ::close(fd);
+        });
+    }
+    ~SlowPipe()
+    {
+        if (reader_.joinable())
+            reader_.join();
+    }
+    const std::string& path() const { return path_; }
+    // What was read, once the writer has closed the pipe.
+    const std::string& bytes()
+    {
+        reader_.join();
+        return bytes_;
+    }
+
+private:
+    std::string path_;
+    std::string bytes_;
+    std::thread reader_;
+};
+
 class LibraryTest : public ::testing::Test {
 protected:
     LibraryTest()
@@ -178,20 +215,9 @@ TEST_F(LibraryTest, SeekWhilePlayingLandsOnTheTarget)
     // that the test drains slowly, so playback is still under way when it seeks.
     const std::string wav = dir.write("two.wav", toneSequenceWav({{440, 20}, {880, 20}}, 22050, 1));
     ASSERT_EQ(runProcess("/usr/bin/lame", {"--quiet", "-b", "64", "-m", "m", wav, dir / "two.mp3"}).status, 0);
-    const std::string fifo = dir / "out.pcm";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    std::string pcm;
-    std::thread reader([&] {
-        const int fd = ::open(fifo.c_str(), O_RDONLY);
-        char buffer[1024];
-        for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) {
-            pcm.append(buffer, static_cast<std::size_t>(n));
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        ::close(fd);
-    });
+    SlowPipe pipe(dir / "out.pcm", 1024);
     player.setStreamName(dir / "two.mp3");
-    toFile(fifo);
+    toFile(pipe.path());
     player.StartPlay();
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     ASSERT_EQ(player.PlayerMode(), 3);
@@ -200,7 +226,7 @@ TEST_F(LibraryTest, SeekWhilePlayingLandsOnTheTarget)
     EXPECT_NEAR(player.CurrentPos(), 30'000, 50);
     const bool done = waitForEnd();
     player.CloseStream();
-    reader.join();
+    const std::string& pcm = pipe.bytes();
     ASSERT_TRUE(done);
     // The output changes from 440 to 880 Hz where the seek took effect; from there on it
     // holds the last 10 s of the track.
@@ -264,21 +290,10 @@ TEST_F(LibraryTest, StopsAndPausesResumeAtTheExactSample)
     const std::string reference = runProcess("/usr/bin/mpg123", {"-q", "--gapless", "-s", dir / "t.mp3"}).out;
     ASSERT_GT(reference.size(), 300'000u);
     for (const bool pausing : {false, true}) {
-        const std::string fifo = dir / (pausing ? "paused.pcm" : "stopped.pcm");
-        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-        std::string pcm;
-        std::thread reader([&] {
-            const int fd = ::open(fifo.c_str(), O_RDONLY);
-            char buffer[512];
-            for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) {
-                pcm.append(buffer, static_cast<std::size_t>(n));
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
-            ::close(fd);
-        });
+        SlowPipe pipe(dir / (pausing ? "paused.pcm" : "stopped.pcm"), 512);
         ended = false;
         player.setStreamName(dir / "t.mp3");
-        toFile(fifo);
+        toFile(pipe.path());
         player.StartPlay();
         int interruptions = 0;
         for (int i = 0; i < 20 && player.CurrentPos() < 15000; ++i, ++interruptions) {
@@ -293,7 +308,7 @@ TEST_F(LibraryTest, StopsAndPausesResumeAtTheExactSample)
         }
         const bool done = waitForEnd();
         player.CloseStream();
-        reader.join();
+        const std::string& pcm = pipe.bytes();
         EXPECT_TRUE(done);
         EXPECT_EQ(interruptions, 20);
         EXPECT_EQ(pcm.size(), reference.size()) << (pausing ? "pausing" : "stopping");
