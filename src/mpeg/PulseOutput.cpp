@@ -74,17 +74,17 @@ bool PulseOutput::connect()
 bool PulseOutput::open(long rate, int channels)
 {
     close();
-    pa_sample_spec spec{};
-    spec.format = PA_SAMPLE_S16LE;
-    spec.rate = static_cast<std::uint32_t>(rate);
-    spec.channels = static_cast<std::uint8_t>(channels);
-    if (!pa_sample_spec_valid(&spec) || !connect()) {
+    pa_sample_spec format{};
+    format.format = PA_SAMPLE_S16LE;
+    format.rate = static_cast<std::uint32_t>(rate);
+    format.channels = static_cast<std::uint8_t>(channels);
+    if (!pa_sample_spec_valid(&format) || !connect()) {
         close();
         return false;
     }
     Locked lock(loop_);
     pa_proplist* media = titled(title_);
-    stream_ = pa_stream_new_with_proplist(context_, title_.c_str(), &spec, nullptr, media);
+    stream_ = pa_stream_new_with_proplist(context_, title_.c_str(), &format, nullptr, media);
     pa_proplist_free(media);
     if (!stream_)
         return false;
@@ -92,9 +92,9 @@ bool PulseOutput::open(long rate, int channels)
     pa_stream_set_write_callback(stream_, streamWritable, loop_);
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<std::uint32_t>(-1);
-    attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(TargetLatencyUsec, &spec));
+    attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(TargetLatencyUsec, &format));
     // Playback begins once a tenth of a second is queued, so a new track starts at once.
-    attr.prebuf = static_cast<std::uint32_t>(pa_usec_to_bytes(TargetLatencyUsec / 10, &spec));
+    attr.prebuf = static_cast<std::uint32_t>(pa_usec_to_bytes(TargetLatencyUsec / 10, &format));
     attr.minreq = static_cast<std::uint32_t>(-1);
     attr.fragsize = static_cast<std::uint32_t>(-1);
     const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_ADJUST_LATENCY |
