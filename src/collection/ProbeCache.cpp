@@ -108,36 +108,34 @@ void ProbeCache::load()
     Statement rows(d.db, "SELECT path, device, inode, size, modified, changed, record FROM probes");
     if (!rows.stmt)
         return;
-    std::unordered_map<std::string, Entry> entries;
+    std::unordered_map<std::string, Stored> stored;
     int step = SQLITE_ROW;
     while ((step = sqlite3_step(rows.stmt)) == SQLITE_ROW) {
         const auto* path = reinterpret_cast<const char*>(sqlite3_column_text(rows.stmt, 0));
         const auto* record = static_cast<const char*>(sqlite3_column_blob(rows.stmt, 6));
         if (!path)
             continue;
-        Entry e;
+        Stored& e = stored[path];
         e.stamp = FileStamp{static_cast<std::uint64_t>(integerOf(rows.stmt, 1)),
                             static_cast<std::uint64_t>(integerOf(rows.stmt, 2)), integerOf(rows.stmt, 3),
                             integerOf(rows.stmt, 4), integerOf(rows.stmt, 5)};
         e.record.assign(record ? record : "", static_cast<std::size_t>(sqlite3_column_bytes(rows.stmt, 6)));
-        entries.emplace(path, std::move(e));
     }
     // A corrupt or locked file gives an error before its end: nothing of it is trusted.
     if (step != SQLITE_DONE)
         return;
-    entries_ = std::move(entries);
+    stored_ = std::move(stored);
     loaded_ = true;
 }
 
 std::optional<TrackProbe> ProbeCache::find(const std::string& path, const FileStamp& stamp)
 {
-    std::lock_guard lock(mutex_);
-    const auto it = entries_.find(path);
-    if (it == entries_.end() || !(it->second.stamp == stamp))
+    const auto it = stored_.find(path);
+    if (it == stored_.end() || !(it->second.stamp == stamp))
         return std::nullopt;
     std::optional<TrackProbe> probe = ProbeRecord::decode(it->second.record);
     if (probe)
-        it->second.seen = true;
+        it->second.seen.store(true, std::memory_order_relaxed);
     return probe;
 }
 
@@ -147,17 +145,7 @@ void ProbeCache::store(const std::string& path, const FileStamp& stamp, const Tr
         return;
     std::string record = ProbeRecord::encode(probe);
     std::lock_guard lock(mutex_);
-    Entry& e = entries_[path];
-    e.stamp = stamp;
-    e.record = std::move(record);
-    e.seen = true;
-    e.changed = true;
-}
-
-std::size_t ProbeCache::size() const
-{
-    std::lock_guard lock(mutex_);
-    return entries_.size();
+    fresh_[path] = Fresh{stamp, std::move(record)};
 }
 
 void ProbeCache::saveInBackground()
@@ -178,13 +166,11 @@ bool ProbeCache::write()
 {
     std::lock_guard lock(mutex_);
     std::vector<std::string> gone;
-    bool changed = false;
-    for (const auto& [path, e] : entries_) {
-        if (!e.seen)
+    for (const auto& [path, e] : stored_) {
+        if (!e.seen.load(std::memory_order_relaxed) && !fresh_.contains(path))
             gone.push_back(path);
-        changed |= e.changed;
     }
-    if (file_.empty() || (loaded_ && !changed && gone.empty()))
+    if (file_.empty() || (loaded_ && fresh_.empty() && gone.empty()))
         return true;
     std::error_code ignored; // a folder that cannot be made fails the open below
     std::filesystem::create_directories(file_.substr(0, file_.rfind('/')), ignored);
@@ -212,11 +198,7 @@ bool ProbeCache::write()
             d.exec("ROLLBACK");
             return false;
         }
-        for (auto& [path, e] : entries_) {
-            if (!e.changed && loaded_)
-                continue;
-            if (!e.seen)
-                continue;
+        for (const auto& [path, e] : fresh_) {
             sqlite3_bind_text(insert.stmt, 1, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
             sqlite3_bind_int64(insert.stmt, 2, static_cast<sqlite3_int64>(e.stamp.device));
             sqlite3_bind_int64(insert.stmt, 3, static_cast<sqlite3_int64>(e.stamp.inode));
@@ -229,19 +211,27 @@ bool ProbeCache::write()
                 return false;
             }
             sqlite3_reset(insert.stmt);
-            e.changed = false;
         }
         for (const std::string& path : gone) {
             sqlite3_bind_text(erase.stmt, 1, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
             sqlite3_step(erase.stmt);
             sqlite3_reset(erase.stmt);
-            entries_.erase(path);
         }
     }
     if (!d.exec("COMMIT")) {
         d.exec("ROLLBACK");
         return false;
     }
+    // What was written is what the file holds now.
+    for (auto& [path, e] : fresh_) {
+        Stored& kept = stored_[path];
+        kept.stamp = e.stamp;
+        kept.record = std::move(e.record);
+        kept.seen = true;
+    }
+    fresh_.clear();
+    for (const std::string& path : gone)
+        stored_.erase(path);
     loaded_ = true;
     return true;
 }

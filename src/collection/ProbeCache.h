@@ -2,6 +2,7 @@
 
 #include "collection/TrackProbe.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -31,8 +32,9 @@ std::optional<FileStamp> stampOf(const std::string& path);
 // What the probes of one collection found, kept between runs in an SQLite file so that a
 // track whose stamp has not changed is not opened again. The whole cache is read when it
 // is made; a cache that is missing, unreadable, corrupt, of another version or locked
-// counts as empty and is replaced when saved. find() and store() may be called from
-// several threads.
+// counts as empty and is replaced when saved. find(), knows() and store() may be called
+// from several threads; what was read stays as it is until the save, so that looking it
+// up takes no lock.
 class ProbeCache {
 public:
     static constexpr int Version = 1;
@@ -53,23 +55,26 @@ public:
     void saveInBackground();
     void save();
 
-    std::size_t size() const;
     const std::string& file() const { return file_; }
 
 private:
-    struct Entry {
+    struct Stored {
         FileStamp stamp;
         std::string record;
-        bool seen = false;
-        bool changed = false;
+        mutable std::atomic<bool> seen{false}; // this run met the track
+    };
+    struct Fresh {
+        FileStamp stamp;
+        std::string record;
     };
     void load();
     bool write();
 
     std::string file_;
-    mutable std::mutex mutex_;
-    std::unordered_map<std::string, Entry> entries_;
-    bool loaded_ = false; // the file was read as a cache of this version
+    std::unordered_map<std::string, Stored> stored_; // as read; unchanged until the save
+    bool loaded_ = false;                            // the file was read as a cache of this version
+    std::mutex mutex_;                               // guards fresh_
+    std::unordered_map<std::string, Fresh> fresh_;   // what this run's probes found
     std::thread saver_;
 };
 
