@@ -1,12 +1,11 @@
 #!/usr/bin/env bash
-# Decoding speed of the decoder library beside mpg123 on the same 10-minute file, and the
-# CPU share of real-time playback to a PulseAudio null sink.
+# Decoding speed of the decoder library beside mpg123 on the same 10-minute file. (Playback
+# to a sound server, beside mpg123: bench/playback_bench.sh.)
 #   bench/decode_bench.sh BIN_DIR
 set -euo pipefail
 bin=${1:?usage: decode_bench.sh BIN_DIR}
 work=$(mktemp -d)
-pulse_pid=
-trap '[ -n "$pulse_pid" ] && kill $pulse_pid 2>/dev/null; rm -rf "$work"' EXIT
+trap 'rm -rf "$work"' EXIT
 
 sox -n -r 44100 -c 2 "$work/tone.wav" synth 600 sine 220:880 >/dev/null 2>&1
 lame --quiet -V 2 "$work/tone.wav" "$work/tone.mp3"
@@ -29,14 +28,3 @@ awk -v o="$ours" -v t="$theirs" 'BEGIN{
   printf "  mpg123 -w          %6.3f s  (%5.0fx real time)\n", t, 600/t
   printf "  ratio              %6.2f\n", o/t }'
 
-# Real-time playback to a null sink: CPU time over wall time for 20 seconds.
-export XDG_RUNTIME_DIR=$work
-pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --use-pid-file=no \
-  --load="module-null-sink sink_name=bench_null" \
-  --load="module-native-protocol-unix socket=$work/native auth-anonymous=1" >/dev/null 2>&1 &
-pulse_pid=$!
-export PULSE_SERVER=unix:$work/native
-for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
-read -r wall user sys < <( { time "$bin/cantorel-cli" play "$work/tone.mp3" --end 20000 >/dev/null; } 2>&1 )
-awk -v w="$wall" -v u="$user" -v s="$sys" 'BEGIN{
-  printf "Real-time playback to a null sink: %.1f s wall, %.3f s CPU = %.2f%% of one core\n", w, u+s, 100*(u+s)/w }'
