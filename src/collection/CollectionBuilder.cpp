@@ -13,8 +13,9 @@ namespace cantorel {
 
 namespace {
 
-// How many subdirectories ahead of the walk the read-ahead lists and reads.
-constexpr std::size_t ReadAheadDirectories = 8;
+// The read-ahead is given subdirectories in batches of this many, between one and two
+// batches ahead of the walk.
+constexpr std::size_t ReadAheadBatch = 8;
 
 std::string withoutTrailingDot(std::string name)
 {
@@ -75,7 +76,13 @@ void CollectionBuilder::BuildTree()
     visited_.clear();
     playlistCount_ = 0;
     const std::string& root = settings_.rootDirectory;
-    const DirectoryListing listing = DirectoryListing::read(root, settings_.collation);
+    if (settings_.readAheadThreads > 0)
+        ahead_ = std::make_unique<ReadAhead>(settings_.probe, settings_.readAheadThreads, settings_.collation,
+                                             settings_.descriptionFile);
+    if (ahead_)
+        ahead_->want(root);
+    DirectoryRead read = readDirectory(root);
+    const DirectoryListing& listing = read.listing;
     if (!settings_.rootName.empty()) {
         CollectionItem* record = tree_.newRecord();
         record->Path = root;
@@ -88,9 +95,7 @@ void CollectionBuilder::BuildTree()
     }
     if (progress_)
         progress_->setStatus(settings_.statusReading);
-    if (settings_.readAheadThreads > 0)
-        ahead_ = std::make_unique<ProbeAhead>(settings_.probe, settings_.readAheadThreads, settings_.descriptionFile);
-    ScanDirectory(root, listing, tree_.RootNode);
+    ScanDirectory(root, read, tree_.RootNode);
     ahead_.reset();
     ResolvePlaylists();
     if (progress_) {
@@ -128,19 +133,23 @@ std::string CollectionBuilder::sideFile(const std::string& directory, const Dire
     return found ? directory + *found : std::string();
 }
 
-bool CollectionBuilder::ScanDirectory(const std::string& directory, const DirectoryListing& listing, NodeId parent)
+bool CollectionBuilder::ScanDirectory(const std::string& directory, DirectoryRead& read, NodeId parent)
 {
     // Each directory is entered once per scan, whatever the paths to it: a link loop would
     // never end, and links between directories without a loop multiply the tree. Pseudo
     // file systems hold no music and may be endless.
-    const std::optional<fs::FileIdentity> identity = fs::identityOf(directory);
-    if (!identity || !visited_.insert(*identity).second || fs::isPseudoFileSystem(directory))
+    const std::optional<fs::FileIdentity> identity = read.ahead ? read.identity : fs::identityOf(directory);
+    if (!identity || !visited_.insert(*identity).second ||
+        (read.ahead ? read.pseudo : fs::isPseudoFileSystem(directory)))
         return false;
 
+    const DirectoryListing& listing = read.listing;
     const bool top = topLevel(parent);
     const std::optional<std::string> bbs = listing.findFile(settings_.descriptionFile);
-    const DescriptionList descriptions =
-        bbs ? DescriptionList::ReadDescriptions(directory + *bbs, settings_.oem) : DescriptionList();
+    const DescriptionList descriptions = !bbs ? DescriptionList()
+                                         : read.descriptions
+                                             ? DescriptionList::fromBytes(*read.descriptions, settings_.oem)
+                                             : DescriptionList::ReadDescriptions(directory + *bbs, settings_.oem);
     // Without description lines there is nothing to match the entries against.
     std::vector<std::string> names;
     std::vector<int> taken;
@@ -163,18 +172,13 @@ bool CollectionBuilder::ScanDirectory(const std::string& directory, const Direct
 
     bool result = false;
     const std::size_t dirCount = listing.directories().size();
-    if (ahead_) {
-        // This directory's tracks are read while the walk goes through its subdirectories,
-        // and the tracks of the next few subdirectories while it goes through one.
-        ahead_->wantDirectory(directory);
-        for (std::size_t i = 0; i < std::min(dirCount, ReadAheadDirectories); ++i)
-            ahead_->wantDirectory(directory + listing.directories()[i] + "/");
-    }
     for (std::size_t i = 0; i < dirCount; ++i) {
         if (top)
             stepProgress();
-        if (ahead_ && i + ReadAheadDirectories < dirCount)
-            ahead_->wantDirectory(directory + listing.directories()[i + ReadAheadDirectories] + "/");
+        if (ahead_ && i % ReadAheadBatch == 0) {
+            for (std::size_t j = i == 0 ? 0 : i + ReadAheadBatch; j < std::min(dirCount, i + 2 * ReadAheadBatch); ++j)
+                ahead_->want(directory + listing.directories()[j] + "/");
+        }
         scanSubdirectory(directory, listing.directories()[i], descriptionOf(i), parent, result);
     }
     for (std::size_t i = 0; i < listing.files().size(); ++i) {
@@ -182,7 +186,8 @@ bool CollectionBuilder::ScanDirectory(const std::string& directory, const Direct
             stepProgress();
         const std::string& name = listing.files()[i];
         if (paths::foldedExtension(name) == ".mp3") {
-            addTrack(directory, listing, name, descriptionOf(dirCount + i), parent);
+            std::optional<TrackProbe> probe = i < read.probes.size() ? std::move(read.probes[i]) : std::nullopt;
+            addTrack(directory, listing, name, descriptionOf(dirCount + i), std::move(probe), parent);
             result = true;
         } else {
             AddPlaylist(directory, listing, name, descriptionOf(dirCount + i));
@@ -200,7 +205,8 @@ void CollectionBuilder::scanSubdirectory(const std::string& directory, const std
         tree_.setKind(parent, KindRootOrParent);
     CollectionItem* inherited = parent == NoNode ? nullptr : tree_.record(parent);
     const std::string path = record->Path + "/";
-    const DirectoryListing listing = DirectoryListing::read(path, settings_.collation);
+    DirectoryRead read = readDirectory(path);
+    const DirectoryListing& listing = read.listing;
     record->TextPath = sideFile(path, listing, settings_.richTextPage);
     if (record->TextPath.empty())
         record->TextPath = sideFile(path, listing, settings_.textPage);
@@ -209,7 +215,7 @@ void CollectionBuilder::scanSubdirectory(const std::string& directory, const std
     record->PicturePath = sideFile(path, listing, settings_.picture);
     if (record->PicturePath.empty() && inherited)
         record->PicturePath = inherited->PicturePath;
-    if (ScanDirectory(path, listing, node)) {
+    if (ScanDirectory(path, read, node)) {
         result = true;
         if (inherited) {
             inherited->FileSize += record->FileSize;
@@ -222,10 +228,11 @@ void CollectionBuilder::scanSubdirectory(const std::string& directory, const std
 }
 
 void CollectionBuilder::addTrack(const std::string& directory, const DirectoryListing& listing, const std::string& name,
-                                 const std::optional<std::string>& description, NodeId parent)
+                                 const std::optional<std::string>& description, std::optional<TrackProbe> probe,
+                                 NodeId parent)
 {
     CollectionItem* record = tree_.newRecord(CreateEntry(directory, name, settings_.ansi, description));
-    applyProbe(*record, probeTrack(record->Path));
+    applyProbe(*record, probe ? *probe : settings_.probe(record->Path));
     const NodeId node = tree_.addNode(parent, record->Name, record, KindTrack);
     tracks_.push_back(node);
     const std::string base = name.substr(0, name.size() - 4);
@@ -244,9 +251,9 @@ void CollectionBuilder::addTrack(const std::string& directory, const DirectoryLi
     }
 }
 
-TrackProbe CollectionBuilder::probeTrack(const std::string& path)
+DirectoryRead CollectionBuilder::readDirectory(const std::string& directory)
 {
-    return ahead_ ? ahead_->take(path) : settings_.probe(path);
+    return ahead_ ? ahead_->take(directory) : DirectoryRead{DirectoryListing::read(directory, settings_.collation)};
 }
 
 void CollectionBuilder::AddPlaylist(const std::string& directory, const DirectoryListing& listing,

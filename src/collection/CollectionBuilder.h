@@ -2,7 +2,7 @@
 
 #include "collection/CollectionTree.h"
 #include "collection/DescriptionList.h"
-#include "collection/ProbeAhead.h"
+#include "collection/ReadAhead.h"
 #include "collection/TrackProbe.h"
 #include "platform/FileSystem.h"
 #include "platform/TextRules.h"
@@ -39,8 +39,8 @@ struct BuildSettings {
     const CodePage& ansi;
     TrackProber probe; // reads each track file
     const Collation& collation;
-    // Threads that probe the tracks of the directories ahead of the walk (0: none). The
-    // prober must then be safe to call from several threads at once.
+    // Threads that read the directories ahead of the walk (0: none). The prober must then
+    // be safe to call from several threads at once.
     unsigned readAheadThreads = 0;
     // What the program uses: enough to keep a disk's queue or a network share busy; the
     // threads mostly wait.
@@ -61,11 +61,11 @@ public:
 
 private:
     // True when a track lies in `directory` (ending with "/") or below it.
-    bool ScanDirectory(const std::string& directory, const DirectoryListing& listing, NodeId parent);
+    bool ScanDirectory(const std::string& directory, DirectoryRead& read, NodeId parent);
     void scanSubdirectory(const std::string& directory, const std::string& name,
                           const std::optional<std::string>& description, NodeId parent, bool& result);
     void addTrack(const std::string& directory, const DirectoryListing& listing, const std::string& name,
-                  const std::optional<std::string>& description, NodeId parent);
+                  const std::optional<std::string>& description, std::optional<TrackProbe> probe, NodeId parent);
     void AddPlaylist(const std::string& directory, const DirectoryListing& listing, const std::string& name,
                      const std::optional<std::string>& description);
     void ResolvePlaylists();
@@ -75,11 +75,11 @@ private:
     void stepProgress();
     bool topLevel(NodeId parent) const;
 
-    TrackProbe probeTrack(const std::string& path);
+    DirectoryRead readDirectory(const std::string& directory);
 
     CollectionTree& tree_;
     const BuildSettings& settings_;
-    std::unique_ptr<ProbeAhead> ahead_; // while BuildTree runs with read-ahead
+    std::unique_ptr<ReadAhead> ahead_; // while BuildTree runs with read-ahead
     BuildProgress* progress_;
     std::vector<NodeId> tracks_; // the scan's tracks, in the order it made them
     int playlistCount_ = 0;

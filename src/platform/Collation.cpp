@@ -36,7 +36,18 @@ Collation::Collation(const std::string& localeName, const CodePage* ansi) : ansi
         collator_->setStrength(icu::Collator::SECONDARY);
 }
 
+Collation::Collation(std::unique_ptr<icu::Collator> collator, const CodePage* ansi)
+    : collator_(std::move(collator)), ansi_(ansi)
+{
+}
+
 Collation::~Collation() = default;
+
+std::unique_ptr<Collation> Collation::clone() const
+{
+    return std::unique_ptr<Collation>(
+        new Collation(std::unique_ptr<icu::Collator>(collator_ ? collator_->clone() : nullptr), ansi_));
+}
 
 std::string Collation::displayForm(std::string_view name) const
 {

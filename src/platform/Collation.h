@@ -26,6 +26,10 @@ public:
     Collation(const Collation&) = delete;
     Collation& operator=(const Collation&) = delete;
 
+    // A collation of the same rules for another thread: one ICU collator is not to be
+    // used by two threads at once.
+    std::unique_ptr<Collation> clone() const;
+
     // <0, 0 or >0; 0 only for identical byte strings.
     int compare(std::string_view a, std::string_view b) const;
     bool less(std::string_view a, std::string_view b) const { return compare(a, b) < 0; }
@@ -34,6 +38,7 @@ public:
     void sort(std::vector<std::string>& names) const;
 
 private:
+    Collation(std::unique_ptr<icu::Collator> collator, const CodePage* ansi);
     std::string displayForm(std::string_view name) const;
     // Both names valid UTF-8.
     int compareUtf8(std::string_view a, std::string_view b) const;

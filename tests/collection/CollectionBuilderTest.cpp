@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <map>
+#include <thread>
 
 using namespace cantorel;
 using namespace cantorel::test;
@@ -27,6 +28,7 @@ struct Collection {
     TempDir dir;
     std::string rootName = "Root";
     unsigned readAhead = 0;
+    std::chrono::microseconds probeDelay{0}; // a slow disk
     const Collation collation{"C", CodePage::byNumber(1252)};
     CollectionTree tree;
 
@@ -43,9 +45,16 @@ struct Collection {
     {
         const CodePage& oem = *CodePage::byNumber(437);
         const CodePage& ansi = *CodePage::byNumber(1252);
-        return BuildSettings{dir.path(),        rootName,  "files.bbs", "dirinfo", "dirinfo.rtf", "dirinfo.bmp",
-                             "Playlists",       "S37",     "S38",       "S39",     oem,           ansi,
-                             trackProber(ansi), collation, readAhead};
+        TrackProber probe = trackProber(ansi);
+        if (probeDelay.count() > 0) {
+            probe = [probe, delay = probeDelay](const std::string& path) {
+                std::this_thread::sleep_for(delay);
+                return probe(path);
+            };
+        }
+        return BuildSettings{dir.path(),       rootName,  "files.bbs", "dirinfo", "dirinfo.rtf", "dirinfo.bmp",
+                             "Playlists",      "S37",     "S38",       "S39",     oem,           ansi,
+                             std::move(probe), collation, readAhead};
     }
     // The tree as indented lines "[kind] caption".
     std::string build(BuildProgress* progress = nullptr)
@@ -261,6 +270,8 @@ TEST(CollectionBuilder, ReadingAheadGivesTheSameTree)
         for (int t = 0; t < 4; ++t)
             files["d" + std::to_string(d) + "/s/t" + std::to_string(t) + ".mp3"] =
                 track(1 + (d + t) % 5, "T" + std::to_string(d * 10 + t));
+        if (d % 3 == 0)
+            files["d" + std::to_string(d) + "/s/files.bbs"] = "t1.mp3 One of " + std::to_string(d) + "\r\n";
     }
     files["top.MP3"] = track(2, "Top");
     files["d3/broken.mp3"] = "not a track";
@@ -269,17 +280,26 @@ TEST(CollectionBuilder, ReadingAheadGivesTheSameTree)
     ASSERT_EQ(::mkfifo((col.dir / "pipe").c_str(), 0600), 0);
     std::filesystem::create_symlink("../pipe", col.dir / "d5/p.mp3");
     std::filesystem::create_symlink("t1.mp3", col.dir / "d7/s/link.mp3");
+    // A directory met twice is scanned once, however far ahead it was read.
+    std::filesystem::create_symlink("../d2", col.dir / "d9/again");
     const std::string alone = col.build();
-    std::vector<std::pair<std::string, std::int64_t>> records;
-    for (NodeId n : col.tree.Nodes)
-        records.emplace_back(col.tree.record(n)->Name, col.tree.record(n)->Duration);
-    for (const unsigned threads : {1u, 16u}) {
-        col.readAhead = threads;
-        EXPECT_EQ(col.build(), alone) << threads;
-        std::vector<std::pair<std::string, std::int64_t>> again;
+    const auto records = [&] {
+        std::vector<std::tuple<std::string, std::string, std::int64_t>> out;
         for (NodeId n : col.tree.Nodes)
-            again.emplace_back(col.tree.record(n)->Name, col.tree.record(n)->Duration);
-        EXPECT_EQ(again, records) << threads;
+            out.emplace_back(col.tree.record(n)->Name, col.tree.record(n)->Description, col.tree.record(n)->Duration);
+        return out;
+    };
+    const auto expected = records();
+    ASSERT_EQ(col.record("T91").Description, "One of 9");
+    // Fast, each thread keeps to itself and the walk reads along; on a slow disk every
+    // directory ahead gets a thread.
+    for (const auto delay : {std::chrono::microseconds(0), std::chrono::microseconds(2000)}) {
+        for (const unsigned threads : {1u, 16u}) {
+            col.readAhead = threads;
+            col.probeDelay = delay;
+            EXPECT_EQ(col.build(), alone) << threads << " threads, " << delay.count() << " us";
+            EXPECT_EQ(records(), expected) << threads << " threads, " << delay.count() << " us";
+        }
     }
 }
 
