@@ -108,34 +108,68 @@ void ProbeCache::load()
     Statement rows(d.db, "SELECT path, device, inode, size, modified, changed, record FROM probes");
     if (!rows.stmt)
         return;
-    std::unordered_map<std::string, Stored> stored;
+    std::string text;
+    std::vector<Stored> stored;
     int step = SQLITE_ROW;
     while ((step = sqlite3_step(rows.stmt)) == SQLITE_ROW) {
         const auto* path = reinterpret_cast<const char*>(sqlite3_column_text(rows.stmt, 0));
+        const auto pathSize = static_cast<std::size_t>(sqlite3_column_bytes(rows.stmt, 0));
         const auto* record = static_cast<const char*>(sqlite3_column_blob(rows.stmt, 6));
-        if (!path)
+        const auto recordSize = static_cast<std::size_t>(sqlite3_column_bytes(rows.stmt, 6));
+        if (!path || (!record && recordSize > 0))
             continue;
-        Stored& e = stored[path];
-        e.stamp = FileStamp{static_cast<std::uint64_t>(integerOf(rows.stmt, 1)),
-                            static_cast<std::uint64_t>(integerOf(rows.stmt, 2)), integerOf(rows.stmt, 3),
-                            integerOf(rows.stmt, 4), integerOf(rows.stmt, 5)};
-        e.record.assign(record ? record : "", static_cast<std::size_t>(sqlite3_column_bytes(rows.stmt, 6)));
+        stored.push_back(Stored{FileStamp{static_cast<std::uint64_t>(integerOf(rows.stmt, 1)),
+                                          static_cast<std::uint64_t>(integerOf(rows.stmt, 2)), integerOf(rows.stmt, 3),
+                                          integerOf(rows.stmt, 4), integerOf(rows.stmt, 5)},
+                                text.size(), pathSize, text.size() + pathSize, recordSize});
+        text.append(path, pathSize);
+        text.append(record ? record : "", recordSize);
     }
     // A corrupt or locked file gives an error before its end: nothing of it is trusted.
-    if (step != SQLITE_DONE)
+    if (step != SQLITE_DONE || stored.size() >= UINT32_MAX / 2)
         return;
+    text_ = std::move(text);
     stored_ = std::move(stored);
+    makeIndex();
     loaded_ = true;
 }
 
-std::optional<TrackProbe> ProbeCache::find(const std::string& path, const FileStamp& stamp)
+void ProbeCache::makeIndex()
 {
-    const auto it = stored_.find(path);
-    if (it == stored_.end() || !(it->second.stamp == stamp))
+    std::size_t slots = 16;
+    while (slots < 2 * stored_.size())
+        slots *= 2;
+    index_.assign(slots, 0);
+    for (std::size_t row = 0; row < stored_.size(); ++row) {
+        std::size_t slot = std::hash<std::string_view>()(pathOf(stored_[row])) & (slots - 1);
+        while (index_[slot] != 0)
+            slot = (slot + 1) & (slots - 1);
+        index_[slot] = static_cast<std::uint32_t>(row + 1);
+    }
+    seen_ = std::make_unique<std::atomic<bool>[]>(stored_.size());
+}
+
+const ProbeCache::Stored* ProbeCache::lookUp(std::string_view path) const
+{
+    if (index_.empty())
+        return nullptr;
+    const std::size_t mask = index_.size() - 1;
+    for (std::size_t slot = std::hash<std::string_view>()(path) & mask; index_[slot] != 0; slot = (slot + 1) & mask) {
+        const Stored& row = stored_[index_[slot] - 1];
+        if (pathOf(row) == path)
+            return &row;
+    }
+    return nullptr;
+}
+
+std::optional<TrackProbe> ProbeCache::find(std::string_view path, const FileStamp& stamp) const
+{
+    const Stored* row = lookUp(path);
+    if (!row || !(row->stamp == stamp))
         return std::nullopt;
-    std::optional<TrackProbe> probe = ProbeRecord::decode(it->second.record);
+    std::optional<TrackProbe> probe = ProbeRecord::decode(std::string_view(text_).substr(row->record, row->recordSize));
     if (probe)
-        it->second.seen.store(true, std::memory_order_relaxed);
+        seen_[static_cast<std::size_t>(row - stored_.data())].store(true, std::memory_order_relaxed);
     return probe;
 }
 
@@ -165,9 +199,23 @@ void ProbeCache::save()
 bool ProbeCache::write()
 {
     std::lock_guard lock(mutex_);
-    std::vector<std::string> gone;
-    for (const auto& [path, e] : stored_) {
-        if (!e.seen.load(std::memory_order_relaxed) && !fresh_.contains(path))
+    const bool written = writeRows();
+    // The build is over: what it read and found is let go of, written or not.
+    text_ = std::string();
+    stored_ = std::vector<Stored>();
+    index_ = std::vector<std::uint32_t>();
+    seen_.reset();
+    fresh_ = std::unordered_map<std::string, Fresh>();
+    loaded_ = true;
+    return written;
+}
+
+bool ProbeCache::writeRows()
+{
+    std::vector<std::string_view> gone;
+    for (std::size_t row = 0; row < stored_.size(); ++row) {
+        const std::string_view path = pathOf(stored_[row]);
+        if (!seen_[row].load(std::memory_order_relaxed) && !fresh_.contains(std::string(path)))
             gone.push_back(path);
     }
     if (file_.empty() || (loaded_ && fresh_.empty() && gone.empty()))
@@ -212,7 +260,7 @@ bool ProbeCache::write()
             }
             sqlite3_reset(insert.stmt);
         }
-        for (const std::string& path : gone) {
+        for (const std::string_view path : gone) {
             sqlite3_bind_text(erase.stmt, 1, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
             sqlite3_step(erase.stmt);
             sqlite3_reset(erase.stmt);
@@ -222,17 +270,6 @@ bool ProbeCache::write()
         d.exec("ROLLBACK");
         return false;
     }
-    // What was written is what the file holds now.
-    for (auto& [path, e] : fresh_) {
-        Stored& kept = stored_[path];
-        kept.stamp = e.stamp;
-        kept.record = std::move(e.record);
-        kept.seen = true;
-    }
-    fresh_.clear();
-    for (const std::string& path : gone)
-        stored_.erase(path);
-    loaded_ = true;
     return true;
 }
 
