@@ -232,7 +232,7 @@ void CollectionBuilder::addTrack(const std::string& directory, const DirectoryLi
                                  NodeId parent)
 {
     CollectionItem* record = tree_.newRecord(CreateEntry(directory, name, settings_.ansi, description));
-    applyProbe(*record, probe ? *probe : settings_.probe(record->Path));
+    applyProbe(*record, probe ? std::move(*probe) : settings_.probe(record->Path));
     const NodeId node = tree_.addNode(parent, record->Name, record, KindTrack);
     tracks_.push_back(node);
     const std::string base = name.substr(0, name.size() - 4);
