@@ -19,14 +19,14 @@ namespace cantorel {
 
 class Collation;
 
-// What the scan reads of one directory. Read ahead by a thread, it holds all the scan
-// needs from the disk; read by the scan itself, only the listing, and the scan reads the
-// rest as it goes.
+// What the scan reads of one directory. Read ahead, it holds all the scan needs from the
+// disk; read by a scan without read-ahead, only the listing, and the scan reads the rest
+// as it goes.
 struct DirectoryRead {
     explicit DirectoryRead(DirectoryListing listed = {}) : listing(std::move(listed)) {}
 
     DirectoryListing listing;
-    bool ahead = false; // read by a thread: the fields below are set
+    bool ahead = false; // read ahead: the fields below are set
     std::optional<fs::FileIdentity> identity;
     bool pseudo = false;                           // on a pseudo file system: nothing else is read
     std::optional<std::string> descriptions;       // the description file's bytes, when it could be read
@@ -36,7 +36,9 @@ struct DirectoryRead {
 // Reads directories on a few threads ahead of the scan, which takes each in its own
 // order: what it finds, and the order of the tree, are those of reading one by one. A
 // thread takes a whole directory: it lists it, reads its description file and probes
-// its tracks, so that the scan itself only waits when it has caught up with them.
+// its tracks. While the files are in memory one thread is awake and the scan, when it
+// catches up, reads the next queued directory itself; once reads wait for the disk,
+// every queued directory gets a thread and the scan waits for its own.
 class ReadAhead {
 public:
     // `descriptionFile`: the description file's name, as the listing finds it.
@@ -48,7 +50,7 @@ public:
     // Queues a directory (ending with "/"), unless it was queued already.
     void want(const std::string& directory);
     // The directory's reading: what a thread read, waited for while a thread reads it;
-    // listed here when no thread has begun it.
+    // read here when no thread has begun it.
     DirectoryRead take(const std::string& directory);
 
 private:
