@@ -11,11 +11,12 @@
 //   cache_bench [--warm] [--dir DIR] [TRACKS...]   (default: 20000 100000; 10 tracks a directory)
 //   --warm: only the warm runs (no root needed, quicker)
 
-#include "collection/CollectionBuilder.h"
-#include "collection/ProbeCache.h"
-#include "info/TrackInfo.h"
-#include "platform/CodePage.h"
-#include "platform/Collation.h"
+#include "core/collection/CollectionBuilder.h"
+#include "core/collection/ProbeCache.h"
+#include "core/info/TrackInfo.h"
+#include "core/platform/CodePage.h"
+#include "core/platform/Collation.h"
+#include "core/session/Session.h"
 
 #include "BenchSupport.h"
 
@@ -147,21 +148,8 @@ struct Bench {
         TrackProber probe = trackProber(ansi);
         if (cache)
             probe = cachedProber(std::move(probe), *cache);
-        BuildSettings settings{root,
-                               "Root",
-                               "files.bbs",
-                               "dirinfo",
-                               "dirinfo.rtf",
-                               "dirinfo.bmp",
-                               "Playlists",
-                               "",
-                               "",
-                               "",
-                               oem,
-                               ansi,
-                               std::move(probe),
-                               collation,
-                               BuildSettings::ReadAheadThreads};
+        BuildSettings settings = BuildSettings::forRoot(root, collation, std::move(probe), oem, ansi);
+        settings.readAheadThreads = Session::ReadAheadThreads;
         auto tree = std::make_unique<CollectionTree>();
         CollectionBuilder(*tree, settings).BuildTree();
         if (cache)

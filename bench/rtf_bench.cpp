@@ -3,13 +3,15 @@
 // followed by many format changes and groups.
 //   rtf_bench [KILOBYTES...]   (default 90 180 900)
 
-#include "info/RtfDocument.h"
-#include "info/window/RtfTextDocument.h"
-#include "platform/CodePage.h"
+#include "core/info/RtfDocument.h"
+#include "core/platform/CodePage.h"
+
+#include "gui/info/RtfTextDocument.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QTextDocument>
+
 #include <chrono>
 #include <cstdio>
 #include <string>

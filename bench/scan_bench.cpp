@@ -3,10 +3,10 @@
 //
 //   scan_bench [--dir DIR] [TRACKS...]     (default: 2000 100000)
 
-#include "collection/CollectionBuilder.h"
-#include "info/TrackInfo.h"
-#include "platform/CodePage.h"
-#include "platform/Collation.h"
+#include "core/collection/CollectionBuilder.h"
+#include "core/info/TrackInfo.h"
+#include "core/platform/CodePage.h"
+#include "core/platform/Collation.h"
 
 #include "BenchSupport.h"
 
@@ -18,8 +18,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <memory>
 #include <malloc.h>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -117,8 +117,7 @@ void run(const fsys::path& root, int tracks)
     const CodePage& oem = *CodePage::byNumber(437);
     const CodePage& ansi = *CodePage::byNumber(1252);
     const Collation collation("C", &ansi);
-    const BuildSettings settings{rootDir, "Root", "files.bbs", "dirinfo", "dirinfo.rtf", "dirinfo.bmp",     "Playlists",
-                                 "",      "",     "",          oem,       ansi,          trackProber(ansi), collation};
+    const BuildSettings settings = BuildSettings::forRoot(rootDir, collation, trackProber(ansi), oem, ansi);
     minimalRead(rootDir); // warm the cache
     double best = 1e9, bestMinimal = 1e9;
     std::size_t held = 0;

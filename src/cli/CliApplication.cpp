@@ -1,36 +1,37 @@
 #include "cli/CliApplication.h"
 
+#include "core/collection/CollectionBuilder.h"
+#include "core/collection/CollectionItem.h"
+#include "core/collection/DescriptionWriter.h"
+#include "core/collection/ProbeCache.h"
+#include "core/config/ConfigurationLookup.h"
+#include "core/info/InfoPage.h"
+#include "core/info/PicturePage.h"
+#include "core/info/TrackInfo.h"
+#include "core/platform/CodePage.h"
+#include "core/platform/Collation.h"
+#include "core/platform/FileSystem.h"
+#include "core/platform/Paths.h"
+#include "core/platform/SafeFileWriter.h"
+#include "core/platform/SystemLocale.h"
+#include "core/platform/TextRules.h"
+#include "core/player/PlaybackController.h"
+#include "core/player/TMPEGPlayer.h"
+
 #include "cli/JsonWriter.h"
 #include "cli/LoopTimer.h"
-#include "player/PlaybackController.h"
-#include "player/TMPEGPlayer.h"
 #include "cli/RecordOutput.h"
-#include "collection/CollectionBuilder.h"
-#include "config/ConfigurationLookup.h"
-#include "collection/CollectionItem.h"
-#include "collection/DescriptionWriter.h"
-#include "collection/ProbeCache.h"
-#include "info/InfoPage.h"
-#include "info/PicturePage.h"
-#include "info/TrackInfo.h"
-#include "platform/Collation.h"
-#include "platform/SystemLocale.h"
-#include "platform/CodePage.h"
-#include "platform/FileSystem.h"
-#include "platform/Paths.h"
-#include "platform/SafeFileWriter.h"
-#include "platform/TextRules.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <cstdint>
 #include <cstdlib>
-#include <unordered_map>
+#include <cstring>
+#include <fcntl.h>
 #include <ostream>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_map>
 
 namespace cantorel::cli {
 
@@ -83,19 +84,7 @@ Exit status: 0 on success, 1 when a command fails, 2 on a configuration or usage
 
 const char* codePageName(bool oem) { return oem ? "oem" : "ansi"; }
 
-// The user's collation, with the configuration's ANSI page for names that are not UTF-8.
-Collation userCollation(const Configuration& c)
-{
-    return Collation(locale::localeName("LC_COLLATE"), &c.Settings.ansi());
-}
-
 std::string fullPath(const std::string& arg) { return paths::expand(fs::currentDirectory(), arg); }
-
-// A track's record as the scan makes it: Name the file name, Genre 255.
-CollectionItem trackRecord(const std::string& path, const Configuration& c)
-{
-    return CreateEntry(paths::directoryOf(path), paths::fileNameOf(path), c.Settings.ansi(), std::nullopt);
-}
 
 // Why a track cannot be read, as the system says it ("" when it opens as a regular file).
 std::string inputProblem(const std::string& path)
@@ -136,14 +125,12 @@ std::optional<std::uint8_t> CliApplication::genreOf(const std::string& value) co
     const long number = std::strtol(value.c_str(), &end, 10);
     if (!value.empty() && *end == '\0' && number >= 0 && number <= 255)
         return static_cast<std::uint8_t>(number);
-    for (const GenreEntry& g : config_.GenreTable) {
+    for (const GenreEntry& g : session_->configuration().GenreTable) {
         if (text::foldAZ(g.GenreName) == text::foldAZ(value))
             return g.Number;
     }
     return std::nullopt;
 }
-
-std::string CliApplication::shown(const std::string& path) const { return displayPath(path, config_.Settings.ansi()); }
 
 CliApplication::CliApplication(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
 
@@ -176,13 +163,13 @@ int CliApplication::run(const std::vector<std::string>& args)
 {
     // Global options may stand before or after the command.
     std::string configFile;
-    std::string rootFolder;
+    SessionOptions options;
     std::vector<std::string> words;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--json") {
             json_ = true;
         } else if (args[i] == "--no-cache") {
-            noCache_ = true;
+            options.probeCache = false;
         } else if (args[i] == "--config") {
             if (++i >= args.size())
                 return usageError("--config needs a file name");
@@ -190,7 +177,7 @@ int CliApplication::run(const std::vector<std::string>& args)
         } else if (args[i] == "--root") {
             if (++i >= args.size())
                 return usageError("--root needs a folder");
-            rootFolder = args[i];
+            options.musicFolder = args[i];
         } else if (args[i] == "-h" || args[i] == "--version") {
             words.push_back(args[i] == "-h" ? "--help" : "version");
         } else {
@@ -204,20 +191,18 @@ int CliApplication::run(const std::vector<std::string>& args)
     for (const Command& command : commands()) {
         if (name != command.name)
             continue;
+        // A command without a configuration runs with the defaults.
+        Configuration configuration = Configuration::defaults(fs::programDirectory());
         if (command.needsConfiguration) {
-            const std::string full = configFile.empty() ? std::string() : fullPath(configFile);
             // The companion's own file beside it is cantorel.ini, the window program's name.
             const Result<> loaded =
-                full.empty() ? LoadConfiguration(config_, configurationPlaces(fs::programDirectory() + "cantorel.ini",
-                                                                              ConfigurationEnvironment::fromProcess()))
-                             : LoadConfiguration(config_, full, paths::directoryOf(full));
+                LoadRunConfiguration(configuration, configFile, fs::programDirectory() + "cantorel.ini");
             if (!loaded) {
                 err_ << loaded.error() << '\n';
                 return 2;
             }
-            if (!rootFolder.empty())
-                config_.Settings.MP3RootDir = paths::withTrailingSlash(fullPath(rootFolder));
         }
+        session_ = std::make_unique<Session>(std::move(configuration), std::move(options));
         return command.run(rest);
     }
     return usageError("unknown command '" + name + "'");
@@ -246,7 +231,8 @@ int CliApplication::printVersion()
 
 int CliApplication::printConfiguration()
 {
-    const SettingsRecord& s = config_.Settings;
+    const Configuration& config = session_->configuration();
+    const SettingsRecord& s = config.Settings;
     const std::pair<const char*, std::string> texts[] = {
         {"WindowTitle", s.WindowTitle},
         {"Icon", shown(s.Icon)},
@@ -266,8 +252,8 @@ int CliApplication::printConfiguration()
         out_ << "ReadID3v2 = " << (s.ReadID3v2 ? "yes" : "no") << '\n';
         out_ << "OEMCodePage = " << s.OEMCodePage << "\nANSICodePage = " << s.ANSICodePage << '\n';
         for (int n = 1; n <= UIStringCount; ++n)
-            out_ << "String" << n << " = " << config_.GetUIString(n) << '\n';
-        for (const GenreEntry& g : config_.GenreTable)
+            out_ << "String" << n << " = " << config.GetUIString(n) << '\n';
+        for (const GenreEntry& g : config.GenreTable)
             out_ << "Genre " << int(g.Number) << " = " << g.GenreName << '\n';
         return 0;
     }
@@ -291,11 +277,11 @@ int CliApplication::printConfiguration()
     json.key("UIStrings");
     json.beginArray();
     for (int n = 1; n <= UIStringCount; ++n)
-        json.value(config_.GetUIString(n));
+        json.value(config.GetUIString(n));
     json.endArray();
     json.key("Genres");
     json.beginArray();
-    for (const GenreEntry& g : config_.GenreTable) {
+    for (const GenreEntry& g : config.GenreTable) {
         json.beginObject();
         json.key("Number");
         json.value(int(g.Number));
@@ -311,9 +297,8 @@ int CliApplication::printConfiguration()
 
 int CliApplication::tree()
 {
-    const Collation collation = userCollation(config_);
-    CollectionTree tree;
-    buildTree(tree, collation);
+    session_->build();
+    const CollectionTree& tree = session_->tree();
     std::unordered_map<const CollectionItem*, int> recordIds;
     JsonWriter json;
     json.beginArray();
@@ -341,7 +326,7 @@ int CliApplication::tree()
         json.key("record_id");
         json.value(recordId);
         json.key("record");
-        writeRecord(json, *record, config_.Settings.ansi());
+        writeRecord(json, *record, session_->settings().ansi());
         json.endObject();
     }
     json.endArray();
@@ -350,41 +335,21 @@ int CliApplication::tree()
     return 0;
 }
 
-void CliApplication::buildTree(CollectionTree& tree, const Collation& collation) const
+std::optional<NodeId> CliApplication::buildAndFind(const std::string& index)
 {
-    TrackProber probe = trackProber(config_.Settings.tagPage(), config_.Settings.ReadID3v2);
-    const std::unique_ptr<ProbeCache> cache = noCache_ ? nullptr : probeCacheFor(config_);
-    if (cache)
-        probe = cachedProber(std::move(probe), *cache);
-    BuildSettings settings = BuildSettings::fromConfiguration(config_, collation, std::move(probe));
-    settings.readAheadThreads = BuildSettings::ReadAheadThreads;
-    CollectionBuilder(tree, settings).BuildTree();
-    if (cache)
-        cache->save();
-}
-
-std::optional<NodeId> CliApplication::buildAndFind(CollectionTree& tree, const Collation& collation,
-                                                   const std::string& index) const
-{
-    buildTree(tree, collation);
-    char* end = nullptr;
-    const long n = std::strtol(index.c_str(), &end, 10);
-    if (index.empty() || *end != '\0' || n < 0 || n >= tree.NodeCount())
-        return std::nullopt;
-    return tree.Nodes[static_cast<std::size_t>(n)];
+    session_->build();
+    return session_->nodeAt(index);
 }
 
 int CliApplication::picture(const std::vector<std::string>& args)
 {
     if (args.size() != 3 || args[1] != "--out")
         return usageError("picture takes a node index and --out FILE");
-    const Collation collation = userCollation(config_);
-    CollectionTree tree;
-    const std::optional<NodeId> node = buildAndFind(tree, collation, args[0]);
+    const std::optional<NodeId> node = buildAndFind(args[0]);
     if (!node)
-        return usageError("no node " + args[0] + " (the tree has " + std::to_string(tree.NodeCount()) + ")");
-    const std::optional<Picture> picture =
-        pictureFor(*tree.record(*node), tree.kind(*node) == KindTrack, config_.Settings.ReadID3v2);
+        return usageError("no node " + args[0] + " (the tree has " + std::to_string(session_->tree().NodeCount()) +
+                          ")");
+    const std::optional<Picture> picture = session_->picture(*node);
     if (!picture) {
         err_ << "Node " << args[0] << " has no picture\n";
         return 1;
@@ -400,16 +365,11 @@ int CliApplication::page(const std::vector<std::string>& args)
 {
     if (args.size() != 1)
         return usageError("page takes one node index");
-    const Collation collation = userCollation(config_);
-    CollectionTree tree;
-    const std::optional<NodeId> found = buildAndFind(tree, collation, args[0]);
+    const std::optional<NodeId> found = buildAndFind(args[0]);
     if (!found)
-        return usageError("no node " + args[0] + " (the tree has " + std::to_string(tree.NodeCount()) + ")");
-    const NodeId node = *found;
-    const CollectionItem& r = *tree.record(node);
-    const std::string text = DescriptionPageText(
-        {r, tree.kind(node) == KindTrack, node == tree.PlaylistsNode, genreShown(r, config_.GenreTable, collation)},
-        config_);
+        return usageError("no node " + args[0] + " (the tree has " + std::to_string(session_->tree().NodeCount()) +
+                          ")");
+    const std::string text = session_->descriptionPage(*found);
     if (json_) {
         JsonWriter json;
         json.beginObject();
@@ -433,8 +393,9 @@ int CliApplication::probe(const std::vector<std::string>& files)
     json.beginArray();
     bool allRead = true;
     for (const std::string& file : files) {
-        CollectionItem item = trackRecord(fullPath(file), config_);
-        const bool ok = ReadTrackInfo(item, config_.Settings.tagPage(), config_.Settings.ReadID3v2);
+        const Session::ReadTrack read = session_->readTrack(fullPath(file));
+        const CollectionItem& item = read.record;
+        const bool ok = read.status.ok();
         allRead = allRead && ok;
         if (json_) {
             json.beginObject();
@@ -443,11 +404,11 @@ int CliApplication::probe(const std::vector<std::string>& files)
             json.key("ok");
             json.value(ok);
             json.key("record");
-            writeRecord(json, item, config_.Settings.ansi());
+            writeRecord(json, item, session_->settings().ansi());
             json.endObject();
         } else {
             out_ << shown(file) << (ok ? "" : " (the probe failed)") << '\n';
-            printRecord(out_, item, config_.Settings.ansi(), "  ");
+            printRecord(out_, item, session_->settings().ansi(), "  ");
         }
     }
     json.endArray();
@@ -461,10 +422,8 @@ int CliApplication::tag(const std::vector<std::string>& args)
     if (args.empty())
         return usageError("tag needs a file");
     const std::string path = fullPath(args[0]);
-    const CodePage& tagPage = config_.Settings.tagPage();
-    CollectionItem item = trackRecord(path, config_);
-    // Only the header fields matter here: the tag fields come from the block itself.
-    (void)ReadTrackInfo(item, tagPage, false);
+    const CodePage& tagPage = session_->settings().tagPage();
+    CollectionItem item = session_->readTrack(path).record;
     // Fields not given keep what the tag block holds, not the file name the record shows.
     const TagBlock::Fields current = readTagFields(path, tagPage).value_or(TagBlock::Fields{});
     item.Name = current.title;
@@ -500,7 +459,7 @@ int CliApplication::tag(const std::vector<std::string>& args)
             return usageError("unknown option '" + option + "'");
         }
     }
-    if (const Result<> written = WriteTag(item, tagPage, {}, config_.Settings.ReadID3v2); !written) {
+    if (const Result<> written = session_->saveTag(item); !written) {
         if (written.failure().code == TagTextUnencodable)
             err_ << written.error() << '\n';
         else
@@ -554,42 +513,35 @@ int CliApplication::play(const std::vector<std::string>& args)
     }
     if (files.empty())
         return usageError("play needs a file");
+    const std::string outPath = outFile.empty() ? std::string() : fullPath(outFile);
+    std::vector<std::string> tracks;
+    for (const std::string& file : files) {
+        const std::string path = fullPath(file);
+        if (!outPath.empty() && fs::identityOf(outPath) && fs::identityOf(outPath) == fs::identityOf(path))
+            return usageError("the output file is the track itself: " + shown(path));
+        if (const std::string problem = inputProblem(path); !problem.empty()) {
+            err_ << MPEG_ERR_INPUT << ' ' << mpegErrorMessage(MPEG_ERR_INPUT) << ": " << shown(path) << problem << '\n';
+            return 1;
+        }
+        tracks.push_back(path);
+    }
+    // The files are the tracks of a tree of their own, played as the panel plays them.
+    session_->useTracks(tracks);
     LoopTimer* loop = nullptr;
-    TMPEGPlayer player([&loop] {
+    const auto timers = [&loop] {
         auto timer = std::make_unique<LoopTimer>();
         loop = timer.get();
         return timer;
-    });
-    player.PathToDLL = fs::ownFileDirectory("mpeg.so", "../lib/cantorel");
+    };
     // A file takes the samples as fast as they are decoded: the end of each track is
     // looked for more often there.
-    player.setTimerFreq(outFile.empty() ? 250 : 5);
-    player.UseTimer = true;
-    if (!outFile.empty()) {
-        player.setOutputDevice(TOutputDevice::pcmfile);
-        player.OutFilename = fullPath(outFile);
-    }
-    // The files are the tracks of a tree of their own, played as the panel plays them.
-    CollectionTree tree;
-    for (const std::string& file : files) {
-        CollectionItem* record = tree.newRecord(trackRecord(fullPath(file), config_));
-        if (!outFile.empty() && fs::identityOf(player.OutFilename) &&
-            fs::identityOf(player.OutFilename) == fs::identityOf(record->Path))
-            return usageError("the output file is the track itself: " + shown(record->Path));
-        if (const std::string problem = inputProblem(record->Path); !problem.empty()) {
-            err_ << MPEG_ERR_INPUT << ' ' << mpegErrorMessage(MPEG_ERR_INPUT) << ": " << shown(record->Path) << problem
-                 << '\n';
-            return 1;
-        }
-        tree.Nodes.push_back(tree.addNode(NoNode, record->Name, record, KindTrack));
-    }
-    try {
-        player.LoadDLL();
-    } catch (const TMPEGError& e) {
-        err_ << int(e.ErrorCode) << ' ' << e.what() << '\n';
+    if (const Result<> started = session_->startPlayer({timers, outPath.empty() ? 250 : 5, outPath}); !started) {
+        err_ << started.failure().code << ' ' << started.error() << '\n';
         return 1;
     }
-    PlaybackController controller(tree, player, PlaybackTexts{});
+    TMPEGPlayer& player = session_->player();
+    PlaybackController& controller = session_->playback();
+    const CollectionTree& tree = session_->tree();
     PrintingListener printer(out_);
     controller.addListener(&printer);
     controller.MakeActiveTrack(tree.Nodes.front());
@@ -614,16 +566,18 @@ int CliApplication::play(const std::vector<std::string>& args)
     // A later track that did not start ends the run too.
     if (!failure && !printer.finished && !commanded)
         failure = controller.lastFailure().value_or(fail("Incorrect mode", MPEG_ERR_MODE));
-    player.UnloadDLL(); // hears out the end of the last track
+    const NodeId active = controller.activeNode();
+    controller.removeListener(&printer);
+    session_->stopPlayer(); // hears out the end of the last track
     if (!failure)
         return 0;
     err_ << failure->code << ' ' << failure->message;
-    if (failure->code == MPEG_ERR_OUTPUT && !outFile.empty()) {
+    if (failure->code == MPEG_ERR_OUTPUT && !outPath.empty()) {
         // The output failed on the way (a full disk): what it holds is not the tracks.
-        err_ << ": " << shown(player.OutFilename) << " (removed)";
-        ::unlink(player.OutFilename.c_str());
-    } else if (failure->code == MPEG_ERR_INPUT && tree.ActiveNode != NoNode) {
-        const std::string& path = tree.record(tree.ActiveNode)->Path;
+        err_ << ": " << shown(outPath) << " (removed)";
+        ::unlink(outPath.c_str());
+    } else if (failure->code == MPEG_ERR_INPUT && active != NoNode) {
+        const std::string& path = tree.record(active)->Path;
         err_ << ": " << shown(path) << inputProblem(path);
     }
     err_ << '\n';
@@ -638,11 +592,7 @@ int CliApplication::describe(const std::vector<std::string>& args)
     item.Path = paths::withoutTrailingSlash(fullPath(args[0]));
     if (args.size() == 2)
         item.Description = text::cutChars(text::trim(args[1]), CollectionItem::DescriptionLimit);
-    const SettingsRecord& s = config_.Settings;
-    const Collation collation = userCollation(config_);
-    if (const Result<> saved =
-            WriteDescription(item, DescriptionFormat{s.FilesBBS, s.oem(), s.ansi(), collation, s.MP3RootDir});
-        !saved) {
+    if (const Result<> saved = session_->saveDescription(item); !saved) {
         err_ << shown(saved.error()) << '\n';
         return 1;
     }

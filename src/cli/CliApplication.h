@@ -1,18 +1,15 @@
 #pragma once
 
-#include "collection/CollectionTree.h"
-#include "config/Configuration.h"
+#include "core/collection/CollectionTree.h"
+#include "core/session/Session.h"
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <iosfwd>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
-
-namespace cantorel {
-class Collation;
-}
 
 namespace cantorel::cli {
 
@@ -39,11 +36,7 @@ private:
     int page(const std::vector<std::string>& args);
     int picture(const std::vector<std::string>& args);
     // Builds the collection tree and finds node `index` of its node table.
-    // Builds the collection as the window does: with the probe cache unless it is off,
-    // and reading the tracks ahead of the walk.
-    void buildTree(CollectionTree& tree, const Collation& collation) const;
-    std::optional<NodeId> buildAndFind(CollectionTree& tree, const Collation& collation,
-                                       const std::string& index) const;
+    std::optional<NodeId> buildAndFind(const std::string& index);
     int probe(const std::vector<std::string>& files);
     int tag(const std::vector<std::string>& args);
     int describe(const std::vector<std::string>& args);
@@ -52,15 +45,14 @@ private:
     void emit(const JsonWriter& json);
     std::vector<Command> commands();
     // A path as the window shows it.
-    std::string shown(const std::string& path) const;
+    std::string shown(const std::string& path) const { return session_->shown(path); }
     // A genre number, or the number of a genre name of the configuration (A-Z folded).
     std::optional<std::uint8_t> genreOf(const std::string& value) const;
 
     std::ostream& out_;
     std::ostream& err_;
     bool json_ = false;
-    bool noCache_ = false;
-    Configuration config_;
+    std::unique_ptr<Session> session_;
 };
 
 } // namespace cantorel::cli

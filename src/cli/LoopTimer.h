@@ -1,6 +1,6 @@
 #pragma once
 
-#include "player/PlayerTimer.h"
+#include "core/player/PlayerTimer.h"
 
 #include <chrono>
 #include <string>

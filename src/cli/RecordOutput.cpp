@@ -1,7 +1,8 @@
 #include "cli/RecordOutput.h"
 
+#include "core/collection/CollectionItem.h"
+
 #include "cli/JsonWriter.h"
-#include "collection/CollectionItem.h"
 
 #include <ostream>
 #include <string>

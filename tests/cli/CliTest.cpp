@@ -6,10 +6,10 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
-#include <gtest/gtest.h>
 
 using namespace cantorel::test;
 

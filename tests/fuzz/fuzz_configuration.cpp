@@ -1,5 +1,6 @@
-#include "config/Configuration.h"
-#include "config/ConfigurationReader.h"
+#include "core/config/Configuration.h"
+#include "core/config/ConfigurationReader.h"
+
 #include "FuzzSupport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)

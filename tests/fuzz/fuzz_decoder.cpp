@@ -1,4 +1,5 @@
-#include "mpeg/MpegPlayer.h"
+#include "decoder/MpegPlayer.h"
+
 #include "FuzzSupport.h"
 
 #include <atomic>

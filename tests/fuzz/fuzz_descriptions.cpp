@@ -1,5 +1,6 @@
-#include "collection/DescriptionList.h"
-#include "platform/CodePage.h"
+#include "core/collection/DescriptionList.h"
+#include "core/platform/CodePage.h"
+
 #include "FuzzSupport.h"
 
 #include <vector>

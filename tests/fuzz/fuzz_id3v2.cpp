@@ -1,4 +1,4 @@
-#include "info/ExtendedTags.h"
+#include "core/info/ExtendedTags.h"
 
 #include <cstdint>
 #include <string_view>

@@ -1,7 +1,8 @@
-#include "collection/CollectionBuilder.h"
-#include "info/TrackInfo.h"
-#include "platform/CodePage.h"
-#include "platform/Collation.h"
+#include "core/collection/CollectionBuilder.h"
+#include "core/info/TrackInfo.h"
+#include "core/platform/CodePage.h"
+#include "core/platform/Collation.h"
+
 #include "FuzzSupport.h"
 
 #include <filesystem>
@@ -20,20 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }();
     fuzz::writeInput("music/list.m3u", data, size);
     static const Collation collation("C", CodePage::byNumber(1252));
-    const BuildSettings settings{root,
-                                 "Root",
-                                 "files.bbs",
-                                 "dirinfo",
-                                 "dirinfo.rtf",
-                                 "dirinfo.bmp",
-                                 "Playlists",
-                                 "",
-                                 "",
-                                 "",
-                                 *CodePage::byNumber(437),
-                                 *CodePage::byNumber(1252),
-                                 trackProber(*CodePage::byNumber(1252)),
-                                 collation};
+    const BuildSettings settings = BuildSettings::forRoot(root, collation, trackProber(*CodePage::byNumber(1252)),
+                                                          *CodePage::byNumber(437), *CodePage::byNumber(1252));
     CollectionTree tree;
     CollectionBuilder(tree, settings).BuildTree();
     return 0;

@@ -1,6 +1,7 @@
-#include "collection/CollectionItem.h"
-#include "info/TrackInfo.h"
-#include "platform/CodePage.h"
+#include "core/collection/CollectionItem.h"
+#include "core/info/TrackInfo.h"
+#include "core/platform/CodePage.h"
+
 #include "FuzzSupport.h"
 
 using namespace cantorel;
@@ -10,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CollectionItem item;
     item.Path = fuzz::writeInput("track.mp3", data, size);
     item.Genre = 255;
-    ReadTrackInfo(item, *CodePage::byNumber(437));
+    (void)ReadTrackInfo(item, *CodePage::byNumber(437));
     readTagFields(item.Path, *CodePage::byNumber(1251));
     return 0;
 }

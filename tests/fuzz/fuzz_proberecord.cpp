@@ -1,4 +1,4 @@
-#include "collection/ProbeRecord.h"
+#include "core/collection/ProbeRecord.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,5 +1,5 @@
-#include "info/RtfDocument.h"
-#include "platform/CodePage.h"
+#include "core/info/RtfDocument.h"
+#include "core/platform/CodePage.h"
 
 #include <cstdint>
 #include <string_view>

@@ -2,14 +2,15 @@
 // after the scan, and a process killed in the middle of a save. After each, the track's
 // audio and every line of the description file are as they were.
 
-#include "collection/CollectionBuilder.h"
-#include "collection/DescriptionWriter.h"
-#include "info/TrackInfo.h"
-#include "platform/CodePage.h"
-#include "platform/Collation.h"
-#include "support/Outcomes.h"
+#include "core/collection/CollectionBuilder.h"
+#include "core/collection/DescriptionWriter.h"
+#include "core/info/TrackInfo.h"
+#include "core/platform/CodePage.h"
+#include "core/platform/Collation.h"
+
 #include "support/Mp3Fixture.h"
 #include "support/Namespace.h"
+#include "support/Outcomes.h"
 #include "support/Process.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
@@ -17,9 +18,9 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
-#include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
 #include <sys/stat.h>
@@ -153,9 +154,8 @@ TEST(FaultInjection, FilesReplacedOrRemovedAfterTheScan)
     dir.write("music/sub/c.mp3", fakeTrack("\xFF\xFB\x90\x44", 5000));
     dir.write("music/sub/files.bbs", Lines);
     CollectionTree tree;
-    const BuildSettings settings{
-        dir / "music/", "",     "files.bbs",         "dirinfo",  "dirinfo.rtf", "dirinfo.bmp", "P", "", "", "",
-        oem(),          ansi(), trackProber(ansi()), collation()};
+    BuildSettings settings = BuildSettings::forRoot(dir / "music/", collation(), trackProber(ansi()), oem(), ansi());
+    settings.rootName.clear();
     CollectionBuilder(tree, settings).BuildTree();
     ASSERT_EQ(tree.NodeCount(), 4);
     const auto record = [&](const std::string& caption) -> CollectionItem {
@@ -327,7 +327,7 @@ TEST(FaultInjection, ID3v2SavesKilledOrOnAFullDiskKeepTheAudioAndOneWholeTag)
     const auto title = [&] {
         CollectionItem item;
         item.Path = track;
-        ReadTrackInfo(item, ansi());
+        (void)ReadTrackInfo(item, ansi());
         return item.Name;
     };
     std::mt19937 random(4242);

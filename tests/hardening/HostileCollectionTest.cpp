@@ -1,10 +1,11 @@
 // Large and hostile collections: the build finishes, shows what it can and changes no
 // file. The command-line companion builds the same tree under a time limit.
 
-#include "collection/CollectionBuilder.h"
-#include "info/TrackInfo.h"
-#include "platform/CodePage.h"
-#include "platform/Collation.h"
+#include "core/collection/CollectionBuilder.h"
+#include "core/info/TrackInfo.h"
+#include "core/platform/CodePage.h"
+#include "core/platform/Collation.h"
+
 #include "support/Mp3Fixture.h"
 #include "support/Process.h"
 #include "support/TempDir.h"
@@ -44,20 +45,8 @@ std::map<std::string, std::string> snapshot(const std::string& root)
 
 BuildSettings settingsFor(const std::string& root, const Collation& collation)
 {
-    return BuildSettings{root,
-                         "Root",
-                         "files.bbs",
-                         "dirinfo",
-                         "dirinfo.rtf",
-                         "dirinfo.bmp",
-                         "Playlists",
-                         "",
-                         "",
-                         "",
-                         *CodePage::byNumber(437),
-                         *CodePage::byNumber(1252),
-                         trackProber(*CodePage::byNumber(1252)),
-                         collation};
+    return BuildSettings::forRoot(root, collation, trackProber(*CodePage::byNumber(1252)), *CodePage::byNumber(437),
+                                  *CodePage::byNumber(1252));
 }
 
 const std::string Track = fakeTrack("\xFF\xFB\x90\x44", 600);

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "config/Configuration.h"
-#include "config/ConfigurationReader.h"
-#include "info/TrackInfo.h"
-#include "platform/Result.h"
+#include "core/config/Configuration.h"
+#include "core/config/ConfigurationReader.h"
+#include "core/info/TrackInfo.h"
+#include "core/platform/Result.h"
 
 #include <stdexcept>
 #include <string>

@@ -1,12 +1,12 @@
 #include "support/TempDir.h"
 
 #include "support/Unprivileged.h"
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <unistd.h>
 
 namespace cantorel::test {
 

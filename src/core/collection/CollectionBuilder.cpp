@@ -1,0 +1,332 @@
+#include "core/collection/CollectionBuilder.h"
+
+#include "core/collection/BuildProgress.h"
+#include "core/collection/DirectoryListing.h"
+#include "core/config/Configuration.h"
+#include "core/platform/CodePage.h"
+#include "core/platform/Paths.h"
+#include "core/platform/TextRules.h"
+
+#include <algorithm>
+
+namespace cantorel {
+
+namespace {
+
+// The read-ahead is given subdirectories in batches of this many, between one and two
+// batches ahead of the walk.
+constexpr std::size_t ReadAheadBatch = 8;
+
+std::string withoutTrailingDot(std::string name)
+{
+    if (!name.empty() && name.back() == '.')
+        name.pop_back();
+    return name;
+}
+
+// A playlist's lines in UTF-8: a UTF-8 file (every .m3u8) as it is, any other in the
+// ANSI page.
+std::optional<std::vector<std::string>> playlistLines(const std::string& path, const CodePage& ansi)
+{
+    std::optional<std::string> data = fs::readFile(path);
+    if (!data)
+        return std::nullopt;
+    if (data->starts_with("\xEF\xBB\xBF"))
+        data->erase(0, 3);
+    const bool m3u8 = paths::foldedExtension(path) == ".m3u8";
+    const CodePage& page = m3u8 || text::isValidUtf8(*data) ? *CodePage::byNumber(CodePage::Utf8) : ansi;
+    std::vector<std::string> lines;
+    for (std::string_view line : text::splitLines(*data))
+        lines.push_back(page.decode(line));
+    return lines;
+}
+
+} // namespace
+
+BuildSettings BuildSettings::fromConfiguration(const Configuration& c, const Collation& collation, TrackProber probe)
+{
+    const SettingsRecord& s = c.Settings;
+    return BuildSettings{s.MP3RootDir,
+                         s.MP3RootName,
+                         s.FilesBBS,
+                         withoutTrailingDot(s.DirInfoTXT),
+                         withoutTrailingDot(s.DirInfoRTF),
+                         withoutTrailingDot(s.DirInfoBMP),
+                         c.GetUIString(19),
+                         c.GetUIString(37),
+                         c.GetUIString(38),
+                         c.GetUIString(39),
+                         s.oem(),
+                         s.ansi(),
+                         std::move(probe),
+                         collation};
+}
+
+BuildSettings BuildSettings::forRoot(const std::string& root, const Collation& collation, TrackProber probe,
+                                     const CodePage& oem, const CodePage& ansi)
+{
+    return BuildSettings{root, "Root", "files.bbs", "dirinfo", "dirinfo.rtf", "dirinfo.bmp",    "Playlists",
+                         "",   "",     "",          oem,       ansi,          std::move(probe), collation};
+}
+
+CollectionBuilder::CollectionBuilder(CollectionTree& tree, const BuildSettings& settings, BuildProgress* progress)
+    : tree_(tree), settings_(settings), progress_(progress)
+{
+}
+
+void CollectionBuilder::BuildTree()
+{
+    if (progress_)
+        progress_->setStatus(settings_.statusPreparing);
+    tree_.clear();
+    tracks_.clear();
+    visited_.clear();
+    playlistCount_ = 0;
+    const std::string& root = settings_.rootDirectory;
+    if (settings_.readAheadThreads > 0)
+        ahead_ = std::make_unique<ReadAhead>(settings_.probe, settings_.readAheadThreads, settings_.collation,
+                                             settings_.descriptionFile);
+    if (ahead_)
+        ahead_->want(root);
+    DirectoryRead read = readDirectory(root);
+    const DirectoryListing& listing = read.listing;
+    if (!settings_.rootName.empty()) {
+        CollectionItem* record = tree_.newRecord();
+        record->Path = root;
+        record->Name = text::cutChars(settings_.rootName, CollectionItem::TextLimit);
+        record->TextPath = sideFile(root, listing, settings_.richTextPage);
+        if (record->TextPath.empty())
+            record->TextPath = sideFile(root, listing, settings_.textPage);
+        record->PicturePath = sideFile(root, listing, settings_.picture);
+        tree_.RootNode = tree_.addNode(NoNode, settings_.rootName, record, KindRootOrParent);
+    }
+    if (progress_)
+        progress_->setStatus(settings_.statusReading);
+    ScanDirectory(root, read, tree_.RootNode);
+    ahead_.reset();
+    ResolvePlaylists();
+    if (progress_) {
+        progress_->setPosition(0);
+        progress_->setMaximum(tree_.size());
+    }
+    tree_.fillNodeTable([this](int index) {
+        if (progress_) {
+            progress_->setPosition(index);
+            progress_->repaint();
+        }
+    });
+}
+
+bool CollectionBuilder::topLevel(NodeId parent) const
+{
+    const CollectionItem* r = parent == NoNode ? nullptr : tree_.record(parent);
+    return !r || r->Path == settings_.rootDirectory;
+}
+
+void CollectionBuilder::stepProgress()
+{
+    if (!progress_)
+        return;
+    progress_->setPosition(++position_);
+    progress_->repaint();
+}
+
+std::string CollectionBuilder::sideFile(const std::string& directory, const DirectoryListing& listing,
+                                        const std::string& name) const
+{
+    if (name.empty())
+        return {};
+    const std::optional<std::string> found = listing.findFile(name);
+    return found ? directory + *found : std::string();
+}
+
+bool CollectionBuilder::ScanDirectory(const std::string& directory, DirectoryRead& read, NodeId parent)
+{
+    // Each directory is entered once per scan, whatever the paths to it: a link loop would
+    // never end, and links between directories without a loop multiply the tree. Pseudo
+    // file systems hold no music and may be endless.
+    const std::optional<fs::FileIdentity> identity = read.ahead ? read.identity : fs::identityOf(directory);
+    if (!identity || !visited_.insert(*identity).second ||
+        (read.ahead ? read.pseudo : fs::isPseudoFileSystem(directory)))
+        return false;
+
+    const DirectoryListing& listing = read.listing;
+    const bool top = topLevel(parent);
+    const std::optional<std::string> bbs = listing.findFile(settings_.descriptionFile);
+    const DescriptionList descriptions = !bbs ? DescriptionList()
+                                         : read.descriptions
+                                             ? DescriptionList::fromBytes(*read.descriptions, settings_.oem)
+                                             : DescriptionList::ReadDescriptions(directory + *bbs, settings_.oem);
+    // Without description lines there is nothing to match the entries against.
+    std::vector<std::string> names;
+    std::vector<int> taken;
+    if (!descriptions.lines().empty()) {
+        for (const std::string& name : listing.scanOrder())
+            names.push_back(displayName(name, settings_.ansi));
+        taken = descriptions.assign(names);
+    }
+    const auto descriptionOf = [&](std::size_t i) -> std::optional<std::string> {
+        if (taken.empty() || taken[i] < 0)
+            return std::nullopt;
+        return DescriptionList::descriptionOf(descriptions.lines()[static_cast<std::size_t>(taken[i])].text, names[i]);
+    };
+    if (top && progress_) {
+        position_ = 0;
+        progress_->setPosition(0);
+        progress_->setMaximum(static_cast<int>(listing.directories().size() + listing.files().size()));
+        progress_->repaint();
+    }
+
+    bool result = false;
+    const std::size_t dirCount = listing.directories().size();
+    for (std::size_t i = 0; i < dirCount; ++i) {
+        if (top)
+            stepProgress();
+        if (ahead_ && i % ReadAheadBatch == 0) {
+            for (std::size_t j = i == 0 ? 0 : i + ReadAheadBatch; j < std::min(dirCount, i + 2 * ReadAheadBatch); ++j)
+                ahead_->want(directory + listing.directories()[j] + "/");
+        }
+        scanSubdirectory(directory, listing.directories()[i], descriptionOf(i), parent, result);
+    }
+    for (std::size_t i = 0; i < listing.files().size(); ++i) {
+        if (top)
+            stepProgress();
+        const std::string& name = listing.files()[i];
+        if (paths::foldedExtension(name) == ".mp3") {
+            std::optional<TrackProbe> probe = i < read.probes.size() ? std::move(read.probes[i]) : std::nullopt;
+            addTrack(directory, listing, name, descriptionOf(dirCount + i), std::move(probe), parent);
+            result = true;
+        } else {
+            AddPlaylist(directory, listing, name, descriptionOf(dirCount + i));
+        }
+    }
+    return result;
+}
+
+void CollectionBuilder::scanSubdirectory(const std::string& directory, const std::string& name,
+                                         const std::optional<std::string>& description, NodeId parent, bool& result)
+{
+    CollectionItem* record = tree_.newRecord(CreateEntry(directory, name, settings_.ansi, description));
+    const NodeId node = tree_.addNode(parent, record->Name, record, KindDirectory);
+    if (parent != NoNode)
+        tree_.setKind(parent, KindRootOrParent);
+    CollectionItem* inherited = parent == NoNode ? nullptr : tree_.record(parent);
+    const std::string path = record->Path + "/";
+    DirectoryRead read = readDirectory(path);
+    const DirectoryListing& listing = read.listing;
+    record->TextPath = sideFile(path, listing, settings_.richTextPage);
+    if (record->TextPath.empty())
+        record->TextPath = sideFile(path, listing, settings_.textPage);
+    if (record->TextPath.empty() && inherited)
+        record->TextPath = inherited->TextPath;
+    record->PicturePath = sideFile(path, listing, settings_.picture);
+    if (record->PicturePath.empty() && inherited)
+        record->PicturePath = inherited->PicturePath;
+    if (ScanDirectory(path, read, node)) {
+        result = true;
+        if (inherited) {
+            inherited->FileSize += record->FileSize;
+            inherited->Duration += record->Duration;
+        }
+    } else {
+        *record = CollectionItem();
+        tree_.removeLeaf(node);
+    }
+}
+
+void CollectionBuilder::addTrack(const std::string& directory, const DirectoryListing& listing, const std::string& name,
+                                 const std::optional<std::string>& description, std::optional<TrackProbe> probe,
+                                 NodeId parent)
+{
+    CollectionItem* record = tree_.newRecord(CreateEntry(directory, name, settings_.ansi, description));
+    applyProbe(*record, probe ? std::move(*probe) : settings_.probe(record->Path));
+    const NodeId node = tree_.addNode(parent, record->Name, record, KindTrack);
+    tracks_.push_back(node);
+    const std::string base = name.substr(0, name.size() - 4);
+    CollectionItem* inherited = parent == NoNode ? nullptr : tree_.record(parent);
+    record->TextPath = sideFile(directory, listing, base + ".rtf");
+    if (record->TextPath.empty())
+        record->TextPath = sideFile(directory, listing, base + ".txt");
+    if (record->TextPath.empty() && inherited)
+        record->TextPath = inherited->TextPath;
+    record->PicturePath = sideFile(directory, listing, base + ".bmp");
+    if (record->PicturePath.empty() && inherited)
+        record->PicturePath = inherited->PicturePath;
+    if (inherited) {
+        inherited->FileSize += record->FileSize;
+        inherited->Duration += record->Duration;
+    }
+}
+
+DirectoryRead CollectionBuilder::readDirectory(const std::string& directory)
+{
+    return ahead_ ? ahead_->take(directory) : DirectoryRead{DirectoryListing::read(directory, settings_.collation)};
+}
+
+void CollectionBuilder::AddPlaylist(const std::string& directory, const DirectoryListing& listing,
+                                    const std::string& name, const std::optional<std::string>& description)
+{
+    ++playlistCount_;
+    if (tree_.PlaylistsNode == NoNode) {
+        CollectionItem* record = tree_.newRecord();
+        record->Path = settings_.rootDirectory;
+        record->Name = text::cutChars(settings_.playlistsCaption, CollectionItem::TextLimit);
+        tree_.PlaylistsNode = tree_.addNode(NoNode, settings_.playlistsCaption, record, KindPlaylists);
+    }
+    CollectionItem* record = tree_.newRecord(CreateEntry(directory, name, settings_.ansi, description));
+    tree_.addNode(tree_.PlaylistsNode, record->Name, record, KindPlaylist);
+    const std::string base = name.substr(0, name.size() - 4);
+    record->TextPath = sideFile(directory, listing, base + ".rtf");
+    if (record->TextPath.empty())
+        record->TextPath = sideFile(directory, listing, base + ".txt");
+    record->PicturePath = sideFile(directory, listing, base + ".bmp");
+}
+
+void CollectionBuilder::ResolvePlaylists()
+{
+    if (tree_.PlaylistsNode == NoNode)
+        return;
+    if (progress_) {
+        progress_->setStatus(settings_.statusPlaylists);
+        progress_->setPosition(0);
+        progress_->setMaximum(playlistCount_);
+    }
+    position_ = 0;
+    tree_.setKind(tree_.PlaylistsNode, KindPlaylists);
+    tree_.moveToEnd(tree_.PlaylistsNode);
+    // Lines match the first track of the scan whose path equals them with A-Z folded.
+    for (std::size_t i = 0; i < tracks_.size(); ++i) {
+        const CompactString& path = tree_.record(tracks_[i])->Path;
+        const std::string_view shown = text::isValidUtf8(path)
+                                           ? std::string_view(path)
+                                           : decodedPaths_.emplace_back(displayPath(path, settings_.ansi));
+        trackByPath_.try_emplace(shown, i);
+    }
+    for (NodeId n = tree_.firstChild(tree_.PlaylistsNode); n != NoNode; n = tree_.nextSibling(n)) {
+        if (isPlaylist(tree_.record(n)->Path))
+            resolvePlaylist(n);
+    }
+    trackByPath_.clear();
+    decodedPaths_.clear();
+}
+
+void CollectionBuilder::resolvePlaylist(NodeId playlist)
+{
+    stepProgress();
+    CollectionItem* record = tree_.record(playlist);
+    const std::optional<std::vector<std::string>> lines = playlistLines(record->Path, settings_.ansi);
+    if (!lines)
+        return;
+    const std::string directory = paths::directoryOf(displayPath(record->Path, settings_.ansi));
+    for (const std::string& line : *lines) {
+        const auto it = trackByPath_.find(paths::expand(directory, line, true));
+        if (it == trackByPath_.end())
+            continue;
+        CollectionItem* track = tree_.record(tracks_[it->second]);
+        tree_.addNode(playlist, track->Name, track, KindTrack);
+        record->Duration += track->Duration;
+    }
+    tree_.record(tree_.PlaylistsNode)->Duration += record->Duration;
+}
+
+} // namespace cantorel

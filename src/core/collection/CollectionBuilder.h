@@ -1,0 +1,95 @@
+#pragma once
+
+#include "core/collection/CollectionTree.h"
+#include "core/collection/DescriptionList.h"
+#include "core/collection/ReadAhead.h"
+#include "core/collection/TrackProbe.h"
+#include "core/platform/FileSystem.h"
+#include "core/platform/TextRules.h"
+
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace cantorel {
+
+class BuildProgress;
+class CodePage;
+class Collation;
+class DirectoryListing;
+struct Configuration;
+
+// What the build takes from the configuration.
+struct BuildSettings {
+    std::string rootDirectory; // ends with "/"
+    std::string rootName;      // empty: no root node
+    std::string descriptionFile;
+    std::string textPage; // plain-text page name, without a trailing dot
+    std::string richTextPage;
+    std::string picture;
+    std::string playlistsCaption; // interface string 19
+    std::string statusPreparing;  // interface string 37
+    std::string statusReading;    // interface string 38
+    std::string statusPlaylists;  // interface string 39
+    const CodePage& oem;
+    const CodePage& ansi;
+    TrackProber probe; // reads each track file
+    const Collation& collation;
+    // Threads that read the directories ahead of the walk (0: none). The prober must then
+    // be safe to call from several threads at once.
+    unsigned readAheadThreads = 0;
+
+    static BuildSettings fromConfiguration(const Configuration& configuration, const Collation& collation,
+                                           TrackProber probe);
+    // The settings of a plain collection at `root` (ending with "/"): root node "Root",
+    // "files.bbs", "dirinfo", "dirinfo.rtf", "dirinfo.bmp", playlists node "Playlists", no
+    // status texts; for tests, fuzz targets and benchmarks.
+    static BuildSettings forRoot(const std::string& root, const Collation& collation, TrackProber probe,
+                                 const CodePage& oem, const CodePage& ansi);
+};
+
+// Builds the collection tree once: walks the root directory, reads every track, gives
+// each entry its description, picture and text page, sums sizes and playing times up
+// the tree, resolves the playlists and fills the node table.
+class CollectionBuilder {
+public:
+    CollectionBuilder(CollectionTree& tree, const BuildSettings& settings, BuildProgress* progress = nullptr);
+
+    void BuildTree();
+
+private:
+    // True when a track lies in `directory` (ending with "/") or below it.
+    bool ScanDirectory(const std::string& directory, DirectoryRead& read, NodeId parent);
+    void scanSubdirectory(const std::string& directory, const std::string& name,
+                          const std::optional<std::string>& description, NodeId parent, bool& result);
+    void addTrack(const std::string& directory, const DirectoryListing& listing, const std::string& name,
+                  const std::optional<std::string>& description, std::optional<TrackProbe> probe, NodeId parent);
+    void AddPlaylist(const std::string& directory, const DirectoryListing& listing, const std::string& name,
+                     const std::optional<std::string>& description);
+    void ResolvePlaylists();
+    void resolvePlaylist(NodeId playlist);
+    // A directory's text page (rich before plain) and picture, found in its listing.
+    std::string sideFile(const std::string& directory, const DirectoryListing& listing, const std::string& name) const;
+    void stepProgress();
+    bool topLevel(NodeId parent) const;
+
+    DirectoryRead readDirectory(const std::string& directory);
+
+    CollectionTree& tree_;
+    const BuildSettings& settings_;
+    std::unique_ptr<ReadAhead> ahead_; // while BuildTree runs with read-ahead
+    BuildProgress* progress_;
+    std::vector<NodeId> tracks_; // the scan's tracks, in the order it made them
+    int playlistCount_ = 0;
+    int position_ = 0;
+    std::unordered_set<fs::FileIdentity, fs::FileIdentityHash> visited_; // directories entered
+    // Shown track paths (A-Z folded for matching) to the first track of the scan.
+    std::unordered_map<std::string_view, std::size_t, text::FoldedHash, text::FoldedEqual> trackByPath_;
+    std::deque<std::string> decodedPaths_; // shown paths of tracks whose names are not UTF-8
+};
+
+} // namespace cantorel

@@ -1,0 +1,53 @@
+#include "core/collection/CollectionItem.h"
+
+#include "core/platform/CodePage.h"
+#include "core/platform/Paths.h"
+#include "core/platform/TextRules.h"
+
+#include <algorithm>
+
+namespace cantorel {
+
+std::string displayName(const std::string& name, const CodePage& ansi)
+{
+    return text::isValidUtf8(name) ? name : ansi.decode(name);
+}
+
+std::string displayPath(const std::string& path, const CodePage& ansi)
+{
+    if (text::isValidUtf8(path))
+        return path;
+    std::string out;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        const std::size_t slash = std::min(path.find('/', start), path.size());
+        out += displayName(path.substr(start, slash - start), ansi);
+        if (slash < path.size())
+            out += '/';
+        start = slash + 1;
+    }
+    return out;
+}
+
+CollectionItem CreateEntry(const std::string& directory, const std::string& name, const CodePage& ansi,
+                           const std::optional<std::string>& description)
+{
+    CollectionItem item;
+    item.Path = directory + name;
+    item.Name = text::cutChars(displayName(name, ansi), CollectionItem::TextLimit);
+    item.Genre = 255;
+    // A matched line with an empty description keeps the entry's own name as caption.
+    if (description && !description->empty()) {
+        item.Description = text::cutChars(*description, CollectionItem::DescriptionLimit);
+        item.Name = text::cutChars(*description, CollectionItem::TextLimit);
+    }
+    return item;
+}
+
+bool isPlaylist(const std::string& path)
+{
+    const std::string extension = paths::foldedExtension(path);
+    return extension == ".m3u" || extension == ".m3u8";
+}
+
+} // namespace cantorel

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "core/platform/CompactString.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace cantorel {
+
+// The record behind every tree node. Paths are the file system's bytes, whole; the
+// display texts are UTF-8 and hold at most the characters below.
+struct CollectionItem {
+    static constexpr std::size_t TextLimit = 63; // Name, Artist, Album, Year, Comment
+    static constexpr std::size_t DescriptionLimit = 255;
+
+    CompactString Path; // a directory's path has no trailing "/"; the root record's has one
+    CompactString Name;
+    CompactString Artist;
+    CompactString Album;
+    CompactString Year;
+    CompactString Comment;
+    CompactString GenreText; // a genre the tag names without a number (Genre is 255 then)
+    CompactString Description;
+    CompactString PicturePath;
+    CompactString TextPath;
+    std::int64_t FileSize = 0;
+    std::int64_t Duration = 0;  // whole seconds
+    std::int32_t Track = 0;     // the track number; 0: unknown
+    std::int32_t Bitrate = 0;   // kbit/s
+    std::int32_t Frequency = 0; // Hz
+    std::uint8_t Genre = 0;     // 255: none
+};
+
+class CodePage;
+
+// How a file or directory name is shown and matched: UTF-8 names as they are, any other
+// bytes decoded from the ANSI page.
+std::string displayName(const std::string& name, const CodePage& ansi);
+
+// A whole path in its shown form, each component as displayName shows it.
+std::string displayPath(const std::string& path, const CodePage& ansi);
+
+// True for a playlist's path: ".m3u" or ".m3u8", A-Z folded.
+bool isPlaylist(const std::string& path);
+
+// The record of a directory, track or playlist that the scan meets in `directory` (ending
+// with "/"): Path the whole path, Name the shown name, Genre 255, and the description of
+// the line that the directory's description file gives the entry, if any.
+CollectionItem CreateEntry(const std::string& directory, const std::string& name, const CodePage& ansi,
+                           const std::optional<std::string>& description);
+
+} // namespace cantorel

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "core/collection/CollectionItem.h"
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace cantorel {
+
+using NodeId = std::int32_t;
+constexpr NodeId NoNode = -1;
+
+// Node kinds, which are also the tree's state-image indices.
+enum NodeKind : std::uint8_t {
+    KindRootOrParent = 1, // the root node, or a directory under which a subdirectory was added
+    KindDirectory = 2,
+    KindTrack = 3, // a track, and every resolved entry under a playlist
+    KindPlaylist = 4,
+    KindPlaylists = 5,
+};
+
+// The collection tree without any widget: nodes with their kind, caption, record,
+// parent and children, plus the node table in tree order. Records are owned here and
+// may be shared by several nodes (a track and its playlist entries).
+class CollectionTree {
+public:
+    // A new zero-filled record owned by the tree; its address stays valid.
+    CollectionItem* newRecord();
+    CollectionItem* newRecord(CollectionItem&& item);
+
+    // Adds a node as the last child of `parent` (a top-level node for NoNode).
+    NodeId addNode(NodeId parent, std::string_view caption, CollectionItem* record, std::uint8_t kind);
+    // Takes a node without children out of the tree.
+    void removeLeaf(NodeId node);
+    // Makes a top-level node the last top-level node.
+    void moveToEnd(NodeId node);
+    void clear();
+
+    NodeId parent(NodeId n) const { return nodes_[n].parent; }
+    NodeId firstChild(NodeId n) const { return nodes_[n].firstChild; }
+    NodeId lastChild(NodeId n) const { return nodes_[n].lastChild; }
+    NodeId nextSibling(NodeId n) const { return nodes_[n].nextSibling; }
+    NodeId firstTopLevel() const { return firstTop_; }
+    int childCount(NodeId n) const;
+    std::uint8_t kind(NodeId n) const { return nodes_[n].kind; }
+    void setKind(NodeId n, std::uint8_t kind) { nodes_[n].kind = kind; }
+    const CompactString& caption(NodeId n) const { return nodes_[n].caption; }
+    void setCaption(NodeId n, std::string_view caption) { nodes_[n].caption = caption; }
+    CollectionItem* record(NodeId n) const { return nodes_[n].record; }
+    // The node after `n` in depth-first pre-order, NoNode at the end.
+    NodeId nextInPreOrder(NodeId n) const;
+    // Number of nodes in the tree.
+    int size() const { return liveNodes_; }
+
+    // Fills the node table with every node in pre-order, calling `step` once per entry.
+    void fillNodeTable(const std::function<void(int index)>& step = {});
+
+    // Gives every node of the table whose record is `record` the caption `text`; returns
+    // the nodes it changed.
+    std::vector<NodeId> RenameSharedNodes(const CollectionItem* record, const std::string& text);
+
+    // The node table: all nodes in tree order after the build.
+    std::vector<NodeId> Nodes;
+    int NodeCount() const { return static_cast<int>(Nodes.size()); }
+    NodeId RootNode = NoNode;
+    NodeId PlaylistsNode = NoNode;
+
+private:
+    struct Node {
+        NodeId parent = NoNode;
+        NodeId firstChild = NoNode;
+        NodeId lastChild = NoNode;
+        NodeId nextSibling = NoNode;
+        NodeId previousSibling = NoNode;
+        std::uint8_t kind = 0;
+        CollectionItem* record = nullptr;
+        CompactString caption;
+    };
+    void unlink(NodeId n);
+    void link(NodeId parent, NodeId n);
+
+    std::deque<Node> nodes_; // a deque: no spare capacity, as a vector grows
+    // Records in chunks of their own: a deque's blocks would hold two records each, with
+    // a third of the block unused.
+    static constexpr std::size_t RecordChunk = 256;
+    std::vector<std::unique_ptr<CollectionItem[]>> records_;
+    std::size_t recordsInLastChunk_ = 0;
+    NodeId firstTop_ = NoNode;
+    NodeId lastTop_ = NoNode;
+    int liveNodes_ = 0;
+};
+
+} // namespace cantorel

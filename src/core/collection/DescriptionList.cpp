@@ -1,0 +1,132 @@
+#include "core/collection/DescriptionList.h"
+
+#include "core/platform/CodePage.h"
+#include "core/platform/FileSystem.h"
+#include "core/platform/TextRules.h"
+
+#include <algorithm>
+
+namespace cantorel {
+
+namespace {
+
+bool quotedMatch(std::string_view t, std::string_view name)
+{
+    return t.size() >= name.size() + 2 && t.front() == '"' && text::startsWithFolded(t.substr(1), name) &&
+           t[name.size() + 1] == '"';
+}
+
+} // namespace
+
+std::optional<DescriptionList> DescriptionList::load(const std::string& path, const CodePage& oem)
+{
+    std::optional<std::string> data = fs::readFile(path);
+    if (!data)
+        return std::nullopt;
+    return fromBytes(*data, oem);
+}
+
+DescriptionList DescriptionList::fromBytes(const std::string& data, const CodePage& oem)
+{
+    DescriptionList list;
+    const std::size_t nul = data.find('\0');
+    list.holdsNul_ = nul != std::string::npos;
+    const std::size_t textEnd = list.holdsNul_ ? nul : data.size();
+    // A file of valid UTF-8 that holds a character beyond ASCII, or begins with the UTF-8
+    // byte-order mark, is UTF-8; any other is in the OEM page.
+    const bool bom = data.starts_with("\xEF\xBB\xBF");
+    list.utf8_ =
+        !list.holdsNul_ && (bom || (text::isValidUtf8(data) && std::any_of(data.begin(), data.end(), [](char c) {
+                                        return static_cast<unsigned char>(c) >= 0x80;
+                                    })));
+    const CodePage& page = list.utf8_ ? *CodePage::byNumber(CodePage::Utf8) : oem;
+    for (std::string_view raw : text::splitLines(data)) {
+        const std::size_t lineStart = static_cast<std::size_t>(raw.data() - data.data());
+        std::string_view bytes = lineStart < textEnd ? raw.substr(0, std::min(raw.size(), textEnd - lineStart)) : "";
+        if (lineStart == 0 && bom)
+            bytes.remove_prefix(3);
+        list.lines_.push_back({std::string(raw), page.decode(bytes)});
+    }
+    return list;
+}
+
+DescriptionList DescriptionList::ReadDescriptions(const std::string& path, const CodePage& oem)
+{
+    std::optional<DescriptionList> list = load(path, oem);
+    return list ? std::move(*list) : DescriptionList();
+}
+
+bool DescriptionList::matchesWholeName(std::string_view lineText, std::string_view name)
+{
+    const std::string_view t = text::trim(lineText);
+    if (quotedMatch(t, name))
+        return true;
+    if (!text::startsWithFolded(t, name))
+        return false;
+    return t.size() == name.size() || t[name.size()] == ' ' || t[name.size()] == '\t';
+}
+
+bool DescriptionList::matchesPrefix(std::string_view lineText, std::string_view name)
+{
+    const std::string_view t = text::trim(lineText);
+    return text::startsWithFolded(t, name) || quotedMatch(t, name);
+}
+
+std::string DescriptionList::descriptionOf(std::string_view lineText, std::string_view name)
+{
+    std::string_view d = text::trim(lineText);
+    const std::size_t skip = (!d.empty() && d.front() == '"') ? name.size() + 2 : name.size();
+    d.remove_prefix(std::min(skip, d.size()));
+    return text::trimmed(d);
+}
+
+std::vector<int> DescriptionList::assign(const std::vector<std::string>& names) const
+{
+    // Lines sorted by their folded text, and by their folded text after an opening quote,
+    // so that each entry looks only at the lines that begin with its name.
+    using Key = std::pair<std::string, int>;
+    std::vector<Key> bare;
+    std::vector<Key> quoted;
+    bare.reserve(lines_.size());
+    for (std::size_t l = 0; l < lines_.size(); ++l) {
+        const std::string_view t = text::trim(lines_[l].text);
+        bare.emplace_back(text::foldAZ(t), static_cast<int>(l));
+        if (!t.empty() && t.front() == '"')
+            quoted.emplace_back(text::foldAZ(t.substr(1)), static_cast<int>(l));
+    }
+    std::sort(bare.begin(), bare.end());
+    std::sort(quoted.begin(), quoted.end());
+    const auto candidates = [](const std::vector<Key>& index, const std::string& prefix, std::vector<int>& out) {
+        for (auto it = std::lower_bound(index.begin(), index.end(), Key(prefix, -1));
+             it != index.end() && it->first.starts_with(prefix); ++it)
+            out.push_back(it->second);
+    };
+
+    std::vector<int> taken(names.size(), -1);
+    std::vector<bool> used(lines_.size(), false);
+    std::vector<int> found;
+    const auto pass = [&](bool (*matches)(std::string_view, std::string_view)) {
+        for (std::size_t e = 0; e < names.size(); ++e) {
+            if (taken[e] >= 0 || names[e].empty())
+                continue;
+            const std::string folded = text::foldAZ(names[e]);
+            found.clear();
+            candidates(bare, folded, found);
+            candidates(quoted, folded, found);
+            int best = -1;
+            for (int l : found) {
+                if (!used[l] && (best < 0 || l < best) && matches(lines_[l].text, names[e]))
+                    best = l;
+            }
+            if (best >= 0) {
+                used[best] = true;
+                taken[e] = best;
+            }
+        }
+    };
+    pass(&matchesWholeName);
+    pass(&matchesPrefix);
+    return taken;
+}
+
+} // namespace cantorel

@@ -1,0 +1,310 @@
+#include "core/collection/ProbeCache.h"
+
+#include "core/collection/ProbeRecord.h"
+#include "core/config/Configuration.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace cantorel {
+
+namespace {
+
+std::int64_t nanoseconds(const timespec& t) { return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec; }
+
+// Closes the database however a function leaves.
+struct Database {
+    sqlite3* db = nullptr;
+    ~Database()
+    {
+        if (db)
+            sqlite3_close_v2(db);
+    }
+    bool exec(const char* sql) const { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+};
+
+struct Statement {
+    sqlite3_stmt* stmt = nullptr;
+    Statement(sqlite3* db, const char* sql)
+    {
+        if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) != SQLITE_OK)
+            stmt = nullptr;
+    }
+    ~Statement() { sqlite3_finalize(stmt); }
+};
+
+std::int64_t integerOf(sqlite3_stmt* stmt, int column) { return sqlite3_column_int64(stmt, column); }
+
+// A file changed within the last moments may change again within the same tick of the
+// file system's clock (a few milliseconds), leaving its stamp as it is: it is not kept.
+bool settled(const FileStamp& stamp)
+{
+    constexpr std::int64_t Margin = 50'000'000; // ns
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return nanoseconds(now) - stamp.changedNs > Margin && nanoseconds(now) - stamp.modifiedNs > Margin;
+}
+
+std::string hex(std::uint64_t value)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out(16, '0');
+    for (int i = 15; i >= 0; --i, value >>= 4)
+        out[static_cast<std::size_t>(i)] = digits[value & 15];
+    return out;
+}
+
+} // namespace
+
+std::optional<FileStamp> stampOf(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return FileStamp{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), st.st_size,
+                     nanoseconds(st.st_mtim), nanoseconds(st.st_ctim)};
+}
+
+ProbeCache::ProbeCache(std::string file) : file_(std::move(file)) { load(); }
+
+ProbeCache::~ProbeCache()
+{
+    if (saver_.joinable())
+        saver_.join();
+}
+
+std::string ProbeCache::fileFor(const std::string& rootDirectory, const std::string& settings)
+{
+    const char* xdg = std::getenv("XDG_CACHE_HOME");
+    const char* home = std::getenv("HOME");
+    std::string base;
+    if (xdg && xdg[0] == '/')
+        base = xdg;
+    else if (home && home[0] == '/')
+        base = std::string(home) + "/.cache";
+    else
+        return {};
+    // FNV-1a of the root and the settings names the file.
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : rootDirectory + '\n' + settings)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return base + "/cantorel/probes-" + hex(hash) + ".sqlite";
+}
+
+void ProbeCache::load()
+{
+    Database d;
+    if (file_.empty() || sqlite3_open_v2(file_.c_str(), &d.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+        return;
+    Statement version(d.db, "PRAGMA user_version");
+    if (!version.stmt || sqlite3_step(version.stmt) != SQLITE_ROW || sqlite3_column_int(version.stmt, 0) != Version)
+        return;
+    Statement rows(d.db, "SELECT path, device, inode, size, modified, changed, record FROM probes");
+    if (!rows.stmt)
+        return;
+    std::string text;
+    std::vector<Stored> stored;
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(rows.stmt)) == SQLITE_ROW) {
+        const auto* path = reinterpret_cast<const char*>(sqlite3_column_text(rows.stmt, 0));
+        const auto pathSize = static_cast<std::size_t>(sqlite3_column_bytes(rows.stmt, 0));
+        const auto* record = static_cast<const char*>(sqlite3_column_blob(rows.stmt, 6));
+        const auto recordSize = static_cast<std::size_t>(sqlite3_column_bytes(rows.stmt, 6));
+        if (!path || (!record && recordSize > 0))
+            continue;
+        stored.push_back(Stored{FileStamp{static_cast<std::uint64_t>(integerOf(rows.stmt, 1)),
+                                          static_cast<std::uint64_t>(integerOf(rows.stmt, 2)), integerOf(rows.stmt, 3),
+                                          integerOf(rows.stmt, 4), integerOf(rows.stmt, 5)},
+                                text.size(), pathSize, text.size() + pathSize, recordSize});
+        text.append(path, pathSize);
+        text.append(record ? record : "", recordSize);
+    }
+    // A corrupt or locked file gives an error before its end: nothing of it is trusted.
+    if (step != SQLITE_DONE || stored.size() >= UINT32_MAX / 2)
+        return;
+    text_ = std::move(text);
+    stored_ = std::move(stored);
+    makeIndex();
+    loaded_ = true;
+}
+
+void ProbeCache::makeIndex()
+{
+    std::size_t slots = 16;
+    while (slots < 2 * stored_.size())
+        slots *= 2;
+    index_.assign(slots, 0);
+    for (std::size_t row = 0; row < stored_.size(); ++row) {
+        std::size_t slot = std::hash<std::string_view>()(pathOf(stored_[row])) & (slots - 1);
+        while (index_[slot] != 0)
+            slot = (slot + 1) & (slots - 1);
+        index_[slot] = static_cast<std::uint32_t>(row + 1);
+    }
+    seen_ = std::make_unique<std::atomic<bool>[]>(stored_.size());
+}
+
+const ProbeCache::Stored* ProbeCache::lookUp(std::string_view path) const
+{
+    if (index_.empty())
+        return nullptr;
+    const std::size_t mask = index_.size() - 1;
+    for (std::size_t slot = std::hash<std::string_view>()(path) & mask; index_[slot] != 0; slot = (slot + 1) & mask) {
+        const Stored& row = stored_[index_[slot] - 1];
+        if (pathOf(row) == path)
+            return &row;
+    }
+    return nullptr;
+}
+
+std::optional<TrackProbe> ProbeCache::find(std::string_view path, const FileStamp& stamp) const
+{
+    const Stored* row = lookUp(path);
+    if (!row || !(row->stamp == stamp))
+        return std::nullopt;
+    std::optional<TrackProbe> probe = ProbeRecord::decode(std::string_view(text_).substr(row->record, row->recordSize));
+    if (probe)
+        seen_[static_cast<std::size_t>(row - stored_.data())].store(true, std::memory_order_relaxed);
+    return probe;
+}
+
+void ProbeCache::store(const std::string& path, const FileStamp& stamp, const TrackProbe& probe)
+{
+    if (!settled(stamp))
+        return;
+    std::string record = ProbeRecord::encode(probe);
+    std::lock_guard lock(mutex_);
+    fresh_[path] = Fresh{stamp, std::move(record)};
+}
+
+void ProbeCache::saveInBackground()
+{
+    if (saver_.joinable())
+        saver_.join();
+    saver_ = std::thread([this] { write(); });
+}
+
+void ProbeCache::save()
+{
+    if (saver_.joinable())
+        saver_.join();
+    write();
+}
+
+bool ProbeCache::write()
+{
+    std::lock_guard lock(mutex_);
+    const bool written = writeRows();
+    // The build is over: what it read and found is let go of, written or not.
+    text_ = std::string();
+    stored_ = std::vector<Stored>();
+    index_ = std::vector<std::uint32_t>();
+    seen_.reset();
+    fresh_ = std::unordered_map<std::string, Fresh>();
+    loaded_ = true;
+    return written;
+}
+
+bool ProbeCache::writeRows()
+{
+    std::vector<std::string_view> gone;
+    for (std::size_t row = 0; row < stored_.size(); ++row) {
+        const std::string_view path = pathOf(stored_[row]);
+        if (!seen_[row].load(std::memory_order_relaxed) && !fresh_.contains(std::string(path)))
+            gone.push_back(path);
+    }
+    if (file_.empty() || (loaded_ && fresh_.empty() && gone.empty()))
+        return true;
+    std::error_code ignored; // a folder that cannot be made fails the open below
+    std::filesystem::create_directories(file_.substr(0, file_.rfind('/')), ignored);
+    if (!loaded_) {
+        // Not a cache of ours that could be read: it is made afresh.
+        for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+            ::unlink((file_ + suffix).c_str());
+    }
+    Database d;
+    if (sqlite3_open_v2(file_.c_str(), &d.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
+        return false;
+    // Another program writing the same cache holds us back for a while at most.
+    sqlite3_busy_timeout(d.db, 2000);
+    const std::string schema = "PRAGMA journal_mode=WAL;"
+                               "CREATE TABLE IF NOT EXISTS probes (path TEXT PRIMARY KEY, device INTEGER, inode "
+                               "INTEGER, size INTEGER, modified INTEGER, changed INTEGER, record BLOB) WITHOUT ROWID;"
+                               "PRAGMA user_version=" +
+                               std::to_string(Version) + ";";
+    if (!d.exec(schema.c_str()) || !d.exec("BEGIN IMMEDIATE"))
+        return false;
+    {
+        Statement insert(d.db, "INSERT OR REPLACE INTO probes VALUES (?, ?, ?, ?, ?, ?, ?)");
+        Statement erase(d.db, "DELETE FROM probes WHERE path = ?");
+        if (!insert.stmt || !erase.stmt) {
+            d.exec("ROLLBACK");
+            return false;
+        }
+        for (const auto& [path, e] : fresh_) {
+            sqlite3_bind_text(insert.stmt, 1, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
+            sqlite3_bind_int64(insert.stmt, 2, static_cast<sqlite3_int64>(e.stamp.device));
+            sqlite3_bind_int64(insert.stmt, 3, static_cast<sqlite3_int64>(e.stamp.inode));
+            sqlite3_bind_int64(insert.stmt, 4, e.stamp.size);
+            sqlite3_bind_int64(insert.stmt, 5, e.stamp.modifiedNs);
+            sqlite3_bind_int64(insert.stmt, 6, e.stamp.changedNs);
+            sqlite3_bind_blob(insert.stmt, 7, e.record.data(), static_cast<int>(e.record.size()), SQLITE_STATIC);
+            if (sqlite3_step(insert.stmt) != SQLITE_DONE) {
+                d.exec("ROLLBACK");
+                return false;
+            }
+            sqlite3_reset(insert.stmt);
+        }
+        for (const std::string_view path : gone) {
+            sqlite3_bind_text(erase.stmt, 1, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
+            sqlite3_step(erase.stmt);
+            sqlite3_reset(erase.stmt);
+        }
+    }
+    if (!d.exec("COMMIT")) {
+        d.exec("ROLLBACK");
+        return false;
+    }
+    return true;
+}
+
+TrackProber cachedProber(TrackProber probe, ProbeCache& cache)
+{
+    return [probe = std::move(probe), &cache](const std::string& path) {
+        const std::optional<FileStamp> before = stampOf(path);
+        if (before) {
+            if (std::optional<TrackProbe> hit = cache.find(path, *before))
+                return std::move(*hit);
+        }
+        TrackProbe found = probe(path);
+        // Only what was read from a file that stayed the same while it was read.
+        if (before && stampOf(path) == before)
+            cache.store(path, *before, found);
+        return found;
+    };
+}
+
+} // namespace cantorel
+
+namespace cantorel {
+
+std::unique_ptr<ProbeCache> probeCacheFor(const Configuration& configuration)
+{
+    const SettingsRecord& s = configuration.Settings;
+    if (!s.ProbeCache)
+        return nullptr;
+    // What the probe finds depends on the tag code page and on reading ID3v2 tags.
+    const std::string settings =
+        "tags " + std::to_string(s.TAGCodePage ? s.OEMCodePage : s.ANSICodePage) + (s.ReadID3v2 ? " id3v2" : "");
+    std::string file = ProbeCache::fileFor(s.MP3RootDir, settings);
+    if (file.empty())
+        return nullptr;
+    return std::make_unique<ProbeCache>(std::move(file));
+}
+
+} // namespace cantorel

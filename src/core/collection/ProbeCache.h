@@ -1,0 +1,101 @@
+#pragma once
+
+#include "core/collection/TrackProbe.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+struct sqlite3;
+
+namespace cantorel {
+
+struct Configuration;
+
+// What stat says of a track file; a cached probe counts only while all of it is the same.
+struct FileStamp {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = 0;
+    std::int64_t modifiedNs = 0;
+    std::int64_t changedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+std::optional<FileStamp> stampOf(const std::string& path);
+
+// What the probes of one collection found, kept between runs in an SQLite file so that a
+// track whose stamp has not changed is not opened again. The whole cache is read when it
+// is made; a cache that is missing, unreadable, corrupt, of another version or locked
+// counts as empty and is replaced when saved. find() and store() may be called from
+// several threads; what was read stays as it is until the save, so that looking it up
+// takes no lock. One cache serves one build: the save writes it and lets go of its
+// memory.
+class ProbeCache {
+public:
+    static constexpr int Version = 1;
+
+    explicit ProbeCache(std::string file);
+    ~ProbeCache(); // waits for a save under way
+    ProbeCache(const ProbeCache&) = delete;
+    ProbeCache& operator=(const ProbeCache&) = delete;
+
+    // The cache file of a collection under `cacheHome` ($XDG_CACHE_HOME, else ~/.cache):
+    // one per root directory and per setting that changes what a probe finds.
+    static std::string fileFor(const std::string& rootDirectory, const std::string& settings);
+
+    std::optional<TrackProbe> find(std::string_view path, const FileStamp& stamp) const;
+    void store(const std::string& path, const FileStamp& stamp, const TrackProbe& probe);
+    // Writes what this run found, and forgets the tracks it did not meet, in one
+    // transaction on a thread of its own, so that the window need not wait for it.
+    void saveInBackground();
+    void save();
+
+    const std::string& file() const { return file_; }
+
+private:
+    // A row as read: its path and record lie in `text_`.
+    struct Stored {
+        FileStamp stamp;
+        std::size_t path, pathSize, record, recordSize;
+    };
+    struct Fresh {
+        FileStamp stamp;
+        std::string record;
+    };
+    void load();
+    void makeIndex();
+    std::string_view pathOf(const Stored& s) const { return std::string_view(text_).substr(s.path, s.pathSize); }
+    // The row of a path, or none.
+    const Stored* lookUp(std::string_view path) const;
+    bool write();
+    bool writeRows(); // under mutex_
+
+    std::string file_;
+    // What was read, unchanged until the save: few large blocks rather than a small one a
+    // track, which a hundred thousand tracks would take long to allocate and free.
+    std::string text_;
+    std::vector<Stored> stored_;
+    std::vector<std::uint32_t> index_;             // open addressing: 1 + the row, 0 for none
+    std::unique_ptr<std::atomic<bool>[]> seen_;    // by row: this run met the track
+    bool loaded_ = false;                          // the file was read as a cache of this version
+    std::mutex mutex_;                             // guards fresh_
+    std::unordered_map<std::string, Fresh> fresh_; // what this run's probes found
+    std::thread saver_;
+};
+
+// The prober that asks the cache first and tells it what the real probe found.
+TrackProber cachedProber(TrackProber probe, ProbeCache& cache);
+
+// The probe cache of the configured collection; none when the configuration turns it off
+// or there is no cache folder.
+std::unique_ptr<ProbeCache> probeCacheFor(const Configuration& configuration);
+
+} // namespace cantorel

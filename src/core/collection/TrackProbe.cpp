@@ -1,0 +1,43 @@
+#include "core/collection/TrackProbe.h"
+
+#include "core/collection/CollectionItem.h"
+#include "core/platform/TextRules.h"
+
+namespace cantorel {
+
+void applyProbe(CollectionItem& item, const TrackProbe& probe)
+{
+    if (probe.headerRead) {
+        item.Bitrate = probe.Bitrate;
+        item.Frequency = probe.Frequency;
+        item.FileSize = probe.FileSize;
+    }
+    if (probe.Duration)
+        item.Duration = *probe.Duration;
+    if (!probe.tag && !probe.extended)
+        return;
+    const TrackProbe::Tag none;
+    const TrackProbe::Tag& v1 = probe.tag ? *probe.tag : none;
+    const TrackProbe::Tag& v2 = probe.extended ? *probe.extended : none;
+    const auto store = [](CompactString& field, const std::string& preferred, const std::string& fallback) {
+        const std::string& value = preferred.empty() ? fallback : preferred;
+        if (!value.empty())
+            field = text::cutChars(value, CollectionItem::TextLimit);
+    };
+    store(item.Name, v2.title, v1.title);
+    store(item.Artist, v2.artist, v1.artist);
+    store(item.Album, v2.album, v1.album);
+    store(item.Year, v2.year, v1.year);
+    store(item.Comment, v2.comment, v1.comment);
+    if (probe.tag)
+        item.Genre = v1.genre;
+    if (v2.genre != 255) {
+        item.Genre = v2.genre;
+    } else if (!v2.genreText.empty()) {
+        item.Genre = 255;
+        item.GenreText = text::cutChars(v2.genreText, CollectionItem::TextLimit);
+    }
+    item.Track = v2.track > 0 ? v2.track : v1.track;
+}
+
+} // namespace cantorel

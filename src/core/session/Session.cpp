@@ -1,0 +1,212 @@
+#include "core/session/Session.h"
+
+#include "core/collection/CollectionBuilder.h"
+#include "core/collection/ProbeCache.h"
+#include "core/info/InfoPage.h"
+#include "core/info/TrackInfo.h"
+#include "core/platform/Collation.h"
+#include "core/platform/FileSystem.h"
+#include "core/platform/Paths.h"
+#include "core/platform/ProcessPriority.h"
+#include "core/platform/SystemLocale.h"
+#include "core/player/PlaybackController.h"
+#include "core/player/TMPEGPlayer.h"
+
+#include <cstdlib>
+
+namespace cantorel {
+
+namespace {
+
+Configuration withOptions(Configuration configuration, const SessionOptions& options)
+{
+    if (!options.musicFolder.empty())
+        configuration.Settings.MP3RootDir =
+            paths::withTrailingSlash(paths::expand(fs::currentDirectory(), options.musicFolder));
+    if (!options.probeCache)
+        configuration.Settings.ProbeCache = false;
+    return configuration;
+}
+
+} // namespace
+
+Session::Session(Configuration configuration, SessionOptions options)
+    : config_(withOptions(std::move(configuration), options)), options_(std::move(options)),
+      collation_(std::make_unique<Collation>(locale::localeName("LC_COLLATE"), &config_.Settings.ansi())),
+      editor_(std::make_unique<NodeEditor>(tree_, config_.Settings.AllowEdit, config_.Settings.ansi(),
+                                           static_cast<EditorStore&>(*this)))
+{
+}
+
+Session::~Session() { stopPlayer(); }
+
+void Session::build(BuildProgress* progress)
+{
+    cache_.reset(); // after the save of the last build
+    cache_ = probeCacheFor(config_);
+    TrackProber probe = trackProber(config_.Settings.tagPage(), config_.Settings.ReadID3v2);
+    if (cache_)
+        probe = cachedProber(std::move(probe), *cache_);
+    BuildSettings build = BuildSettings::fromConfiguration(config_, *collation_, std::move(probe));
+    build.readAheadThreads = ReadAheadThreads;
+    CollectionBuilder(tree_, build, progress).BuildTree();
+    // The window shows while the cache is written; its destructor waits for the end.
+    if (cache_)
+        cache_->saveInBackground();
+}
+
+void Session::rescan()
+{
+    const NodeKey active = playback_ ? keyOf(playback_->activeNode()) : NodeKey{};
+    build();
+    if (!playback_)
+        return;
+    playback_->treeRebuilt(find(active));
+    // Without the active track (it is gone), the first track is made active, as at start.
+    if (playback_->activeNode() == NoNode)
+        playback_->activateFirstTrack();
+}
+
+void Session::useTracks(const std::vector<std::string>& paths)
+{
+    tree_.clear();
+    for (const std::string& path : paths) {
+        CollectionItem* record = tree_.newRecord(readTrack(path).record);
+        tree_.Nodes.push_back(tree_.addNode(NoNode, record->Name, record, KindTrack));
+    }
+}
+
+NodeKey Session::keyOf(NodeId node) const
+{
+    const CollectionItem* r = node == NoNode ? nullptr : tree_.record(node);
+    return r ? NodeKey{r->Path.str(), tree_.kind(node)} : NodeKey{};
+}
+
+NodeId Session::find(const NodeKey& key) const
+{
+    if (key.empty())
+        return NoNode;
+    for (const NodeId node : tree_.Nodes) {
+        const CollectionItem* r = tree_.record(node);
+        if (r && r->Path == key.path && tree_.kind(node) == key.kind)
+            return node;
+    }
+    return NoNode;
+}
+
+std::optional<NodeId> Session::nodeAt(const std::string& index) const
+{
+    char* end = nullptr;
+    const long n = std::strtol(index.c_str(), &end, 10);
+    if (index.empty() || *end != '\0' || n < 0 || n >= tree_.NodeCount())
+        return std::nullopt;
+    return tree_.Nodes[static_cast<std::size_t>(n)];
+}
+
+Result<> Session::startPlayer(PlayerSetup setup)
+{
+    player_ = std::make_unique<TMPEGPlayer>(std::move(setup.timers));
+    player_->PathToDLL = options_.libraryDirectory.empty() ? fs::ownFileDirectory("mpeg.so", "../lib/cantorel")
+                                                           : options_.libraryDirectory;
+    player_->setTimerFreq(setup.timerMs);
+    player_->UseTimer = true;
+    if (setup.outputFile.empty()) {
+        player_->setOutputDevice(TOutputDevice::wavemapper);
+        player_->WaveDeviceNum = -1;
+    } else {
+        player_->setOutputDevice(TOutputDevice::pcmfile);
+        player_->OutFilename = setup.outputFile;
+    }
+    try {
+        player_->LoadDLL();
+        player_->setPlayerPriority(TPlayPriority::Normal);
+    } catch (const TMPEGError& e) {
+        return fail(e.what(), e.ErrorCode);
+    }
+    playback_ = std::make_unique<PlaybackController>(
+        tree_, *player_, PlaybackTexts{config_.GetUIString(18), config_.Settings.WindowTitle});
+    return {};
+}
+
+void Session::setPriorityClass(int entry)
+{
+    try {
+        player_->setPlayerPriority(TPlayPriority::AboveNormal);
+        ProcessPriority::setClass(ProcessPriority::classOfEntry(entry));
+        // The class moved every thread; the decoder thread takes its place relative to it again.
+        player_->setPlayerPriority(TPlayPriority::AboveNormal);
+    } catch (const TMPEGError&) {
+        // The panel swallows the player's errors; the priority stays where it was.
+    }
+}
+
+void Session::stopPlayer()
+{
+    playback_.reset();
+    if (!player_)
+        return;
+    try {
+        player_->UnloadDLL();
+    } catch (const TMPEGError&) {
+        // The library is unloaded whatever closing its stream said.
+    }
+}
+
+DescriptionFormat Session::descriptionFormat() const
+{
+    const SettingsRecord& s = config_.Settings;
+    return DescriptionFormat{s.FilesBBS, s.oem(), s.ansi(), *collation_, s.MP3RootDir};
+}
+
+bool Session::isActiveTrack(const std::string& path) const
+{
+    const NodeId active = playback_ ? playback_->activeNode() : NoNode;
+    if (active == NoNode || !tree_.record(active))
+        return false;
+    const auto identity = fs::identityOf(tree_.record(active)->Path);
+    return identity && identity == fs::identityOf(path);
+}
+
+Result<> Session::saveTag(const CollectionItem& edited)
+{
+    return WriteTag(
+        edited, config_.Settings.tagPage(), [this](const std::string& path) { return isActiveTrack(path); },
+        config_.Settings.ReadID3v2);
+}
+
+Result<> Session::saveDescription(const CollectionItem& item) { return WriteDescription(item, descriptionFormat()); }
+
+Result<> Session::checkDescription(const CollectionItem& item, const std::string& text)
+{
+    return cantorel::checkDescription(item, text, descriptionFormat());
+}
+
+Session::ReadTrack Session::readTrack(const std::string& path) const
+{
+    ReadTrack read{
+        CreateEntry(paths::directoryOf(path), paths::fileNameOf(path), config_.Settings.ansi(), std::nullopt), {}};
+    read.status = ReadTrackInfo(read.record, config_.Settings.tagPage(), config_.Settings.ReadID3v2);
+    return read;
+}
+
+std::string Session::descriptionPage(NodeId node) const
+{
+    const CollectionItem& r = *tree_.record(node);
+    return DescriptionPageText(
+        {r, tree_.kind(node) == KindTrack, node == tree_.PlaylistsNode, genreShown(r, config_.GenreTable, *collation_)},
+        config_);
+}
+
+std::optional<Picture> Session::picture(NodeId node) const
+{
+    return pictureFor(*tree_.record(node), tree_.kind(node) == KindTrack, config_.Settings.ReadID3v2);
+}
+
+std::vector<std::pair<std::string, int>> Session::genreList() const
+{
+    return sortedGenreList(config_.GenreTable, *collation_);
+}
+
+std::string Session::shown(const std::string& path) const { return displayPath(path, config_.Settings.ansi()); }
+
+} // namespace cantorel

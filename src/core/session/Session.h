@@ -1,0 +1,133 @@
+#pragma once
+
+#include "core/collection/CollectionTree.h"
+#include "core/collection/DescriptionWriter.h"
+#include "core/config/Configuration.h"
+#include "core/info/NodeEditor.h"
+#include "core/info/PicturePage.h"
+#include "core/platform/Result.h"
+#include "core/player/PlayerTimer.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cantorel {
+
+class BuildProgress;
+class Collation;
+class PlaybackController;
+class ProbeCache;
+class TMPEGPlayer;
+
+// What a run of a program sets beside its configuration.
+struct SessionOptions {
+    std::string musicFolder;      // the music folder of this run; "" for the configured one
+    bool probeCache = true;       // false: neither use nor update the probe cache
+    std::string libraryDirectory; // where the decoder library is; "" for the program's own
+};
+
+// How a front end plays: its timer, how often the position is polled, and where the sound
+// goes (a file, or the sound output when empty).
+struct PlayerSetup {
+    PlayerTimerFactory timers;
+    int timerMs = 250;
+    std::string outputFile;
+};
+
+// A node the way a later build finds it again: its record's path and its kind.
+struct NodeKey {
+    std::string path;
+    std::uint8_t kind = 0;
+    bool empty() const { return path.empty(); }
+};
+
+// One run of the core, for the window and the command line alike: the configuration and
+// what is derived from it, the collection tree, the probe cache, the player, the playback
+// controller and the node editor, and the operations both front ends need.
+class Session : private EditorStore {
+public:
+    Session(Configuration configuration, SessionOptions options = {});
+    ~Session() override;
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    const Configuration& configuration() const { return config_; }
+    const SettingsRecord& settings() const { return config_.Settings; }
+    const std::string& musicFolder() const { return config_.Settings.MP3RootDir; }
+    // The user's collation with the ANSI page for names that are not UTF-8.
+    const Collation& collation() const { return *collation_; }
+    CollectionTree& tree() { return tree_; }
+    const CollectionTree& tree() const { return tree_; }
+
+    // Threads that read directories ahead of the walk: enough to keep a disk's queue or a
+    // network share busy; they mostly wait.
+    static constexpr unsigned ReadAheadThreads = 16;
+
+    // Builds the collection tree (with the probe cache unless it is off, reading the
+    // directories ahead of the walk) while `progress` shows how far it is.
+    void build(BuildProgress* progress = nullptr);
+    // Builds the tree again, keeping the active track and the playing where the track
+    // still exists (else the first track becomes active, as at start).
+    void rescan();
+    // A tree of the given tracks alone, one top-level node each, in the order given.
+    void useTracks(const std::vector<std::string>& paths);
+    NodeKey keyOf(NodeId node) const;
+    NodeId find(const NodeKey& key) const;
+    // Node `index` of the node table, if there is one.
+    std::optional<NodeId> nodeAt(const std::string& index) const;
+
+    // Makes the player and loads the decoder library; the playback controller exists
+    // once this succeeded.
+    Result<> startPlayer(PlayerSetup setup);
+    bool playerStarted() const { return playback_ != nullptr; }
+    TMPEGPlayer& player() { return *player_; }
+    const TMPEGPlayer& player() const { return *player_; }
+    PlaybackController& playback() { return *playback_; }
+    const PlaybackController& playback() const { return *playback_; }
+    // The process's priority class (an entry of the panel's list), the decoder thread
+    // keeping its place relative to it.
+    void setPriorityClass(int entry);
+    // Closes the stream and unloads the decoder library.
+    void stopPlayer();
+
+    NodeEditor& editor() { return *editor_; }
+    DescriptionFormat descriptionFormat() const;
+    // Writes the record's tag fields into its track; the active track is refused.
+    Result<> saveTag(const CollectionItem& edited);
+    Result<> saveDescription(const CollectionItem& item);
+    // True when `path` names the file of the active track.
+    bool isActiveTrack(const std::string& path) const;
+
+    // A track's record as the scan makes it, and whether every step of reading it worked.
+    struct ReadTrack {
+        CollectionItem record;
+        Result<> status;
+    };
+    ReadTrack readTrack(const std::string& path) const;
+    // What the pages show for a node.
+    std::string descriptionPage(NodeId node) const;
+    std::optional<Picture> picture(NodeId node) const;
+    // The genre list as the editor offers it, the empty entry (-1) first.
+    std::vector<std::pair<std::string, int>> genreList() const;
+    // A path as the window shows it.
+    std::string shown(const std::string& path) const;
+
+private:
+    Result<> writeTag(const CollectionItem& edited) override { return saveTag(edited); }
+    Result<> writeDescription(const CollectionItem& item) override { return saveDescription(item); }
+    Result<> checkDescription(const CollectionItem& item, const std::string& text) override;
+
+    Configuration config_;
+    SessionOptions options_;
+    std::unique_ptr<Collation> collation_;
+    CollectionTree tree_;
+    std::unique_ptr<ProbeCache> cache_; // of the last build; its save may still run
+    std::unique_ptr<TMPEGPlayer> player_;
+    std::unique_ptr<PlaybackController> playback_;
+    std::unique_ptr<NodeEditor> editor_;
+};
+
+} // namespace cantorel

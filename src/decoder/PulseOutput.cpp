@@ -1,0 +1,222 @@
+#include "decoder/PulseOutput.h"
+
+#include <algorithm>
+#include <pulse/context.h>
+#include <pulse/error.h>
+#include <pulse/operation.h>
+#include <pulse/proplist.h>
+#include <pulse/stream.h>
+#include <pulse/thread-mainloop.h>
+
+namespace cantorel::mpeg {
+
+namespace {
+
+// What the server keeps queued for us: long enough to outlast the host's reaction to the
+// end of a track (its timer ticks every 250 ms) and the opening of the next one.
+constexpr pa_usec_t TargetLatencyUsec = 1'000'000;
+
+// Every callback only wakes whoever waits on the main loop.
+void signalLoop(void* loop) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0); }
+void contextChanged(pa_context*, void* loop) { signalLoop(loop); }
+void streamChanged(pa_stream*, void* loop) { signalLoop(loop); }
+void streamWritable(pa_stream*, size_t, void* loop) { signalLoop(loop); }
+void operationDone(pa_stream*, int, void* loop) { signalLoop(loop); }
+
+// Holds the main loop's lock for a scope.
+class Locked {
+public:
+    explicit Locked(pa_threaded_mainloop* loop) : loop_(loop) { pa_threaded_mainloop_lock(loop_); }
+    ~Locked() { pa_threaded_mainloop_unlock(loop_); }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+
+private:
+    pa_threaded_mainloop* loop_;
+};
+
+pa_proplist* titled(const std::string& title)
+{
+    pa_proplist* p = pa_proplist_new();
+    pa_proplist_sets(p, PA_PROP_MEDIA_NAME, title.c_str());
+    pa_proplist_sets(p, PA_PROP_MEDIA_ROLE, "music");
+    return p;
+}
+
+} // namespace
+
+bool PulseOutput::connect()
+{
+    loop_ = pa_threaded_mainloop_new();
+    if (!loop_)
+        return false;
+    pa_proplist* program = pa_proplist_new();
+    pa_proplist_sets(program, PA_PROP_APPLICATION_NAME, "Cantorel");
+    pa_proplist_sets(program, PA_PROP_APPLICATION_ICON_NAME, "cantorel");
+    context_ = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(loop_), "Cantorel", program);
+    pa_proplist_free(program);
+    if (!context_)
+        return false;
+    pa_context_set_state_callback(context_, contextChanged, loop_);
+    if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOFLAGS, nullptr) < 0 || pa_threaded_mainloop_start(loop_) < 0)
+        return false;
+    Locked lock(loop_);
+    for (;;) {
+        const pa_context_state_t state = pa_context_get_state(context_);
+        if (state == PA_CONTEXT_READY)
+            return true;
+        if (!PA_CONTEXT_IS_GOOD(state))
+            return false;
+        pa_threaded_mainloop_wait(loop_);
+    }
+}
+
+bool PulseOutput::open(long rate, int channels)
+{
+    close();
+    pa_sample_spec format{};
+    format.format = PA_SAMPLE_S16LE;
+    format.rate = static_cast<std::uint32_t>(rate);
+    format.channels = static_cast<std::uint8_t>(channels);
+    if (!pa_sample_spec_valid(&format) || !connect()) {
+        close();
+        return false;
+    }
+    Locked lock(loop_);
+    pa_proplist* media = titled(title_);
+    stream_ = pa_stream_new_with_proplist(context_, title_.c_str(), &format, nullptr, media);
+    pa_proplist_free(media);
+    if (!stream_)
+        return false;
+    pa_stream_set_state_callback(stream_, streamChanged, loop_);
+    pa_stream_set_write_callback(stream_, streamWritable, loop_);
+    pa_buffer_attr attr{};
+    attr.maxlength = static_cast<std::uint32_t>(-1);
+    attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(TargetLatencyUsec, &format));
+    // Playback begins once a tenth of a second is queued, so a new track starts at once.
+    attr.prebuf = static_cast<std::uint32_t>(pa_usec_to_bytes(TargetLatencyUsec / 10, &format));
+    attr.minreq = static_cast<std::uint32_t>(-1);
+    attr.fragsize = static_cast<std::uint32_t>(-1);
+    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_ADJUST_LATENCY |
+                                                      PA_STREAM_AUTO_TIMING_UPDATE);
+    if (pa_stream_connect_playback(stream_, nullptr, &attr, flags, nullptr, nullptr) < 0)
+        return false;
+    for (;;) {
+        const pa_stream_state_t state = pa_stream_get_state(stream_);
+        if (state == PA_STREAM_READY)
+            break;
+        if (!PA_STREAM_IS_GOOD(state))
+            return false;
+        pa_threaded_mainloop_wait(loop_);
+    }
+    rate_ = rate;
+    channels_ = channels;
+    return true;
+}
+
+bool PulseOutput::streamGood() const
+{
+    return stream_ && pa_stream_get_state(stream_) == PA_STREAM_READY &&
+           pa_context_get_state(context_) == PA_CONTEXT_READY;
+}
+
+bool PulseOutput::write(const unsigned char* data, std::size_t bytes)
+{
+    if (!loop_)
+        return false;
+    Locked lock(loop_);
+    while (bytes > 0) {
+        if (!streamGood())
+            return false;
+        const std::size_t room = pa_stream_writable_size(stream_);
+        if (room == static_cast<std::size_t>(-1))
+            return false;
+        if (room == 0) {
+            pa_threaded_mainloop_wait(loop_); // until the server asks for more
+            continue;
+        }
+        const std::size_t n = std::min(room, bytes);
+        if (pa_stream_write(stream_, data, n, nullptr, 0, PA_SEEK_RELATIVE) < 0)
+            return false;
+        data += n;
+        bytes -= n;
+    }
+    return true;
+}
+
+std::int64_t PulseOutput::queuedFrames()
+{
+    if (!loop_)
+        return 0;
+    Locked lock(loop_);
+    pa_usec_t latency = 0;
+    int negative = 0;
+    if (!stream_ || pa_stream_get_latency(stream_, &latency, &negative) < 0 || negative)
+        return 0;
+    return static_cast<std::int64_t>(latency * static_cast<pa_usec_t>(rate_) / 1'000'000);
+}
+
+void PulseOutput::await(pa_operation* operation)
+{
+    if (!operation)
+        return;
+    while (pa_operation_get_state(operation) == PA_OPERATION_RUNNING && streamGood())
+        pa_threaded_mainloop_wait(loop_);
+    pa_operation_unref(operation);
+}
+
+void PulseOutput::drop()
+{
+    if (!loop_)
+        return;
+    Locked lock(loop_);
+    if (streamGood())
+        await(pa_stream_flush(stream_, operationDone, loop_));
+}
+
+void PulseOutput::drain()
+{
+    if (!loop_)
+        return;
+    Locked lock(loop_);
+    if (streamGood())
+        await(pa_stream_drain(stream_, operationDone, loop_));
+}
+
+void PulseOutput::setTitle(const std::string& title)
+{
+    title_ = title.empty() ? "Music" : title;
+    if (!loop_)
+        return;
+    Locked lock(loop_);
+    if (!streamGood())
+        return;
+    pa_proplist* media = titled(title_);
+    // Nothing waits for it: the mixer shows the new name when the server has it.
+    if (pa_operation* o = pa_stream_proplist_update(stream_, PA_UPDATE_REPLACE, media, nullptr, nullptr))
+        pa_operation_unref(o);
+    pa_proplist_free(media);
+}
+
+void PulseOutput::close()
+{
+    if (loop_)
+        pa_threaded_mainloop_stop(loop_);
+    if (stream_) {
+        pa_stream_disconnect(stream_);
+        pa_stream_unref(stream_);
+    }
+    if (context_) {
+        pa_context_disconnect(context_);
+        pa_context_unref(context_);
+    }
+    if (loop_)
+        pa_threaded_mainloop_free(loop_);
+    loop_ = nullptr;
+    context_ = nullptr;
+    stream_ = nullptr;
+    rate_ = 0;
+    channels_ = 0;
+}
+
+} // namespace cantorel::mpeg

@@ -1,0 +1,403 @@
+#include "gui/app/TMainForm.h"
+
+#include "core/config/Configuration.h"
+#include "core/info/NodeEditor.h"
+#include "core/platform/FileSystem.h"
+#include "core/player/PlaybackController.h"
+#include "core/session/Session.h"
+
+#include "gui/collection/CollectionModel.h"
+#include "gui/common/ErrorBox.h"
+#include "gui/common/Glyphs.h"
+#include "gui/common/Widgets.h"
+#include "gui/info/EditorPage.h"
+#include "gui/info/InfoPages.h"
+#include "gui/player/PlayerPanel.h"
+#include "gui/player/QtPlayerTimer.h"
+#include "gui/tray/QtTrayShell.h"
+#include "gui/tray/TTrayIcon.h"
+
+#include <QAccessibleWidget>
+#include <QAction>
+#include <QApplication>
+#include <QBuffer>
+#include <QCloseEvent>
+#include <QImageReader>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QResizeEvent>
+#include <QShortcut>
+#include <QTreeView>
+
+namespace cantorel {
+
+using namespace widgets;
+
+namespace {
+
+// Assistive tools announce the main window as a window (AT-SPI "frame"); a top-level
+// plain widget would be a "filler".
+QAccessibleInterface* accessibleMainForm(const QString&, QObject* object)
+{
+    if (auto* form = qobject_cast<TMainForm*>(object))
+        return new QAccessibleWidget(form, QAccessible::Window);
+    return nullptr;
+}
+
+void place(QWidget* widget, const Rect& r) { widget->setGeometry(r.left, r.top, r.width, r.height); }
+
+// The program's icon from the configured file, read by the path's bytes (which need not
+// be UTF-8); the failure names the file and the reason.
+Result<QIcon> iconFromFile(const std::string& path)
+{
+    const std::optional<std::string> bytes = fs::readFile(path);
+    QByteArray data = bytes ? QByteArray(bytes->data(), static_cast<qsizetype>(bytes->size())) : QByteArray();
+    QBuffer buffer(&data);
+    QImageReader reader(&buffer);
+    const QImage image = reader.read();
+    if (image.isNull())
+        return fail("Unable to read the icon file " + path + ": " +
+                    (bytes ? reader.errorString().toStdString() : std::string("cannot read the file")));
+    return QIcon(QPixmap::fromImage(image));
+}
+
+} // namespace
+
+TMainForm::TMainForm(Session& session, std::shared_ptr<ErrorBox> errorBox, std::unique_ptr<TrayShell> trayShell,
+                     QWidget* parent)
+    : QWidget(parent), session_(session), errorBox_(std::move(errorBox)), trayShell_(std::move(trayShell))
+{
+    setObjectName("MainForm");
+    QAccessible::installFactory(accessibleMainForm);
+    setFont(QFont("MS Sans Serif", 8));
+    setBackgroundRole(QPalette::Button);
+    setAutoFillBackground(true);
+    buildControls();
+    resize(MainLayout::InitialClientWidth, MainLayout::InitialClientHeight);
+    move(197, 117);
+    FormCreate();
+    if (setupError_.isEmpty())
+        connectHandlers();
+}
+
+TMainForm::~TMainForm() { FormDestroy(); }
+
+QString TMainForm::ui(int id) const { return qs(session_.configuration().GetUIString(id)); }
+
+void TMainForm::buildControls()
+{
+    TreeView = named(new QTreeView(this), "TreeView");
+    TreeView->setHeaderHidden(true);
+    TreeView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    TreeView->setIndentation(19);
+    TreeView->setUniformRowHeights(true);
+    TreeView->setContextMenuPolicy(Qt::PreventContextMenu);
+    TreeView->setFocus();
+    Model = new CollectionModel(session_.tree(), Glyphs::stateImages(), this);
+    TreeView->setModel(Model);
+    connect(TreeView->selectionModel(), &QItemSelectionModel::currentChanged, this, &TMainForm::treeCurrentChanged);
+    PlPanel = new PlayerPanel(this);
+    Pages = new InfoPages(this);
+    // The editor page becomes a page only with editing on; it belongs to the window either way.
+    TagEditor = new EditorPage(this);
+    TagEditor->hide();
+    connect(TagEditor, &EditorPage::composeClicked, this, [this] { btnFilesBBSClick(); });
+    for (QWidget* field : TagEditor->inputs())
+        field->installEventFilter(this);
+    buildTrayMenu();
+    applyLayout();
+}
+
+void TMainForm::buildTrayMenu()
+{
+    TrayMenu = named(new QMenu(this), "TrayMenu");
+    const auto item = [this](const char* name) {
+        QAction* action = TrayMenu->addAction(QString());
+        action->setObjectName(name);
+        return action;
+    };
+    N1 = item("N1");
+    QFont bold = N1->font();
+    bold.setBold(true);
+    N1->setFont(bold);
+    TrayMenu->setDefaultAction(N1);
+    miPlay = item("miPlay");
+    miPrev = item("miPrev");
+    miNext = item("miNext");
+    miRescan = item("miRescan");
+    N2 = item("N2");
+}
+
+void TMainForm::createTrayIcon(std::unique_ptr<TrayShell> shell)
+{
+    if (!shell)
+        shell = std::make_unique<QtTrayShell>();
+    Result<std::unique_ptr<TTrayIcon>> icon =
+        TTrayIcon::create(this, std::move(shell), windowIcon(), QApplication::applicationName());
+    // No notification area: the program runs without its icon and minimizes normally.
+    if (!icon)
+        return;
+    TrayIcon = std::move(icon.value());
+    TrayIcon->setPopupMenu(TrayMenu);
+    TrayIcon->OnDblClick = [this] { TrayRestore(); };
+}
+
+void TMainForm::connectHandlers()
+{
+    connect(TreeView, &QTreeView::doubleClicked, this, [this] { TreeViewDblClick(); });
+    connect(PlPanel, &PlayerPanel::lineClicked, this, [this] { plATViewDblClick(); });
+    const auto fromTray = [this](void (TMainForm::*handler)()) {
+        return [this, handler] {
+            if (trayActionsAllowed())
+                (this->*handler)();
+        };
+    };
+    connect(N1, &QAction::triggered, this, fromTray(&TMainForm::N1Click));
+    connect(miPlay, &QAction::triggered, this, fromTray(&TMainForm::plPlayClick));
+    connect(miPrev, &QAction::triggered, this, fromTray(&TMainForm::plPrevClick));
+    connect(miNext, &QAction::triggered, this, fromTray(&TMainForm::plNextClick));
+    connect(N2, &QAction::triggered, this, fromTray(&TMainForm::N2Click));
+    connect(miRescan, &QAction::triggered, this, fromTray(&TMainForm::Rescan));
+    connect(new QShortcut(QKeySequence(Qt::Key_F5), this), &QShortcut::activated, this, fromTray(&TMainForm::Rescan));
+    TreeView->installEventFilter(this);
+}
+
+bool TMainForm::trayActionsAllowed() const { return initialFillDone_ && !QApplication::activeModalWidget(); }
+
+void TMainForm::FormCreate()
+{
+    if (const Result<> started = session_.startPlayer({[] { return std::make_unique<QtPlayerTimer>(); }, 250, {}});
+        !started) {
+        libraryMissing_ = true;
+        setupError_ = "Unable to load file MPEG.SO.";
+        return;
+    }
+    session_.playback().addListener(this);
+    PlPanel->attach(session_, {ui(27), ui(28), ui(29), ui(30)});
+    const SettingsRecord& settings = session_.settings();
+    QApplication::setApplicationName(qs(settings.WindowTitle));
+    setWindowTitle(qs(settings.WindowTitle));
+    if (!settings.Icon.empty()) {
+        const Result<QIcon> icon = iconFromFile(settings.Icon);
+        if (!icon) {
+            setupError_ = qs(icon.error());
+            return;
+        }
+        icon_ = icon.value();
+    } else {
+        icon_ = Glyphs::programIcon();
+    }
+    QApplication::setWindowIcon(icon_);
+    setWindowIcon(icon_);
+    createTrayIcon(std::move(trayShell_));
+    Pages->setTabText(Pages->indexOf(Pages->TabSheet3), ui(22));
+    Pages->setTabText(Pages->indexOf(Pages->TabSheet2), ui(21));
+    Pages->setTabText(Pages->indexOf(Pages->TabSheet1), ui(20));
+    if (settings.AllowEdit)
+        Pages->addTab(TagEditor, ui(23));
+    TagEditor->setCaptions(session_.configuration());
+    N1->setText(ui(35));
+    N2->setText(ui(36));
+    TagEditor->setGenres(session_.genreList());
+    miPlay->setText(ui(31));
+    miPrev->setText(ui(33));
+    miNext->setText(ui(34));
+    miRescan->setText(ui(RescanString));
+}
+
+void TMainForm::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    FormResize();
+}
+
+void TMainForm::FormResize()
+{
+    layout_.FormResize(width(), height());
+    applyLayout();
+}
+
+void TMainForm::applyLayout()
+{
+    place(TreeView, layout_.tree);
+    place(PlPanel, layout_.panel);
+    place(Pages, layout_.pages);
+}
+
+void TMainForm::InitialFill(BuildProgress* progress)
+{
+    Model->beginBuild();
+    session_.build(progress);
+    Model->endBuild();
+    if (session_.tree().NodeCount() > 0) {
+        selectNode(session_.tree().Nodes.front());
+        session_.playback().activateFirstTrack();
+    }
+    initialFillDone_ = true;
+}
+
+void TMainForm::Rescan()
+{
+    const NodeId selected = selectedNode();
+    TreeViewChanging(selected);
+    const NodeKey selectedKey = session_.keyOf(selected);
+    Model->beginBuild();
+    session_.rescan();
+    Model->endBuild();
+    const NodeId again = session_.find(selectedKey);
+    const std::vector<NodeId>& nodes = session_.tree().Nodes;
+    selectNode(again != NoNode ? again : (nodes.empty() ? NoNode : nodes.front()));
+}
+
+void TMainForm::selectNode(NodeId node)
+{
+    const QModelIndex index = Model->indexOf(node);
+    TreeView->setCurrentIndex(index);
+    if (index.isValid())
+        TreeView->scrollTo(index);
+}
+
+NodeId TMainForm::selectedNode() const { return Model->nodeOf(TreeView->currentIndex()); }
+
+void TMainForm::treeCurrentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    TreeViewChanging(Model->nodeOf(previous));
+    TreeViewChange(Model->nodeOf(current));
+}
+
+void TMainForm::TreeViewChanging(NodeId leaving)
+{
+    if (!setupError_.isEmpty())
+        return;
+    const LeaveOutcome outcome = session_.editor().leave(leaving, TagEditor->readFields());
+    Model->captionsChanged(outcome.renamed);
+    for (const EditorMessage& message : outcome.messages)
+        errorBox_->show(this, "Error", qs(message.text), qs(message.button));
+}
+
+void TMainForm::TreeViewChange(NodeId node)
+{
+    const CollectionTree& tree = session_.tree();
+    if (node == NoNode || !tree.record(node) || !setupError_.isEmpty())
+        return;
+    TagEditor->showFields(session_.editor().load(node));
+    Pages->showDescription(qs(session_.descriptionPage(node)));
+    Pages->showPicture(session_.picture(node));
+    Pages->showText(tree.record(node)->TextPath, session_.settings());
+}
+
+void TMainForm::btnFilesBBSClick()
+{
+    if (session_.settings().AllowEdit && selectedNode() != NoNode)
+        TagEditor->setDescription(qs(session_.editor().compose(selectedNode(), TagEditor->nameText().toStdString())));
+}
+
+void TMainForm::edNameKeyPress()
+{
+    const NodeId next = session_.editor().nextTrackAfter(selectedNode());
+    if (next == NoNode)
+        return;
+    selectNode(next);
+    TagEditor->focusName();
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key != Qt::Key_Return && key != Qt::Key_Enter)
+        return QWidget::eventFilter(watched, event);
+    if (watched == TreeView)
+        TreeViewDblClick();
+    else
+        edNameKeyPress();
+    return true;
+}
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    // The edits of the node selected at the end are saved like any other.
+    if (!leftOnClose_) {
+        leftOnClose_ = true;
+        TreeViewChanging(selectedNode());
+    }
+    event->accept();
+}
+
+void TMainForm::setHints(const QString& hint)
+{
+    hint_ = hint;
+    setStatusTip(hint);
+    if (TrayIcon)
+        TrayIcon->setHint(hint);
+}
+
+void TMainForm::activeTrackChanged(const PlaybackController& p)
+{
+    setHints(qs(p.hint()));
+    miPlay->setEnabled(p.canPlay());
+    miNext->setEnabled(p.canGoNext());
+    miPrev->setEnabled(p.canGoPrevious());
+}
+
+void TMainForm::playingChanged(bool playing) { miPlay->setText(ui(playing ? 32 : 31)); }
+
+void TMainForm::plPlayClick() { session_.playback().playPause(); }
+
+void TMainForm::plPrevClick() { session_.playback().previous(); }
+
+void TMainForm::plNextClick() { session_.playback().next(); }
+
+void TMainForm::TreeViewDblClick() { session_.playback().playNode(selectedNode()); }
+
+void TMainForm::plATViewDblClick()
+{
+    if (session_.playback().activeNode() != NoNode)
+        selectNode(session_.playback().activeNode());
+}
+
+void TMainForm::N2Click()
+{
+    close();
+    // Closing a hidden window does not end the event loop by itself.
+    QCoreApplication::quit();
+}
+
+void TMainForm::TrayRestore()
+{
+    if (!trayActionsAllowed())
+        return;
+    showNormal();
+    raise();
+    activateWindow();
+    if (TrayIcon)
+        TrayIcon->AppRestored();
+}
+
+void TMainForm::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    // Minimized into the icon: only the icon stays. Without one the window minimizes as usual.
+    // The hide waits for the event loop: showMinimized() shows the window after the change.
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && TrayIcon) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (isMinimized() && TrayIcon)
+                    TrayIcon->AppMinimized();
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void TMainForm::FormDestroy()
+{
+    TrayIcon.reset();
+    if (session_.playerStarted())
+        session_.playback().removeListener(this);
+    session_.stopPlayer();
+}
+
+} // namespace cantorel

@@ -1,0 +1,142 @@
+#pragma once
+
+#include "core/collection/CollectionTree.h"
+#include "core/player/PlaybackListener.h"
+
+#include "gui/app/MainLayout.h"
+#include "gui/tray/TrayShell.h"
+
+#include <QIcon>
+#include <QWidget>
+
+#include <memory>
+
+class QAction;
+class QMenu;
+class QTreeView;
+
+namespace cantorel {
+
+class BuildProgress;
+class CollectionModel;
+class EditorPage;
+class ErrorBox;
+class InfoPages;
+class PlayerPanel;
+class Session;
+class TTrayIcon;
+
+// The main window: the collection tree, the player panel below it and the four pages
+// beside it, laid out as a fixed column on the left and the pages taking the rest. It is
+// a view of the session: the panel, the tray menu and the pages show what the session's
+// controller and editor decide.
+class TMainForm : public QWidget, private PlaybackListener {
+    Q_OBJECT
+public:
+    // Builds the controls and runs FormCreate. `session` outlives the window.
+    // `errorBox` shows the window's error boxes; tests pass one that records them.
+    // `trayShell` is the notification area (by default the desktop's); without one the
+    // program runs without its icon.
+    TMainForm(Session& session, std::shared_ptr<ErrorBox> errorBox, std::unique_ptr<TrayShell> trayShell = {},
+              QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // Why FormCreate stopped early ("" when it ran to its end). Start-up ends the
+    // program with exit code 1 before the splash when this is set.
+    const QString& setupError() const { return setupError_; }
+    // True when the decoder library could not be loaded; start-up then shows its box and
+    // ends with exit code 1.
+    bool libraryMissing() const { return libraryMissing_; }
+
+    // Builds the collection tree while `progress` shows how far it is, selects the first
+    // node and shows it, and makes the first track the active one without playing it.
+    void InitialFill(BuildProgress* progress);
+
+    Session& session() const { return session_; }
+    // None where the desktop has no notification area.
+    TTrayIcon* trayIcon() const { return TrayIcon.get(); }
+    QTreeView* treeView() const { return TreeView; }
+    CollectionModel* model() const { return Model; }
+    InfoPages* pages() const { return Pages; }
+    // Selects a node in the tree view (NoNode clears the selection).
+    void selectNode(NodeId node);
+    NodeId selectedNode() const;
+
+    // The selection handlers, also called by the program (and the tests).
+    void TreeViewChanging(NodeId leaving);
+    void TreeViewChange(NodeId node);
+    void btnFilesBBSClick();
+    // Enter in an editor field: the next track of the node table, focus on edName.
+    void edNameKeyPress();
+
+    // The tray menu's player items, the tree's double click and Return, and a click on
+    // the now-playing text.
+    void plPlayClick();
+    void plPrevClick();
+    void plNextClick();
+    void TreeViewDblClick();
+    void plATViewDblClick();
+    // The tray menu and icon.
+    void TrayRestore();
+    void N1Click() { TrayRestore(); }
+    // Exit: ends the program also while the window is hidden in the notification area.
+    void N2Click();
+    // F5 and the tray menu: reads the collection again (with the probe cache), keeping the
+    // selection and the active track where they still exist and the player playing. The
+    // edits of the selected node are saved first.
+    void Rescan();
+    // The hint the panel gives the active track (also the tray icon's tool tip).
+    const QString& hint() const { return hint_; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private slots:
+    void treeCurrentChanged(const QModelIndex& current, const QModelIndex& previous);
+
+private:
+    void activeTrackChanged(const PlaybackController& playback) override;
+    void playingChanged(bool playing) override;
+    QString ui(int id) const;
+    void buildControls();
+    void connectHandlers();
+    void setHints(const QString& hint);
+    // Tray actions wait for the end of start-up and for any modal box.
+    bool trayActionsAllowed() const;
+    void createTrayIcon(std::unique_ptr<TrayShell> shell);
+    void buildTrayMenu();
+    void FormCreate();
+    void FormResize();
+    void FormDestroy();
+    void applyLayout();
+
+    Session& session_;
+    std::shared_ptr<ErrorBox> errorBox_;
+    MainLayout layout_;
+    QIcon icon_;
+    QString setupError_;
+    bool libraryMissing_ = false;
+    bool leftOnClose_ = false;
+    bool initialFillDone_ = false;
+    QString hint_;
+    std::unique_ptr<TrayShell> trayShell_;
+    std::unique_ptr<TTrayIcon> TrayIcon;
+
+    QTreeView* TreeView = nullptr;
+    CollectionModel* Model = nullptr;
+    PlayerPanel* PlPanel = nullptr;
+    InfoPages* Pages = nullptr;
+    EditorPage* TagEditor = nullptr;
+    QMenu* TrayMenu = nullptr;
+    QAction* N1 = nullptr;
+    QAction* miPlay = nullptr;
+    QAction* miPrev = nullptr;
+    QAction* miNext = nullptr;
+    QAction* miRescan = nullptr;
+    QAction* N2 = nullptr;
+};
+
+} // namespace cantorel

@@ -1,0 +1,117 @@
+#include "gui/collection/CollectionModel.h"
+
+namespace cantorel {
+
+namespace {
+const std::vector<NodeId> NoChildren;
+}
+
+CollectionModel::CollectionModel(const CollectionTree& tree, QList<QPixmap> stateImages, QObject* parent)
+    : QAbstractItemModel(parent), tree_(tree), stateImages_(std::move(stateImages))
+{
+    indexTree();
+}
+
+void CollectionModel::beginBuild()
+{
+    beginResetModel();
+    building_ = true;
+    topLevel_.clear();
+    children_.clear();
+    row_.clear();
+}
+
+void CollectionModel::endBuild()
+{
+    building_ = false;
+    indexTree();
+    endResetModel();
+}
+
+void CollectionModel::indexTree()
+{
+    topLevel_.clear();
+    children_.clear();
+    row_.clear();
+    NodeId maxId = NoNode;
+    for (NodeId n : tree_.Nodes)
+        maxId = std::max(maxId, n);
+    children_.resize(static_cast<std::size_t>(maxId + 1));
+    row_.resize(static_cast<std::size_t>(maxId + 1), 0);
+    for (NodeId n : tree_.Nodes) {
+        const NodeId p = tree_.parent(n);
+        std::vector<NodeId>& siblings = p == NoNode ? topLevel_ : children_[static_cast<std::size_t>(p)];
+        row_[static_cast<std::size_t>(n)] = static_cast<int>(siblings.size());
+        siblings.push_back(n);
+    }
+}
+
+const std::vector<NodeId>& CollectionModel::childrenOf(NodeId parent) const
+{
+    if (parent == NoNode)
+        return topLevel_;
+    if (parent < 0 || static_cast<std::size_t>(parent) >= children_.size())
+        return NoChildren;
+    return children_[static_cast<std::size_t>(parent)];
+}
+
+void CollectionModel::captionsChanged(const std::vector<NodeId>& nodes)
+{
+    for (NodeId n : nodes) {
+        const QModelIndex i = indexOf(n);
+        emit dataChanged(i, i, {Qt::DisplayRole});
+    }
+}
+
+QModelIndex CollectionModel::indexOf(NodeId node) const
+{
+    if (node == NoNode || building_ || static_cast<std::size_t>(node) >= row_.size())
+        return {};
+    return createIndex(row_[static_cast<std::size_t>(node)], 0, static_cast<quintptr>(node));
+}
+
+NodeId CollectionModel::nodeOf(const QModelIndex& index) const
+{
+    return index.isValid() ? static_cast<NodeId>(index.internalId()) : NoNode;
+}
+
+QModelIndex CollectionModel::index(int row, int column, const QModelIndex& parent) const
+{
+    if (building_ || column != 0 || row < 0)
+        return {};
+    const std::vector<NodeId>& siblings = childrenOf(nodeOf(parent));
+    if (static_cast<std::size_t>(row) >= siblings.size())
+        return {};
+    return createIndex(row, 0, static_cast<quintptr>(siblings[static_cast<std::size_t>(row)]));
+}
+
+QModelIndex CollectionModel::parent(const QModelIndex& child) const
+{
+    const NodeId n = nodeOf(child);
+    return n == NoNode ? QModelIndex() : indexOf(tree_.parent(n));
+}
+
+int CollectionModel::rowCount(const QModelIndex& parent) const
+{
+    if (building_ || parent.column() > 0)
+        return 0;
+    return static_cast<int>(childrenOf(nodeOf(parent)).size());
+}
+
+int CollectionModel::columnCount(const QModelIndex&) const { return 1; }
+
+QVariant CollectionModel::data(const QModelIndex& index, int role) const
+{
+    const NodeId n = nodeOf(index);
+    if (n == NoNode || building_)
+        return {};
+    if (role == Qt::DisplayRole)
+        return QString::fromStdString(tree_.caption(n));
+    if (role == Qt::DecorationRole) {
+        const int kind = tree_.kind(n);
+        return kind < stateImages_.size() ? QVariant(stateImages_[kind]) : QVariant();
+    }
+    return {};
+}
+
+} // namespace cantorel

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "core/collection/CollectionTree.h"
+
+#include <QAbstractItemModel>
+#include <QList>
+#include <QPixmap>
+
+#include <vector>
+
+namespace cantorel {
+
+// The tree view's model over the core's collection tree: no widget or object per node,
+// just each node's children and row kept in flat arrays, so 100,000 nodes stay cheap.
+class CollectionModel : public QAbstractItemModel {
+    Q_OBJECT
+public:
+    CollectionModel(const CollectionTree& tree, QList<QPixmap> stateImages, QObject* parent = nullptr);
+
+    // Call around a build of the tree: the view shows nothing in between.
+    void beginBuild();
+    void endBuild();
+    // Tells the view that these nodes have new captions.
+    void captionsChanged(const std::vector<NodeId>& nodes);
+
+    QModelIndex indexOf(NodeId node) const;
+    NodeId nodeOf(const QModelIndex& index) const;
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+private:
+    void indexTree();
+    const std::vector<NodeId>& childrenOf(NodeId parent) const;
+
+    const CollectionTree& tree_;
+    QList<QPixmap> stateImages_;
+    bool building_ = false;
+    std::vector<NodeId> topLevel_;
+    std::vector<std::vector<NodeId>> children_; // by node id
+    std::vector<int> row_;                      // by node id
+};
+
+} // namespace cantorel

@@ -1,0 +1,163 @@
+#include "gui/player/MprisService.h"
+
+#include "core/player/PlaybackController.h"
+#include "core/player/TMPEGPlayer.h"
+#include "core/session/Session.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QDBusMessage>
+#include <QUrl>
+
+#include <algorithm>
+#include <unistd.h>
+
+namespace cantorel {
+
+namespace {
+
+constexpr const char* ObjectPath = "/org/mpris/MediaPlayer2";
+constexpr const char* PlayerInterface = "org.mpris.MediaPlayer2.Player";
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+} // namespace
+
+bool MprisService::raiseRunningInstance(const std::string& musicFolder)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(BusName))
+        return false;
+    QDBusInterface instance(BusName, ObjectPath, "org.cantorel.Instance", bus);
+    if (!instance.isValid() || instance.property("MusicFolder").toString() != qs(musicFolder))
+        return false;
+    QDBusInterface root(BusName, ObjectPath, "org.mpris.MediaPlayer2", bus);
+    root.call("Raise");
+    return true;
+}
+
+MprisService::MprisService(Session& session) : session_(session)
+{
+    new MprisRoot(this);
+    new MprisPlayer(this);
+    new CantorelInstance(this);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return; // no session bus: no remote control, and nothing else changes
+    registered_ = bus.registerObject(ObjectPath, this);
+    if (registered_ && !bus.registerService(BusName))
+        bus.registerService(QString(BusName) + ".instance" + QString::number(::getpid()));
+    session_.playback().addListener(this);
+}
+
+MprisService::~MprisService()
+{
+    session_.playback().removeListener(this);
+    if (registered_)
+        QDBusConnection::sessionBus().unregisterObject(ObjectPath);
+}
+
+QString MprisService::playbackStatus() const
+{
+    if (session_.playback().playing())
+        return "Playing";
+    return session_.playback().activeNode() != NoNode ? "Paused" : "Stopped";
+}
+
+QVariantMap MprisService::metadata() const
+{
+    const NodeId node = session_.playback().activeNode();
+    const CollectionItem* r = node == NoNode ? nullptr : session_.tree().record(node);
+    if (!r)
+        return {{"mpris:trackid", QVariant::fromValue(QDBusObjectPath("/org/mpris/MediaPlayer2/TrackList/NoTrack"))}};
+    QVariantMap m{
+        {"mpris:trackid", QVariant::fromValue(QDBusObjectPath("/org/cantorel/track/" + QString::number(node)))},
+        {"mpris:length", qlonglong(session_.player().LengthMs()) * 1000},
+        {"xesam:title", qs(r->Name)},
+        {"xesam:album", qs(r->Album)},
+        {"xesam:artist", QStringList{qs(r->Artist)}},
+        {"xesam:url", QUrl::fromLocalFile(QString::fromUtf8(r->Path.data(), qsizetype(r->Path.size()))).toString()},
+    };
+    if (r->Track > 0)
+        m.insert("xesam:trackNumber", r->Track);
+    if (!r->PicturePath.empty())
+        m.insert("mpris:artUrl", QUrl::fromLocalFile(qs(r->PicturePath)).toString());
+    return m;
+}
+
+qlonglong MprisService::positionMicroseconds() const
+{
+    try {
+        // Negative while the end of the last track is still heard: this one has not begun.
+        return qlonglong(std::max(session_.player().CurrentPos(), 0)) * 1000;
+    } catch (const TMPEGError&) {
+        return 0; // no stream: the position is the start
+    }
+}
+
+void MprisService::seekTo(qlonglong microseconds)
+{
+    session_.playback().releasePosition(static_cast<int>(std::max<qlonglong>(microseconds, 0) / 1'000'000));
+    emit findChild<MprisPlayer*>()->Seeked(positionMicroseconds());
+}
+
+void MprisService::propertiesChanged(const QString& interface, const QVariantMap& changed)
+{
+    if (!registered_)
+        return;
+    QDBusMessage signal =
+        QDBusMessage::createSignal(ObjectPath, "org.freedesktop.DBus.Properties", "PropertiesChanged");
+    signal << interface << changed << QStringList();
+    QDBusConnection::sessionBus().send(signal);
+}
+
+void MprisService::activeTrackChanged(const PlaybackController& p)
+{
+    propertiesChanged(PlayerInterface, {{"Metadata", metadata()},
+                                        {"PlaybackStatus", playbackStatus()},
+                                        {"CanGoNext", p.canGoNext()},
+                                        {"CanGoPrevious", p.canGoPrevious()},
+                                        {"CanPlay", p.canPlay()},
+                                        {"CanPause", p.canPlay()},
+                                        {"CanSeek", p.canPlay()}});
+}
+
+void MprisService::playingChanged(bool) { propertiesChanged(PlayerInterface, {{"PlaybackStatus", playbackStatus()}}); }
+
+void MprisService::playbackFinished() { propertiesChanged(PlayerInterface, {{"PlaybackStatus", playbackStatus()}}); }
+
+MprisRoot::MprisRoot(MprisService* service) : QDBusAbstractAdaptor(service), service_(service) {}
+
+void MprisRoot::Raise() { emit service_->raiseRequested(); }
+
+void MprisRoot::Quit() { emit service_->quitRequested(); }
+
+CantorelInstance::CantorelInstance(MprisService* service) : QDBusAbstractAdaptor(service), service_(service) {}
+
+QString CantorelInstance::musicFolder() const { return qs(service_->session().musicFolder()); }
+
+MprisPlayer::MprisPlayer(MprisService* service) : QDBusAbstractAdaptor(service), service_(service) {}
+
+bool MprisPlayer::canGoNext() const { return service_->session().playback().canGoNext(); }
+bool MprisPlayer::canGoPrevious() const { return service_->session().playback().canGoPrevious(); }
+bool MprisPlayer::canPlay() const { return service_->session().playback().canPlay(); }
+
+void MprisPlayer::Next() { service_->session().playback().next(); }
+void MprisPlayer::Previous() { service_->session().playback().previous(); }
+void MprisPlayer::Pause() { service_->session().playback().SetPlaying(false); }
+void MprisPlayer::PlayPause() { service_->session().playback().playPause(); }
+void MprisPlayer::Stop() { service_->session().playback().SetPlaying(false); }
+void MprisPlayer::Play() { service_->session().playback().SetPlaying(true); }
+
+void MprisPlayer::Seek(qlonglong offset) { service_->seekTo(service_->positionMicroseconds() + offset); }
+
+void MprisPlayer::SetPosition(const QDBusObjectPath& track, qlonglong position)
+{
+    // Only for the track that plays: a stale request is passed over, as the interface says.
+    if (track.path() == service_->metadata().value("mpris:trackid").value<QDBusObjectPath>().path())
+        service_->seekTo(position);
+}
+
+} // namespace cantorel

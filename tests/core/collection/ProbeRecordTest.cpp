@@ -1,0 +1,38 @@
+#include "core/collection/ProbeRecord.h"
+
+#include <gtest/gtest.h>
+
+using namespace cantorel;
+
+TEST(ProbeRecord, RoundTripsAndRejectsAnythingElse)
+{
+    TrackProbe full;
+    full.headerRead = true;
+    full.Bitrate = 320;
+    full.Frequency = 48000;
+    full.FileSize = 7'000'000'123;
+    full.Duration = 0;
+    full.tag = TrackProbe::Tag{"T", "A", "B", "1999", "C", 17, "", 0};
+    full.extended = TrackProbe::Tag{"Títle", "", "", "", "", 255, "Synthpop", 12};
+    TrackProbe failed;
+    failed.status = fail("Unable to read the tag", 3);
+    for (const TrackProbe& probe : {full, failed, TrackProbe{}}) {
+        const std::string bytes = ProbeRecord::encode(probe);
+        const std::optional<TrackProbe> back = ProbeRecord::decode(bytes);
+        ASSERT_TRUE(back);
+        EXPECT_EQ(ProbeRecord::encode(*back), bytes);
+        EXPECT_EQ(back->Duration, probe.Duration);
+        EXPECT_EQ(back->status.ok(), probe.status.ok());
+        // Cut short, lengthened, or of another version: a miss, never a probe.
+        EXPECT_FALSE(ProbeRecord::decode(bytes.substr(0, bytes.size() - 1)));
+        EXPECT_FALSE(ProbeRecord::decode(bytes + '\0'));
+        EXPECT_FALSE(ProbeRecord::decode(char(2) + bytes.substr(1)));
+    }
+    EXPECT_EQ(ProbeRecord::decode(ProbeRecord::encode(full))->extended->genreText, "Synthpop");
+    EXPECT_EQ(ProbeRecord::decode(ProbeRecord::encode(failed))->status.failure().code, 3);
+    EXPECT_FALSE(ProbeRecord::decode(""));
+    // A negative length is no length (found by the fuzz target).
+    std::string negative = ProbeRecord::encode(failed);
+    negative.replace(2 + 3 * 8, 8, std::string(8, '\xff'));
+    EXPECT_FALSE(ProbeRecord::decode(negative));
+}

@@ -1,0 +1,275 @@
+#include "core/config/Configuration.h"
+#include "core/info/RtfDocument.h"
+#include "core/platform/CodePage.h"
+#include "core/player/PlaybackController.h"
+
+#include "gui/Controls.h"
+#include "gui/TestWindow.h"
+#include "gui/app/TMainForm.h"
+#include "gui/app/WindowState.h"
+#include "gui/collection/CollectionModel.h"
+#include "gui/common/ErrorBox.h"
+#include "gui/info/InfoPages.h"
+#include "gui/info/RtfTextDocument.h"
+
+#include "support/Mp3Fixture.h"
+#include "support/Outcomes.h"
+#include "support/TempDir.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QToolButton>
+#include <QTreeView>
+
+#include <chrono>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace cantorel;
+using namespace cantorel::test;
+
+namespace {
+
+struct RecordingBox : ErrorBox {
+    QStringList shown;
+    void show(QWidget*, const QString& title, const QString& text, const QString& button) override
+    {
+        shown << title + "|" + text + "|" + button;
+    }
+};
+
+class PagesTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir.write("music/Album/a.mp3",
+                  fakeTrack("\xFF\xFB\x90\x44", 16000, id3v1("Song A", "Artist", "Album", "2001", "", 17)));
+        dir.write("music/Album/b.mp3",
+                  fakeTrack("\xFF\xFB\x90\x44", 16000, id3v1("Song B", "Artist", "Album", "2001", "", 17)));
+        dir.write("music/Album/dirinfo.rtf",
+                  "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\pard\\qc\\b Bold title\\b0\\par Caf\\'e9}");
+        dir.write("music/Album/dirinfo.bmp",
+                  std::string(readAll(std::string(CANTOREL_SOURCE_DIR) + "/demo/music/dirinfo.bmp")));
+        dir.write("music/Other/c.mp3", fakeTrack("\xFF\xFB\x90\x44", 16000));
+        dir.write("music/Other/dirinfo", "\xC9\xCD\xBB box \x82t\x82");
+        dir.write("music/files.bbs", "Album The album\r\nOther\r\n");
+        dir.write("music/list.m3u", "Album/b.mp3\n");
+    }
+    std::unique_ptr<TMainForm> open(const std::string& extra = "AllowEdit = yes\n")
+    {
+        config = test::configurationOf("MP3RootDir = music\nMP3RootName = Root\nOEMCodePage = 437\n"
+                                       "genre017 = Rock\ngenre000 = Blues\n" +
+                                           extra,
+                                       dir.path());
+        auto form = std::make_unique<test::TestWindow>(config, box);
+        form->InitialFill(nullptr);
+        return form;
+    }
+    NodeId node(const TMainForm& f, const std::string& caption) const
+    {
+        for (NodeId n : f.session().tree().Nodes) {
+            if (f.session().tree().caption(n) == caption)
+                return n;
+        }
+        throw std::runtime_error("no node " + caption);
+    }
+    std::string tagOf(const std::string& file) const
+    {
+        const std::string data = readAll(dir / file);
+        return data.size() >= 128 ? data.substr(data.size() - 128) : std::string();
+    }
+
+    TempDir dir;
+    Configuration config;
+    std::shared_ptr<RecordingBox> box = std::make_shared<RecordingBox>();
+};
+
+} // namespace
+
+TEST_F(PagesTest, EditingATitleWritesTheTagAndRenamesEverySharedNode)
+{
+    auto f = open();
+    f->selectNode(node(*f, "Song B"));
+    EXPECT_EQ(control<QLineEdit>(*f, "edName")->text(), "Song B");
+    EXPECT_EQ(control<QComboBox>(*f, "edGenre")->currentText(), "Rock");
+    control<QLineEdit>(*f, "edName")->setText("  Renamed  ");
+    f->selectNode(node(*f, "Song A"));
+    EXPECT_EQ(tagOf("music/Album/b.mp3"), id3v1("Renamed", "Artist", "Album", "2001", "", 17));
+    int renamed = 0;
+    for (NodeId n : f->session().tree().Nodes)
+        renamed += f->session().tree().caption(n) == "Renamed";
+    EXPECT_EQ(renamed, 2); // the track and its playlist entry
+    EXPECT_TRUE(box->shown.isEmpty());
+}
+
+TEST_F(PagesTest, TheActiveTracksTagIsRefused)
+{
+    auto f = open();
+    const std::string before = readAll(dir / "music/Album/a.mp3");
+    ASSERT_EQ(f->session().playback().activeNode(), node(*f, "Song A")); // the first track is active after start-up
+    f->selectNode(node(*f, "Song A"));
+    control<QLineEdit>(*f, "edName")->setText("Not allowed");
+    control<QLineEdit>(*f, "edFilesBBS")->setText("Described anyway");
+    f->selectNode(node(*f, "Song B"));
+    EXPECT_EQ(box->shown, QStringList{"Error|Unable to edit active track tag. |Cancel"});
+    EXPECT_EQ(readAll(dir / "music/Album/a.mp3"), before);
+    EXPECT_EQ(f->session().tree().record(node(*f, "Song A"))->Name, "Song A");
+    EXPECT_EQ(readAll(dir / "music/Album/files.bbs"), "a.mp3           Described anyway\r\n");
+}
+
+TEST_F(PagesTest, BlanksOnlyAndBlankGenre)
+{
+    auto f = open();
+    const std::string before = readAll(dir / "music/Album/b.mp3");
+    f->selectNode(node(*f, "Song B"));
+    control<QLineEdit>(*f, "edName")->setText(" Song B ");
+    control<QLineEdit>(*f, "edFilesBBS")->setText(""); // the composed description is not saved
+    f->selectNode(node(*f, "Song A"));
+    EXPECT_EQ(readAll(dir / "music/Album/b.mp3"), before);
+    f->selectNode(node(*f, "Song B"));
+    control<QComboBox>(*f, "edGenre")->setCurrentIndex(0); // the blank entry
+    control<QLineEdit>(*f, "edFilesBBS")->setText("");
+    f->selectNode(node(*f, "Song A"));
+    EXPECT_EQ(static_cast<unsigned char>(tagOf("music/Album/b.mp3")[127]), 255);
+}
+
+TEST_F(PagesTest, ComposedDescriptionIsWrittenWhenLeaving)
+{
+    auto f = open();
+    f->selectNode(node(*f, "Song A"));
+    EXPECT_EQ(control<QLineEdit>(*f, "edFilesBBS")->text(), "Artist. Album. \"Song A\"");
+    f->selectNode(node(*f, "Song B"));
+    EXPECT_EQ(readAll(dir / "music/Album/files.bbs"), "a.mp3           Artist. Album. \"Song A\"\r\n");
+    // A caption that is its description follows a change; the parent's file is rewritten.
+    f->selectNode(node(*f, "The album"));
+    control<QLineEdit>(*f, "edFilesBBS")->setText("Renamed album");
+    f->selectNode(node(*f, "Root"));
+    EXPECT_EQ(readAll(dir / "music/files.bbs"), "Album           Renamed album\r\nOther\r\n");
+    EXPECT_NO_THROW(node(*f, "Renamed album"));
+}
+
+TEST_F(PagesTest, FailedDescriptionSaveShowsItsMessageAndKeepsTheText)
+{
+    dir.write("music/Other/files.bbs", std::string("c.mp3 x\0y\r\n", 11));
+    auto f = open();
+    f->selectNode(node(*f, "x")); // the description before the NUL
+    control<QLineEdit>(*f, "edFilesBBS")->setText("New text");
+    f->selectNode(node(*f, "Root"));
+    ASSERT_EQ(box->shown.size(), 1);
+    EXPECT_EQ(box->shown[0],
+              QString::fromStdString("Error|Error while saving file " + dir.path() + "music/Other/files.bbs|&Abort"));
+    EXPECT_EQ(f->session().tree().record(node(*f, "x"))->Description, "New text");
+    EXPECT_EQ(readAll(dir / "music/Other/files.bbs"), std::string("c.mp3 x\0y\r\n", 11));
+}
+
+TEST_F(PagesTest, EnterMovesToTheNextTrackAndStaysOnTheLast)
+{
+    auto f = open();
+    f->selectNode(node(*f, "Song A"));
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(control<QLineEdit>(*f, "edComment"), &enter);
+    EXPECT_EQ(f->selectedNode(), node(*f, "Song B"));
+    const NodeId last = f->session().tree().Nodes.back();
+    f->selectNode(last);
+    QApplication::sendEvent(control<QLineEdit>(*f, "edComment"), &enter);
+    EXPECT_EQ(f->selectedNode(), last);
+}
+
+TEST_F(PagesTest, ClosingTheWindowSavesTheEditsOfTheSelectedNode)
+{
+    auto f = open();
+    f->selectNode(node(*f, "c.mp3"));
+    control<QLineEdit>(*f, "edName")->setText("Closing title");
+    f->close();
+    EXPECT_EQ(tagOf("music/Other/c.mp3").substr(0, 16), "TAGClosing title");
+}
+
+TEST_F(PagesTest, PagesShowPictureTextAndDescription)
+{
+    auto f = open();
+    f->selectNode(node(*f, "The album"));
+    EXPECT_FALSE(control<QLabel>(*f, "Image")->isHidden());
+    EXPECT_EQ(control<QLabel>(*f, "Image")->pixmap().size(), QSize(96, 96));
+    QTextBlock first = control<QTextEdit>(*f, "TextView")->document()->firstBlock();
+    EXPECT_EQ(first.text(), "Bold title");
+    EXPECT_EQ(first.blockFormat().alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
+    EXPECT_TRUE(first.begin().fragment().charFormat().fontWeight() >= QFont::Bold);
+    EXPECT_EQ(first.next().text(), "Café");
+    EXPECT_TRUE(control<QLabel>(*f, "TrackInfo")->text().startsWith("\nString4The album\nString15"));
+    // Same paths: neither page is reloaded, even after the view was changed by hand.
+    control<QTextEdit>(*f, "TextView")->setPlainText("marker");
+    f->selectNode(node(*f, "Song A"));
+    EXPECT_EQ(control<QTextEdit>(*f, "TextView")->toPlainText(), "marker");
+    // A plain page in the OEM code page; an entry without a picture hides it.
+    f->selectNode(node(*f, "Other"));
+    EXPECT_EQ(control<QTextEdit>(*f, "TextView")->toPlainText(), "╔═╗ box été");
+    // The plain page keeps nothing of the rich page's formats.
+    EXPECT_LT(control<QTextEdit>(*f, "TextView")->document()->firstBlock().begin().fragment().charFormat().fontWeight(),
+              QFont::Bold);
+    EXPECT_TRUE(control<QLabel>(*f, "Image")->isHidden());
+    EXPECT_EQ(f->pages()->ShownPicturePath, "");
+}
+
+TEST_F(PagesTest, NoEditingWithoutAllowEdit)
+{
+    auto f = open("AllowEdit = no\n");
+    const std::string before = readAll(dir / "music/Album/a.mp3");
+    f->selectNode(node(*f, "Song A"));
+    EXPECT_EQ(control<QLineEdit>(*f, "edFilesBBS")->text(), "");
+    control<QLineEdit>(*f, "edName")->setText("ignored");
+    f->selectNode(node(*f, "Song B"));
+    EXPECT_EQ(readAll(dir / "music/Album/a.mp3"), before);
+    EXPECT_FALSE(std::filesystem::exists(dir / "music/Album/files.bbs"));
+}
+
+TEST(RichTextPage, ManyFormatChangesShowQuicklyAndTooManyAreCut)
+{
+    const auto toggles = [](int runs) {
+        std::string rtf = "{\\rtf1\\ansi ";
+        for (int i = 0; i < runs; ++i)
+            rtf += i % 2 ? "\\b0 y" : "\\b x";
+        return rtf + "}";
+    };
+    const CodePage& ansi = *CodePage::byNumber(1252);
+    // 200,000 toggles in one paragraph (900 KB): about half a second here with the
+    // layout; a generous bound for the sanitizers.
+    QTextDocument shown;
+    const auto start = std::chrono::steady_clock::now();
+    RtfTextDocument::fill(&shown, RtfDocument::parse(toggles(200'000), ansi));
+    shown.setTextWidth(400);
+    (void)shown.documentLayout()->documentSize();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    EXPECT_FALSE(shown.toPlainText().contains("not shown"));
+    EXPECT_EQ(shown.toPlainText().remove('\n').size(), 200'000);
+    QTextDocument cut;
+    RtfTextDocument::fill(&cut, RtfDocument::parse(toggles(RtfTextDocument::MaxRuns + 10), ansi));
+    EXPECT_TRUE(cut.lastBlock().text().startsWith("[The rest of this page is not shown"));
+}
+
+TEST_F(PagesTest, TheWindowComesBackAsItWasLeft)
+{
+    const std::string state = dir / "state/window.ini";
+    {
+        auto f = open();
+        f->resize(800, 500);
+        f->pages()->setCurrentIndex(2);
+        f->treeView()->setExpanded(f->model()->indexOf(node(*f, "Other")), true);
+        WindowState::save(*f, state);
+    }
+    auto f = open();
+    EXPECT_EQ(f->pages()->currentIndex(), 0); // nothing restored yet: the first-run layout
+    WindowState::restore(*f, state);
+    EXPECT_EQ(f->size(), QSize(800, 500));
+    EXPECT_EQ(f->pages()->currentIndex(), 2);
+    EXPECT_TRUE(f->treeView()->isExpanded(f->model()->indexOf(node(*f, "Other"))));
+    // Without a state file the layout stays.
+    auto fresh = open();
+    WindowState::restore(*fresh, dir / "none.ini");
+    EXPECT_EQ(fresh->size(), QSize(641, 337));
+}
