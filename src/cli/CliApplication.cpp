@@ -1,22 +1,15 @@
 #include "cli/CliApplication.h"
 
-#include "core/collection/CollectionBuilder.h"
-#include "core/collection/CollectionItem.h"
-#include "core/collection/DescriptionWriter.h"
-#include "core/collection/ProbeCache.h"
-#include "core/config/ConfigurationLookup.h"
-#include "core/info/InfoPage.h"
-#include "core/info/PicturePage.h"
 #include "core/info/TrackInfo.h"
 #include "core/platform/CodePage.h"
-#include "core/platform/Collation.h"
 #include "core/platform/FileSystem.h"
 #include "core/platform/Paths.h"
 #include "core/platform/SafeFileWriter.h"
-#include "core/platform/SystemLocale.h"
 #include "core/platform/TextRules.h"
 #include "core/player/PlaybackController.h"
-#include "core/player/TMPEGPlayer.h"
+#include "core/player/TMPEGError.h"
+
+#include "decoder/mpeg.h"
 
 #include "cli/JsonWriter.h"
 #include "cli/LoopTimer.h"
@@ -86,16 +79,16 @@ const char* codePageName(bool oem) { return oem ? "oem" : "ansi"; }
 
 std::string fullPath(const std::string& arg) { return paths::expand(fs::currentDirectory(), arg); }
 
-// Why a track cannot be read, as the system says it ("" when it opens as a regular file).
-std::string inputProblem(const std::string& path)
+// Fails, with the system's reason, when a track does not open as a regular file.
+Result<> checkInput(const std::string& path)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return std::string(": ") + std::strerror(errno);
+        return fail(std::strerror(errno));
     struct stat st {};
     const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     ::close(fd);
-    return regular ? std::string() : std::string(": not a regular file");
+    return regular ? Result<>() : fail("not a regular file");
 }
 
 // What the command-line player prints: each position report and the end of play.
@@ -422,10 +415,10 @@ int CliApplication::tag(const std::vector<std::string>& args)
     if (args.empty())
         return usageError("tag needs a file");
     const std::string path = fullPath(args[0]);
-    const CodePage& tagPage = session_->settings().tagPage();
+    const CodePage& tagCodePage = session_->settings().tagCodePage();
     CollectionItem item = session_->readTrack(path).record;
     // Fields not given keep what the tag block holds, not the file name the record shows.
-    const TagBlock::Fields current = readTagFields(path, tagPage).value_or(TagBlock::Fields{});
+    const TagBlock::Fields current = readTagFields(path, tagCodePage).value_or(TagBlock::Fields{});
     item.Name = current.title;
     item.Artist = current.artist;
     item.Album = current.album;
@@ -519,8 +512,9 @@ int CliApplication::play(const std::vector<std::string>& args)
         const std::string path = fullPath(file);
         if (!outPath.empty() && fs::identityOf(outPath) && fs::identityOf(outPath) == fs::identityOf(path))
             return usageError("the output file is the track itself: " + shown(path));
-        if (const std::string problem = inputProblem(path); !problem.empty()) {
-            err_ << MPEG_ERR_INPUT << ' ' << mpegErrorMessage(MPEG_ERR_INPUT) << ": " << shown(path) << problem << '\n';
+        if (const Result<> input = checkInput(path); !input) {
+            err_ << MPEG_ERR_INPUT << ' ' << mpegErrorMessage(MPEG_ERR_INPUT) << ": " << shown(path) << ": "
+                 << input.error() << '\n';
             return 1;
         }
         tracks.push_back(path);
@@ -539,7 +533,6 @@ int CliApplication::play(const std::vector<std::string>& args)
         err_ << started.failure().code << ' ' << started.error() << '\n';
         return 1;
     }
-    TMPEGPlayer& player = session_->player();
     PlaybackController& controller = session_->playback();
     const CollectionTree& tree = session_->tree();
     PrintingListener printer(out_);
@@ -556,11 +549,8 @@ int CliApplication::play(const std::vector<std::string>& args)
     else
         loop->run([&] { return !printer.finished && !outputFailed(); }, STDIN_FILENO,
                   [&](const std::string& line) { commanded |= playerCommand(controller, line); });
-    try {
-        player.CloseStream();
-    } catch (const TMPEGError& e) {
-        failure = fail(e.what(), e.ErrorCode);
-    }
+    if (const Result<> closed = controller.closeStream(); !closed)
+        failure = closed.failure();
     if (!failure && outputFailed())
         failure = controller.lastFailure();
     // A later track that did not start ends the run too.
@@ -578,7 +568,9 @@ int CliApplication::play(const std::vector<std::string>& args)
         ::unlink(outPath.c_str());
     } else if (failure->code == MPEG_ERR_INPUT && active != NoNode) {
         const std::string& path = tree.record(active)->Path;
-        err_ << ": " << shown(path) << inputProblem(path);
+        err_ << ": " << shown(path);
+        if (const Result<> input = checkInput(path); !input)
+            err_ << ": " << input.error();
     }
     err_ << '\n';
     return 1;

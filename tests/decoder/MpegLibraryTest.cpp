@@ -120,12 +120,7 @@ private:
 
 class LibraryTest : public ::testing::Test {
 protected:
-    LibraryTest()
-        : player([this] {
-              auto t = std::make_unique<ManualTimer>();
-              timer = t.get();
-              return t;
-          })
+    LibraryTest() : player(ManualTimer::factory(timer))
     {
         player.PathToDLL = CANTOREL_BIN_DIR;
         player.setTimerFreq(250);

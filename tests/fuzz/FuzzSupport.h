@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <unistd.h>
 
@@ -18,14 +17,6 @@ inline const std::string& workDirectory()
         return pattern + "/";
     }();
     return dir;
-}
-
-inline std::string writeInput(const std::string& name, const std::uint8_t* data, std::size_t size)
-{
-    const std::string path = workDirectory() + name;
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    return path;
 }
 
 } // namespace cantorel::fuzz

@@ -1,16 +1,15 @@
 #include "core/collection/DescriptionList.h"
 #include "core/platform/CodePage.h"
 
-#include "FuzzSupport.h"
-
+#include <cstdint>
 #include <vector>
 
 using namespace cantorel;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const std::string file = fuzz::writeInput("files.bbs", data, size);
-    const DescriptionList list = DescriptionList::ReadDescriptions(file, *CodePage::byNumber(866));
+    const DescriptionList list =
+        DescriptionList::fromBytes(std::string(reinterpret_cast<const char*>(data), size), *CodePage::byNumber(866));
     // The first words of the lines make names that match, and some that almost do.
     std::vector<std::string> names{"Live", "Live.mp3", "a", "\"q\"", "Ж"};
     for (std::size_t i = 0; i < list.lines().size() && i < 20; ++i)

@@ -2,6 +2,8 @@
 
 #include "core/player/PlayerTimer.h"
 
+#include <memory>
+
 namespace cantorel::test {
 
 // A timer that ticks only when the test says so.
@@ -16,6 +18,15 @@ public:
     {
         if (enabled_ && tick_)
             tick_();
+    }
+    // Makes the timers a player asks for, noting the last one made in `made`.
+    static PlayerTimerFactory factory(ManualTimer*& made)
+    {
+        return [&made] {
+            auto timer = std::make_unique<ManualTimer>();
+            made = timer.get();
+            return timer;
+        };
     }
 
 private:

@@ -2,6 +2,8 @@
 
 #include "core/collection/BuildProgress.h"
 #include "core/collection/DirectoryListing.h"
+#include "core/collection/FileKinds.h"
+#include "core/collection/PlaylistFile.h"
 #include "core/config/Configuration.h"
 #include "core/platform/CodePage.h"
 #include "core/platform/Paths.h"
@@ -24,23 +26,6 @@ std::string withoutTrailingDot(std::string name)
     return name;
 }
 
-// A playlist's lines in UTF-8: a UTF-8 file (every .m3u8) as it is, any other in the
-// ANSI page.
-std::optional<std::vector<std::string>> playlistLines(const std::string& path, const CodePage& ansi)
-{
-    std::optional<std::string> data = fs::readFile(path);
-    if (!data)
-        return std::nullopt;
-    if (data->starts_with("\xEF\xBB\xBF"))
-        data->erase(0, 3);
-    const bool m3u8 = paths::foldedExtension(path) == ".m3u8";
-    const CodePage& page = m3u8 || text::isValidUtf8(*data) ? *CodePage::byNumber(CodePage::Utf8) : ansi;
-    std::vector<std::string> lines;
-    for (std::string_view line : text::splitLines(*data))
-        lines.push_back(page.decode(line));
-    return lines;
-}
-
 } // namespace
 
 BuildSettings BuildSettings::fromConfiguration(const Configuration& c, const Collation& collation, TrackProber probe)
@@ -52,10 +37,10 @@ BuildSettings BuildSettings::fromConfiguration(const Configuration& c, const Col
                          withoutTrailingDot(s.DirInfoTXT),
                          withoutTrailingDot(s.DirInfoRTF),
                          withoutTrailingDot(s.DirInfoBMP),
-                         c.GetUIString(19),
-                         c.GetUIString(37),
-                         c.GetUIString(38),
-                         c.GetUIString(39),
+                         c.GetUIString(UiString::PlaylistsNode),
+                         c.GetUIString(UiString::SplashPreparing),
+                         c.GetUIString(UiString::SplashReading),
+                         c.GetUIString(UiString::SplashPlaylists),
                          s.oem(),
                          s.ansi(),
                          std::move(probe),
@@ -140,6 +125,17 @@ std::string CollectionBuilder::sideFile(const std::string& directory, const Dire
     return found ? directory + *found : std::string();
 }
 
+void CollectionBuilder::setSideFiles(CollectionItem& record, const std::string& directory,
+                                     const DirectoryListing& listing, const std::string& name) const
+{
+    const std::string stem = FileKinds::stem(name);
+    for (const char* extension : FileKinds::TextPageExtensions) {
+        if (record.TextPath.empty())
+            record.TextPath = sideFile(directory, listing, stem + extension);
+    }
+    record.PicturePath = sideFile(directory, listing, stem + FileKinds::PictureExtension);
+}
+
 bool CollectionBuilder::ScanDirectory(const std::string& directory, DirectoryRead& read, NodeId parent)
 {
     // Each directory is entered once per scan, whatever the paths to it: a link loop would
@@ -192,7 +188,7 @@ bool CollectionBuilder::ScanDirectory(const std::string& directory, DirectoryRea
         if (top)
             stepProgress();
         const std::string& name = listing.files()[i];
-        if (paths::foldedExtension(name) == ".mp3") {
+        if (FileKinds::isTrack(name)) {
             std::optional<TrackProbe> probe = i < read.probes.size() ? std::move(read.probes[i]) : std::nullopt;
             addTrack(directory, listing, name, descriptionOf(dirCount + i), std::move(probe), parent);
             result = true;
@@ -242,14 +238,10 @@ void CollectionBuilder::addTrack(const std::string& directory, const DirectoryLi
     applyProbe(*record, probe ? std::move(*probe) : settings_.probe(record->Path));
     const NodeId node = tree_.addNode(parent, record->Name, record, KindTrack);
     tracks_.push_back(node);
-    const std::string base = name.substr(0, name.size() - 4);
     CollectionItem* inherited = parent == NoNode ? nullptr : tree_.record(parent);
-    record->TextPath = sideFile(directory, listing, base + ".rtf");
-    if (record->TextPath.empty())
-        record->TextPath = sideFile(directory, listing, base + ".txt");
+    setSideFiles(*record, directory, listing, name);
     if (record->TextPath.empty() && inherited)
         record->TextPath = inherited->TextPath;
-    record->PicturePath = sideFile(directory, listing, base + ".bmp");
     if (record->PicturePath.empty() && inherited)
         record->PicturePath = inherited->PicturePath;
     if (inherited) {
@@ -275,11 +267,7 @@ void CollectionBuilder::AddPlaylist(const std::string& directory, const Director
     }
     CollectionItem* record = tree_.newRecord(CreateEntry(directory, name, settings_.ansi, description));
     tree_.addNode(tree_.PlaylistsNode, record->Name, record, KindPlaylist);
-    const std::string base = name.substr(0, name.size() - 4);
-    record->TextPath = sideFile(directory, listing, base + ".rtf");
-    if (record->TextPath.empty())
-        record->TextPath = sideFile(directory, listing, base + ".txt");
-    record->PicturePath = sideFile(directory, listing, base + ".bmp");
+    setSideFiles(*record, directory, listing, name);
 }
 
 void CollectionBuilder::ResolvePlaylists()
@@ -303,7 +291,7 @@ void CollectionBuilder::ResolvePlaylists()
         trackByPath_.try_emplace(shown, i);
     }
     for (NodeId n = tree_.firstChild(tree_.PlaylistsNode); n != NoNode; n = tree_.nextSibling(n)) {
-        if (isPlaylist(tree_.record(n)->Path))
+        if (FileKinds::isPlaylist(tree_.record(n)->Path))
             resolvePlaylist(n);
     }
     trackByPath_.clear();
@@ -314,7 +302,7 @@ void CollectionBuilder::resolvePlaylist(NodeId playlist)
 {
     stepProgress();
     CollectionItem* record = tree_.record(playlist);
-    const std::optional<std::vector<std::string>> lines = playlistLines(record->Path, settings_.ansi);
+    const std::optional<std::vector<std::string>> lines = PlaylistFile::read(record->Path, settings_.ansi);
     if (!lines)
         return;
     const std::string directory = paths::directoryOf(displayPath(record->Path, settings_.ansi));

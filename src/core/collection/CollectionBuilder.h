@@ -72,7 +72,10 @@ private:
                      const std::optional<std::string>& description);
     void ResolvePlaylists();
     void resolvePlaylist(NodeId playlist);
-    // A directory's text page (rich before plain) and picture, found in its listing.
+    // A track's or playlist's text page and picture, found in its directory's listing.
+    void setSideFiles(CollectionItem& record, const std::string& directory, const DirectoryListing& listing,
+                      const std::string& name) const;
+    // A side file of that name in the listing, as a path; "" when there is none.
     std::string sideFile(const std::string& directory, const DirectoryListing& listing, const std::string& name) const;
     void stepProgress();
     bool topLevel(NodeId parent) const;

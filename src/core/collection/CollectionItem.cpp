@@ -44,10 +44,4 @@ CollectionItem CreateEntry(const std::string& directory, const std::string& name
     return item;
 }
 
-bool isPlaylist(const std::string& path)
-{
-    const std::string extension = paths::foldedExtension(path);
-    return extension == ".m3u" || extension == ".m3u8";
-}
-
 } // namespace cantorel

@@ -41,9 +41,6 @@ std::string displayName(const std::string& name, const CodePage& ansi);
 // A whole path in its shown form, each component as displayName shows it.
 std::string displayPath(const std::string& path, const CodePage& ansi);
 
-// True for a playlist's path: ".m3u" or ".m3u8", A-Z folded.
-bool isPlaylist(const std::string& path);
-
 // The record of a directory, track or playlist that the scan meets in `directory` (ending
 // with "/"): Path the whole path, Name the shown name, Genre 255, and the description of
 // the line that the directory's description file gives the entry, if any.

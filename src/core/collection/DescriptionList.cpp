@@ -2,6 +2,7 @@
 
 #include "core/platform/CodePage.h"
 #include "core/platform/FileSystem.h"
+#include "core/platform/TextFile.h"
 #include "core/platform/TextRules.h"
 
 #include <algorithm>
@@ -32,20 +33,16 @@ DescriptionList DescriptionList::fromBytes(const std::string& data, const CodePa
     const std::size_t nul = data.find('\0');
     list.holdsNul_ = nul != std::string::npos;
     const std::size_t textEnd = list.holdsNul_ ? nul : data.size();
-    // A file of valid UTF-8 that holds a character beyond ASCII, or begins with the UTF-8
-    // byte-order mark, is UTF-8; any other is in the OEM page.
-    const bool bom = data.starts_with("\xEF\xBB\xBF");
-    list.utf8_ =
-        !list.holdsNul_ && (bom || (text::isValidUtf8(data) && std::any_of(data.begin(), data.end(), [](char c) {
-                                        return static_cast<unsigned char>(c) >= 0x80;
-                                    })));
-    const CodePage& page = list.utf8_ ? *CodePage::byNumber(CodePage::Utf8) : oem;
+    // A file with a NUL is no text file: its text before the NUL is in the OEM code page.
+    const bool bom = data.starts_with(TextFile::ByteOrderMark);
+    list.utf8_ = !list.holdsNul_ && TextFile::isUtf8(data);
+    const CodePage& codePage = list.utf8_ ? *CodePage::byNumber(CodePage::Utf8) : oem;
     for (std::string_view raw : text::splitLines(data)) {
         const std::size_t lineStart = static_cast<std::size_t>(raw.data() - data.data());
         std::string_view bytes = lineStart < textEnd ? raw.substr(0, std::min(raw.size(), textEnd - lineStart)) : "";
         if (lineStart == 0 && bom)
             bytes.remove_prefix(3);
-        list.lines_.push_back({std::string(raw), page.decode(bytes)});
+        list.lines_.push_back({std::string(raw), codePage.decode(bytes)});
     }
     return list;
 }

@@ -59,19 +59,19 @@ std::string realPath(const std::string& path)
     return real ? std::string(real.get()) : std::string();
 }
 
-// Why writing through the link at `path` would leave the collection, or "" when it is no
-// link or its target is an existing file inside `root`.
-std::string linkProblem(const std::string& path, const std::string& root)
+// Fails, saying why, when writing through the link at `path` would leave the collection;
+// a file that is no link, or links to an existing file inside `root`, is fine.
+Result<> checkLink(const std::string& path, const std::string& root)
 {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
         return {};
     const std::string target = realPath(path);
     if (target.empty())
-        return "it is a link to a file that does not exist";
+        return fail("it is a link to a file that does not exist");
     const std::string inside = paths::withTrailingSlash(realPath(root));
     if (!target.starts_with(inside))
-        return "it is a link to a file outside the collection";
+        return fail("it is a link to a file outside the collection");
     return {};
 }
 
@@ -133,8 +133,8 @@ Result<> WriteDescription(const CollectionItem& item, const DescriptionFormat& f
     const std::string filePath = directory + fileName;
     const Failure failure = fail("Error while saving file " + directory + fileName);
     const auto failureBecause = [&](const std::string& reason) { return fail(failure.message + ": " + reason); };
-    if (const std::string problem = linkProblem(filePath, format.root); !problem.empty())
-        return failureBecause(problem);
+    if (const Result<> link = checkLink(filePath, format.root); !link)
+        return failureBecause(link.error());
 
     const std::optional<fs::FileState> readAs = fs::fileStateOf(filePath);
     DescriptionList list;
@@ -144,13 +144,13 @@ Result<> WriteDescription(const CollectionItem& item, const DescriptionFormat& f
             return failure;
         list = std::move(*loaded);
     }
-    // A UTF-8 file takes its new line in UTF-8, whatever the OEM page.
-    const CodePage& page = list.utf8() ? *CodePage::byNumber(CodePage::Utf8) : format.oem;
+    // A UTF-8 file takes its new line in UTF-8, whatever the OEM code page.
+    const CodePage& codePage = list.utf8() ? *CodePage::byNumber(CodePage::Utf8) : format.oem;
     const std::string shownName = displayName(name, format.ansi);
-    const Result<std::string> oemName = oemNameOf(shownName, page);
+    const Result<std::string> oemName = oemNameOf(shownName, codePage);
     if (!oemName)
         return failureBecause(oemName.error());
-    if (Result<> writable = checkDescriptionText(item.Description, page); !writable)
+    if (Result<> writable = checkDescriptionText(item.Description, codePage); !writable)
         return writable;
 
     // The entry takes the line that the scan would give it among the directory's
@@ -181,7 +181,7 @@ Result<> WriteDescription(const CollectionItem& item, const DescriptionFormat& f
     out.reserve(list.lines().size() + 1);
     for (const DescriptionList::Line& line : list.lines())
         out.push_back(line.raw);
-    const std::string newLine = descriptionLine(oemName.value(), page.encode(oneLine(item.Description)));
+    const std::string newLine = descriptionLine(oemName.value(), codePage.encode(oneLine(item.Description)));
     std::size_t written = static_cast<std::size_t>(lineIndex);
     if (lineIndex >= 0) {
         out[written] = newLine;

@@ -1,5 +1,6 @@
 #include "core/collection/DirectoryListing.h"
 
+#include "core/collection/FileKinds.h"
 #include "core/platform/Collation.h"
 #include "core/platform/Paths.h"
 #include "core/platform/TextRules.h"
@@ -60,7 +61,7 @@ DirectoryListing DirectoryListing::read(const std::string& directory, const Coll
         case EntryType::Directory: listing.directories_.push_back(name); break;
         case EntryType::File: {
             const std::string_view ext = extensionOf(name);
-            if (text::equalsFolded(ext, ".mp3") || text::equalsFolded(ext, ".m3u") || text::equalsFolded(ext, ".m3u8"))
+            if (FileKinds::of(name) != FileKind::Other)
                 listing.files_.push_back(name);
             const std::string folded = text::foldAZ(ext);
             if (std::find(listing.extensions_.begin(), listing.extensions_.end(), folded) == listing.extensions_.end())

@@ -20,7 +20,7 @@ public:
 
     bool readable() const { return readable_; }
     const std::vector<std::string>& directories() const { return directories_; }
-    // Files whose extension, A-Z folded, is ".mp3", ".m3u" or ".m3u8".
+    // The tracks and playlists (FileKinds).
     const std::vector<std::string>& files() const { return files_; }
 
     // The entry names in the order the scan meets them: directories, then files.

@@ -1,5 +1,6 @@
 #include "core/collection/ReadAhead.h"
 
+#include "core/collection/FileKinds.h"
 #include "core/platform/Collation.h"
 #include "core/platform/Paths.h"
 
@@ -143,7 +144,7 @@ DirectoryRead ReadAhead::readDirectory(const std::string& directory, const Colla
     const std::vector<std::string>& files = read.listing.files();
     read.probes.resize(files.size());
     for (std::size_t i = 0; i < files.size() && !stopping_; ++i) {
-        if (paths::foldedExtension(files[i]) == ".mp3")
+        if (FileKinds::isTrack(files[i]))
             read.probes[i] = probe_(directory + files[i]);
     }
     return read;

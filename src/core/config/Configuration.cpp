@@ -34,8 +34,8 @@ Configuration Configuration::defaults(const std::string& programDirectory)
     c.Settings.ANSICodePage = pair.ansi;
     for (int n = 1; n <= 50; ++n)
         c.UIStrings[static_cast<std::size_t>(n - 1)] = "String" + std::to_string(n);
-    c.UIStrings[TrackLabelString - 1] = "Track: ";
-    c.UIStrings[RescanString - 1] = "Rescan";
+    c.UIStrings[static_cast<std::size_t>(UiString::TrackNumberCaption) - 1] = "Track: ";
+    c.UIStrings[static_cast<std::size_t>(UiString::RescanItem) - 1] = "Rescan";
     return c;
 }
 

@@ -32,7 +32,7 @@ struct SettingsRecord {
     const CodePage& oem() const;
     const CodePage& ansi() const;
     // The code page of tag texts.
-    const CodePage& tagPage() const { return TAGCodePage ? oem() : ansi(); }
+    const CodePage& tagCodePage() const { return TAGCodePage ? oem() : ansi(); }
 };
 
 struct GenreEntry {
@@ -40,11 +40,53 @@ struct GenreEntry {
     std::string GenreName;
 };
 
-// Strings 1 to 50 read "String" and their number when unset; the later ones have English
-// defaults.
+// The interface strings by what they are for. Each value is the string's number, the N
+// of its "StringN" key; strings 1 to 50 read "String" and their number when unset, the
+// later ones have English defaults.
+enum class UiString : int {
+    SecondsUnit = 1, // a playing time in words: the unit after the seconds
+    MinutesUnit = 2,
+    HoursUnit = 3,
+    NameCaption = 4, // the editor's labels and the description page's captions
+    AlbumCaption = 5,
+    ArtistCaption = 6,
+    YearCaption = 7,
+    DurationCaption = 8, // the description page of a track
+    FileCaption = 9,
+    FileSizeCaption = 10,
+    FrequencyCaption = 11,
+    BitrateCaption = 12,
+    PictureFileCaption = 13,
+    TextFileCaption = 14,
+    TotalDurationCaption = 15, // the description page of anything but a track
+    PathCaption = 16,
+    TotalSizeCaption = 17,
+    NowPlaying = 18, // before the player panel's track text
+    PlaylistsNode = 19,
+    PictureTab = 20,
+    TextTab = 21,
+    DescriptionTab = 22,
+    EditorTab = 23,
+    GenreCaption = 24,
+    CommentCaption = 25,
+    DescriptionCaption = 26, // followed by the description file's name
+    PriorityIdle = 27,       // the priority selector's four entries
+    PriorityNormal = 28,
+    PriorityHigh = 29,
+    PriorityRealTime = 30,
+    PlayItem = 31, // the notification-area menu
+    PauseItem = 32,
+    PreviousItem = 33,
+    NextItem = 34,
+    RestoreItem = 35,
+    ExitItem = 36,
+    SplashPreparing = 37, // the splash window's second line
+    SplashReading = 38,
+    SplashPlaylists = 39,
+    TrackNumberCaption = 51,
+    RescanItem = 52, // the menu item that reads the collection again
+};
 constexpr int UIStringCount = 52;
-constexpr int TrackLabelString = 51;
-constexpr int RescanString = 52; // the menu item that reads the collection again
 constexpr std::size_t GenreTableCapacity = 200;
 
 // The configuration: settings, interface strings and genre table. The program reads one
@@ -60,6 +102,7 @@ struct Configuration {
 
     // Slot `id` for 1 <= id <= 50, else "Invalid String ID " and the id.
     std::string GetUIString(int id) const;
+    std::string GetUIString(UiString id) const { return GetUIString(static_cast<int>(id)); }
     int GenreCount() const { return static_cast<int>(GenreTable.size()); }
 };
 

@@ -3,6 +3,7 @@
 #include "core/platform/CodePage.h"
 #include "core/platform/FileSystem.h"
 #include "core/platform/Paths.h"
+#include "core/platform/TextFile.h"
 #include "core/platform/TextRules.h"
 
 #include <charconv>
@@ -115,37 +116,37 @@ Result<> ConfigurationReader::read(const std::string& file)
     return readText(std::move(*data));
 }
 
-Result<> ConfigurationReader::readText(std::string data)
+Result<> ConfigurationReader::readText(std::string bytes)
 {
-    if (data.starts_with("\xEF\xBB\xBF"))
-        data.erase(0, 3);
-    utf8_ = text::isValidUtf8(data);
+    // The keys are ASCII: a first pass over the bytes finds the ANSI code page the text
+    // values of a file that is not UTF-8 are in.
+    utf8_ = TextFile::isUtf8(bytes);
+    const std::string data(TextFile::withoutMark(bytes));
     if (!utf8_)
         findAnsiPage(data);
     int number = 0;
     for (std::string_view line : text::splitLines(data)) {
-        std::string error = readLine(text::trim(line), ++number);
-        if (!error.empty())
-            return fail(std::move(error));
+        if (Result<> read = readLine(text::trim(line), ++number); !read)
+            return read;
     }
     return {};
 }
 
-std::string ConfigurationReader::readLine(std::string_view line, int number)
+Result<> ConfigurationReader::readLine(std::string_view line, int number)
+{
+    const Result<bool> key = readKey(line, number);
+    if (!key || key.value())
+        return key ? Result<>() : Result<>(key.failure());
+    if (text::startsWithFolded(line, "genre"))
+        readGenre(line);
+    else
+        readString(line);
+    return {};
+}
+
+Result<bool> ConfigurationReader::readKey(std::string_view line, int number)
 {
     std::string error;
-    if (readKey(line, number, error))
-        return error;
-    if (text::startsWithFolded(line, "genre")) {
-        readGenre(line);
-        return {};
-    }
-    readString(line);
-    return {};
-}
-
-bool ConfigurationReader::readKey(std::string_view line, int number, std::string& error)
-{
     using Handler = std::function<void(std::string_view)>;
     const auto text255 = [this](std::string& field) {
         return [this, &field](std::string_view v) { field = text::cutChars(textValue(v), SettingTextLimit); };
@@ -212,6 +213,8 @@ bool ConfigurationReader::readKey(std::string_view line, int number, std::string
     for (const auto& [key, handler] : keys) {
         if (auto value = matchKey(key, line)) {
             handler(*value);
+            if (!error.empty())
+                return fail(std::move(error));
             return true;
         }
     }

@@ -30,9 +30,11 @@ public:
     static std::string unquote(std::string_view value);
 
 private:
-    // "" when the line was taken or ignored, else the error message.
-    std::string readLine(std::string_view line, int number);
-    bool readKey(std::string_view line, int number, std::string& error);
+    // Fails with the message of a line that cannot be read; a line no key, genre or
+    // string matches is passed over.
+    Result<> readLine(std::string_view line, int number);
+    // True when the line sets a key, which may fail.
+    Result<bool> readKey(std::string_view line, int number);
     void readGenre(std::string_view line);
     bool readString(std::string_view line);
     std::string textValue(std::string_view raw) const;

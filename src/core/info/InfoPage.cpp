@@ -1,6 +1,7 @@
 #include "core/info/InfoPage.h"
 
 #include "core/collection/CollectionItem.h"
+#include "core/collection/FileKinds.h"
 #include "core/config/Configuration.h"
 #include "core/platform/Collation.h"
 #include "core/platform/Paths.h"
@@ -34,7 +35,7 @@ public:
 
 private:
     std::string shown(const std::string& path) const { return displayPath(path, c_.Settings.ansi()); }
-    std::string GetUIString(int id) const { return c_.GetUIString(id); }
+    std::string GetUIString(UiString id) const { return c_.GetUIString(id); }
     std::string FormatDuration(std::int64_t seconds) const { return cantorel::FormatDuration(seconds, c_); }
 
     const Configuration& c_;
@@ -45,40 +46,43 @@ std::string PageLines::trackText(const CollectionItem& r, const std::string& gen
     // The track number, when the tags give one, follows the comment.
     std::string track;
     if (r.Track > 0)
-        track.append(1, '\r').append(GetUIString(TrackLabelString)).append(std::to_string(r.Track));
+        track.append(1, '\r').append(GetUIString(UiString::TrackNumberCaption)).append(std::to_string(r.Track));
     const double rate = static_cast<double>(static_cast<std::int64_t>(r.Bitrate) * 1000 / 8) / 1024.0;
     return joinLines({
         "",
-        GetUIString(4) + r.Name,
-        GetUIString(5) + r.Album,
-        GetUIString(6) + r.Artist,
-        GetUIString(24) + genreName,
-        GetUIString(7) + r.Year,
-        GetUIString(25) + r.Comment + track,
-        GetUIString(8) + FormatDuration(r.Duration),
+        GetUIString(UiString::NameCaption) + r.Name,
+        GetUIString(UiString::AlbumCaption) + r.Album,
+        GetUIString(UiString::ArtistCaption) + r.Artist,
+        GetUIString(UiString::GenreCaption) + genreName,
+        GetUIString(UiString::YearCaption) + r.Year,
+        GetUIString(UiString::CommentCaption) + r.Comment + track,
+        GetUIString(UiString::DurationCaption) + FormatDuration(r.Duration),
         "",
-        GetUIString(9) + shown(r.Path),
-        GetUIString(10) + std::to_string(r.FileSize / 1024) + " Kb",
-        GetUIString(11) + std::to_string(r.Frequency) + " Hz",
-        GetUIString(12) + std::to_string(r.Bitrate) + "000 bit/s (" + oneDecimal(rate) + " Kb/s)",
+        GetUIString(UiString::FileCaption) + shown(r.Path),
+        GetUIString(UiString::FileSizeCaption) + std::to_string(r.FileSize / 1024) + " Kb",
+        GetUIString(UiString::FrequencyCaption) + std::to_string(r.Frequency) + " Hz",
+        GetUIString(UiString::BitrateCaption) + std::to_string(r.Bitrate) + "000 bit/s (" + oneDecimal(rate) + " Kb/s)",
         "",
-        GetUIString(26) + c_.Settings.FilesBBS + " : " + r.Description,
-        GetUIString(13) + shown(r.PicturePath),
-        GetUIString(14) + shown(r.TextPath),
+        GetUIString(UiString::DescriptionCaption) + c_.Settings.FilesBBS + " : " + r.Description,
+        GetUIString(UiString::PictureFileCaption) + shown(r.PicturePath),
+        GetUIString(UiString::TextFileCaption) + shown(r.TextPath),
     });
 }
 
 std::string PageLines::otherText(const CollectionItem& r, bool playlistsNode) const
 {
-    const bool playlist = isPlaylist(r.Path);
-    std::vector<std::string> lines{"", GetUIString(4) + r.Name, GetUIString(15) + FormatDuration(r.Duration), ""};
-    lines.push_back((playlist ? GetUIString(9) : GetUIString(16)) + shown(r.Path));
+    const bool playlist = FileKinds::isPlaylist(r.Path);
+    std::vector<std::string> lines{"", GetUIString(UiString::NameCaption) + r.Name,
+                                   GetUIString(UiString::TotalDurationCaption) + FormatDuration(r.Duration), ""};
+    lines.push_back((playlist ? GetUIString(UiString::FileCaption) : GetUIString(UiString::PathCaption)) +
+                    shown(r.Path));
     if (!playlist && !playlistsNode)
-        lines.push_back(GetUIString(17) + oneDecimal(static_cast<double>(r.FileSize) / 1024.0 / 1024.0) + " Mb");
+        lines.push_back(GetUIString(UiString::TotalSizeCaption) +
+                        oneDecimal(static_cast<double>(r.FileSize) / 1024.0 / 1024.0) + " Mb");
     lines.push_back("");
-    lines.push_back(GetUIString(26) + r.Description);
-    lines.push_back(GetUIString(13) + shown(r.PicturePath));
-    lines.push_back(GetUIString(14) + shown(r.TextPath));
+    lines.push_back(GetUIString(UiString::DescriptionCaption) + r.Description);
+    lines.push_back(GetUIString(UiString::PictureFileCaption) + shown(r.PicturePath));
+    lines.push_back(GetUIString(UiString::TextFileCaption) + shown(r.TextPath));
     return joinLines(lines);
 }
 
@@ -86,10 +90,10 @@ std::string PageLines::otherText(const CollectionItem& r, bool playlistsNode) co
 
 std::string FormatDuration(std::int64_t t, const Configuration& c)
 {
-    std::string text = std::to_string(t % 60) + c.GetUIString(1);
-    text = std::to_string((t / 60) % 60) + c.GetUIString(2) + text;
+    std::string text = std::to_string(t % 60) + c.GetUIString(UiString::SecondsUnit);
+    text = std::to_string((t / 60) % 60) + c.GetUIString(UiString::MinutesUnit) + text;
     if (t / 3600 > 0)
-        text = std::to_string(t / 3600) + c.GetUIString(3) + text;
+        text = std::to_string(t / 3600) + c.GetUIString(UiString::HoursUnit) + text;
     return text;
 }
 

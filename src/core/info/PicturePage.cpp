@@ -1,6 +1,7 @@
 #include "core/info/PicturePage.h"
 
 #include "core/collection/CollectionItem.h"
+#include "core/collection/FileKinds.h"
 #include "core/info/ExtendedTags.h"
 #include "core/platform/FileSystem.h"
 #include "core/platform/Paths.h"
@@ -9,13 +10,10 @@ namespace cantorel {
 
 namespace {
 
-constexpr const char* CoverNames[] = {"cover", "folder", "front"};
-constexpr const char* CoverExtensions[] = {".jpg", ".jpeg", ".png"};
-
 std::optional<Picture> coverFileIn(const std::string& directory)
 {
-    for (const char* name : CoverNames) {
-        for (const char* extension : CoverExtensions) {
+    for (const char* name : FileKinds::CoverNames) {
+        for (const char* extension : FileKinds::CoverExtensions) {
             const std::optional<std::string> found = fs::findNameIgnoringCase(directory, std::string(name) + extension);
             if (!found)
                 continue;

@@ -25,19 +25,19 @@ constexpr std::size_t TrackZeroOffset = 125;
 constexpr std::size_t TrackOffset = 126;
 constexpr std::size_t CommentWithTrack = 28;
 
-std::string readField(const TagBlock::Bytes& block, Field f, const CodePage& page)
+std::string readField(const TagBlock::Bytes& block, Field f, const CodePage& codePage)
 {
     std::string_view raw(reinterpret_cast<const char*>(block.data()) + f.offset, f.width);
     raw = text::trim(raw.substr(0, raw.find('\0')));
-    return raw.empty() ? std::string() : page.decode(raw);
+    return raw.empty() ? std::string() : codePage.decode(raw);
 }
 
-void writeField(TagBlock::Bytes& block, Field f, const std::string& value, const CodePage& page)
+void writeField(TagBlock::Bytes& block, Field f, const std::string& value, const CodePage& codePage)
 {
-    const std::string encoded = page.encode(value);
+    const std::string encoded = codePage.encode(value);
     std::size_t bytes = std::min(encoded.size(), f.width);
-    // A UTF-8 page never cuts a character in two.
-    while (page.isUtf8() && bytes > 0 && bytes < encoded.size() && (encoded[bytes] & 0xC0) == 0x80)
+    // A UTF-8 code page never cuts a character in two.
+    while (codePage.isUtf8() && bytes > 0 && bytes < encoded.size() && (encoded[bytes] & 0xC0) == 0x80)
         --bytes;
     std::memcpy(block.data() + f.offset, encoded.data(), bytes);
 }
@@ -46,34 +46,34 @@ void writeField(TagBlock::Bytes& block, Field f, const std::string& value, const
 
 bool TagBlock::isTag(const Bytes& block) { return block[0] == 'T' && block[1] == 'A' && block[2] == 'G'; }
 
-TagBlock::Fields TagBlock::parse(const Bytes& block, const CodePage& page)
+TagBlock::Fields TagBlock::parse(const Bytes& block, const CodePage& codePage)
 {
     Fields f;
-    f.title = readField(block, Title, page);
-    f.artist = readField(block, Artist, page);
-    f.album = readField(block, Album, page);
-    f.year = readField(block, Year, page);
-    f.comment = readField(block, Comment, page);
+    f.title = readField(block, Title, codePage);
+    f.artist = readField(block, Artist, codePage);
+    f.album = readField(block, Album, codePage);
+    f.year = readField(block, Year, codePage);
+    f.comment = readField(block, Comment, codePage);
     f.genre = block[GenreOffset];
     if (block[TrackZeroOffset] == 0 && block[TrackOffset] != 0)
         f.track = block[TrackOffset];
     return f;
 }
 
-TagBlock::Bytes TagBlock::render(const Fields& fields, const CodePage& page, const Bytes* previous)
+TagBlock::Bytes TagBlock::render(const Fields& fields, const CodePage& codePage, const Bytes* previous)
 {
     Bytes block;
     block.fill(' ');
     std::memcpy(block.data(), "TAG", 3);
-    writeField(block, Title, fields.title, page);
-    writeField(block, Artist, fields.artist, page);
-    writeField(block, Album, fields.album, page);
-    writeField(block, Year, fields.year, page);
-    writeField(block, Comment, fields.comment, page);
+    writeField(block, Title, fields.title, codePage);
+    writeField(block, Artist, fields.artist, codePage);
+    writeField(block, Album, fields.album, codePage);
+    writeField(block, Year, fields.year, codePage);
+    writeField(block, Comment, fields.comment, codePage);
     block[GenreOffset] = fields.genre;
     const bool hadTrack =
         previous && isTag(*previous) && (*previous)[TrackZeroOffset] == 0 && (*previous)[TrackOffset] != 0;
-    if (hadTrack && page.encode(fields.comment).size() <= CommentWithTrack) {
+    if (hadTrack && codePage.encode(fields.comment).size() <= CommentWithTrack) {
         block[TrackZeroOffset] = 0;
         block[TrackOffset] = (*previous)[TrackOffset];
     }

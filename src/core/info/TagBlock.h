@@ -22,11 +22,11 @@ public:
 
     static bool isTag(const Bytes& block);
     // The text fields, each cut at its first NUL, trimmed of codes 0-32 and decoded.
-    static Fields parse(const Bytes& block, const CodePage& page);
+    static Fields parse(const Bytes& block, const CodePage& codePage);
     // A new block: blank-filled fields, texts encoded and cut to their widths. When
     // `previous` is a tag that carries a track number (byte 125 zero, byte 126 not) and
     // the new comment leaves room for it, the track number is kept.
-    static Bytes render(const Fields& fields, const CodePage& page, const Bytes* previous = nullptr);
+    static Bytes render(const Fields& fields, const CodePage& codePage, const Bytes* previous = nullptr);
 };
 
 } // namespace cantorel

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace cantorel {
 
@@ -15,10 +16,13 @@ struct TextPage {
     std::string plain;
 };
 
-// Reads the text page at `path`, a UTF-8 byte-order mark dropped: rich text when the file
-// then begins with "{\rtf"; otherwise plain text: as it is when it is valid UTF-8 holding a
-// non-ASCII byte, else decoded from the ANSI page when the path holds ".rtf" (A-Z folded)
-// or TXTCodePage says so, else from the OEM page. Nothing when the file cannot be read.
+// Reads the text page at `path`; nothing when the file cannot be read.
 std::optional<TextPage> readTextPage(const std::string& path, const SettingsRecord& settings);
+
+// The text page of a file's bytes, a UTF-8 byte-order mark dropped: rich text when the
+// file then begins with "{\rtf"; otherwise plain text as a text file is read (TextFile),
+// falling back on the ANSI code page when the path holds ".rtf" (A-Z folded) or
+// TXTCodePage says so, else on the OEM code page.
+TextPage textPageOf(std::string_view bytes, const std::string& path, const SettingsRecord& settings);
 
 } // namespace cantorel

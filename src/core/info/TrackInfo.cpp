@@ -3,6 +3,7 @@
 #include "core/collection/CollectionItem.h"
 #include "core/info/ExtendedTags.h"
 #include "core/info/FrameHeader.h"
+#include "core/platform/ByteSource.h"
 #include "core/platform/CodePage.h"
 #include "core/platform/FileSystem.h"
 #include "core/platform/SafeFileWriter.h"
@@ -103,7 +104,7 @@ bool rewriteWithId3v2(const std::string& path, int fd, const struct stat& st, st
 }
 
 // Which fields of the record the tag's code page cannot hold, and their characters.
-std::string unencodableFields(const CollectionItem& item, const CodePage& page)
+std::string unencodableFields(const CollectionItem& item, const CodePage& codePage)
 {
     const std::pair<const char*, const CompactString*> fields[] = {
         {"title", &item.Name}, {"artist", &item.Artist},   {"album", &item.Album},
@@ -111,7 +112,7 @@ std::string unencodableFields(const CollectionItem& item, const CodePage& page)
     };
     std::string message;
     for (const auto& [name, value] : fields) {
-        if (const std::string missing = page.unencodable(*value); !missing.empty())
+        if (const std::string missing = codePage.unencodable(*value); !missing.empty())
             message += std::string(message.empty() ? "" : "; ") + "the " + name + " holds " + missing;
     }
     return message;
@@ -146,14 +147,14 @@ struct FirstFrame {
     bool searched; // found past bytes that were no frame header
 };
 
-FirstFrame firstFrame(int fd, std::string_view firstRead, std::int64_t at, std::int64_t fileSize)
+FirstFrame firstFrame(const ByteSource& file, std::string_view firstRead, std::int64_t at, std::int64_t fileSize)
 {
     // The bytes at an offset, from the first read when it holds them (a clean file needs no
     // other read).
     const auto bytesAt = [&](std::int64_t offset, std::size_t count) {
         if (offset + static_cast<std::int64_t>(count) <= static_cast<std::int64_t>(firstRead.size()))
             return std::string(firstRead.substr(static_cast<std::size_t>(offset), count));
-        return readRange(fd, offset, count);
+        return file.read(offset, count);
     };
     std::int64_t position = at;
     for (int tags = 0; tags < 8; ++tags) {
@@ -165,7 +166,7 @@ FirstFrame firstFrame(int fd, std::string_view firstRead, std::int64_t at, std::
     const std::string head = bytesAt(position, 4);
     if (head.size() == 4 && validHeader(reinterpret_cast<const unsigned char*>(head.data())))
         return {position, false};
-    const std::string window = readRange(fd, position, SearchWindow + MaxFrameLength + 4);
+    const std::string window = file.read(position, SearchWindow + MaxFrameLength + 4);
     const auto* bytes = reinterpret_cast<const unsigned char*>(window.data());
     for (std::size_t o = 1; o + 4 <= window.size() && o <= SearchWindow; ++o) {
         if (!validHeader(bytes + o))
@@ -179,7 +180,7 @@ FirstFrame firstFrame(int fd, std::string_view firstRead, std::int64_t at, std::
 }
 
 // The APE tag that ends where the ID3v1 block (or the file) begins, as bytes.
-std::string apeTagOf(int fd, std::string_view tail, bool hasV1, std::int64_t fileSize)
+std::string apeTagOf(const ByteSource& file, std::string_view tail, bool hasV1, std::int64_t fileSize)
 {
     const std::size_t footerEnd = tail.size() - (hasV1 ? TagBlock::Size : 0);
     if (footerEnd < 32)
@@ -188,35 +189,42 @@ std::string apeTagOf(int fd, std::string_view tail, bool hasV1, std::int64_t fil
     const std::int64_t end = fileSize - static_cast<std::int64_t>(tail.size() - footerEnd);
     if (size == 0 || size > MaxTagRead || static_cast<std::int64_t>(size) > end)
         return {};
-    return readRange(fd, end - static_cast<std::int64_t>(size), size);
+    return file.read(end - static_cast<std::int64_t>(size), size);
 }
 
 } // namespace
 
-TrackProbe ProbeTrack(const std::string& path, const CodePage& tagPage, bool extended)
+TrackProbe ProbeTrack(const std::string& path, const CodePage& tagCodePage, bool extended)
 {
-    TrackProbe probe;
     FileHandle file(path, O_RDONLY);
     struct stat st {};
     if (!file.ok() || ::fstat(file.fd(), &st) != 0) {
+        TrackProbe probe;
         probe.status = fail("cannot open the file: " + systemReason());
         return probe;
     }
     if (!S_ISREG(st.st_mode)) {
+        TrackProbe probe;
         probe.status = fail("not a regular file");
         return probe;
     }
-    const std::int64_t fileSize = st.st_size;
+    return ProbeTrack(FileSource(file.fd(), st.st_size), tagCodePage, extended);
+}
+
+TrackProbe ProbeTrack(const ByteSource& file, const CodePage& tagCodePage, bool extended)
+{
+    TrackProbe probe;
+    const std::int64_t fileSize = file.size();
     char buffer[StartRead];
-    std::string_view start(buffer, fs::readAt(file.fd(), buffer, StartRead, 0));
+    std::string_view start(buffer, file.readAt(buffer, StartRead, 0));
     const std::int64_t firstTag = id3v2Size(start, fileSize);
     std::string id3v2;
     std::int64_t skipped = firstTag;
     bool searched = false;
     if (extended) {
         if (firstTag > 0)
-            id3v2 = readRange(file.fd(), 0, std::min<std::size_t>(static_cast<std::size_t>(firstTag), MaxTagRead));
-        const FirstFrame found = firstFrame(file.fd(), start, firstTag, fileSize);
+            id3v2 = file.read(0, std::min<std::size_t>(static_cast<std::size_t>(firstTag), MaxTagRead));
+        const FirstFrame found = firstFrame(file, start, firstTag, fileSize);
         skipped = found.position;
         searched = found.searched;
     }
@@ -224,7 +232,7 @@ TrackProbe ProbeTrack(const std::string& path, const CodePage& tagPage, bool ext
         if (skipped + 4 <= static_cast<std::int64_t>(start.size()))
             start.remove_prefix(static_cast<std::size_t>(skipped));
         else
-            start = std::string_view(buffer, fs::readAt(file.fd(), buffer, StartRead, skipped));
+            start = std::string_view(buffer, file.readAt(buffer, StartRead, skipped));
     }
     if (start.size() < 4) {
         probe.status = fail("too short for a frame header");
@@ -234,7 +242,7 @@ TrackProbe ProbeTrack(const std::string& path, const CodePage& tagPage, bool ext
     // A tag that fills most of the first read leaves the frame cut short there: read the
     // frame whole, so that a Xing or VBRI header in it is found.
     if (start.data() != buffer && start.size() < header.frameLength())
-        start = std::string_view(buffer, fs::readAt(file.fd(), buffer, StartRead, skipped));
+        start = std::string_view(buffer, file.readAt(buffer, StartRead, skipped));
     probe.headerRead = true;
     probe.Bitrate = header.bitrate();
     probe.Frequency = header.frequency();
@@ -249,14 +257,14 @@ TrackProbe ProbeTrack(const std::string& path, const CodePage& tagPage, bool ext
     const std::size_t tailSize =
         extended ? static_cast<std::size_t>(std::min<std::int64_t>(fileSize, ExtendedTail)) : TagBlock::Size;
     const std::string end = fileSize >= static_cast<std::int64_t>(TagBlock::Size)
-                                ? readRange(file.fd(), fileSize - static_cast<std::int64_t>(tailSize), tailSize)
+                                ? file.read(fileSize - static_cast<std::int64_t>(tailSize), tailSize)
                                 : std::string();
     const bool tailRead = end.size() == tailSize && end.size() >= TagBlock::Size;
     if (tailRead)
         std::memcpy(tail.data(), end.data() + end.size() - TagBlock::Size, TagBlock::Size);
     const bool hasTag = tailRead && TagBlock::isTag(tail);
     if (extended) {
-        const std::string ape = tailRead ? apeTagOf(file.fd(), end, hasTag, fileSize) : std::string();
+        const std::string ape = tailRead ? apeTagOf(file, end, hasTag, fileSize) : std::string();
         if (!id3v2.empty() || !ape.empty())
             probe.extended = ExtendedTags::read(id3v2, ape);
     }
@@ -283,26 +291,26 @@ TrackProbe ProbeTrack(const std::string& path, const CodePage& tagPage, bool ext
         return probe;
     }
     if (hasTag) {
-        probe.tag = TagBlock::parse(tail, tagPage);
+        probe.tag = TagBlock::parse(tail, tagCodePage);
         if (!extended)
             probe.tag->track = 0; // the ID3v1-only reading knows no track numbers
     }
     return probe;
 }
 
-TrackProber trackProber(const CodePage& tagPage, bool extended)
+TrackProber trackProber(const CodePage& tagCodePage, bool extended)
 {
-    return [&tagPage, extended](const std::string& path) { return ProbeTrack(path, tagPage, extended); };
+    return [&tagCodePage, extended](const std::string& path) { return ProbeTrack(path, tagCodePage, extended); };
 }
 
-Result<> ReadTrackInfo(CollectionItem& item, const CodePage& tagPage, bool extended)
+Result<> ReadTrackInfo(CollectionItem& item, const CodePage& tagCodePage, bool extended)
 {
-    const TrackProbe probe = ProbeTrack(item.Path, tagPage, extended);
+    const TrackProbe probe = ProbeTrack(item.Path, tagCodePage, extended);
     applyProbe(item, probe);
     return probe.status;
 }
 
-std::optional<TagBlock::Fields> readTagFields(const std::string& path, const CodePage& tagPage)
+std::optional<TagBlock::Fields> readTagFields(const std::string& path, const CodePage& tagCodePage)
 {
     FileHandle file(path, O_RDONLY);
     struct stat st {};
@@ -312,17 +320,17 @@ std::optional<TagBlock::Fields> readTagFields(const std::string& path, const Cod
     TagBlock::Bytes tail{};
     if (!readBlockAt(file.fd(), st.st_size - TagBlock::Size, tail) || !TagBlock::isTag(tail))
         return std::nullopt;
-    return TagBlock::parse(tail, tagPage);
+    return TagBlock::parse(tail, tagCodePage);
 }
 
-Result<> WriteTag(const CollectionItem& item, const CodePage& tagPage,
+Result<> WriteTag(const CollectionItem& item, const CodePage& tagCodePage,
                   const std::function<bool(const std::string&)>& isActiveTrack, bool extended)
 {
     if (isActiveTrack && isActiveTrack(item.Path))
         return fail("Unable to edit active track tag. ", ActiveTrackRefused);
-    const std::string unencodable = unencodableFields(item, tagPage);
+    const std::string unencodable = unencodableFields(item, tagCodePage);
     if (!unencodable.empty() && !extended)
-        return fail("The tag was not saved: its code page " + std::to_string(tagPage.number()) +
+        return fail("The tag was not saved: its code page " + std::to_string(tagCodePage.number()) +
                         " cannot hold these characters (" + unencodable + ").",
                     TagTextUnencodable);
     const Failure failed = fail("Unable to write the tag of " + item.Path);
@@ -344,22 +352,22 @@ Result<> WriteTag(const CollectionItem& item, const CodePage& tagPage,
     if (hasId3v2 || !unencodable.empty()) {
         // The ID3v2 tag gets every text whole; the ID3v1 block what its page holds (a
         // text it cannot hold keeps what the block had).
-        const TagBlock::Fields previous = overwrite ? TagBlock::parse(old, tagPage) : TagBlock::Fields{};
+        const TagBlock::Fields previous = overwrite ? TagBlock::parse(old, tagCodePage) : TagBlock::Fields{};
         TagBlock::Fields v1 = fields;
         for (auto [field, kept] : {std::pair{&v1.title, &previous.title},
                                    {&v1.artist, &previous.artist},
                                    {&v1.album, &previous.album},
                                    {&v1.year, &previous.year},
                                    {&v1.comment, &previous.comment}}) {
-            if (!tagPage.canEncode(*field))
+            if (!tagCodePage.canEncode(*field))
                 *field = *kept;
         }
-        return rewriteWithId3v2(item.Path, fd, st, position, TagBlock::render(v1, tagPage, overwrite ? &old : nullptr),
-                                fields)
+        return rewriteWithId3v2(item.Path, fd, st, position,
+                                TagBlock::render(v1, tagCodePage, overwrite ? &old : nullptr), fields)
                    ? Result<>()
                    : Result<>(failed);
     }
-    const TagBlock::Bytes block = TagBlock::render(fields, tagPage, overwrite ? &old : nullptr);
+    const TagBlock::Bytes block = TagBlock::render(fields, tagCodePage, overwrite ? &old : nullptr);
     if (!writable)
         return replaceReadOnly(item.Path, fd, st, position, block) ? Result<>() : Result<>(failed);
     if (fs::writeAll(fd, block.data(), block.size(), position) && ::fsync(fd) == 0)

@@ -10,6 +10,7 @@
 
 namespace cantorel {
 
+class ByteSource;
 class CodePage;
 struct CollectionItem;
 
@@ -19,17 +20,19 @@ struct CollectionItem;
 // nothing else. `extended` also reads the ID3v2 tag (only when the file begins with one)
 // and an APE tag (only when its footer ends the file or precedes the ID3v1 block), the
 // track number, and looks past a second ID3v2 tag or garbage for the first frame.
-TrackProbe ProbeTrack(const std::string& path, const CodePage& tagPage, bool extended = true);
+TrackProbe ProbeTrack(const std::string& path, const CodePage& tagCodePage, bool extended = true);
+// The same for a file's bytes.
+TrackProbe ProbeTrack(const ByteSource& file, const CodePage& tagCodePage, bool extended = true);
 
 // The prober the scan uses.
-TrackProber trackProber(const CodePage& tagPage, bool extended = true);
+TrackProber trackProber(const CodePage& tagCodePage, bool extended = true);
 
 // Fills a track's record from its file (ProbeTrack, then applyProbe). Fails, naming the
 // step, when a step failed; fields stored before a failing step stay.
-Result<> ReadTrackInfo(CollectionItem& item, const CodePage& tagPage, bool extended = true);
+Result<> ReadTrackInfo(CollectionItem& item, const CodePage& tagCodePage, bool extended = true);
 
 // The tag block of a file, when it has one and it can be read.
-std::optional<TagBlock::Fields> readTagFields(const std::string& path, const CodePage& tagPage);
+std::optional<TagBlock::Fields> readTagFields(const std::string& path, const CodePage& tagCodePage);
 
 // The failure codes of WriteTag's refusals: the track that the player holds, and text
 // that the tag's code page cannot hold (never written as question marks) where no ID3v2
@@ -47,7 +50,7 @@ constexpr int TagTextUnencodable = 2;
 // With `extended`, an ID3v2 tag the file has is updated too (other frames untouched), and
 // one is made (ID3v2.4) for texts the code page cannot hold: then the whole file is
 // rewritten through a copy renamed over it.
-Result<> WriteTag(const CollectionItem& item, const CodePage& tagPage,
+Result<> WriteTag(const CollectionItem& item, const CodePage& tagCodePage,
                   const std::function<bool(const std::string& path)>& isActiveTrack = {}, bool extended = true);
 
 } // namespace cantorel

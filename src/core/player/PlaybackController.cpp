@@ -221,6 +221,26 @@ void PlaybackController::treeRebuilt(NodeId node)
     notify(&PlaybackListener::activeTrackChanged, std::cref(*this));
 }
 
+std::int32_t PlaybackController::positionMs() const
+{
+    try {
+        // Negative while the end of the last track is still heard: this one has not begun.
+        return std::max(player_.CurrentPos(), 0);
+    } catch (const TMPEGError&) {
+        return 0; // no stream: the position is the start
+    }
+}
+
+Result<> PlaybackController::closeStream()
+{
+    try {
+        player_.CloseStream();
+    } catch (const TMPEGError& e) {
+        return fail(e.what(), e.ErrorCode);
+    }
+    return {};
+}
+
 void PlaybackController::holdPosition()
 {
     catchUpViews();

@@ -81,6 +81,12 @@ public:
     bool canPlay() const { return active_ != NoNode; }
     bool canGoNext() const { return canNext_; }
     bool canGoPrevious() const { return canPrevious_; }
+    // The position being heard in the active track, in ms: 0 before it begins to be heard
+    // and without a stream.
+    std::int32_t positionMs() const;
+    // Closes the active track's stream; fails with the player's error (a file output that
+    // failed on the way says so here).
+    Result<> closeStream();
     // The last error of the player that a rule swallowed.
     const std::optional<Failure>& lastFailure() const { return lastFailure_; }
 

@@ -44,7 +44,7 @@ void Session::build(BuildProgress* progress)
 {
     cache_.reset(); // after the save of the last build
     cache_ = probeCacheFor(config_);
-    TrackProber probe = trackProber(config_.Settings.tagPage(), config_.Settings.ReadID3v2);
+    TrackProber probe = trackProber(config_.Settings.tagCodePage(), config_.Settings.ReadID3v2);
     if (cache_)
         probe = cachedProber(std::move(probe), *cache_);
     BuildSettings build = BuildSettings::fromConfiguration(config_, *collation_, std::move(probe));
@@ -124,7 +124,7 @@ Result<> Session::startPlayer(PlayerSetup setup)
         return fail(e.what(), e.ErrorCode);
     }
     playback_ = std::make_unique<PlaybackController>(
-        tree_, *player_, PlaybackTexts{config_.GetUIString(18), config_.Settings.WindowTitle});
+        tree_, *player_, PlaybackTexts{config_.GetUIString(UiString::NowPlaying), config_.Settings.WindowTitle});
     return {};
 }
 
@@ -170,7 +170,7 @@ bool Session::isActiveTrack(const std::string& path) const
 Result<> Session::saveTag(const CollectionItem& edited)
 {
     return WriteTag(
-        edited, config_.Settings.tagPage(), [this](const std::string& path) { return isActiveTrack(path); },
+        edited, config_.Settings.tagCodePage(), [this](const std::string& path) { return isActiveTrack(path); },
         config_.Settings.ReadID3v2);
 }
 
@@ -185,7 +185,7 @@ Session::ReadTrack Session::readTrack(const std::string& path) const
 {
     ReadTrack read{
         CreateEntry(paths::directoryOf(path), paths::fileNameOf(path), config_.Settings.ansi(), std::nullopt), {}};
-    read.status = ReadTrackInfo(read.record, config_.Settings.tagPage(), config_.Settings.ReadID3v2);
+    read.status = ReadTrackInfo(read.record, config_.Settings.tagCodePage(), config_.Settings.ReadID3v2);
     return read;
 }
 

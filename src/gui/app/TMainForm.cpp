@@ -83,7 +83,7 @@ TMainForm::TMainForm(Session& session, std::shared_ptr<ErrorBox> errorBox, std::
 
 TMainForm::~TMainForm() { FormDestroy(); }
 
-QString TMainForm::ui(int id) const { return qs(session_.configuration().GetUIString(id)); }
+QString TMainForm::ui(UiString id) const { return qs(session_.configuration().GetUIString(id)); }
 
 void TMainForm::buildControls()
 {
@@ -174,7 +174,8 @@ void TMainForm::FormCreate()
         return;
     }
     session_.playback().addListener(this);
-    PlPanel->attach(session_, {ui(27), ui(28), ui(29), ui(30)});
+    PlPanel->attach(session_, {ui(UiString::PriorityIdle), ui(UiString::PriorityNormal), ui(UiString::PriorityHigh),
+                               ui(UiString::PriorityRealTime)});
     const SettingsRecord& settings = session_.settings();
     QApplication::setApplicationName(qs(settings.WindowTitle));
     setWindowTitle(qs(settings.WindowTitle));
@@ -191,19 +192,19 @@ void TMainForm::FormCreate()
     QApplication::setWindowIcon(icon_);
     setWindowIcon(icon_);
     createTrayIcon(std::move(trayShell_));
-    Pages->setTabText(Pages->indexOf(Pages->TabSheet3), ui(22));
-    Pages->setTabText(Pages->indexOf(Pages->TabSheet2), ui(21));
-    Pages->setTabText(Pages->indexOf(Pages->TabSheet1), ui(20));
+    Pages->setTabText(Pages->indexOf(Pages->TabSheet3), ui(UiString::DescriptionTab));
+    Pages->setTabText(Pages->indexOf(Pages->TabSheet2), ui(UiString::TextTab));
+    Pages->setTabText(Pages->indexOf(Pages->TabSheet1), ui(UiString::PictureTab));
     if (settings.AllowEdit)
-        Pages->addTab(TagEditor, ui(23));
+        Pages->addTab(TagEditor, ui(UiString::EditorTab));
     TagEditor->setCaptions(session_.configuration());
-    N1->setText(ui(35));
-    N2->setText(ui(36));
+    N1->setText(ui(UiString::RestoreItem));
+    N2->setText(ui(UiString::ExitItem));
     TagEditor->setGenres(session_.genreList());
-    miPlay->setText(ui(31));
-    miPrev->setText(ui(33));
-    miNext->setText(ui(34));
-    miRescan->setText(ui(RescanString));
+    miPlay->setText(ui(UiString::PlayItem));
+    miPrev->setText(ui(UiString::PreviousItem));
+    miNext->setText(ui(UiString::NextItem));
+    miRescan->setText(ui(UiString::RescanItem));
 }
 
 void TMainForm::resizeEvent(QResizeEvent* event)
@@ -249,6 +250,8 @@ void TMainForm::Rescan()
     const std::vector<NodeId>& nodes = session_.tree().Nodes;
     selectNode(again != NoNode ? again : (nodes.empty() ? NoNode : nodes.front()));
 }
+
+WindowState::Parts TMainForm::stateParts() { return {*this, *Pages, *TreeView, *Model, session_.tree()}; }
 
 void TMainForm::selectNode(NodeId node)
 {
@@ -342,7 +345,10 @@ void TMainForm::activeTrackChanged(const PlaybackController& p)
     miPrev->setEnabled(p.canGoPrevious());
 }
 
-void TMainForm::playingChanged(bool playing) { miPlay->setText(ui(playing ? 32 : 31)); }
+void TMainForm::playingChanged(bool playing)
+{
+    miPlay->setText(ui(playing ? UiString::PauseItem : UiString::PlayItem));
+}
 
 void TMainForm::plPlayClick() { session_.playback().playPause(); }
 

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "core/collection/CollectionTree.h"
+#include "core/config/Configuration.h"
 #include "core/player/PlaybackListener.h"
 
 #include "gui/app/MainLayout.h"
+#include "gui/app/WindowState.h"
 #include "gui/tray/TrayShell.h"
 
 #include <QIcon>
@@ -58,6 +60,8 @@ public:
     QTreeView* treeView() const { return TreeView; }
     CollectionModel* model() const { return Model; }
     InfoPages* pages() const { return Pages; }
+    // What WindowState keeps of this window between runs.
+    WindowState::Parts stateParts();
     // Selects a node in the tree view (NoNode clears the selection).
     void selectNode(NodeId node);
     NodeId selectedNode() const;
@@ -100,7 +104,7 @@ private slots:
 private:
     void activeTrackChanged(const PlaybackController& playback) override;
     void playingChanged(bool playing) override;
-    QString ui(int id) const;
+    QString ui(UiString id) const;
     void buildControls();
     void connectHandlers();
     void setHints(const QString& hint);

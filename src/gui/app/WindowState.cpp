@@ -1,13 +1,12 @@
 #include "gui/app/WindowState.h"
 
-#include "core/session/Session.h"
+#include "core/collection/CollectionTree.h"
 
-#include "gui/app/TMainForm.h"
 #include "gui/collection/CollectionModel.h"
-#include "gui/info/InfoPages.h"
 
 #include <QDir>
 #include <QSettings>
+#include <QTabWidget>
 #include <QTreeView>
 
 #include <cstdlib>
@@ -20,9 +19,9 @@ namespace {
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 // The entries a path names stay the same between runs, unlike node numbers.
-QString keyOf(const TMainForm& window, NodeId node)
+QString keyOf(const CollectionTree& tree, NodeId node)
 {
-    const CollectionItem* record = window.session().tree().record(node);
+    const CollectionItem* record = tree.record(node);
     return record ? QString::fromUtf8(record->Path.data(), static_cast<qsizetype>(record->Path.size())) : QString();
 }
 
@@ -36,32 +35,32 @@ std::string WindowState::file()
     return base + "/cantorel/window.ini";
 }
 
-void WindowState::restore(TMainForm& window, const std::string& file)
+void WindowState::restore(const Parts& w, const std::string& file)
 {
     QSettings state(qs(file), QSettings::IniFormat);
     if (!state.contains("geometry"))
         return;
-    window.restoreGeometry(state.value("geometry").toByteArray());
+    w.window.restoreGeometry(state.value("geometry").toByteArray());
     const int page = state.value("page", 0).toInt();
-    if (page >= 0 && page < window.pages()->count())
-        window.pages()->setCurrentIndex(page);
+    if (page >= 0 && page < w.pages.count())
+        w.pages.setCurrentIndex(page);
     const QStringList expanded = state.value("expanded").toStringList();
     const std::set<QString> wanted(expanded.begin(), expanded.end());
-    for (NodeId node : window.session().tree().Nodes) {
-        if (wanted.contains(keyOf(window, node)))
-            window.treeView()->setExpanded(window.model()->indexOf(node), true);
+    for (NodeId node : w.tree.Nodes) {
+        if (wanted.contains(keyOf(w.tree, node)))
+            w.view.setExpanded(w.model.indexOf(node), true);
     }
 }
 
-void WindowState::save(const TMainForm& window, const std::string& file)
+void WindowState::save(const Parts& w, const std::string& file)
 {
     QSettings state(qs(file), QSettings::IniFormat);
-    state.setValue("geometry", window.saveGeometry());
-    state.setValue("page", window.pages()->currentIndex());
+    state.setValue("geometry", w.window.saveGeometry());
+    state.setValue("page", w.pages.currentIndex());
     QStringList expanded;
-    for (NodeId node : window.session().tree().Nodes) {
-        if (window.treeView()->isExpanded(window.model()->indexOf(node)))
-            expanded << keyOf(window, node);
+    for (NodeId node : w.tree.Nodes) {
+        if (w.view.isExpanded(w.model.indexOf(node)))
+            expanded << keyOf(w.tree, node);
     }
     state.setValue("expanded", expanded);
 }

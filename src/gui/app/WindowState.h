@@ -2,21 +2,36 @@
 
 #include <string>
 
+class QTabWidget;
+class QTreeView;
+class QWidget;
+
 namespace cantorel {
 
-class TMainForm;
+class CollectionModel;
+class CollectionTree;
 
 // What the main window looks like between runs: size, position, maximized, the page in
 // front and the expanded directories, kept in $XDG_STATE_HOME/cantorel/window.ini
 // (~/.local/state by default), never in the user's configuration.
 class WindowState {
 public:
+    // What is kept of a window: its own geometry, its pages, and its tree view with the
+    // tree it shows.
+    struct Parts {
+        QWidget& window;
+        QTabWidget& pages;
+        QTreeView& view;
+        const CollectionModel& model;
+        const CollectionTree& tree;
+    };
+
     // The state file of this user.
     static std::string file();
     // Applies a saved state to a window whose tree is built; nothing without one (the
     // window keeps its first-run layout).
-    static void restore(TMainForm& window, const std::string& file);
-    static void save(const TMainForm& window, const std::string& file);
+    static void restore(const Parts& window, const std::string& file);
+    static void save(const Parts& window, const std::string& file);
 };
 
 } // namespace cantorel

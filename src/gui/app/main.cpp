@@ -113,7 +113,7 @@ int main(int argc, char** argv)
     }
     TSplashForm SplashForm;
     SplashForm.Label1->setText(QString::fromStdString(session.settings().WindowTitle));
-    SplashForm.Label2->setText(QString::fromStdString(session.configuration().GetUIString(37)));
+    SplashForm.Label2->setText(QString::fromStdString(session.configuration().GetUIString(UiString::SplashPreparing)));
     SplashForm.show();
     SplashForm.repaintNow();
     app.closeOnTerminationSignals(&MainForm);
@@ -129,9 +129,9 @@ int main(int argc, char** argv)
     QObject::connect(&mpris, &MprisService::quitRequested, &MainForm, [&MainForm] { MainForm.N2Click(); });
     // Size, position, page and expanded directories as the last run left them.
     const std::string stateFile = WindowState::file();
-    WindowState::restore(MainForm, stateFile);
+    WindowState::restore(MainForm.stateParts(), stateFile);
     MainForm.show();
     const int status = app.exec();
-    WindowState::save(MainForm, stateFile);
+    WindowState::save(MainForm.stateParts(), stateFile);
     return status;
 }

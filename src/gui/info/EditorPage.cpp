@@ -64,14 +64,14 @@ void EditorPage::focusName() { edName->setFocus(); }
 
 void EditorPage::setCaptions(const Configuration& c)
 {
-    const auto ui = [&c](int id) { return qs(c.GetUIString(id)); };
-    lbName->setText(ui(4));
-    lbArtist->setText(ui(6));
-    lbAlbum->setText(ui(5));
-    lbYear->setText(ui(7));
-    lbGenre->setText(ui(24));
-    lbComment->setText(ui(25));
-    lbFilesBBS->setText(ui(26) + qs(c.Settings.FilesBBS) + " : ");
+    const auto ui = [&c](UiString id) { return qs(c.GetUIString(id)); };
+    lbName->setText(ui(UiString::NameCaption));
+    lbArtist->setText(ui(UiString::ArtistCaption));
+    lbAlbum->setText(ui(UiString::AlbumCaption));
+    lbYear->setText(ui(UiString::YearCaption));
+    lbGenre->setText(ui(UiString::GenreCaption));
+    lbComment->setText(ui(UiString::CommentCaption));
+    lbFilesBBS->setText(ui(UiString::DescriptionCaption) + qs(c.Settings.FilesBBS) + " : ");
     for (QLabel* label : {lbName, lbArtist, lbAlbum, lbYear, lbGenre, lbComment, lbFilesBBS})
         label->adjustSize();
 }

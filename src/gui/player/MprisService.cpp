@@ -87,15 +87,7 @@ QVariantMap MprisService::metadata() const
     return m;
 }
 
-qlonglong MprisService::positionMicroseconds() const
-{
-    try {
-        // Negative while the end of the last track is still heard: this one has not begun.
-        return qlonglong(std::max(session_.player().CurrentPos(), 0)) * 1000;
-    } catch (const TMPEGError&) {
-        return 0; // no stream: the position is the start
-    }
-}
+qlonglong MprisService::positionMicroseconds() const { return qlonglong(session_.playback().positionMs()) * 1000; }
 
 void MprisService::seekTo(qlonglong microseconds)
 {

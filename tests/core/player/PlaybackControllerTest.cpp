@@ -34,12 +34,7 @@ public:
 
 class PlaybackControllerTest : public ::testing::Test {
 protected:
-    PlaybackControllerTest()
-        : player([this] {
-              auto t = std::make_unique<ManualTimer>();
-              timer = t.get();
-              return t;
-          })
+    PlaybackControllerTest() : player(ManualTimer::factory(timer))
     {
         player.PathToDLL = FakeMpeg::directory();
         player.setTimerFreq(250);

@@ -13,12 +13,7 @@ namespace {
 
 class PlayerTest : public ::testing::Test {
 protected:
-    PlayerTest()
-        : player([this] {
-              auto t = std::make_unique<ManualTimer>();
-              timer = t.get();
-              return t;
-          })
+    PlayerTest() : player(ManualTimer::factory(timer))
     {
         player.PathToDLL = FakeMpeg::directory();
         player.setTimerFreq(250);

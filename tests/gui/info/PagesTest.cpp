@@ -260,16 +260,16 @@ TEST_F(PagesTest, TheWindowComesBackAsItWasLeft)
         f->resize(800, 500);
         f->pages()->setCurrentIndex(2);
         f->treeView()->setExpanded(f->model()->indexOf(node(*f, "Other")), true);
-        WindowState::save(*f, state);
+        WindowState::save(f->stateParts(), state);
     }
     auto f = open();
     EXPECT_EQ(f->pages()->currentIndex(), 0); // nothing restored yet: the first-run layout
-    WindowState::restore(*f, state);
+    WindowState::restore(f->stateParts(), state);
     EXPECT_EQ(f->size(), QSize(800, 500));
     EXPECT_EQ(f->pages()->currentIndex(), 2);
     EXPECT_TRUE(f->treeView()->isExpanded(f->model()->indexOf(node(*f, "Other"))));
     // Without a state file the layout stays.
     auto fresh = open();
-    WindowState::restore(*fresh, dir / "none.ini");
+    WindowState::restore(fresh->stateParts(), dir / "none.ini");
     EXPECT_EQ(fresh->size(), QSize(641, 337));
 }
