@@ -544,12 +544,12 @@ int CliApplication::play(const std::vector<std::string>& args)
     };
     std::optional<Failure> failure;
     bool commanded = false; // stopped by a command, not by a failure
-    if (!controller.playing())
+    if (!controller.isPlaying())
         failure = controller.lastFailure().value_or(fail("Incorrect mode", MPEG_ERR_MODE));
     else
         loop->run([&] { return !printer.finished && !outputFailed(); }, STDIN_FILENO,
                   [&](const std::string& line) { commanded |= playerCommand(controller, line); });
-    if (const Result<> closed = controller.closeStream(); !closed)
+    if (const Result<> closed = controller.closeTrack(); !closed)
         failure = closed.failure();
     if (!failure && outputFailed())
         failure = controller.lastFailure();

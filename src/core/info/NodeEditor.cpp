@@ -83,7 +83,7 @@ LeaveOutcome NodeEditor::leave(NodeId n, const EditorFields& f)
     r.Description = description;
     if (captionSource_ == CaptionSource::Description)
         outcome.renamed = tree_.RenameSharedNodes(&r, r.Description);
-    if (const Result<> saved = store_.writeDescription(r); !saved)
+    if (const Result<> saved = store_.saveDescription(r); !saved)
         outcome.messages.push_back({saved.error(), "&Abort"});
     return outcome;
 }
@@ -108,7 +108,7 @@ void NodeEditor::leaveTag(CollectionItem& r, const EditorFields& f, LeaveOutcome
                          c.Comment != r.Comment || c.Genre != r.Genre;
     if (!changed)
         return;
-    const Result<> written = store_.writeTag(c);
+    const Result<> written = store_.saveTag(c);
     if (written) {
         r = c;
         if (captionSource_ == CaptionSource::Name)

@@ -25,8 +25,8 @@ class EditorStore {
 public:
     virtual ~EditorStore() = default;
     // Writes the record's tag fields into its track (the record as it will be).
-    virtual Result<> writeTag(const CollectionItem& edited) = 0;
-    virtual Result<> writeDescription(const CollectionItem& item) = 0;
+    virtual Result<> saveTag(const CollectionItem& edited) = 0;
+    virtual Result<> saveDescription(const CollectionItem& item) = 0;
     // Why `text` cannot be written into the entry's description file, if it cannot.
     virtual Result<> checkDescription(const CollectionItem& item, const std::string& text) = 0;
 };

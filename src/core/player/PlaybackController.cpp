@@ -231,7 +231,7 @@ std::int32_t PlaybackController::positionMs() const
     }
 }
 
-Result<> PlaybackController::closeStream()
+Result<> PlaybackController::closeTrack()
 {
     try {
         player_.CloseStream();

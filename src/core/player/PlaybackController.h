@@ -70,7 +70,7 @@ public:
 
     // The active track: the node loaded in the player (none: NoNode).
     NodeId activeNode() const { return active_; }
-    bool playing() const { return playing_; }
+    bool isPlaying() const { return playing_; }
     // Position reports reach the views (the slider is not held, no seek settles).
     bool trackingEnabled() const { return !held_ && !settle_; }
     int lengthSeconds() const { return lengthSeconds_; }
@@ -86,7 +86,7 @@ public:
     std::int32_t positionMs() const;
     // Closes the active track's stream; fails with the player's error (a file output that
     // failed on the way says so here).
-    Result<> closeStream();
+    Result<> closeTrack();
     // The last error of the player that a rule swallowed.
     const std::optional<Failure>& lastFailure() const { return lastFailure_; }
 

@@ -33,8 +33,7 @@ Configuration withOptions(Configuration configuration, const SessionOptions& opt
 Session::Session(Configuration configuration, SessionOptions options)
     : config_(withOptions(std::move(configuration), options)), options_(std::move(options)),
       collation_(std::make_unique<Collation>(locale::localeName("LC_COLLATE"), &config_.Settings.ansi())),
-      editor_(std::make_unique<NodeEditor>(tree_, config_.Settings.AllowEdit, config_.Settings.ansi(),
-                                           static_cast<EditorStore&>(*this)))
+      editor_(std::make_unique<NodeEditor>(tree_, config_.Settings.AllowEdit, config_.Settings.ansi(), *this))
 {
 }
 
@@ -55,7 +54,7 @@ void Session::build(BuildProgress* progress)
         cache_->saveInBackground();
 }
 
-void Session::rescan()
+void Session::rebuild()
 {
     const NodeKey active = playback_ ? keyOf(playback_->activeNode()) : NodeKey{};
     build();

@@ -47,7 +47,7 @@ struct NodeKey {
 // One run of the core, for the window and the command line alike: the configuration and
 // what is derived from it, the collection tree, the probe cache, the player, the playback
 // controller and the node editor, and the operations both front ends need.
-class Session : private EditorStore {
+class Session : public EditorStore {
 public:
     Session(Configuration configuration, SessionOptions options = {});
     ~Session() override;
@@ -71,7 +71,7 @@ public:
     void build(BuildProgress* progress = nullptr);
     // Builds the tree again, keeping the active track and the playing where the track
     // still exists (else the first track becomes active, as at start).
-    void rescan();
+    void rebuild();
     // A tree of the given tracks alone, one top-level node each, in the order given.
     void useTracks(const std::vector<std::string>& paths);
     NodeKey keyOf(NodeId node) const;
@@ -96,8 +96,10 @@ public:
     NodeEditor& editor() { return *editor_; }
     DescriptionFormat descriptionFormat() const;
     // Writes the record's tag fields into its track; the active track is refused.
-    Result<> saveTag(const CollectionItem& edited);
-    Result<> saveDescription(const CollectionItem& item);
+    Result<> saveTag(const CollectionItem& edited) override;
+    Result<> saveDescription(const CollectionItem& item) override;
+    // Fails, saying why, when `text` cannot be written into the entry's description file.
+    Result<> checkDescription(const CollectionItem& item, const std::string& text) override;
     // True when `path` names the file of the active track.
     bool isActiveTrack(const std::string& path) const;
 
@@ -116,10 +118,6 @@ public:
     std::string shown(const std::string& path) const;
 
 private:
-    Result<> writeTag(const CollectionItem& edited) override { return saveTag(edited); }
-    Result<> writeDescription(const CollectionItem& item) override { return saveDescription(item); }
-    Result<> checkDescription(const CollectionItem& item, const std::string& text) override;
-
     Configuration config_;
     SessionOptions options_;
     std::unique_ptr<Collation> collation_;

@@ -244,7 +244,7 @@ void TMainForm::Rescan()
     TreeViewChanging(selected);
     const NodeKey selectedKey = session_.keyOf(selected);
     Model->beginBuild();
-    session_.rescan();
+    session_.rebuild();
     Model->endBuild();
     const NodeId again = session_.find(selectedKey);
     const std::vector<NodeId>& nodes = session_.tree().Nodes;

@@ -90,7 +90,7 @@ public:
     // edits of the selected node are saved first.
     void Rescan();
     // The hint the panel gives the active track (also the tray icon's tool tip).
-    const QString& hint() const { return hint_; }
+    const QString& activeHint() const { return hint_; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -61,7 +61,7 @@ MprisService::~MprisService()
 
 QString MprisService::playbackStatus() const
 {
-    if (session_.playback().playing())
+    if (session_.playback().isPlaying())
         return "Playing";
     return session_.playback().activeNode() != NoNode ? "Paused" : "Stopped";
 }
@@ -89,7 +89,7 @@ QVariantMap MprisService::metadata() const
 
 qlonglong MprisService::positionMicroseconds() const { return qlonglong(session_.playback().positionMs()) * 1000; }
 
-void MprisService::seekTo(qlonglong microseconds)
+void MprisService::seekToMicroseconds(qlonglong microseconds)
 {
     session_.playback().releasePosition(static_cast<int>(std::max<qlonglong>(microseconds, 0) / 1'000'000));
     emit findChild<MprisPlayer*>()->Seeked(positionMicroseconds());
@@ -143,13 +143,13 @@ void MprisPlayer::PlayPause() { service_->session().playback().playPause(); }
 void MprisPlayer::Stop() { service_->session().playback().SetPlaying(false); }
 void MprisPlayer::Play() { service_->session().playback().SetPlaying(true); }
 
-void MprisPlayer::Seek(qlonglong offset) { service_->seekTo(service_->positionMicroseconds() + offset); }
+void MprisPlayer::Seek(qlonglong offset) { service_->seekToMicroseconds(service_->positionMicroseconds() + offset); }
 
 void MprisPlayer::SetPosition(const QDBusObjectPath& track, qlonglong position)
 {
     // Only for the track that plays: a stale request is passed over, as the interface says.
     if (track.path() == service_->metadata().value("mpris:trackid").value<QDBusObjectPath>().path())
-        service_->seekTo(position);
+        service_->seekToMicroseconds(position);
 }
 
 } // namespace cantorel

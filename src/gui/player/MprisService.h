@@ -35,7 +35,7 @@ public:
     QString playbackStatus() const;
     QVariantMap metadata() const;
     qlonglong positionMicroseconds() const;
-    void seekTo(qlonglong microseconds);
+    void seekToMicroseconds(qlonglong microseconds);
 
     void activeTrackChanged(const PlaybackController& playback) override;
     void playingChanged(bool playing) override;

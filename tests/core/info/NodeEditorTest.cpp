@@ -44,12 +44,12 @@ protected:
         entry = tree.addNode(list, "one.mp3", one, KindTrack);
         tree.fillNodeTable();
     }
-    Result<> writeTag(const CollectionItem& c) override
+    Result<> saveTag(const CollectionItem& c) override
     {
         written.push_back(c);
         return tagResult;
     }
-    Result<> writeDescription(const CollectionItem& c) override
+    Result<> saveDescription(const CollectionItem& c) override
     {
         descriptions.push_back(c.Path + "=" + c.Description);
         return descriptionError;

@@ -82,7 +82,7 @@ TEST_F(PlaybackControllerTest, ViewsFollowTheActiveTrackThroughTheEndOfPlay)
     fake.end();
     timer->tick(); // the end of the first track: the next one plays
     EXPECT_EQ(controller.activeNode(), second);
-    EXPECT_TRUE(controller.playing());
+    EXPECT_TRUE(controller.isPlaying());
     // Each start reports its first position at once.
     EXPECT_EQ(views.take(), (std::vector<std::string>{"at 0/200000", "playing", "at 0/200000", "at 0/200000", "stopped",
                                                       "active Now: \rTwo\rAlbum | . Two. Album | 200 prev",
@@ -90,7 +90,7 @@ TEST_F(PlaybackControllerTest, ViewsFollowTheActiveTrackThroughTheEndOfPlay)
     fake.end();
     timer->tick(); // after the last track the panel stops and the track stays active
     EXPECT_EQ(controller.activeNode(), second);
-    EXPECT_FALSE(controller.playing());
+    EXPECT_FALSE(controller.isPlaying());
     EXPECT_EQ(views.take(), (std::vector<std::string>{"at 0/200000", "stopped", "finished"}));
     controller.MakeActiveTrack(NoNode);
     EXPECT_EQ(controller.hint(), "Idle");
@@ -162,7 +162,7 @@ TEST_F(PlaybackControllerTest, FailuresLeaveItNotPlayingAndAreKept)
     controller.MakeActiveTrack(first);
     fake.fail("Play", 5);
     controller.playRange(1'000, 2'000);
-    EXPECT_FALSE(controller.playing());
+    EXPECT_FALSE(controller.isPlaying());
     ASSERT_TRUE(controller.lastFailure());
     EXPECT_EQ(controller.lastFailure()->code, 5);
     EXPECT_EQ(controller.lastFailure()->message, "Output device failure");

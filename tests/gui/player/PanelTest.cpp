@@ -85,7 +85,7 @@ TEST_F(PanelTest, FirstTrackActiveAfterStartUp)
 {
     auto f = open();
     EXPECT_EQ(f->session().playback().activeNode(), node(*f, "One"));
-    EXPECT_FALSE(f->session().playback().playing());
+    EXPECT_FALSE(f->session().playback().isPlaying());
     EXPECT_FALSE(control<QToolButton>(*f, "plPrev")->isEnabled());
     EXPECT_FALSE(control<QAction>(*f, "miPrev")->isEnabled());
     EXPECT_TRUE(control<QToolButton>(*f, "plNext")->isEnabled());
@@ -94,7 +94,7 @@ TEST_F(PanelTest, FirstTrackActiveAfterStartUp)
     EXPECT_EQ(control<TPosTracker>(*f, "plPos")->maximum(), 201);
     EXPECT_EQ(control<TPosTracker>(*f, "plPos")->tickInterval(), 30);
     EXPECT_EQ(control<QLabel>(*f, "plATView")->text(), "Now: \nOne\nAlbum");
-    EXPECT_EQ(f->hint(), ". One. Album");
+    EXPECT_EQ(f->activeHint(), ". One. Album");
     EXPECT_EQ(f->trayIcon()->Hint(), ". One. Album");
     EXPECT_EQ(tray->tip, ". One. Album");
 }
@@ -103,24 +103,24 @@ TEST_F(PanelTest, PlayNextAndPreviousKeepThePlayingState)
 {
     auto f = open();
     f->plPlayClick();
-    EXPECT_TRUE(f->session().playback().playing());
+    EXPECT_TRUE(f->session().playback().isPlaying());
     EXPECT_EQ(control<QAction>(*f, "miPlay")->text(), "Pause");
     EXPECT_NE(fake.calls().find("Play(0,201000)"), std::string::npos);
     fake.reset();
     fake.set(200'000, 0, 3, 0);
     f->plNextClick();
     EXPECT_EQ(f->session().playback().activeNode(), node(*f, "Two"));
-    EXPECT_TRUE(f->session().playback().playing());
+    EXPECT_TRUE(f->session().playback().isPlaying());
     const std::string calls = fake.calls();
     EXPECT_NE(calls.find("Stop;Close;Open(" + dir.path() + "music/A/t2.mp3,0)"), std::string::npos) << calls;
     EXPECT_NE(calls.find("Play(0,200000)"), std::string::npos) << calls;
     EXPECT_EQ(control<TPosTracker>(*f, "plPos")->tickInterval(), 10);
     f->plPlayClick();
-    EXPECT_FALSE(f->session().playback().playing());
+    EXPECT_FALSE(f->session().playback().isPlaying());
     EXPECT_EQ(control<QAction>(*f, "miPlay")->text(), "Play");
     f->plPrevClick();
     EXPECT_EQ(f->session().playback().activeNode(), node(*f, "One"));
-    EXPECT_FALSE(f->session().playback().playing());
+    EXPECT_FALSE(f->session().playback().isPlaying());
 }
 
 TEST_F(PanelTest, EndOfTrackMovesOnThroughThePlaylistsAndStopsAfterTheLast)
@@ -131,7 +131,7 @@ TEST_F(PanelTest, EndOfTrackMovesOnThroughThePlaylistsAndStopsAfterTheLast)
     fake.end();
     f->session().player().TimerTick();
     EXPECT_EQ(f->session().playback().activeNode(), node(*f, "Two", 1)); // the first playlist entry
-    EXPECT_TRUE(f->session().playback().playing());
+    EXPECT_TRUE(f->session().playback().isPlaying());
     f->plNextClick();
     const NodeId last = node(*f, "t3.mp3", 1);
     EXPECT_EQ(f->session().playback().activeNode(), last);
@@ -139,7 +139,7 @@ TEST_F(PanelTest, EndOfTrackMovesOnThroughThePlaylistsAndStopsAfterTheLast)
     fake.end();
     f->session().player().TimerTick();
     EXPECT_EQ(f->session().playback().activeNode(), last);
-    EXPECT_FALSE(f->session().playback().playing());
+    EXPECT_FALSE(f->session().playback().isPlaying());
 }
 
 TEST_F(PanelTest, RescanKeepsSelectionActiveTrackAndPlaying)
@@ -157,7 +157,7 @@ TEST_F(PanelTest, RescanKeepsSelectionActiveTrackAndPlaying)
     EXPECT_NO_THROW(node(*f, "Zero"));
     EXPECT_EQ(f->session().playback().activeNode(), node(*f, "Two"));
     EXPECT_EQ(f->selectedNode(), node(*f, "t3.mp3"));
-    EXPECT_TRUE(f->session().playback().playing());
+    EXPECT_TRUE(f->session().playback().isPlaying());
     EXPECT_EQ(fake.calls().find("Stop"), std::string::npos) << fake.calls();
     EXPECT_EQ(fake.calls().find("Close"), std::string::npos) << fake.calls();
     EXPECT_TRUE(control<QToolButton>(*f, "plNext")->isEnabled());
@@ -165,7 +165,7 @@ TEST_F(PanelTest, RescanKeepsSelectionActiveTrackAndPlaying)
     std::filesystem::remove(dir / "music/A/t2.mp3");
     dir.write("music/p.m3u", "t3.mp3\n");
     f->Rescan();
-    EXPECT_FALSE(f->session().playback().playing());
+    EXPECT_FALSE(f->session().playback().isPlaying());
     EXPECT_EQ(f->session().playback().activeNode(), node(*f, "Zero"));
 }
 
@@ -179,7 +179,7 @@ TEST_F(PanelTest, DoubleClickOnANodeThatIsNoTrack)
     EXPECT_EQ(control<TPosTracker>(*f, "plPos")->maximum(), 201); // the length of the stream opened last
     // The start reopens the stream opened last and plays it.
     EXPECT_NE(fake.calls().find("Open(" + dir.path() + "music/A/t1.mp3,0)"), std::string::npos) << fake.calls();
-    EXPECT_TRUE(f->session().playback().playing());
+    EXPECT_TRUE(f->session().playback().isPlaying());
     // Enter in the tree does the same as a double click.
     f->selectNode(node(*f, "Two"));
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
@@ -236,7 +236,7 @@ TEST_F(PanelTest, MinimizingIntoTheIconAndRestoring)
     EXPECT_EQ(tray->attached, nullptr);
     // The tray menu plays and quits.
     control<QAction>(*f, "miPlay")->trigger();
-    EXPECT_TRUE(f->session().playback().playing());
+    EXPECT_TRUE(f->session().playback().isPlaying());
     control<QAction>(*f, "N2")->trigger();
     EXPECT_FALSE(f->isVisible());
 }
@@ -302,7 +302,7 @@ TEST_F(PanelTest, NothingToPlay)
     EXPECT_EQ(f.session().tree().NodeCount(), 0);
     f.plPlayClick();
     f.plNextClick();
-    EXPECT_FALSE(f.session().playback().playing());
+    EXPECT_FALSE(f.session().playback().isPlaying());
     EXPECT_EQ(f.session().playback().activeNode(), NoNode);
     EXPECT_EQ(f.trayIcon()->Hint(), ""); // the tip stays the title given at creation
 }
