@@ -6,7 +6,7 @@ set -euo pipefail
 mode=${1:-run}
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libicu-dev libmpg123-dev mpg123 libpulse-dev libsqlite3-dev libtag1-dev libgtest-dev
+  qt6-base-dev libicu-dev libmpg123-dev mpg123 libpulse-dev libsqlite3-dev libtag1-dev zlib1g-dev libgtest-dev
 )
 if [ "$mode" = run ]; then
   packages+=(xvfb xauth x11-utils imagemagick)

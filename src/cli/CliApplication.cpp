@@ -328,6 +328,26 @@ int CliApplication::tree()
     return 0;
 }
 
+Result<> CliApplication::checkPictureOutput(const std::string& out) const
+{
+    struct stat st {};
+    if (::lstat(out.c_str(), &st) != 0) {
+        if (errno != ENOENT)
+            return fail(std::strerror(errno));
+    } else if (S_ISLNK(st.st_mode)) {
+        return fail("it is a link");
+    } else if (!S_ISREG(st.st_mode)) {
+        return fail("it is not a regular file");
+    }
+    // A file inside the music folder is one of the collection's.
+    const std::string root = fs::realPath(session_->musicFolder());
+    const std::string folder = fs::realPath(paths::directoryOf(out));
+    if (!root.empty() && !folder.empty() &&
+        paths::withTrailingSlash(folder).starts_with(paths::withTrailingSlash(root)))
+        return fail("it is a file of the collection");
+    return {};
+}
+
 std::optional<NodeId> CliApplication::buildAndFind(const std::string& index)
 {
     session_->build();
@@ -338,17 +358,26 @@ int CliApplication::picture(const std::vector<std::string>& args)
 {
     if (args.size() != 3 || args[1] != "--out")
         return usageError("picture takes a node index and --out FILE");
+    const std::string out = fullPath(args[2]);
+    // The picture goes to a file of its own: never over a track, a file of the
+    // collection, a device, a pipe or a link.
+    if (const Result<> writable = checkPictureOutput(out); !writable)
+        return usageError("will not write the picture to " + shown(out) + ": " + writable.error());
     const std::optional<NodeId> node = buildAndFind(args[0]);
     if (!node)
         return usageError("no node " + args[0] + " (the tree has " + std::to_string(session_->tree().NodeCount()) +
                           ")");
-    const std::optional<Picture> picture = session_->picture(*node);
+    const Result<std::optional<Picture>> picture = session_->picture(*node);
     if (!picture) {
+        err_ << "Node " << args[0] << " shows no picture: " << shown(picture.error()) << '\n';
+        return 1;
+    }
+    if (!picture.value()) {
         err_ << "Node " << args[0] << " has no picture\n";
         return 1;
     }
-    if (const Result<> written = fs::replaceFile(fullPath(args[2]), picture->bytes); !written) {
-        err_ << "Unable to write " << shown(fullPath(args[2])) << ": " << written.error() << '\n';
+    if (const Result<> written = fs::replaceFile(out, picture.value()->bytes); !written) {
+        err_ << "Unable to write " << shown(out) << ": " << written.error() << '\n';
         return 1;
     }
     return 0;
@@ -415,48 +444,40 @@ int CliApplication::tag(const std::vector<std::string>& args)
     if (args.empty())
         return usageError("tag needs a file");
     const std::string path = fullPath(args[0]);
-    const CodePage& tagCodePage = session_->settings().tagCodePage();
-    CollectionItem item = session_->readTrack(path).record;
-    // Fields not given keep what the tag block holds, not the file name the record shows.
-    const TagBlock::Fields current = readTagFields(path, tagCodePage).value_or(TagBlock::Fields{});
-    item.Name = current.title;
-    item.Artist = current.artist;
-    item.Album = current.album;
-    item.Year = current.year;
-    item.Comment = current.comment;
-    item.Genre = current.genre;
+    // The texts as the editor takes them: trimmed, at most as long as a record holds.
     const auto field = [](const std::string& value) {
         return text::cutChars(text::trim(value), CollectionItem::TextLimit);
     };
+    TagChange change;
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& option = args[i];
         if (i + 1 >= args.size())
             return usageError(option + " needs a value");
         const std::string& value = args[++i];
         if (option == "--title")
-            item.Name = field(value);
+            change.title = field(value);
         else if (option == "--artist")
-            item.Artist = field(value);
+            change.artist = field(value);
         else if (option == "--album")
-            item.Album = field(value);
+            change.album = field(value);
         else if (option == "--year")
-            item.Year = field(value);
+            change.year = field(value);
         else if (option == "--comment")
-            item.Comment = field(value);
+            change.comment = field(value);
         else if (option == "--genre") {
             const std::optional<std::uint8_t> genre = genreOf(value);
             if (!genre)
                 return usageError("--genre takes a number from 0 to 255 or a genre name of the configuration");
-            item.Genre = *genre;
+            change.genre = TagChange::Genre{*genre, {}};
         } else {
             return usageError("unknown option '" + option + "'");
         }
     }
-    if (const Result<> written = session_->saveTag(item); !written) {
-        if (written.failure().code == TagTextUnencodable)
-            err_ << written.error() << '\n';
-        else
-            err_ << "Unable to write the tag of " << shown(path) << '\n';
+    if (change.empty())
+        return usageError("tag needs at least one field to set (--title, --artist, --album, --year, --comment, "
+                          "--genre)");
+    if (const Result<> written = session_->saveTag(path, change); !written) {
+        err_ << shown(written.error()) << '\n';
         return 1;
     }
     return 0;

@@ -35,6 +35,8 @@ private:
     int tree();
     int page(const std::vector<std::string>& args);
     int picture(const std::vector<std::string>& args);
+    // Fails, saying why, when the picture may not go to `out`.
+    Result<> checkPictureOutput(const std::string& out) const;
     // Builds the collection tree and finds node `index` of its node table.
     std::optional<NodeId> buildAndFind(const std::string& index);
     int probe(const std::vector<std::string>& files);

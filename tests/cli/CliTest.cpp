@@ -176,6 +176,10 @@ TEST(Cli, TagFailuresAndUsage)
          "Try 'cantorel-cli --help'.\n"},
         {{"tag", tiny, "--title"}, 2, "cantorel-cli: --title needs a value\nTry 'cantorel-cli --help'.\n"},
         {{"tag", tiny, "--bogus", "1"}, 2, "cantorel-cli: unknown option '--bogus'\nTry 'cantorel-cli --help'.\n"},
+        {{"tag", track},
+         2,
+         "cantorel-cli: tag needs at least one field to set (--title, --artist, --album, --year, --comment, "
+         "--genre)\nTry 'cantorel-cli --help'.\n"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args{"--config", ini};
@@ -198,7 +202,8 @@ TEST(Cli, TagFailuresAndUsage)
     r = cli({"--config", ini, "tag", track, "--title", "Привет"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(runProcess("/usr/bin/mid3v2", {"-l", track}).out.find("TIT2=Привет"), std::string::npos);
-    EXPECT_EQ(readAll(track).substr(readAll(track).size() - 128, 6), "TAGOld");
+    // The ID3v1 block cannot hold the new title: it holds none rather than the old one.
+    EXPECT_EQ(readAll(track).substr(readAll(track).size() - 128, 33), "TAG" + std::string(30, ' '));
     // A genre by its name in the configuration's table.
     const std::string named = configIn(dir, "genre017 = Rock\n");
     ASSERT_EQ(cli({"tag", track, "--genre", "rock", "--config", named}).status, 0);
@@ -371,13 +376,32 @@ TEST(Cli, PictureWritesWhatThePicturePageShows)
         std::string index;
         std::string bytes;
     } cases[] = {{"0", "COVER FILE"}, {"1", png}, {"2", "COVER FILE"}, {"3", "FOLDER FILE"}, {"4", "OWN PICTURE"}};
+    TempDir out;
     for (const auto& c : cases) {
-        const ProcessResult r = cli({"--config", ini, "picture", c.index, "--out", dir / "out.bin"});
+        const ProcessResult r = cli({"--config", ini, "picture", c.index, "--out", out / "out.bin"});
         ASSERT_EQ(r.status, 0) << c.index << r.err;
-        EXPECT_EQ(readAll(dir / "out.bin"), c.bytes) << c.index;
+        EXPECT_EQ(readAll(out / "out.bin"), c.bytes) << c.index;
     }
+    // Never over a track, another file of the collection, a device or a link.
+    const std::string track = readAll(dir / "a/1.mp3");
+    std::filesystem::create_symlink(out / "out.bin", out / "link.bin");
+    const struct {
+        std::string out;
+        std::string reason;
+    } refused[] = {{dir / "a/1.mp3", "it is a file of the collection"},
+                   {dir / "b/new.jpg", "it is a file of the collection"},
+                   {"/dev/null", "it is not a regular file"},
+                   {out / "link.bin", "it is a link"}};
+    for (const auto& r : refused) {
+        const ProcessResult p = cli({"--config", ini, "picture", "1", "--out", r.out});
+        EXPECT_EQ(p.status, 2) << r.out;
+        EXPECT_EQ(p.err, "cantorel-cli: will not write the picture to " + r.out + ": " + r.reason +
+                             "\nTry 'cantorel-cli --help'.\n");
+    }
+    EXPECT_EQ(readAll(dir / "a/1.mp3"), track);
+    EXPECT_FALSE(std::filesystem::exists(dir / "b/new.jpg"));
     std::filesystem::remove(dir / "a/Cover.JPG");
-    const ProcessResult none = cli({"--config", ini, "picture", "2", "--out", dir / "none.bin"});
+    const ProcessResult none = cli({"--config", ini, "picture", "2", "--out", out / "none.bin"});
     EXPECT_EQ(none.status, 1);
     EXPECT_EQ(none.err, "Node 2 has no picture\n");
 }

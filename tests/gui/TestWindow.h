@@ -11,11 +11,11 @@
 
 namespace cantorel::test {
 
-// The session a test window runs on; a base of its own, so that it is made before the
-// window and outlives it.
+// The session a test window runs on (without a journal of saves); a base of its own, so
+// that it is made before the window and outlives it.
 struct SessionOfWindow {
     SessionOfWindow(const Configuration& configuration, const std::string& libraryDirectory)
-        : ownSession(configuration, SessionOptions{"", true, libraryDirectory})
+        : ownSession(configuration, SessionOptions{"", true, libraryDirectory, std::string()})
     {
     }
     Session ownSession;

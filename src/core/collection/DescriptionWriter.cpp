@@ -53,12 +53,6 @@ std::string oneLine(std::string description)
     return description;
 }
 
-std::string realPath(const std::string& path)
-{
-    std::unique_ptr<char, decltype(&::free)> real(::realpath(path.c_str(), nullptr), &::free);
-    return real ? std::string(real.get()) : std::string();
-}
-
 // Fails, saying why, when writing through the link at `path` would leave the collection;
 // a file that is no link, or links to an existing file inside `root`, is fine.
 Result<> checkLink(const std::string& path, const std::string& root)
@@ -66,10 +60,10 @@ Result<> checkLink(const std::string& path, const std::string& root)
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
         return {};
-    const std::string target = realPath(path);
+    const std::string target = fs::realPath(path);
     if (target.empty())
         return fail("it is a link to a file that does not exist");
-    const std::string inside = paths::withTrailingSlash(realPath(root));
+    const std::string inside = paths::withTrailingSlash(fs::realPath(root));
     if (!target.starts_with(inside))
         return fail("it is a link to a file outside the collection");
     return {};

@@ -1,73 +1,165 @@
 #include "core/info/ExtendedTags.h"
 
-#include <cstring>
-#include <taglib/apetag.h>
-#include <taglib/attachedpictureframe.h>
-#include <taglib/commentsframe.h>
+#include "core/info/ApeTag.h"
+#include "core/info/Id3v2Tag.h"
+#include "core/platform/ByteSource.h"
+#include "core/platform/TextRules.h"
+
+#include <algorithm>
+#include <charconv>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <taglib/id3v1genres.h>
-#include <taglib/id3v2framefactory.h>
-#include <taglib/id3v2tag.h>
-#include <taglib/mpegfile.h>
-#include <taglib/tbytevectorstream.h>
-#include <taglib/textidentificationframe.h>
-#include <taglib/tfilestream.h>
+#include <unistd.h>
 
 namespace cantorel {
 
 namespace {
 
-std::string utf8(const TagLib::String& s) { return s.to8Bit(true); }
+// The frames of a field, in the order they are tried: ID3v2.3/2.4 ids, then ID3v2.2's.
+struct FieldFrames {
+    const char* ids[3];
+};
+constexpr FieldFrames Title{{"TIT2", "TT2", nullptr}};
+constexpr FieldFrames Artist{{"TPE1", "TP1", nullptr}};
+constexpr FieldFrames Album{{"TALB", "TAL", nullptr}};
+constexpr FieldFrames Year{{"TDRC", "TYER", "TYE"}};
+constexpr FieldFrames Comment{{"COMM", "COM", nullptr}};
+constexpr FieldFrames Genre{{"TCON", "TCO", nullptr}};
+constexpr FieldFrames TrackNumber{{"TRCK", "TRK", nullptr}};
+constexpr FieldFrames All[] = {Title, Artist, Album, Year, Comment, Genre, TrackNumber};
 
-// Fills the fields of `into` that are still empty from `tag`.
-void fillFrom(const TagLib::Tag& tag, TrackProbe::Tag& into)
+std::string joined(const std::vector<std::string>& strings)
 {
-    const auto fill = [](std::string& field, const TagLib::String& value) {
-        if (field.empty())
-            field = utf8(value.stripWhiteSpace());
+    std::string out;
+    for (const std::string& s : strings) {
+        if (!out.empty() && !s.empty())
+            out += ' ';
+        out += s;
+    }
+    return out;
+}
+
+std::vector<const Id3v2Frame*> framesOf(const Id3v2Tag& tag, const FieldFrames& field)
+{
+    std::vector<const Id3v2Frame*> found;
+    for (const char* id : field.ids) {
+        for (const Id3v2Frame& frame : tag.frames) {
+            if (id && frame.id == id)
+                found.push_back(&frame);
+        }
+    }
+    return found;
+}
+
+// The text of the first frame of a field whose contents can be read.
+std::vector<std::string> textOf(const Id3v2Tag& tag, const FieldFrames& field)
+{
+    for (const Id3v2Frame* frame : framesOf(tag, field)) {
+        if (const std::optional<std::string> contents = frame->contents())
+            return Id3v2Frame::texts(*contents);
+    }
+    return {};
+}
+
+int leadingNumber(std::string_view s)
+{
+    s = text::trim(s);
+    int value = 0;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+    return ec == std::errc() && end != s.data() ? value : 0;
+}
+
+bool allDigits(std::string_view s)
+{
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The genre names of TCON's strings: "(17)" references and plain numbers stand for their
+// standard names, "((" begins a text, each name once.
+std::string genreText(const std::vector<std::string>& fields)
+{
+    std::vector<std::string> names;
+    const auto add = [&names](std::string name) {
+        name = text::trimmed(name);
+        if (allDigits(name) && name.size() <= 3)
+            name = ExtendedTags::genreName(std::stoi(name));
+        if (!name.empty() && std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(name);
     };
-    fill(into.title, tag.title());
-    fill(into.artist, tag.artist());
-    fill(into.album, tag.album());
-    if (into.year.empty() && tag.year() > 0)
-        into.year = std::to_string(tag.year());
-    fill(into.comment, tag.comment());
+    for (std::string_view field : fields) {
+        while (field.starts_with('(') && !field.starts_with("((")) {
+            const std::size_t close = field.find(')');
+            if (close == std::string_view::npos)
+                break;
+            const std::string_view inside = field.substr(1, close - 1);
+            add(inside == "RX" ? "Remix" : inside == "CR" ? "Cover" : std::string(inside));
+            field.remove_prefix(close + 1);
+        }
+        if (field.starts_with("(("))
+            field.remove_prefix(1);
+        add(std::string(field));
+    }
+    return joined(names);
+}
+
+std::string commentOf(const Id3v2Tag& tag)
+{
+    std::optional<std::string> first;
+    for (const Id3v2Frame* frame : framesOf(tag, Comment)) {
+        const std::optional<std::string> contents = frame->contents();
+        const auto comment = contents ? Id3v2Frame::comment(*contents) : std::nullopt;
+        if (!comment)
+            continue;
+        if (comment->description.empty())
+            return comment->text;
+        if (!first)
+            first = comment->text;
+    }
+    return first.value_or("");
+}
+
+// Fills the fields of `into` that are still empty.
+void fillGaps(TrackProbe::Tag& into, const TrackProbe::Tag& from)
+{
+    for (auto [field, value] : {std::pair{&into.title, &from.title},
+                                {&into.artist, &from.artist},
+                                {&into.album, &from.album},
+                                {&into.year, &from.year},
+                                {&into.comment, &from.comment}}) {
+        if (field->empty())
+            *field = *value;
+    }
     if (into.genre == 255 && into.genreText.empty()) {
-        // "(17)" references are names already; a name of the standard list gets its number.
-        const TagLib::String genre = tag.genre().stripWhiteSpace();
-        const int number = genre.isEmpty() ? 255 : TagLib::ID3v1::genreIndex(genre);
-        if (number >= 0 && number < 255)
-            into.genre = static_cast<std::uint8_t>(number);
-        else
-            into.genreText = utf8(genre);
+        into.genre = from.genre;
+        into.genreText = from.genreText;
     }
     if (into.track == 0)
-        into.track = static_cast<int>(std::min<unsigned>(tag.track(), 1'000'000));
+        into.track = from.track;
 }
 
-void setText(TagLib::ID3v2::Tag& tag, const char* id, const std::string& value, TagLib::String::Type encoding)
+// A genre's name as a number when it is a standard one, else as a text.
+void setGenre(TrackProbe::Tag& tag, const std::string& name)
 {
-    tag.removeFrames(id);
-    if (value.empty())
-        return;
-    auto* frame = new TagLib::ID3v2::TextIdentificationFrame(id, encoding);
-    frame->setText(TagLib::String(value, TagLib::String::UTF8));
-    tag.addFrame(frame);
+    const int number = name.empty() ? -1 : ExtendedTags::genreNumber(name);
+    if (number >= 0 && number < 255)
+        tag.genre = static_cast<std::uint8_t>(number);
+    else
+        tag.genreText = name;
 }
 
-void setComment(TagLib::ID3v2::Tag& tag, const std::string& value, TagLib::String::Type encoding)
+TrackProbe::Tag fieldsOfApe(const ApeTag& ape)
 {
-    // Only the comment without a description is ours; others (iTunes data ...) stay.
-    for (TagLib::ID3v2::Frame* frame : TagLib::ID3v2::FrameList(tag.frameList("COMM"))) {
-        const auto* comment = dynamic_cast<const TagLib::ID3v2::CommentsFrame*>(frame);
-        if (comment && comment->description().isEmpty())
-            tag.removeFrame(frame);
-    }
-    if (value.empty())
-        return;
-    auto* frame = new TagLib::ID3v2::CommentsFrame(encoding);
-    frame->setLanguage("eng");
-    frame->setText(TagLib::String(value, TagLib::String::UTF8));
-    tag.addFrame(frame);
+    TrackProbe::Tag tag;
+    tag.title = text::trimmed(ape.text("Title"));
+    tag.artist = text::trimmed(ape.text("Artist"));
+    tag.album = text::trimmed(ape.text("Album"));
+    if (const int year = leadingNumber(ape.text("Year")); year > 0)
+        tag.year = std::to_string(year);
+    tag.comment = text::trimmed(ape.text("Comment"));
+    setGenre(tag, text::trimmed(ape.text("Genre")));
+    tag.track = std::clamp(leadingNumber(ape.text("Track")), 0, 1'000'000);
+    return tag;
 }
 
 bool holdsSomething(const TrackProbe::Tag& t)
@@ -78,96 +170,100 @@ bool holdsSomething(const TrackProbe::Tag& t)
 
 } // namespace
 
-std::optional<TrackProbe::Tag> ExtendedTags::read(std::string_view id3v2, std::string_view ape)
+bool ExtendedTags::fieldFrame(std::string_view id)
 {
-    TrackProbe::Tag tag;
-    // A stream of the tag's bytes alone: TagLib finds the ID3v2 tag at its start and the
-    // APE tag at its end, and reads no audio.
-    TagLib::ByteVector bytes(id3v2.data(), static_cast<unsigned>(id3v2.size()));
-    bytes.append(TagLib::ByteVector(ape.data(), static_cast<unsigned>(ape.size())));
-    TagLib::ByteVectorStream stream(bytes);
-    TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
-    if (!file.isValid())
-        return std::nullopt;
-    if (!id3v2.empty() && file.hasID3v2Tag())
-        fillFrom(*file.ID3v2Tag(), tag);
-    if (!ape.empty() && file.hasAPETag())
-        fillFrom(*file.APETag(), tag);
-    if (!holdsSomething(tag))
-        return std::nullopt;
-    return tag;
+    return std::any_of(std::begin(All), std::end(All), [id](const FieldFrames& f) {
+        return std::any_of(std::begin(f.ids), std::end(f.ids), [id](const char* each) { return each && id == each; });
+    });
 }
 
-std::size_t ExtendedTags::apeTagSize(std::string_view end)
+TrackProbe::Tag ExtendedTags::fieldsOf(const Id3v2Tag& tag)
 {
-    if (end.size() < 32 || end.substr(end.size() - 32, 8) != "APETAGEX")
-        return 0;
-    const auto* footer = reinterpret_cast<const unsigned char*>(end.data() + end.size() - 32);
-    const std::uint32_t size = footer[12] | (footer[13] << 8) | (footer[14] << 16) | (std::uint32_t(footer[15]) << 24);
-    const std::uint32_t flags = footer[20] | (footer[21] << 8) | (footer[22] << 16) | (std::uint32_t(footer[23]) << 24);
-    // The size counts the items and the footer; a header adds 32 more.
-    const std::size_t whole = static_cast<std::size_t>(size) + ((flags & 0x80000000u) ? 32 : 0);
-    return whole >= 32 ? whole : 0;
+    TrackProbe::Tag fields;
+    fields.title = text::trimmed(joined(textOf(tag, Title)));
+    fields.artist = text::trimmed(joined(textOf(tag, Artist)));
+    fields.album = text::trimmed(joined(textOf(tag, Album)));
+    const std::vector<std::string> year = textOf(tag, Year);
+    if (const int value = year.empty() ? 0 : leadingNumber(year.front().substr(0, 4)); value > 0)
+        fields.year = std::to_string(value);
+    fields.comment = text::trimmed(commentOf(tag));
+    setGenre(fields, genreText(textOf(tag, Genre)));
+    const std::vector<std::string> track = textOf(tag, TrackNumber);
+    fields.track = track.empty() ? 0 : std::clamp(leadingNumber(track.front()), 0, 1'000'000);
+    return fields;
+}
+
+std::optional<TrackProbe::Tag> ExtendedTags::read(const ByteSource& file, std::int64_t apeFooterEnd)
+{
+    TrackProbe::Tag fields;
+    if (const std::optional<Id3v2Tag> tag = Id3v2Tag::read(file, fieldFrame))
+        fields = fieldsOf(*tag);
+    if (apeFooterEnd >= 0) {
+        if (const std::optional<ApeTag> ape = ApeTag::read(file, apeFooterEnd))
+            fillGaps(fields, fieldsOfApe(*ape));
+    }
+    if (!holdsSomething(fields))
+        return std::nullopt;
+    return fields;
 }
 
 std::vector<std::string> ExtendedTags::standardGenres()
 {
     std::vector<std::string> names;
     for (const TagLib::String& name : TagLib::ID3v1::genreList())
-        names.push_back(utf8(name));
+        names.push_back(name.to8Bit(true));
     return names;
 }
 
-std::optional<std::string> ExtendedTags::picture(const std::string& path)
+int ExtendedTags::genreNumber(std::string_view name)
 {
-    // Opened for reading only: showing a picture never touches the file.
-    TagLib::FileStream stream(path.c_str(), true);
-    if (!stream.isOpen())
-        return std::nullopt;
-    TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
-    if (!file.isValid() || !file.hasID3v2Tag())
-        return std::nullopt;
-    const TagLib::ID3v2::FrameList& frames = file.ID3v2Tag()->frameList("APIC");
-    const TagLib::ID3v2::AttachedPictureFrame* chosen = nullptr;
-    for (const TagLib::ID3v2::Frame* frame : frames) {
-        const auto* picture = dynamic_cast<const TagLib::ID3v2::AttachedPictureFrame*>(frame);
-        if (!picture || picture->picture().isEmpty())
-            continue;
-        if (picture->type() == TagLib::ID3v2::AttachedPictureFrame::FrontCover) {
-            chosen = picture;
-            break;
-        }
-        if (!chosen)
-            chosen = picture;
+    static const std::vector<std::string> names = standardGenres();
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (text::equalsFolded(names[i], name))
+            return static_cast<int>(i);
     }
-    if (!chosen)
-        return std::nullopt;
-    return std::string(chosen->picture().data(), chosen->picture().size());
+    return -1;
 }
 
-Result<> ExtendedTags::write(const std::string& path, const TrackProbe::Tag& fields)
+std::string ExtendedTags::genreName(int number)
 {
-    TagLib::MPEG::File file(path.c_str(), false);
-    if (!file.isValid() || file.readOnly())
-        return fail("cannot open the copy for its ID3v2 tag");
-    const bool existed = file.hasID3v2Tag();
-    TagLib::ID3v2::Tag& tag = *file.ID3v2Tag(true);
-    const bool v4 = !existed || tag.header()->majorVersion() == 4;
-    const TagLib::String::Type encoding = v4 ? TagLib::String::UTF8 : TagLib::String::UTF16;
-    setText(tag, "TIT2", fields.title, encoding);
-    setText(tag, "TPE1", fields.artist, encoding);
-    setText(tag, "TALB", fields.album, encoding);
-    setText(tag, "TDRC", fields.year, encoding); // written as TYER in ID3v2.3
-    setComment(tag, fields.comment, encoding);
-    // A number without a standard name is written as a reference, "(n)".
-    std::string genre = fields.genre != 255 ? utf8(TagLib::ID3v1::genre(fields.genre)) : fields.genreText;
-    if (genre.empty() && fields.genre != 255)
-        genre.append(1, '(').append(std::to_string(fields.genre)).append(1, ')');
-    setText(tag, "TCON", genre, encoding);
-    if (!file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, v4 ? TagLib::ID3v2::v4 : TagLib::ID3v2::v3,
-                   TagLib::File::DoNotDuplicate))
-        return fail("cannot write the ID3v2 tag");
-    return {};
+    static const std::vector<std::string> names = standardGenres();
+    return number >= 0 && number < static_cast<int>(names.size()) ? names[static_cast<std::size_t>(number)]
+                                                                  : std::string();
+}
+
+Result<std::optional<std::string>> ExtendedTags::picture(const std::string& path)
+{
+    // Opened for reading only: showing a picture never touches the file.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd >= 0)
+            ::close(fd);
+        return std::optional<std::string>();
+    }
+    const FileSource file(fd, st.st_size);
+    Id3v2Tag::Limits limits;
+    limits.frameBytes = static_cast<std::size_t>(PictureCap);
+    const std::optional<Id3v2Tag> tag = Id3v2Tag::read(
+        file, [](std::string_view id) { return id == "APIC" || id == "PIC"; }, limits);
+    ::close(fd);
+    if (!tag)
+        return std::optional<std::string>();
+    std::optional<std::string> chosen;
+    for (const Id3v2Frame& frame : tag->frames) {
+        const std::optional<std::string> contents = frame.contents(static_cast<std::size_t>(PictureCap));
+        const auto picture = contents ? Id3v2Frame::picture(*contents, frame.version) : std::nullopt;
+        if (!picture || picture->data.empty())
+            continue;
+        if (picture->type == 3)
+            return std::optional<std::string>(picture->data);
+        if (!chosen)
+            chosen = picture->data;
+    }
+    if (!chosen && tag->oversized)
+        return fail("its tag's picture is larger than 32 MB");
+    return chosen;
 }
 
 } // namespace cantorel

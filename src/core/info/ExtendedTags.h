@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/collection/TrackProbe.h"
+#include "core/platform/Result.h"
 
 #include <optional>
 #include <string>
@@ -9,28 +10,37 @@
 
 namespace cantorel {
 
-// The tags beside our own ID3v1 reader, read with TagLib: ID3v2.2/2.3/2.4 at the start of
-// a file and APEv2 at its end. Values are UTF-8 and whole.
+class ByteSource;
+class Id3v2Tag;
+
+// The tags beside our ID3v1 reader: an ID3v2 tag (2.2, 2.3, 2.4) at the start of a file
+// and an APEv2 tag at its end, read by our own bounded readers (Id3v2Tag, ApeTag). Values
+// are UTF-8 and whole.
 class ExtendedTags {
 public:
-    // The fields of an ID3v2 tag given as its bytes (header included), then the gaps that
-    // an APE tag (its bytes, footer included) fills; nothing when neither holds a tag.
-    static std::optional<TrackProbe::Tag> read(std::string_view id3v2, std::string_view ape);
+    // The largest picture a page shows or the command line writes.
+    static constexpr std::int64_t PictureCap = 32LL << 20;
 
-    // The size of the APE tag whose footer ends `end` (the 32 bytes before it), or 0.
-    static std::size_t apeTagSize(std::string_view end);
+    // The frames of an ID3v2 tag that reading a track's fields needs.
+    static bool fieldFrame(std::string_view id);
+
+    // The fields of the ID3v2 tag at the start of `file`, then the gaps that the APE tag
+    // whose footer ends at `apeFooterEnd` fills (-1: none); nothing when neither holds a
+    // field.
+    static std::optional<TrackProbe::Tag> read(const ByteSource& file, std::int64_t apeFooterEnd);
+    // The fields of a tag read with the frames fieldFrame() names.
+    static TrackProbe::Tag fieldsOf(const Id3v2Tag& tag);
 
     // The names of the ID3v1 genre numbers, from 0 on.
     static std::vector<std::string> standardGenres();
+    // The standard genre of a name (A-Z folded), -1 for none; the name of a number, "" for
+    // none.
+    static int genreNumber(std::string_view name);
+    static std::string genreName(int number);
 
-    // The picture a track's tag holds: its front cover, else its first picture.
-    static std::optional<std::string> picture(const std::string& path);
-
-    // Sets title, artist, album, year, comment and genre (`genreText` when the number is
-    // 255) of the ID3v2 tag of the file at `path`, creating a tag when there is none; every
-    // other frame stays. An ID3v2.4 tag is written in UTF-8, any other as ID3v2.3 in
-    // UTF-16 (ID3v2.2 cannot be written). The file must be one nobody else uses: a copy.
-    static Result<> write(const std::string& path, const TrackProbe::Tag& fields);
+    // The picture a track's tag holds: its front cover, else its first picture; nothing
+    // when it has none; fails when the picture is larger than PictureCap.
+    static Result<std::optional<std::string>> picture(const std::string& path);
 };
 
 } // namespace cantorel

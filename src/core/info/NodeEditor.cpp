@@ -4,6 +4,8 @@
 #include "core/platform/Paths.h"
 #include "core/platform/TextRules.h"
 
+#include <tuple>
+
 namespace cantorel {
 
 NodeEditor::NodeEditor(CollectionTree& tree, bool allowEdit, const CodePage& ansi, EditorStore& store)
@@ -104,16 +106,28 @@ void NodeEditor::leaveTag(CollectionItem& r, const EditorFields& f, LeaveOutcome
     // No selection (the record's genre is not in the table, and nothing was chosen)
     // keeps the genre; the blank entry (-1) is "none".
     c.Genre = !f.genre ? r.Genre : *f.genre < 0 ? 255 : static_cast<std::uint8_t>(*f.genre & 0xFF);
-    const bool changed = c.Name != r.Name || c.Album != r.Album || c.Artist != r.Artist || c.Year != r.Year ||
-                         c.Comment != r.Comment || c.Genre != r.Genre;
-    if (!changed)
+    if (c.Genre != r.Genre)
+        c.GenreText.clear();
+    // Only what was typed is written; every other field keeps what the file holds.
+    TagChange change;
+    for (auto [field, edited, value] :
+         {std::tuple{&TagChange::title, &c.Name, &r.Name}, std::tuple{&TagChange::album, &c.Album, &r.Album},
+          std::tuple{&TagChange::artist, &c.Artist, &r.Artist}, std::tuple{&TagChange::year, &c.Year, &r.Year},
+          std::tuple{&TagChange::comment, &c.Comment, &r.Comment}}) {
+        if (*edited != *value)
+            change.*field = edited->str();
+    }
+    if (c.Genre != r.Genre)
+        change.genre = TagChange::Genre{c.Genre, {}};
+    if (change.empty())
         return;
-    const Result<> written = store_.saveTag(c);
+    const Result<> written = store_.saveTag(c, change);
     if (written) {
         r = c;
         if (captionSource_ == CaptionSource::Name)
             outcome.renamed = tree_.RenameSharedNodes(&r, c.Name);
-    } else if (written.failure().code == ActiveTrackRefused || written.failure().code == TagTextUnencodable) {
+    } else if (const int code = written.failure().code;
+               code == ActiveTrackRefused || code == TagTextUnencodable || code == TagSaveRefused) {
         outcome.messages.push_back({written.error(), "Cancel"});
     }
     // Any other failure keeps the record as it was, and the file holds its old tag.

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/collection/CollectionTree.h"
-#include "core/info/TrackInfo.h"
+#include "core/info/TagWriter.h"
 
 #include <optional>
 #include <string>
@@ -24,8 +24,8 @@ struct EditorFields {
 class EditorStore {
 public:
     virtual ~EditorStore() = default;
-    // Writes the record's tag fields into its track (the record as it will be).
-    virtual Result<> saveTag(const CollectionItem& edited) = 0;
+    // Writes what changed of a track's tag fields; `edited` is its record as it will be.
+    virtual Result<> saveTag(const CollectionItem& edited, const TagChange& change) = 0;
     virtual Result<> saveDescription(const CollectionItem& item) = 0;
     // Why `text` cannot be written into the entry's description file, if it cannot.
     virtual Result<> checkDescription(const CollectionItem& item, const std::string& text) = 0;

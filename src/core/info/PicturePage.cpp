@@ -10,39 +10,59 @@ namespace cantorel {
 
 namespace {
 
-std::optional<Picture> coverFileIn(const std::string& directory)
+using Found = Result<std::optional<Picture>>;
+
+// The picture file at `path`: nothing when it cannot be read, a failure when it is too large.
+Found pictureFile(const std::string& path)
+{
+    const std::optional<std::int64_t> size = fs::fileSize(path);
+    if (!size)
+        return std::optional<Picture>();
+    if (*size > ExtendedTags::PictureCap)
+        return fail(path + " is larger than 32 MB");
+    std::optional<std::string> bytes = fs::readFile(path);
+    if (!bytes)
+        return std::optional<Picture>();
+    return std::optional<Picture>(Picture{path, std::move(*bytes)});
+}
+
+Found coverFileIn(const std::string& directory)
 {
     for (const char* name : FileKinds::CoverNames) {
         for (const char* extension : FileKinds::CoverExtensions) {
             const std::optional<std::string> found = fs::findNameIgnoringCase(directory, std::string(name) + extension);
             if (!found)
                 continue;
-            if (std::optional<std::string> bytes = fs::readFile(directory + *found))
-                return Picture{directory + *found, std::move(*bytes)};
+            Found picture = pictureFile(directory + *found);
+            if (!picture || picture.value())
+                return picture;
         }
     }
-    return std::nullopt;
+    return std::optional<Picture>();
 }
 
 } // namespace
 
-std::optional<Picture> pictureFor(const CollectionItem& r, bool track, bool extended)
+Result<std::optional<Picture>> pictureFor(const CollectionItem& r, bool track, bool extended)
 {
     if (!r.PicturePath.empty()) {
-        if (std::optional<std::string> bytes = fs::readFile(r.PicturePath))
-            return Picture{r.PicturePath, std::move(*bytes)};
+        Found picture = pictureFile(r.PicturePath);
+        if (!picture || picture.value())
+            return picture;
     }
     if (!extended)
-        return std::nullopt; // the ID3v1-only reading knows neither tag pictures nor cover files
+        return std::optional<Picture>(); // the ID3v1-only reading knows neither tag pictures nor cover files
     if (track) {
-        if (std::optional<std::string> bytes = ExtendedTags::picture(r.Path))
-            return Picture{r.Path + "#cover", std::move(*bytes)};
-    }
-    if (track)
+        const Result<std::optional<std::string>> tagged = ExtendedTags::picture(r.Path);
+        if (!tagged)
+            return fail(r.Path + ": " + tagged.error());
+        if (tagged.value())
+            return std::optional<Picture>(Picture{r.Path + "#cover", std::move(*tagged.value())});
         return coverFileIn(paths::directoryOf(r.Path));
+    }
     if (!r.Path.empty() && fs::isDirectory(r.Path))
         return coverFileIn(paths::withTrailingSlash(r.Path));
-    return std::nullopt; // a playlist, the playlists node
+    return std::optional<Picture>(); // a playlist, the playlists node
 }
 
 } // namespace cantorel

@@ -11,28 +11,28 @@ namespace cantorel {
 
 namespace {
 
-struct Field {
+struct Slot {
     std::size_t offset;
     std::size_t width;
 };
-constexpr Field Title{3, 30};
-constexpr Field Artist{33, 30};
-constexpr Field Album{63, 30};
-constexpr Field Year{93, 4};
-constexpr Field Comment{97, 30};
+constexpr Slot Title{3, 30};
+constexpr Slot Artist{33, 30};
+constexpr Slot Album{63, 30};
+constexpr Slot Year{93, 4};
+constexpr Slot Comment{97, 30};
 constexpr std::size_t GenreOffset = 127;
 constexpr std::size_t TrackZeroOffset = 125;
 constexpr std::size_t TrackOffset = 126;
 constexpr std::size_t CommentWithTrack = 28;
 
-std::string readField(const TagBlock::Bytes& block, Field f, const CodePage& codePage)
+std::string readField(const TagBlock::Bytes& block, Slot f, const CodePage& codePage)
 {
     std::string_view raw(reinterpret_cast<const char*>(block.data()) + f.offset, f.width);
     raw = text::trim(raw.substr(0, raw.find('\0')));
     return raw.empty() ? std::string() : codePage.decode(raw);
 }
 
-void writeField(TagBlock::Bytes& block, Field f, const std::string& value, const CodePage& codePage)
+void writeField(TagBlock::Bytes& block, Slot f, const std::string& value, const CodePage& codePage)
 {
     const std::string encoded = codePage.encode(value);
     std::size_t bytes = std::min(encoded.size(), f.width);
@@ -43,6 +43,30 @@ void writeField(TagBlock::Bytes& block, Field f, const std::string& value, const
 }
 
 } // namespace
+
+TagBlock::Bytes TagBlock::blank()
+{
+    Bytes block;
+    block.fill(' ');
+    std::memcpy(block.data(), "TAG", 3);
+    block[GenreOffset] = 255;
+    return block;
+}
+
+void TagBlock::set(Bytes& block, Field field, const std::string& value, const CodePage& codePage)
+{
+    static constexpr Slot Places[] = {Title, Artist, Album, Year, Comment};
+    Slot place = Places[static_cast<int>(field)];
+    if (field == Field::Comment) {
+        const bool hasTrack = block[TrackZeroOffset] == 0 && block[TrackOffset] != 0;
+        if (hasTrack && codePage.encode(value).size() <= CommentWithTrack)
+            place.width = CommentWithTrack;
+    }
+    std::memset(block.data() + place.offset, ' ', place.width);
+    writeField(block, place, value, codePage);
+}
+
+void TagBlock::setGenre(Bytes& block, std::uint8_t genre) { block[GenreOffset] = genre; }
 
 bool TagBlock::isTag(const Bytes& block) { return block[0] == 'T' && block[1] == 'A' && block[2] == 'G'; }
 

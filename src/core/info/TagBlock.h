@@ -17,6 +17,7 @@ class TagBlock {
 public:
     static constexpr std::size_t Size = 128;
     using Bytes = std::array<unsigned char, Size>;
+    enum class Field { Title, Artist, Album, Year, Comment };
 
     using Fields = TrackProbe::Tag; // texts in UTF-8
 
@@ -27,6 +28,14 @@ public:
     // `previous` is a tag that carries a track number (byte 125 zero, byte 126 not) and
     // the new comment leaves room for it, the track number is kept.
     static Bytes render(const Fields& fields, const CodePage& codePage, const Bytes* previous = nullptr);
+
+    // A block of blank fields and no genre.
+    static Bytes blank();
+    // Sets one text field of a block, blank-filled and cut to its width; every other byte
+    // stays. A comment that fits in 28 bytes keeps the track number of a block that holds
+    // one; a longer one takes its place.
+    static void set(Bytes& block, Field field, const std::string& value, const CodePage& codePage);
+    static void setGenre(Bytes& block, std::uint8_t genre);
 };
 
 } // namespace cantorel

@@ -1,12 +1,13 @@
 #include "core/info/TrackInfo.h"
 
 #include "core/collection/CollectionItem.h"
+#include "core/info/ApeTag.h"
 #include "core/info/ExtendedTags.h"
 #include "core/info/FrameHeader.h"
+#include "core/info/Id3v2Tag.h"
 #include "core/platform/ByteSource.h"
 #include "core/platform/CodePage.h"
 #include "core/platform/FileSystem.h"
-#include "core/platform/SafeFileWriter.h"
 #include "core/platform/TextRules.h"
 
 #include <cerrno>
@@ -27,7 +28,6 @@ constexpr std::size_t Id3v2HeaderSize = 10;
 // frame there is, the most of a tag it reads, and the end it reads for ID3v1 and APE.
 constexpr std::size_t SearchWindow = 64 * 1024;
 constexpr std::size_t MaxFrameLength = 2881;
-constexpr std::size_t MaxTagRead = 64 * 1024 * 1024;
 constexpr std::size_t ExtendedTail = TagBlock::Size + 32;
 
 class FileHandle {
@@ -48,75 +48,15 @@ private:
     int fd_;
 };
 
-bool readBlockAt(int fd, std::int64_t offset, TagBlock::Bytes& block)
-{
-    return fs::readAt(fd, block.data(), block.size(), offset) == block.size();
-}
-
 // Bytes of an ID3v2 tag at the start of the file (header, body and footer), 0 when
 // there is none or its size points past the end of the file.
 std::int64_t id3v2Size(std::string_view start, std::int64_t fileSize)
 {
-    if (start.size() < Id3v2HeaderSize || start.substr(0, 3) != "ID3")
-        return 0;
-    std::int64_t body = 0;
-    for (std::size_t i = 6; i < 10; ++i) {
-        const auto b = static_cast<unsigned char>(start[i]);
-        if (b & 0x80)
-            return 0;
-        body = (body << 7) | b;
-    }
-    const bool footer = (static_cast<unsigned char>(start[5]) & 0x10) != 0;
-    const std::int64_t size = static_cast<std::int64_t>(Id3v2HeaderSize) + body + (footer ? 10 : 0);
+    const std::int64_t size = Id3v2Tag::sizeOf(start);
     return size + 4 <= fileSize ? size : 0;
 }
 
 std::string systemReason() { return std::strerror(errno); }
-
-// A file we may not write (read-only, for a user other than root) keeps its mode: the new
-// contents go to a copy beside it that replaces it whole, so a killed write leaves the
-// old file as it was. True when the copy replaced the file read through `fd`.
-bool replaceReadOnly(const std::string& path, int fd, const struct stat& st, std::int64_t position,
-                     const TagBlock::Bytes& block)
-{
-    std::string data(static_cast<std::size_t>(position), '\0');
-    if (fs::readAt(fd, data.data(), data.size(), 0) != data.size())
-        return false;
-    data.append(reinterpret_cast<const char*>(block.data()), block.size());
-    const fs::FileState readAs{st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
-    return fs::replaceFile(path, data, std::optional<fs::FileState>(readAs)).ok();
-}
-
-// The whole file with a new ID3v1 block and an ID3v2 tag of `fields`: a copy is made,
-// edited and renamed over the file read through `fd`, so that a killed or failed write
-// leaves the old file as it was.
-bool rewriteWithId3v2(const std::string& path, int fd, const struct stat& st, std::int64_t position,
-                      const TagBlock::Bytes& block, const TagBlock::Fields& fields)
-{
-    std::string data(static_cast<std::size_t>(position), '\0');
-    if (fs::readAt(fd, data.data(), data.size(), 0) != data.size())
-        return false;
-    data.append(reinterpret_cast<const char*>(block.data()), block.size());
-    const fs::FileState readAs{st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
-    return fs::replaceFile(path, data, std::optional<fs::FileState>(readAs),
-                           [&](const std::string& copy) { return ExtendedTags::write(copy, fields); })
-        .ok();
-}
-
-// Which fields of the record the tag's code page cannot hold, and their characters.
-std::string unencodableFields(const CollectionItem& item, const CodePage& codePage)
-{
-    const std::pair<const char*, const CompactString*> fields[] = {
-        {"title", &item.Name}, {"artist", &item.Artist},   {"album", &item.Album},
-        {"year", &item.Year},  {"comment", &item.Comment},
-    };
-    std::string message;
-    for (const auto& [name, value] : fields) {
-        if (const std::string missing = codePage.unencodable(*value); !missing.empty())
-            message += std::string(message.empty() ? "" : "; ") + "the " + name + " holds " + missing;
-    }
-    return message;
-}
 
 // A frame header that can start audio: the sync bits, a known version, layer, bit rate
 // (not free format) and sampling frequency.
@@ -130,13 +70,6 @@ bool validHeader(const unsigned char* b)
 bool sameStream(const unsigned char* a, const unsigned char* b)
 {
     return (a[1] & 0x1E) == (b[1] & 0x1E) && (a[2] & 0x0C) == (b[2] & 0x0C);
-}
-
-std::string readRange(int fd, std::int64_t offset, std::size_t size)
-{
-    std::string bytes(size, '\0');
-    bytes.resize(fs::readAt(fd, bytes.data(), size, offset));
-    return bytes;
 }
 
 // Where the audio starts, as other readers find it: after further ID3v2 tags (faulty
@@ -179,17 +112,14 @@ FirstFrame firstFrame(const ByteSource& file, std::string_view firstRead, std::i
     return {at, false};
 }
 
-// The APE tag that ends where the ID3v1 block (or the file) begins, as bytes.
-std::string apeTagOf(const ByteSource& file, std::string_view tail, bool hasV1, std::int64_t fileSize)
+// Where the footer of an APE tag ends: where the ID3v1 block (or the file) begins, when
+// an APE footer stands there; -1 when none does.
+std::int64_t apeFooterEnd(std::string_view tail, bool hasV1, std::int64_t fileSize)
 {
     const std::size_t footerEnd = tail.size() - (hasV1 ? TagBlock::Size : 0);
-    if (footerEnd < 32)
-        return {};
-    const std::size_t size = ExtendedTags::apeTagSize(tail.substr(0, footerEnd));
-    const std::int64_t end = fileSize - static_cast<std::int64_t>(tail.size() - footerEnd);
-    if (size == 0 || size > MaxTagRead || static_cast<std::int64_t>(size) > end)
-        return {};
-    return file.read(end - static_cast<std::int64_t>(size), size);
+    if (footerEnd < ApeTag::FooterSize || ApeTag::sizeOf(tail.substr(0, footerEnd)) == 0)
+        return -1;
+    return fileSize - static_cast<std::int64_t>(tail.size() - footerEnd);
 }
 
 } // namespace
@@ -217,14 +147,13 @@ TrackProbe ProbeTrack(const ByteSource& file, const CodePage& tagCodePage, bool 
     const std::int64_t fileSize = file.size();
     char buffer[StartRead];
     std::string_view start(buffer, file.readAt(buffer, StartRead, 0));
+    // The first bytes serve every later read within them.
+    const SourceWithStart source(file, std::string_view(buffer, start.size()));
     const std::int64_t firstTag = id3v2Size(start, fileSize);
-    std::string id3v2;
     std::int64_t skipped = firstTag;
     bool searched = false;
     if (extended) {
-        if (firstTag > 0)
-            id3v2 = file.read(0, std::min<std::size_t>(static_cast<std::size_t>(firstTag), MaxTagRead));
-        const FirstFrame found = firstFrame(file, start, firstTag, fileSize);
+        const FirstFrame found = firstFrame(source, start, firstTag, fileSize);
         skipped = found.position;
         searched = found.searched;
     }
@@ -263,11 +192,8 @@ TrackProbe ProbeTrack(const ByteSource& file, const CodePage& tagCodePage, bool 
     if (tailRead)
         std::memcpy(tail.data(), end.data() + end.size() - TagBlock::Size, TagBlock::Size);
     const bool hasTag = tailRead && TagBlock::isTag(tail);
-    if (extended) {
-        const std::string ape = tailRead ? apeTagOf(file, end, hasTag, fileSize) : std::string();
-        if (!id3v2.empty() || !ape.empty())
-            probe.extended = ExtendedTags::read(id3v2, ape);
-    }
+    if (extended)
+        probe.extended = ExtendedTags::read(source, tailRead ? apeFooterEnd(end, hasTag, fileSize) : -1);
 
     // A Xing/Info or VBRI header counts the frames, which gives variable-rate files their
     // true playing time; otherwise the size at the first header's rate decides.
@@ -310,73 +236,13 @@ Result<> ReadTrackInfo(CollectionItem& item, const CodePage& tagCodePage, bool e
     return probe.status;
 }
 
-std::optional<TagBlock::Fields> readTagFields(const std::string& path, const CodePage& tagCodePage)
-{
-    FileHandle file(path, O_RDONLY);
-    struct stat st {};
-    if (!file.ok() || ::fstat(file.fd(), &st) != 0 || !S_ISREG(st.st_mode) ||
-        st.st_size < static_cast<off_t>(TagBlock::Size))
-        return std::nullopt;
-    TagBlock::Bytes tail{};
-    if (!readBlockAt(file.fd(), st.st_size - TagBlock::Size, tail) || !TagBlock::isTag(tail))
-        return std::nullopt;
-    return TagBlock::parse(tail, tagCodePage);
-}
-
 Result<> WriteTag(const CollectionItem& item, const CodePage& tagCodePage,
                   const std::function<bool(const std::string&)>& isActiveTrack, bool extended)
 {
-    if (isActiveTrack && isActiveTrack(item.Path))
-        return fail("Unable to edit active track tag. ", ActiveTrackRefused);
-    const std::string unencodable = unencodableFields(item, tagCodePage);
-    if (!unencodable.empty() && !extended)
-        return fail("The tag was not saved: its code page " + std::to_string(tagCodePage.number()) +
-                        " cannot hold these characters (" + unencodable + ").",
-                    TagTextUnencodable);
-    const Failure failed = fail("Unable to write the tag of " + item.Path);
-    // Everything goes through the one descriptor checked here, never through the path
-    // again: a file renamed over it meanwhile is not touched.
-    FileHandle file(item.Path, O_RDWR);
-    const bool writable = file.ok();
-    FileHandle readOnly(writable ? std::string() : item.Path.str(), O_RDONLY);
-    const int fd = writable ? file.fd() : readOnly.fd();
-    struct stat st {};
-    TagBlock::Bytes old{};
-    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < static_cast<off_t>(TagBlock::Size) ||
-        !readBlockAt(fd, st.st_size - TagBlock::Size, old))
-        return failed;
-    const bool overwrite = TagBlock::isTag(old);
-    const std::int64_t position = overwrite ? st.st_size - TagBlock::Size : st.st_size;
-    TagBlock::Fields fields{item.Name, item.Artist, item.Album, item.Year, item.Comment, item.Genre, item.GenreText, 0};
-    const bool hasId3v2 = extended && id3v2Size(readRange(fd, 0, Id3v2HeaderSize), st.st_size) > 0;
-    if (hasId3v2 || !unencodable.empty()) {
-        // The ID3v2 tag gets every text whole; the ID3v1 block what its page holds (a
-        // text it cannot hold keeps what the block had).
-        const TagBlock::Fields previous = overwrite ? TagBlock::parse(old, tagCodePage) : TagBlock::Fields{};
-        TagBlock::Fields v1 = fields;
-        for (auto [field, kept] : {std::pair{&v1.title, &previous.title},
-                                   {&v1.artist, &previous.artist},
-                                   {&v1.album, &previous.album},
-                                   {&v1.year, &previous.year},
-                                   {&v1.comment, &previous.comment}}) {
-            if (!tagCodePage.canEncode(*field))
-                *field = *kept;
-        }
-        return rewriteWithId3v2(item.Path, fd, st, position,
-                                TagBlock::render(v1, tagCodePage, overwrite ? &old : nullptr), fields)
-                   ? Result<>()
-                   : Result<>(failed);
-    }
-    const TagBlock::Bytes block = TagBlock::render(fields, tagCodePage, overwrite ? &old : nullptr);
-    if (!writable)
-        return replaceReadOnly(item.Path, fd, st, position, block) ? Result<>() : Result<>(failed);
-    if (fs::writeAll(fd, block.data(), block.size(), position) && ::fsync(fd) == 0)
-        return {};
-    if (!overwrite)
-        (void)::ftruncate(fd, st.st_size); // an append that failed leaves no partial block
-    else
-        (void)fs::writeAll(fd, old.data(), old.size(), position);
-    return failed;
+    TagWriteOptions options(tagCodePage);
+    options.extended = extended;
+    options.isActiveTrack = isActiveTrack;
+    return TagWriter::save(item.Path, TagChange::allOf(item), options);
 }
 
 } // namespace cantorel

@@ -19,6 +19,15 @@ std::size_t FileSource::readAt(void* buffer, std::size_t count, std::int64_t off
     return offset < 0 ? 0 : fs::readAt(fd_, buffer, count, offset);
 }
 
+std::size_t SourceWithStart::readAt(void* buffer, std::size_t count, std::int64_t offset) const
+{
+    if (offset >= 0 && offset + static_cast<std::int64_t>(count) <= static_cast<std::int64_t>(start_.size())) {
+        std::memcpy(buffer, start_.data() + offset, count);
+        return count;
+    }
+    return source_.readAt(buffer, count, offset);
+}
+
 std::size_t MemorySource::readAt(void* buffer, std::size_t count, std::int64_t offset) const
 {
     if (offset < 0 || offset >= size())

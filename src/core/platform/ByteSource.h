@@ -30,6 +30,18 @@ private:
     std::int64_t size_;
 };
 
+// Another source whose first bytes were read already: reads within them take no call.
+class SourceWithStart : public ByteSource {
+public:
+    SourceWithStart(const ByteSource& source, std::string_view start) : source_(source), start_(start) {}
+    std::int64_t size() const override { return source_.size(); }
+    std::size_t readAt(void* buffer, std::size_t count, std::int64_t offset) const override;
+
+private:
+    const ByteSource& source_;
+    std::string_view start_;
+};
+
 // Bytes that outlive the source.
 class MemorySource : public ByteSource {
 public:

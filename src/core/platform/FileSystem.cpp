@@ -88,6 +88,12 @@ bool isPseudoFileSystem(const std::string& directory)
     return type == Tmpfs && here && ::stat("/dev", &dev) == 0 && here->st_dev == dev.st_dev;
 }
 
+std::string realPath(const std::string& path)
+{
+    std::unique_ptr<char, decltype(&::free)> real(::realpath(path.c_str(), nullptr), &::free);
+    return real ? std::string(real.get()) : std::string();
+}
+
 std::string programFile()
 {
     std::string buffer(PATH_MAX, '\0');
@@ -164,6 +170,17 @@ bool writeAll(int fd, const void* data, std::size_t count, std::int64_t offset)
         done += static_cast<std::size_t>(n);
     }
     return true;
+}
+
+PathKind kindOf(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? PathKind::Missing : PathKind::Other;
+    struct stat st {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    return regular ? PathKind::RegularFile : PathKind::Other;
 }
 
 std::optional<std::string> readFile(const std::string& path)

@@ -32,6 +32,9 @@ std::optional<FileIdentity> identityOf(const std::string& path);
 // debugfs, tracefs and the like), which holds no music and may never end.
 bool isPseudoFileSystem(const std::string& directory);
 
+// The path with every link and "." or ".." resolved; "" when it does not exist.
+std::string realPath(const std::string& path);
+
 // The resolved path of the running program file.
 std::string programFile();
 // Its directory, ending with "/".
@@ -51,6 +54,10 @@ std::optional<std::string> findNameIgnoringCase(const std::string& directory, co
 std::size_t readAt(int fd, void* buffer, std::size_t count, std::int64_t offset);
 // Writes all `count` bytes at `offset` (or at the file position for offset -1).
 bool writeAll(int fd, const void* data, std::size_t count, std::int64_t offset = -1);
+
+// What stands at a path, told without blocking (a FIFO is not opened for reading).
+enum class PathKind { Missing, RegularFile, Other };
+PathKind kindOf(const std::string& path);
 
 // Reads a whole file; nothing when it cannot be opened or read.
 std::optional<std::string> readFile(const std::string& path);

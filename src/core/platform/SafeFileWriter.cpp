@@ -13,13 +13,16 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <memory>
+#include <pwd.h>
 #include <random>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace cantorel::fs {
 
@@ -146,10 +149,8 @@ int createTemporary(const std::string& target, mode_t mode, std::string& name)
     return -1;
 }
 
-} // namespace
-
-Result<> replaceFile(const std::string& path, const std::string& data,
-                     const std::optional<std::optional<FileState>>& readAs, const TemporaryEdit& edit)
+Result<> replaceFileWithEdit(const std::string& path, const Contents& contents,
+                             const std::optional<std::optional<FileState>>& readAs, const TemporaryEdit& edit)
 {
     const std::string target = resolvedTarget(path);
     removeStaleTemporaries(paths::directoryOf(target), paths::fileNameOf(target));
@@ -162,8 +163,8 @@ Result<> replaceFile(const std::string& path, const std::string& data,
     if (fd < 0)
         return fail(failure("cannot create a temporary file"));
     std::string error;
-    if (!writeAll(fd, data.data(), data.size()))
-        error = failure("cannot write");
+    if (const Result<> written = contents(fd); !written)
+        error = written.error();
     if (error.empty() && edit) {
         if (const Result<> edited = edit(temporary); !edited)
             error = edited.error();
@@ -194,6 +195,136 @@ Result<> replaceFile(const std::string& path, const std::string& data,
         ::close(dirFd);
     }
     return {};
+}
+
+} // namespace
+
+Result<> replaceFile(const std::string& path, const std::string& data,
+                     const std::optional<std::optional<FileState>>& readAs, const TemporaryEdit& edit)
+{
+    return replaceFileWithEdit(
+        path,
+        [&data](int fd) {
+            return writeAll(fd, data.data(), data.size()) ? Result<>() : Result<>(fail(failure("cannot write")));
+        },
+        readAs, edit);
+}
+
+Result<> replaceFileWith(const std::string& path, const Contents& contents,
+                         const std::optional<std::optional<FileState>>& readAs)
+{
+    return replaceFileWithEdit(path, contents, readAs, {});
+}
+
+Result<> checkCopyKeepsFile(const struct stat& st)
+{
+    if (st.st_nlink > 1)
+        return fail("it has " + std::to_string(st.st_nlink) +
+                    " names (hard links), and a rewritten file would keep only this one");
+    if (::geteuid() == 0)
+        return {}; // the copy is given the file's owner and group
+    if (st.st_uid != ::geteuid()) {
+        const struct passwd* user = ::getpwuid(st.st_uid);
+        return fail("it belongs to user " + (user ? std::string(user->pw_name) : std::to_string(st.st_uid)) +
+                    ", and a rewritten file would belong to you");
+    }
+    std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
+    groups.resize(static_cast<std::size_t>(std::max(::getgroups(static_cast<int>(groups.size()), groups.data()), 0)));
+    if (st.st_gid != ::getegid() && std::find(groups.begin(), groups.end(), st.st_gid) == groups.end()) {
+        const struct group* group = ::getgrgid(st.st_gid);
+        return fail("it belongs to group " + (group ? std::string(group->gr_name) : std::to_string(st.st_gid)) +
+                    ", and a rewritten file would not");
+    }
+    return {};
+}
+
+namespace {
+
+FileState stateOf(const struct stat& st)
+{
+    return FileState{st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+}
+
+// Writes `bytes` at `offset` of the file, which stays the same file.
+Result<FileState> writeInPlace(const std::string& path, std::int64_t offset, std::string_view bytes,
+                               const std::optional<FileState>& expected)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return fail(failure("cannot open the file for writing"));
+    std::string error;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        error = failure("cannot read the file's state");
+    else if (expected && stateOf(st) != *expected)
+        error = "another program changed the file meanwhile";
+    else if (!writeAll(fd, bytes.data(), bytes.size(), offset) || ::fsync(fd) != 0) {
+        error = failure("cannot write");
+        // What an addition at the end wrote is cut off again.
+        if (offset + static_cast<std::int64_t>(bytes.size()) > st.st_size)
+            (void)::ftruncate(fd, st.st_size);
+    }
+    if (error.empty() && ::fstat(fd, &st) != 0)
+        error = failure("cannot read the file's state");
+    ::close(fd);
+    if (!error.empty())
+        return fail(std::move(error));
+    return stateOf(st);
+}
+
+} // namespace
+
+Result<FileState> spliceFile(const std::string& path, std::int64_t offset, std::int64_t oldSize, std::string_view bytes,
+                             const std::optional<FileState>& expected)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return fail(failure("cannot read the file's state"));
+    if (!S_ISREG(st.st_mode) || offset < 0 || oldSize < 0 || offset + oldSize > st.st_size)
+        return fail("the file is not as expected");
+    // A read-only file is written through a copy, which keeps its mode: making it writable
+    // for a while could leave it so.
+    const bool inPlace = oldSize == static_cast<std::int64_t>(bytes.size()) || (oldSize == 0 && offset == st.st_size);
+    if (inPlace && ::access(path.c_str(), W_OK) == 0)
+        return writeInPlace(path, offset, bytes, expected);
+    if (expected && stateOf(st) != *expected)
+        return fail("another program changed the file meanwhile");
+    if (const Result<> keeps = checkCopyKeepsFile(st); !keeps)
+        return keeps.failure();
+    const int source = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (source < 0)
+        return fail(failure("cannot open the file"));
+    const FileState readAs{st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+    const auto copy = [source](int fd, std::int64_t from, std::int64_t to) -> Result<> {
+        std::string buffer(1 << 20, '\0');
+        for (std::int64_t at = from; at < to;) {
+            const std::size_t want =
+                static_cast<std::size_t>(std::min<std::int64_t>(to - at, std::int64_t(buffer.size())));
+            if (readAt(source, buffer.data(), want, at) != want)
+                return fail(failure("cannot read the file"));
+            if (!writeAll(fd, buffer.data(), want))
+                return fail(failure("cannot write"));
+            at += static_cast<std::int64_t>(want);
+        }
+        return {};
+    };
+    const Result<> replaced = replaceFileWith(
+        path,
+        [&](int fd) -> Result<> {
+            if (Result<> before = copy(fd, 0, offset); !before)
+                return before;
+            if (!writeAll(fd, bytes.data(), bytes.size()))
+                return fail(failure("cannot write"));
+            return copy(fd, offset + oldSize, st.st_size);
+        },
+        std::optional<FileState>(readAs));
+    ::close(source);
+    if (!replaced)
+        return replaced.failure();
+    const std::optional<FileState> after = fileStateOf(path);
+    if (!after)
+        return fail(failure("cannot read the file's state"));
+    return *after;
 }
 
 Result<DirectoryLock> DirectoryLock::acquire(const std::string& directory, int seconds)

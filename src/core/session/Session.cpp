@@ -1,6 +1,7 @@
 #include "core/session/Session.h"
 
 #include "core/collection/CollectionBuilder.h"
+#include "core/collection/Journal.h"
 #include "core/collection/ProbeCache.h"
 #include "core/info/InfoPage.h"
 #include "core/info/TrackInfo.h"
@@ -35,6 +36,9 @@ Session::Session(Configuration configuration, SessionOptions options)
       collation_(std::make_unique<Collation>(locale::localeName("LC_COLLATE"), &config_.Settings.ansi())),
       editor_(std::make_unique<NodeEditor>(tree_, config_.Settings.AllowEdit, config_.Settings.ansi(), *this))
 {
+    const std::string journal = options_.journalFile.value_or(Journal::defaultFile());
+    if (!journal.empty())
+        journal_ = std::make_unique<Journal>(journal);
 }
 
 Session::~Session() { stopPlayer(); }
@@ -166,11 +170,24 @@ bool Session::isActiveTrack(const std::string& path) const
     return identity && identity == fs::identityOf(path);
 }
 
-Result<> Session::saveTag(const CollectionItem& edited)
+Result<> Session::saveTag(const CollectionItem& edited, const TagChange& change)
 {
-    return WriteTag(
-        edited, config_.Settings.tagCodePage(), [this](const std::string& path) { return isActiveTrack(path); },
-        config_.Settings.ReadID3v2);
+    TagWriteOptions options(config_.Settings.tagCodePage());
+    options.extended = config_.Settings.ReadID3v2;
+    options.isActiveTrack = [this](const std::string& path) { return isActiveTrack(path); };
+    options.journal = journal_.get();
+    options.collection = musicFolder();
+    return TagWriter::save(edited.Path, options.extended ? change : TagChange::allOf(edited), options);
+}
+
+Result<> Session::saveTag(const std::string& path, const TagChange& change)
+{
+    CollectionItem edited;
+    edited.Path = path;
+    edited.Genre = 255;
+    applyProbe(edited, ProbeTrack(path, config_.Settings.tagCodePage(), config_.Settings.ReadID3v2));
+    change.applyTo(edited);
+    return saveTag(edited, change);
 }
 
 Result<> Session::saveDescription(const CollectionItem& item) { return WriteDescription(item, descriptionFormat()); }
@@ -196,7 +213,7 @@ std::string Session::descriptionPage(NodeId node) const
         config_);
 }
 
-std::optional<Picture> Session::picture(NodeId node) const
+Result<std::optional<Picture>> Session::picture(NodeId node) const
 {
     return pictureFor(*tree_.record(node), tree_.kind(node) == KindTrack, config_.Settings.ReadID3v2);
 }

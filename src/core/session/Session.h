@@ -18,6 +18,7 @@ namespace cantorel {
 
 class BuildProgress;
 class Collation;
+class Journal;
 class PlaybackController;
 class ProbeCache;
 class TMPEGPlayer;
@@ -27,6 +28,8 @@ struct SessionOptions {
     std::string musicFolder;      // the music folder of this run; "" for the configured one
     bool probeCache = true;       // false: neither use nor update the probe cache
     std::string libraryDirectory; // where the decoder library is; "" for the program's own
+    // The journal of saves: nothing for the user's (Journal::defaultFile), "" for none.
+    std::optional<std::string> journalFile;
 };
 
 // How a front end plays: its timer, how often the position is polled, and where the sound
@@ -95,8 +98,14 @@ public:
 
     NodeEditor& editor() { return *editor_; }
     DescriptionFormat descriptionFormat() const;
-    // Writes the record's tag fields into its track; the active track is refused.
-    Result<> saveTag(const CollectionItem& edited) override;
+    // Writes what changed of a track's tag fields (TagWriter), the bytes it replaces kept
+    // in the journal first; `edited` is the track's record as it will be. Without ID3v2
+    // tags the whole record is written, as the editor always did. The active track is
+    // refused.
+    Result<> saveTag(const CollectionItem& edited, const TagChange& change) override;
+    // The same for the track at `path`, whose fields not in the change keep what its tags
+    // hold (not what a record shows in their place, such as the file name).
+    Result<> saveTag(const std::string& path, const TagChange& change);
     Result<> saveDescription(const CollectionItem& item) override;
     // Fails, saying why, when `text` cannot be written into the entry's description file.
     Result<> checkDescription(const CollectionItem& item, const std::string& text) override;
@@ -111,7 +120,9 @@ public:
     ReadTrack readTrack(const std::string& path) const;
     // What the pages show for a node.
     std::string descriptionPage(NodeId node) const;
-    std::optional<Picture> picture(NodeId node) const;
+    Result<std::optional<Picture>> picture(NodeId node) const;
+    // The journal of saves; nothing when this run keeps none.
+    Journal* journal() { return journal_.get(); }
     // The genre list as the editor offers it, the empty entry (-1) first.
     std::vector<std::pair<std::string, int>> genreList() const;
     // A path as the window shows it.
@@ -126,6 +137,7 @@ private:
     std::unique_ptr<TMPEGPlayer> player_;
     std::unique_ptr<PlaybackController> playback_;
     std::unique_ptr<NodeEditor> editor_;
+    std::unique_ptr<Journal> journal_;
 };
 
 } // namespace cantorel

@@ -2,6 +2,7 @@
 
 #include "core/config/Configuration.h"
 #include "core/info/NodeEditor.h"
+#include "core/info/PicturePage.h"
 #include "core/platform/FileSystem.h"
 #include "core/player/PlaybackController.h"
 #include "core/session/Session.h"
@@ -286,7 +287,9 @@ void TMainForm::TreeViewChange(NodeId node)
         return;
     TagEditor->showFields(session_.editor().load(node));
     Pages->showDescription(qs(session_.descriptionPage(node)));
-    Pages->showPicture(session_.picture(node));
+    // A picture too large to show shows none.
+    const Result<std::optional<Picture>> picture = session_.picture(node);
+    Pages->showPicture(picture ? picture.value() : std::nullopt);
     Pages->showText(tree.record(node)->TextPath, session_.settings());
 }
 

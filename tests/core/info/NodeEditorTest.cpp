@@ -44,9 +44,10 @@ protected:
         entry = tree.addNode(list, "one.mp3", one, KindTrack);
         tree.fillNodeTable();
     }
-    Result<> saveTag(const CollectionItem& c) override
+    Result<> saveTag(const CollectionItem& c, const TagChange& change) override
     {
         written.push_back(c);
+        changes.push_back(change);
         return tagResult;
     }
     Result<> saveDescription(const CollectionItem& c) override
@@ -76,6 +77,7 @@ protected:
     Result<> tagResult;
     Result<> descriptionError;
     std::vector<CollectionItem> written;
+    std::vector<TagChange> changes;
     std::vector<std::string> descriptions, boxes;
     std::vector<NodeId> renamed;
 };
@@ -127,6 +129,10 @@ TEST_F(NodeEditorTest, LeavingATrackWritesChangedTagsAndRenamesSharedNodes)
     ASSERT_EQ(written.size(), 1u);
     EXPECT_EQ(written[0].Name, "New title");
     EXPECT_EQ(written[0].Artist, "Artist"); // the trimmed field, written back trimmed
+    // Only what differs from the record is in the change: the other fields keep the file's.
+    EXPECT_EQ(changes[0].title, "New title");
+    EXPECT_EQ(changes[0].artist, "Artist");
+    EXPECT_FALSE(changes[0].album || changes[0].year || changes[0].comment || changes[0].genre);
     EXPECT_EQ(one->Name, "New title");
     EXPECT_EQ(renamed, (std::vector<NodeId>{track1, entry}));
     EXPECT_EQ(tree.caption(entry), "New title");

@@ -1,0 +1,326 @@
+#include "core/info/TagWriter.h"
+
+#include "core/collection/CollectionItem.h"
+#include "core/collection/Journal.h"
+#include "core/info/ExtendedTags.h"
+#include "core/info/Id3v2Tag.h"
+#include "core/info/TagBlock.h"
+#include "core/platform/ByteSource.h"
+#include "core/platform/CodePage.h"
+#include "core/platform/SafeFileWriter.h"
+#include "core/platform/TextRules.h"
+
+#include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace cantorel {
+
+namespace {
+
+// Room a new or grown tag is given, so that the next edits fit in place.
+constexpr std::int64_t Padding = 2048;
+// A tag is read whole before it is written: any size a real tag has, pictures included.
+constexpr std::int64_t LargestTag = 64LL << 20;
+
+class ReadOnlyFile {
+public:
+    explicit ReadOnlyFile(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {}
+    ~ReadOnlyFile()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+    int fd() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+struct TextField {
+    const std::optional<std::string> TagChange::*value;
+    TagBlock::Field block;
+    const char* name;
+};
+constexpr TextField TextFields[] = {
+    {&TagChange::title, TagBlock::Field::Title, "title"},       {&TagChange::artist, TagBlock::Field::Artist, "artist"},
+    {&TagChange::album, TagBlock::Field::Album, "album"},       {&TagChange::year, TagBlock::Field::Year, "year"},
+    {&TagChange::comment, TagBlock::Field::Comment, "comment"},
+};
+
+// Which changed texts the code page cannot hold, and their characters.
+std::string unencodable(const TagChange& change, const CodePage& codePage)
+{
+    std::string message;
+    for (const TextField& f : TextFields) {
+        const std::optional<std::string>& value = change.*f.value;
+        if (!value)
+            continue;
+        if (const std::string missing = codePage.unencodable(*value); !missing.empty())
+            message += std::string(message.empty() ? "" : "; ") + "the " + f.name + " holds " + missing;
+    }
+    return message;
+}
+
+// The genre as the ID3v1 block has it: a number of the standard list, else none.
+std::uint8_t blockGenre(const TagChange::Genre& genre)
+{
+    if (genre.number != 255)
+        return genre.number;
+    const int number = ExtendedTags::genreNumber(genre.text);
+    return number >= 0 && number < 255 ? static_cast<std::uint8_t>(number) : 255;
+}
+
+// The genre as an ID3v2 tag has it: a name, "(n)" for a number without one.
+std::string frameGenre(const TagChange::Genre& genre)
+{
+    if (genre.number == 255)
+        return genre.text;
+    const std::string name = ExtendedTags::genreName(genre.number);
+    return name.empty() ? "(" + std::to_string(genre.number) + ")" : name;
+}
+
+// Sets the text of the first frame of `id` (the others of that id go), or adds one at the
+// end; an empty value takes them all away.
+void setText(Id3v2Tag& tag, const std::string& id, const std::string& value)
+{
+    const auto same = [&id](const Id3v2Frame& f) { return f.id == id; };
+    const auto first = std::find_if(tag.frames.begin(), tag.frames.end(), same);
+    if (value.empty() || first == tag.frames.end()) {
+        std::erase_if(tag.frames, same);
+        if (!value.empty())
+            tag.frames.push_back(Id3v2Frame::text(id, value, tag.version));
+        return;
+    }
+    *first = Id3v2Frame::text(id, value, tag.version);
+    tag.frames.erase(std::remove_if(first + 1, tag.frames.end(), same), tag.frames.end());
+}
+
+// The comment without a description is ours; comments with one (other programs' data) stay.
+void setComment(Id3v2Tag& tag, const std::string& value)
+{
+    const auto ours = [](const Id3v2Frame& f) {
+        if (f.id != "COMM")
+            return false;
+        const std::optional<std::string> contents = f.contents();
+        const auto comment = contents ? Id3v2Frame::comment(*contents) : std::nullopt;
+        return comment && comment->description.empty();
+    };
+    const auto first = std::find_if(tag.frames.begin(), tag.frames.end(), ours);
+    std::string language = "eng";
+    if (first != tag.frames.end()) {
+        const std::optional<std::string> contents = first->contents();
+        if (const auto comment = contents ? Id3v2Frame::comment(*contents) : std::nullopt;
+            comment && comment->language.size() == 3)
+            language = comment->language;
+    }
+    if (value.empty() || first == tag.frames.end()) {
+        std::erase_if(tag.frames, ours);
+        if (!value.empty())
+            tag.frames.push_back(Id3v2Frame::comment(language, value, tag.version));
+        return;
+    }
+    *first = Id3v2Frame::comment(language, value, tag.version);
+    tag.frames.erase(std::remove_if(first + 1, tag.frames.end(), ours), tag.frames.end());
+}
+
+void applyToFrames(Id3v2Tag& tag, const TagChange& change)
+{
+    if (change.title)
+        setText(tag, "TIT2", *change.title);
+    if (change.artist)
+        setText(tag, "TPE1", *change.artist);
+    if (change.album)
+        setText(tag, "TALB", *change.album);
+    if (change.year) {
+        // The year's frame of the tag's version; the other version's goes with the old value.
+        setText(tag, tag.version == 4 ? "TDRC" : "TYER", *change.year);
+        setText(tag, tag.version == 4 ? "TYER" : "TDRC", "");
+    }
+    if (change.comment)
+        setComment(tag, *change.comment);
+    if (change.genre)
+        setText(tag, "TCON", frameGenre(*change.genre));
+}
+
+// An ID3v2.4 tag that holds what the ID3v1 block holds, and then the change.
+Id3v2Tag newTag(const std::optional<TagBlock::Fields>& v1, const TagChange& change)
+{
+    Id3v2Tag tag;
+    tag.version = 4;
+    TagChange all;
+    if (v1) {
+        all.title = v1->title;
+        all.artist = v1->artist;
+        all.album = v1->album;
+        all.year = v1->year;
+        all.comment = v1->comment;
+        if (v1->genre != 255)
+            all.genre = TagChange::Genre{v1->genre, {}};
+    }
+    applyToFrames(tag, all);
+    applyToFrames(tag, change);
+    return tag;
+}
+
+// The ID3v1 block after the change: each new value its code page holds, and a field
+// cleared whose new value it cannot hold.
+TagBlock::Bytes changedBlock(TagBlock::Bytes block, const TagChange& change, const CodePage& codePage)
+{
+    for (const TextField& f : TextFields) {
+        const std::optional<std::string>& value = change.*f.value;
+        if (value)
+            TagBlock::set(block, f.block, codePage.canEncode(*value) ? *value : std::string(), codePage);
+    }
+    if (change.genre)
+        TagBlock::setGenre(block, blockGenre(*change.genre));
+    return block;
+}
+
+} // namespace
+
+bool TagChange::empty() const { return !title && !artist && !album && !year && !comment && !genre; }
+
+TagChange TagChange::allOf(const CollectionItem& item)
+{
+    TagChange change;
+    change.title = item.Name.str();
+    change.artist = item.Artist.str();
+    change.album = item.Album.str();
+    change.year = item.Year.str();
+    change.comment = item.Comment.str();
+    change.genre = Genre{item.Genre, item.Genre == 255 ? item.GenreText.str() : std::string()};
+    return change;
+}
+
+void TagChange::applyTo(CollectionItem& item) const
+{
+    const auto cut = [](const std::string& value) { return text::cutChars(value, CollectionItem::TextLimit); };
+    if (title)
+        item.Name = cut(*title);
+    if (artist)
+        item.Artist = cut(*artist);
+    if (album)
+        item.Album = cut(*album);
+    if (year)
+        item.Year = cut(*year);
+    if (comment)
+        item.Comment = cut(*comment);
+    if (genre) {
+        item.Genre = genre->number;
+        item.GenreText = genre->number == 255 ? cut(genre->text) : std::string();
+    }
+}
+
+Result<> TagWriter::save(const std::string& path, const TagChange& change, const TagWriteOptions& o)
+{
+    if (o.isActiveTrack && o.isActiveTrack(path))
+        return fail("Unable to edit active track tag. ", ActiveTrackRefused);
+    const std::string notEncodable = unencodable(change, o.tagCodePage);
+    if (!o.extended && !notEncodable.empty())
+        return fail("The tag was not saved: its code page " + std::to_string(o.tagCodePage.number()) +
+                        " cannot hold these characters (" + notEncodable + ").",
+                    TagTextUnencodable);
+    const Failure failed = fail("Unable to write the tag of " + path);
+    const auto refused = [&path](const std::string& why) {
+        return fail("The tag of " + path + " was not saved: " + why + ".", TagSaveRefused);
+    };
+
+    ReadOnlyFile file(path);
+    struct stat st {};
+    if (file.fd() < 0 || ::fstat(file.fd(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_size < static_cast<off_t>(TagBlock::Size))
+        return failed;
+    const FileSource source(file.fd(), st.st_size);
+    const std::string tail = source.read(st.st_size - static_cast<std::int64_t>(TagBlock::Size), TagBlock::Size);
+    if (tail.size() != TagBlock::Size)
+        return failed;
+    TagBlock::Bytes old{};
+    std::copy(tail.begin(), tail.end(), old.begin());
+    const bool hasBlock = TagBlock::isTag(old);
+
+    std::vector<JournalEdit> edits;
+    std::int64_t tagGrowth = 0;
+    bool rewrite = false;
+    const std::optional<TagBlock::Fields> v1 =
+        hasBlock ? std::optional<TagBlock::Fields>(TagBlock::parse(old, o.tagCodePage)) : std::nullopt;
+    if (!o.extended) {
+        // The block as the record gives it: every field of the change over what it holds.
+        TagBlock::Fields fields = v1.value_or(TagBlock::Fields{});
+        CollectionItem record;
+        record.Name = fields.title;
+        record.Artist = fields.artist;
+        record.Album = fields.album;
+        record.Year = fields.year;
+        record.Comment = fields.comment;
+        record.Genre = fields.genre;
+        change.applyTo(record);
+        fields = {record.Name, record.Artist, record.Album, record.Year, record.Comment, record.Genre, {}, 0};
+        const TagBlock::Bytes block = TagBlock::render(fields, o.tagCodePage, hasBlock ? &old : nullptr);
+        edits.push_back({path, hasBlock ? st.st_size - static_cast<std::int64_t>(TagBlock::Size) : st.st_size,
+                         hasBlock ? tail : std::string(), std::string(block.begin(), block.end())});
+    } else {
+        Id3v2Tag::Limits limits;
+        limits.frames = 1 << 20;
+        limits.frameBytes = static_cast<std::size_t>(LargestTag);
+        limits.tagBytes = LargestTag;
+        const std::optional<Id3v2Tag> tag = Id3v2Tag::read(
+            source, [](std::string_view) { return true; }, limits);
+        if (tag && (!tag->complete || tag->oversized))
+            return refused("its ID3v2 tag cannot be read whole, and writing it could lose some of it");
+        if (tag && tag->version == 2)
+            return refused("its tag is an ID3v2.2 tag, which cannot be written (another tagger can make it ID3v2.4)");
+        if (tag || !notEncodable.empty()) {
+            Id3v2Tag changed = tag ? *tag : newTag(v1, change);
+            if (tag)
+                applyToFrames(changed, change);
+            const std::int64_t oldSize = tag ? tag->size : 0;
+            std::string rendered = changed.render(oldSize);
+            if (static_cast<std::int64_t>(rendered.size()) != oldSize)
+                rendered = changed.render(static_cast<std::int64_t>(rendered.size()) + Padding);
+            rewrite = static_cast<std::int64_t>(rendered.size()) != oldSize;
+            tagGrowth = static_cast<std::int64_t>(rendered.size()) - oldSize;
+            edits.push_back({path, 0, source.read(0, static_cast<std::size_t>(oldSize)), std::move(rendered)});
+        }
+        // The block: changed where there is one; added only to a file whose save has no
+        // ID3v2 tag to go into.
+        if (hasBlock || edits.empty()) {
+            const TagBlock::Bytes block = changedBlock(hasBlock ? old : TagBlock::blank(), change, o.tagCodePage);
+            const std::int64_t end = st.st_size + tagGrowth;
+            edits.push_back({path, hasBlock ? end - static_cast<std::int64_t>(TagBlock::Size) : end,
+                             hasBlock ? tail : std::string(), std::string(block.begin(), block.end())});
+        }
+    }
+    std::erase_if(edits, [](const JournalEdit& e) { return e.oldBytes == e.newBytes; });
+    if (edits.empty())
+        return {};
+    // A file that is rewritten, or read-only, is replaced by a copy.
+    if (rewrite || ::access(path.c_str(), W_OK) != 0) {
+        if (const Result<> keeps = fs::checkCopyKeepsFile(st); !keeps)
+            return refused(keeps.error());
+    }
+    std::optional<std::int64_t> save;
+    if (o.journal) {
+        const Result<std::int64_t> recorded = o.journal->record("tag", o.collection, edits);
+        if (!recorded)
+            return refused("its old bytes could not be kept first (" + recorded.error() + ")");
+        save = recorded.value();
+    }
+    std::optional<fs::FileState> expected =
+        fs::FileState{st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+    for (const JournalEdit& e : edits) {
+        const Result<fs::FileState> written =
+            fs::spliceFile(path, e.offset, static_cast<std::int64_t>(e.oldBytes.size()), e.newBytes, expected);
+        if (!written)
+            return fail(failed.message + ": " + written.error());
+        expected = written.value();
+    }
+    if (save)
+        (void)o.journal->written(*save); // the save is done; an unreadable journal only loses its undo
+    return {};
+}
+
+} // namespace cantorel
