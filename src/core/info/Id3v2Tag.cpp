@@ -116,11 +116,13 @@ std::optional<Id3v2Tag> Id3v2Tag::read(const ByteSource& source, const Wanted& w
     const std::size_t idSize = tag.version == 2 ? 3 : 4;
     std::size_t looked = 0;
     while (at + static_cast<std::int64_t>(headerSize) <= end) {
+        // The header is copied: the window moves when the frames after it are looked at.
+        unsigned char b[10] = {};
         const std::string_view h = window.at(at, headerSize);
         if (h.size() < headerSize || h[0] == '\0')
             break; // padding
+        std::copy(h.begin(), h.end(), b);
         const std::string id(h.substr(0, idSize));
-        const auto* b = reinterpret_cast<const unsigned char*>(h.data());
         std::int64_t bodySize = Id3v2Frame::bodySize(b, tag.version);
         // Some taggers wrote 2.4 sizes as plain numbers: when the syncsafe reading cannot be
         // right and the plain one is, the plain one counts.

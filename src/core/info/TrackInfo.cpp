@@ -145,7 +145,10 @@ TrackProbe ProbeTrack(const ByteSource& file, const CodePage& tagCodePage, bool 
 {
     TrackProbe probe;
     const std::int64_t fileSize = file.size();
+    // The first bytes, and the first frame's when the tags pass them (its own buffer: the
+    // first bytes stay for the tag reader).
     char buffer[StartRead];
+    char frameBuffer[StartRead];
     std::string_view start(buffer, file.readAt(buffer, StartRead, 0));
     // The first bytes serve every later read within them.
     const SourceWithStart source(file, std::string_view(buffer, start.size()));
@@ -161,7 +164,7 @@ TrackProbe ProbeTrack(const ByteSource& file, const CodePage& tagCodePage, bool 
         if (skipped + 4 <= static_cast<std::int64_t>(start.size()))
             start.remove_prefix(static_cast<std::size_t>(skipped));
         else
-            start = std::string_view(buffer, file.readAt(buffer, StartRead, skipped));
+            start = std::string_view(frameBuffer, file.readAt(frameBuffer, StartRead, skipped));
     }
     if (start.size() < 4) {
         probe.status = fail("too short for a frame header");
@@ -170,8 +173,8 @@ TrackProbe ProbeTrack(const ByteSource& file, const CodePage& tagCodePage, bool 
     const FrameHeader header(reinterpret_cast<const unsigned char*>(start.data()));
     // A tag that fills most of the first read leaves the frame cut short there: read the
     // frame whole, so that a Xing or VBRI header in it is found.
-    if (start.data() != buffer && start.size() < header.frameLength())
-        start = std::string_view(buffer, file.readAt(buffer, StartRead, skipped));
+    if (start.data() != buffer && start.data() != frameBuffer && start.size() < header.frameLength())
+        start = std::string_view(frameBuffer, file.readAt(frameBuffer, StartRead, skipped));
     probe.headerRead = true;
     probe.Bitrate = header.bitrate();
     probe.Frequency = header.frequency();

@@ -14,6 +14,7 @@
 
 #include "support/Mp3Fixture.h"
 #include "support/Outcomes.h"
+#include "support/Process.h"
 #include "support/TempDir.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -272,4 +273,31 @@ TEST_F(PagesTest, TheWindowComesBackAsItWasLeft)
     auto fresh = open();
     WindowState::restore(fresh->stateParts(), dir / "none.ini");
     EXPECT_EQ(fresh->size(), QSize(641, 337));
+}
+
+TEST_F(PagesTest, TheWindowAndTheCommandLineSaveTheSameBytes)
+{
+    // The same ID3v2.4 track in the collection and outside it, each given the same artist:
+    // one by the editor, one by cantorel-cli.
+    const std::string wav = dir.write("tone.wav", sineWav(440, 1));
+    ASSERT_EQ(runProcess("/usr/bin/lame", {"--quiet", "--tt", "Tagged", "--ta", "Old", "--tl", "Disc", "--ty", "1999",
+                                           "--id3v2-only", wav, dir / "music/Other/tagged.mp3"})
+                  .status,
+              0);
+    std::filesystem::copy_file(dir / "music/Other/tagged.mp3", dir / "outside.mp3");
+    const std::string ini = dir.write("cli.ini", "MP3RootDir = music\n");
+    auto f = open();
+    f->selectNode(node(*f, "Tagged"));
+    control<QLineEdit>(*f, "edArtist")->setText("  New artist ");
+    control<QLineEdit>(*f, "edFilesBBS")->setText(""); // no description from this edit
+    f->selectNode(node(*f, "Root"));
+    EXPECT_TRUE(box->shown.isEmpty()) << box->shown.join("\n").toStdString();
+    const ProcessResult r = runProcess(builtProgram("cantorel-cli"),
+                                       {"--config", ini, "tag", dir / "outside.mp3", "--artist", "  New artist "});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readAll(dir / "music/Other/tagged.mp3"), readAll(dir / "outside.mp3"));
+    const ProcessResult probe =
+        runProcess(builtProgram("cantorel-cli"), {"--config", ini, "--json", "probe", dir / "outside.mp3"});
+    EXPECT_NE(probe.out.find("\"Artist\": \"New artist\""), std::string::npos) << probe.out;
+    EXPECT_NE(probe.out.find("\"Name\": \"Tagged\""), std::string::npos) << probe.out;
 }
