@@ -30,8 +30,6 @@ namespace cantorel::cli {
 
 namespace {
 
-constexpr const char* Version = "0.2.0";
-
 constexpr const char* HelpText =
     R"(Usage: cantorel-cli [--config FILE] [--root FOLDER] [--json] COMMAND [ARGS]
 
@@ -184,6 +182,8 @@ int CliApplication::run(const std::vector<std::string>& args)
     for (const Command& command : commands()) {
         if (name != command.name)
             continue;
+        if (const Result<> usable = Session::checkOptions(options); !usable)
+            return usageError(usable.error());
         // A command without a configuration runs with the defaults.
         Configuration configuration = Configuration::defaults(fs::programDirectory());
         if (command.needsConfiguration) {
@@ -213,11 +213,11 @@ int CliApplication::printVersion()
         JsonWriter json;
         json.beginObject();
         json.key("version");
-        json.value(Version);
+        json.value(Session::version());
         json.endObject();
         emit(json);
     } else {
-        out_ << "cantorel-cli " << Version << '\n';
+        out_ << "cantorel-cli " << Session::version() << '\n';
     }
     return 0;
 }
@@ -242,6 +242,7 @@ int CliApplication::printConfiguration()
         for (const auto& [key, value] : texts)
             out_ << key << " = " << value << '\n';
         out_ << "AllowEdit = " << (s.AllowEdit ? "yes" : "no") << '\n';
+        out_ << "ComposeDescriptions = " << (s.ComposeDescriptions ? "yes" : "no") << '\n';
         out_ << "ReadID3v2 = " << (s.ReadID3v2 ? "yes" : "no") << '\n';
         out_ << "OEMCodePage = " << s.OEMCodePage << "\nANSICodePage = " << s.ANSICodePage << '\n';
         for (int n = 1; n <= UIStringCount; ++n)
@@ -260,6 +261,8 @@ int CliApplication::printConfiguration()
     }
     json.key("AllowEdit");
     json.value(s.AllowEdit);
+    json.key("ComposeDescriptions");
+    json.value(s.ComposeDescriptions);
     json.key("ReadID3v2");
     json.value(s.ReadID3v2);
     json.key("OEMCodePage");
@@ -290,7 +293,7 @@ int CliApplication::printConfiguration()
 
 int CliApplication::tree()
 {
-    session_->build();
+    build();
     const CollectionTree& tree = session_->tree();
     std::unordered_map<const CollectionItem*, int> recordIds;
     JsonWriter json;
@@ -348,9 +351,16 @@ Result<> CliApplication::checkPictureOutput(const std::string& out) const
     return {};
 }
 
-std::optional<NodeId> CliApplication::buildAndFind(const std::string& index)
+void CliApplication::build()
 {
     session_->build();
+    for (const std::string& notice : session_->takeNotices())
+        err_ << "cantorel-cli: " << shown(notice) << '\n';
+}
+
+std::optional<NodeId> CliApplication::buildAndFind(const std::string& index)
+{
+    build();
     return session_->nodeAt(index);
 }
 
@@ -485,6 +495,12 @@ int CliApplication::tag(const std::vector<std::string>& args)
 
 namespace {
 
+// A track's format in words: "44100 Hz stereo".
+std::string formatText(const Session::ReadTrack& read)
+{
+    return std::to_string(read.record.Frequency) + " Hz " + (read.channels == 1 ? "mono" : "stereo");
+}
+
 // One line of the command-line player's input; true when it was a command.
 bool playerCommand(PlaybackController& controller, const std::string& line)
 {
@@ -540,6 +556,20 @@ int CliApplication::play(const std::vector<std::string>& args)
         }
         tracks.push_back(path);
     }
+    // One output file holds one format: tracks of another are refused before anything is
+    // written.
+    if (!outPath.empty()) {
+        const Session::ReadTrack first = session_->readTrack(tracks.front());
+        for (const std::string& track : tracks) {
+            const Session::ReadTrack read = session_->readTrack(track);
+            if (read.record.Frequency != first.record.Frequency || read.channels != first.channels)
+                return usageError("the tracks differ in format (" + shown(tracks.front()) + ": " + formatText(first) +
+                                  ", " + shown(track) + ": " + formatText(read) + "), and one output file holds one");
+        }
+    }
+    // What stood at the output before this run is never removed.
+    struct stat outState {};
+    const bool outExisted = !outPath.empty() && ::lstat(outPath.c_str(), &outState) == 0;
     // The files are the tracks of a tree of their own, played as the panel plays them.
     session_->useTracks(tracks);
     LoopTimer* loop = nullptr;
@@ -584,9 +614,15 @@ int CliApplication::play(const std::vector<std::string>& args)
         return 0;
     err_ << failure->code << ' ' << failure->message;
     if (failure->code == MPEG_ERR_OUTPUT && !outPath.empty()) {
-        // The output failed on the way (a full disk): what it holds is not the tracks.
-        err_ << ": " << shown(outPath) << " (removed)";
-        ::unlink(outPath.c_str());
+        // The output failed on the way (a full disk): what it holds is not the tracks. A
+        // file this run made goes; anything that was there before stays.
+        struct stat now {};
+        if (!outExisted && ::lstat(outPath.c_str(), &now) == 0 && S_ISREG(now.st_mode)) {
+            err_ << ": " << shown(outPath) << " (removed)";
+            ::unlink(outPath.c_str());
+        } else {
+            err_ << ": " << shown(outPath) << " (left in place)";
+        }
     } else if (failure->code == MPEG_ERR_INPUT && active != NoNode) {
         const std::string& path = tree.record(active)->Path;
         err_ << ": " << shown(path);

@@ -37,6 +37,8 @@ private:
     int picture(const std::vector<std::string>& args);
     // Fails, saying why, when the picture may not go to `out`.
     Result<> checkPictureOutput(const std::string& out) const;
+    // Builds the collection tree, telling what the run had to go without.
+    void build();
     // Builds the collection tree and finds node `index` of its node table.
     std::optional<NodeId> buildAndFind(const std::string& index);
     int probe(const std::vector<std::string>& files);

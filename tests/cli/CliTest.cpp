@@ -89,10 +89,10 @@ TEST(Cli, WithoutConfigTheLookupOrderDecides)
     dir.write("sys/cantorel/cantorel.ini", "WindowTitle = System\n");
     EXPECT_NE(runProcess(cli, {"config"}, env).out.find("WindowTitle = System"), std::string::npos);
     dir.write("home/cantorel/cantorel.ini", "WindowTitle = User\nMP3RootDir = /music\n");
-    r = runProcess(cli, {"config", "--root", "elsewhere"}, env);
+    dir.makeDir("elsewhere");
+    r = runProcess(cli, {"config", "--root", dir / "elsewhere"}, env);
     EXPECT_NE(r.out.find("WindowTitle = User"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("MP3RootDir = " + std::filesystem::current_path().string() + "/elsewhere/"), std::string::npos)
-        << r.out;
+    EXPECT_NE(r.out.find("MP3RootDir = " + dir.path() + "elsewhere/"), std::string::npos) << r.out;
 }
 
 namespace {
@@ -404,4 +404,114 @@ TEST(Cli, PictureWritesWhatThePicturePageShows)
     const ProcessResult none = cli({"--config", ini, "picture", "2", "--out", out / "none.bin"});
     EXPECT_EQ(none.status, 1);
     EXPECT_EQ(none.err, "Node 2 has no picture\n");
+}
+
+TEST(Cli, PlayingToAFileRemovesOnlyWhatItMade)
+{
+    TempDir dir;
+    const auto encode = [&](const std::string& name, int rate) {
+        const std::string wav = dir.write(name + ".wav", sineWav(440, 1, rate));
+        if (runProcess("/usr/bin/lame", {"--quiet", wav, dir / name}).status != 0)
+            throw std::runtime_error("lame");
+        return dir / name;
+    };
+    const std::string a = encode("a.mp3", 44100);
+    const std::string b = encode("b.mp3", 48000);
+    // Tracks of two formats for one file: refused before anything is written.
+    ProcessResult r = cli({"play", a, b, "--out", dir / "two.wav"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("the tracks differ in format (" + a + ": 44100 Hz stereo, " + b + ": 48000 Hz stereo)"),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "two.wav"));
+    // A device and a link that were there before the failure stay.
+    std::filesystem::create_symlink("/dev/full", dir / "full-link");
+    for (const std::string& out : {std::string("/dev/full"), dir / "full-link"}) {
+        r = cli({"play", a, "--out", out});
+        EXPECT_EQ(r.status, 1) << out;
+        EXPECT_EQ(r.err, "5 Output device failure: " + out + " (left in place)\n") << out;
+    }
+    struct stat st {};
+    EXPECT_TRUE(::stat("/dev/full", &st) == 0 && S_ISCHR(st.st_mode));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "full-link"));
+    // A pipe whose reader goes away early: an output failure with its message, not a signal.
+    const std::string fifo = dir / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::thread reader([&] {
+        const int fd = ::open(fifo.c_str(), O_RDONLY);
+        char buffer[1000];
+        (void)!::read(fd, buffer, sizeof buffer);
+        ::close(fd);
+    });
+    r = cli({"play", a, "--out", fifo});
+    reader.join();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "5 Output device failure: " + fifo + " (left in place)\n");
+}
+
+TEST(Cli, AProbeCacheThatIsNoFileIsPassedOver)
+{
+    TempDir dir;
+    dir.write("music/a.mp3", fakeTrack("\xFF\xFB\x90\x44", 32000, id3v1("Alpha")));
+    const std::string ini = dir.write("c.ini", "MP3RootDir = music\n");
+    const std::vector<std::string> env{"LC_ALL=C", "XDG_CACHE_HOME=" + dir.path() + "cache"};
+    const std::vector<std::string> args{"--config", ini, "tree"};
+    ASSERT_EQ(runProcess(builtProgram("cantorel-cli"), args, env).status, 0);
+    std::string file;
+    for (const auto& e : std::filesystem::directory_iterator(dir / "cache/cantorel"))
+        if (e.path().extension() == ".sqlite")
+            file = e.path().string();
+    ASSERT_FALSE(file.empty());
+    // A pipe in its place: the run goes on without the cache and says so once.
+    std::filesystem::remove(file);
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    const ProcessResult r = runProcess(builtProgram("cantorel-cli"), args, env);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "[3] Alpha\n");
+    EXPECT_EQ(r.err,
+              "cantorel-cli: " + file + " is not a regular file; the collection is read without the probe cache\n");
+    struct stat st {};
+    EXPECT_TRUE(::stat(file.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+}
+
+TEST(Cli, BothProgramsAnswerTheirOptionsWithoutADisplay)
+{
+    TempDir dir;
+    const std::string ini = configIn(dir);
+    // The window program too: --help and --version need no display, and mistakes end it
+    // before it opens one.
+    const std::vector<std::string> noDisplay{"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=xcb"};
+    const struct {
+        std::string program;
+        std::vector<std::string> args;
+        int status;
+        std::string out, err;
+    } cases[] = {
+        {"cantorel", {"--help"}, 0, "Usage: cantorel [--config FILE] [FOLDER]", ""},
+        {"cantorel", {"--version"}, 0, "cantorel 0.2.0\n", ""},
+        {"cantorel",
+         {"--bogus"},
+         2,
+         "",
+         "cantorel: unknown option or a second folder '--bogus'\nTry 'cantorel --help'.\n"},
+        {"cantorel",
+         {"--config", ini, dir / "none"},
+         2,
+         "",
+         "cantorel: the music folder " + dir.path() + "none is not a folder\n"},
+        {"cantorel-cli", {"--version"}, 0, "cantorel-cli 0.2.0\n", ""},
+        {"cantorel-cli",
+         {"--config", ini, "--root", dir / "none", "tree"},
+         2,
+         "",
+         "cantorel-cli: the music folder " + dir.path() + "none is not a folder\nTry 'cantorel-cli --help'.\n"},
+    };
+    for (const auto& c : cases) {
+        if (!std::filesystem::exists(builtProgram(c.program)))
+            continue; // built without the window
+        const ProcessResult r = runProcess(builtProgram(c.program), c.args, noDisplay);
+        EXPECT_EQ(r.status, c.status) << c.program << ' ' << c.args.front() << r.err;
+        EXPECT_TRUE(r.out.starts_with(c.out)) << r.out;
+        EXPECT_EQ(r.err, c.err);
+    }
 }

@@ -121,8 +121,9 @@ rms=$(sox "$work/sink.wav" -n stat 2>&1 | awk '/RMS +amplitude/ {print $3}')
 echo "sound at the sink: RMS $rms"
 awk -v r="${rms:-0}" 'BEGIN { exit !(r > 0.02) }' || fail "no sound reached the sink"
 # Browsing with editing on changes nothing nobody typed: every node of a collection of
-# ID3v2-only tracks with Cyrillic, Japanese and Latin names, genres the table lacks and a
-# box-drawing description file, selected one after the other with the arrow key.
+# ID3v2-only tracks (some with full ID3v2.4 tags: artist, album, a genre the table lacks,
+# track number, comment and picture) with Cyrillic, Japanese and Latin names, ID3v1-only
+# ones and a box-drawing description file, selected one after the other with the arrow key.
 python3 - "$src/demo/music/Arpeggio.mp3" "$work/hostile" <<'PY'
 import os, struct, sys
 audio = open(sys.argv[1], "rb").read()
@@ -133,6 +134,21 @@ def id3v2(title):
     size = len(frame) + 64
     syncsafe = bytes([(size >> s) & 0x7F for s in (21, 14, 7, 0)])
     return b"ID3\x03\0\0" + syncsafe + frame + b"\0" * 64
+def id3v24(frames):
+    body = b""
+    for fid, payload in frames:
+        size = bytes([(len(payload) >> s) & 0x7F for s in (21, 14, 7, 0)])
+        body += fid + size + b"\0\0" + payload
+    body += b"\0" * 512
+    size = bytes([(len(body) >> s) & 0x7F for s in (21, 14, 7, 0)])
+    return b"ID3\x04\0\0" + size + body
+def text(value):
+    return b"\x03" + value.encode("utf-8")
+def rich(title):
+    return id3v24([(b"TIT2", text(title)), (b"TPE1", text("Группа")), (b"TALB", text("アルバム")),
+                   (b"TDRC", text("2021")), (b"TCON", text("J-Pop")), (b"TRCK", text("3/12")),
+                   (b"COMM", b"\x03eng\0" + "Комментарий".encode()),
+                   (b"APIC", b"\0image/png\0\x03\0" + b"\x89PNG\r\n\x1a\n" + b"p" * 2000)])
 def id3v1(title, artist, genre):
     field = lambda t, n: t.encode("cp1252")[:n].ljust(n, b"\0")
     return b"TAG" + field(title, 30) + field(artist, 30) + field("Album", 30) + b"1999" + b"\0" * 30 + bytes([genre])
@@ -143,6 +159,8 @@ files = {
     "Latin/04. Rock.mp3": audio + id3v1("Rock", "", 18),
     "Latin/05. Ærø.mp3": audio + id3v1("Smørrebrød", "Ærø", 200),
     "Latin/files.bbs": b"\xC9\xCD\xBB Box line\r\n04. Rock.mp3 Described\r\n",
+    "ID3v2/06. Песня.mp3": rich("Песня") + audio,
+    "ID3v2/07. 歌.mp3": rich("歌") + audio,
     "files.bbs": b"\xC9\xCD\xBB Top\r\n",
 }
 for name, data in files.items():
@@ -155,7 +173,7 @@ sed -e "s|^MP3RootDir = .*|MP3RootDir = $work/hostile|" "$src/demo/cantorel.ini"
 start_program "$work/browse.log"
 xdotool mousemove --window "$window" 150 20 click 1
 sleep 0.3
-for _ in $(seq 14); do keys Right Down; done
+for _ in $(seq 20); do keys Right Down; done
 kill -TERM "$app"
 for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
 wait "$app" || fail "the browsing run ended with status $?"

@@ -65,10 +65,39 @@ position=$(property Position Player | sed 's/.*int64 \([0-9]*\).*/\1/')
 [ "${position:-0}" -ge 2000000 ] || fail "Seek did not move: $position"
 player Pause
 property PlaybackStatus Player | grep -q "'Paused'" || fail "Pause did not pause"
+pos() { property Position Player | sed 's/.*int64 \([0-9-]*\).*/\1/'; }
+trackid=$(property Metadata Player | sed "s/.*'mpris:trackid': <objectpath '\([^']*\)'>.*/\1/")
+# Positions before the start or past the end are passed over; a seek past the end is a
+# Next, one before the start goes to the start; 64-bit offsets do not wrap.
+before=$(pos)
+player SetPosition "$trackid" -- -5000000
+player SetPosition "$trackid" 9000000000
+[ "$(pos)" = "$before" ] || fail "SetPosition outside the track moved to $(pos) from $before"
+player Seek -- -9223372036854775807
+sleep 0.3
+[ "$(pos)" -lt 1000000 ] || fail "a seek before the start went to $(pos)"
+third=$(property Metadata Player)
+player Seek 9223372036854775807
+sleep 0.3
+[ "$(property Metadata Player)" != "$third" ] || fail "a seek past the end kept the track"
 
 # A second start for the same folder hands over to the first and ends.
 timeout 20 "$work/bin/cantorel" >"$work/second.log" 2>&1 || fail "the second start ended with $?: $(cat "$work/second.log")"
 kill -0 "$app" 2>/dev/null || fail "the first instance ended"
+# One for a first instance that does not answer (stopped) waits a second and starts.
+kill -STOP "$app"
+started=$(date +%s%N)
+"$work/bin/cantorel" >"$work/third.log" 2>&1 &
+third_app=$!
+for _ in $(seq 100); do grep -q "did not answer" "$work/third.log" && break; sleep 0.1; done
+waited=$(( ($(date +%s%N) - started) / 1000000 ))
+kill -CONT "$app"
+grep -q "did not answer" "$work/third.log" || { kill "$third_app"; fail "no word of the instance that did not answer"; }
+sleep 0.5
+kill -0 "$third_app" 2>/dev/null || fail "the start beside a stopped instance ended: $(cat "$work/third.log")"
+kill "$third_app"; wait "$third_app" 2>/dev/null || true
+echo "a stopped first instance was waited for $waited ms"
+[ "$waited" -lt 5000 ] || fail "waited $waited ms for a stopped instance"
 
 gdbus call --session --dest "$name" --object-path "$path" --method org.mpris.MediaPlayer2.Quit >/dev/null
 for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done

@@ -101,12 +101,16 @@ Result<> checkDescriptionText(const std::string& description, const CodePage& oe
                 " cannot hold these characters of it: " + missing);
 }
 
-Result<> checkDescription(const CollectionItem& item, const std::string& description, const DescriptionFormat& format)
+Result<> checkDescription(const CollectionItem& item, const std::string& description, const DescriptionFormat& format,
+                          bool typed)
 {
     const std::string directory = paths::directoryOf(paths::withoutTrailingSlash(item.Path));
     const std::optional<std::string> file = fs::findNameIgnoringCase(directory, format.fileName);
-    const std::optional<DescriptionList> list =
-        file ? DescriptionList::load(directory + *file, format.oem) : std::nullopt;
+    // A new file holds any typed text: it is made UTF-8 when it must be. A composed text is
+    // never the cause of a UTF-8 file.
+    if (!file)
+        return typed ? Result<>() : checkDescriptionText(description, format.oem);
+    const std::optional<DescriptionList> list = DescriptionList::load(directory + *file, format.oem);
     return checkDescriptionText(description, list && list->utf8() ? *CodePage::byNumber(CodePage::Utf8) : format.oem);
 }
 
@@ -132,15 +136,19 @@ Result<> WriteDescription(const CollectionItem& item, const DescriptionFormat& f
 
     const std::optional<fs::FileState> readAs = fs::fileStateOf(filePath);
     DescriptionList list;
-    if (::access(filePath.c_str(), F_OK) == 0) {
+    const bool exists = ::access(filePath.c_str(), F_OK) == 0;
+    if (exists) {
         std::optional<DescriptionList> loaded = DescriptionList::load(filePath, format.oem);
         if (!loaded || loaded->holdsNul())
             return failure;
         list = std::move(*loaded);
     }
-    // A UTF-8 file takes its new line in UTF-8, whatever the OEM code page.
-    const CodePage& codePage = list.utf8() ? *CodePage::byNumber(CodePage::Utf8) : format.oem;
     const std::string shownName = displayName(name, format.ansi);
+    // A UTF-8 file takes its new line in UTF-8, whatever the OEM code page; so does a new
+    // file whose first text that page cannot hold (the reader knows UTF-8 files again), so
+    // that no typed text is refused where nothing stands in its way.
+    const bool newInUtf8 = !exists && (!format.oem.canEncode(item.Description) || !format.oem.canEncode(shownName));
+    const CodePage& codePage = list.utf8() || newInUtf8 ? *CodePage::byNumber(CodePage::Utf8) : format.oem;
     const Result<std::string> oemName = oemNameOf(shownName, codePage);
     if (!oemName)
         return failureBecause(oemName.error());

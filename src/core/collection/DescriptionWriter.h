@@ -39,7 +39,8 @@ std::string descriptionLine(const std::string& oemName, const std::string& oemDe
 Result<> checkDescriptionText(const std::string& description, const CodePage& oem);
 
 // The same for the description file of the entry's directory as it is now (a UTF-8 file
-// holds every description).
-Result<> checkDescription(const CollectionItem& item, const std::string& description, const DescriptionFormat& format);
+// holds every description; a new one every `typed` description).
+Result<> checkDescription(const CollectionItem& item, const std::string& description, const DescriptionFormat& format,
+                          bool typed = true);
 
 } // namespace cantorel

@@ -2,6 +2,7 @@
 
 #include "core/collection/ProbeRecord.h"
 #include "core/config/Configuration.h"
+#include "core/platform/FileSystem.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -49,6 +50,16 @@ bool settled(const FileStamp& stamp)
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     return nanoseconds(now) - stamp.changedNs > Margin && nanoseconds(now) - stamp.modifiedNs > Margin;
+}
+
+// True when the cache file and its companions are regular files or missing.
+bool onlyRegularFiles(const std::string& file)
+{
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+        if (fs::kindOf(file + suffix) == fs::PathKind::Other)
+            return false;
+    }
+    return true;
 }
 
 std::string hex(std::uint64_t value)
@@ -99,6 +110,11 @@ std::string ProbeCache::fileFor(const std::string& rootDirectory, const std::str
 
 void ProbeCache::load()
 {
+    // Only regular files are opened: SQLite would wait for ever on a pipe put in their place.
+    if (!file_.empty() && !onlyRegularFiles(file_)) {
+        problem_ = file_ + " is not a regular file; the collection is read without the probe cache";
+        file_.clear();
+    }
     Database d;
     if (file_.empty() || sqlite3_open_v2(file_.c_str(), &d.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
         return;
@@ -220,6 +236,8 @@ bool ProbeCache::writeRows()
     }
     if (file_.empty() || (loaded_ && fresh_.empty() && gone.empty()))
         return true;
+    if (!onlyRegularFiles(file_))
+        return false;
     std::error_code ignored; // a folder that cannot be made fails the open below
     std::filesystem::create_directories(file_.substr(0, file_.rfind('/')), ignored);
     if (!loaded_) {

@@ -59,6 +59,8 @@ public:
     void save();
 
     const std::string& file() const { return file_; }
+    // Why the cache file cannot be used ("" when it can): the run goes on without it.
+    const std::string& problem() const { return problem_; }
 
 private:
     // A row as read: its path and record lie in `text_`.
@@ -78,7 +80,8 @@ private:
     bool write();
     bool writeRows(); // under mutex_
 
-    std::string file_;
+    std::string file_; // "" when there is none to use
+    std::string problem_;
     // What was read, unchanged until the save: few large blocks rather than a small one a
     // track, which a hundred thousand tracks would take long to allocate and free.
     std::string text_;

@@ -8,7 +8,7 @@ namespace cantorel {
 
 namespace {
 
-constexpr std::uint8_t Version = 1;
+constexpr std::uint8_t Version = 2;
 enum Flags : std::uint8_t {
     HeaderRead = 1,
     HasDuration = 2,
@@ -117,6 +117,7 @@ std::string ProbeRecord::encode(const TrackProbe& probe)
     out += static_cast<char>(flags);
     putInt(out, probe.Bitrate);
     putInt(out, probe.Frequency);
+    putInt(out, probe.Channels);
     putInt(out, probe.FileSize);
     if (probe.Duration)
         putInt(out, *probe.Duration);
@@ -143,6 +144,7 @@ std::optional<TrackProbe> ProbeRecord::decode(std::string_view bytes)
     probe.headerRead = (flags & HeaderRead) != 0;
     probe.Bitrate = in.int32();
     probe.Frequency = in.int32();
+    probe.Channels = in.int32();
     probe.FileSize = in.integer();
     if (flags & HasDuration)
         probe.Duration = in.integer();

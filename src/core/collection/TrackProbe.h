@@ -22,9 +22,10 @@ struct TrackProbe {
         int track = 0;         // 0: none
     };
 
-    bool headerRead = false; // Bitrate, Frequency and FileSize are set
+    bool headerRead = false; // Bitrate, Frequency, Channels and FileSize are set
     std::int32_t Bitrate = 0;
     std::int32_t Frequency = 0;
+    std::int32_t Channels = 0; // 1 or 2
     std::int64_t FileSize = 0;
     std::optional<std::int64_t> Duration;
     std::optional<Tag> tag;      // the ID3v1 block, when the file has one

@@ -24,8 +24,9 @@ struct SettingsRecord {
     bool TXTUtf8 = false;     // TXTCodePage 65001: plain text pages are UTF-8
     bool TAGCodePage = false; // true: "oem"
     bool AllowEdit = false;
-    bool ReadID3v2 = true;  // ID3v2 and APE tags beside the ID3v1 block
-    bool ProbeCache = true; // what was read from each track is kept between runs
+    bool ComposeDescriptions = true; // leaving an undescribed track writes the composed description
+    bool ReadID3v2 = true;           // ID3v2 and APE tags beside the ID3v1 block
+    bool ProbeCache = true;          // what was read from each track is kept between runs
     int OEMCodePage = 437;
     int ANSICodePage = 1252;
 

@@ -205,6 +205,7 @@ Result<bool> ConfigurationReader::readKey(std::string_view line, int number)
          }},
         {"TAGCodePage", codePageSwitch(settings_.TAGCodePage)},
         {"AllowEdit", yesNo(settings_.AllowEdit)},
+        {"ComposeDescriptions", yesNo(settings_.ComposeDescriptions)},
         {"ReadID3v2", yesNo(settings_.ReadID3v2)},
         {"ProbeCache", yesNo(settings_.ProbeCache)},
         {"OEMCodePage", codePageNumber(settings_.OEMCodePage)},

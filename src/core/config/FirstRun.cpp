@@ -56,7 +56,8 @@ std::string genreKey(std::size_t number)
 
 } // namespace
 
-std::string firstRunConfiguration(const std::string& musicFolder, const std::vector<std::string>& genreNames)
+std::string firstRunConfiguration(const std::string& musicFolder, const std::vector<std::string>& genreNames,
+                                  const locale::CodePagePair& codePages)
 {
     std::string text = "; Cantorel's configuration, written at its first run. Lines are KEY = VALUE;\n"
                        "; a line that begins with ';' or any other unknown line is passed over.\n\n"
@@ -66,8 +67,22 @@ std::string firstRunConfiguration(const std::string& musicFolder, const std::vec
                        musicFolder +
                        "\n"
                        "FilesBBS = files.bbs\n"
+                       "; The code pages of description files (OEM) and of tags, text pages and names\n"
+                       "; that are not UTF-8 (ANSI), as your locale had them at the first run: 866/1251\n"
+                       "; Cyrillic, 852/1250 Central European, 850/1252 Western European, 437/1252 others;\n"
+                       "; 65001 is UTF-8.\n"
+                       "OEMCodePage = " +
+                       std::to_string(codePages.oem) +
+                       "\n"
+                       "ANSICodePage = " +
+                       std::to_string(codePages.ansi) +
+                       "\n"
                        "; yes: the editor page changes tags and descriptions.\n"
                        "AllowEdit = no\n"
+                       "; With AllowEdit = yes, leaving a track that has no description writes the\n"
+                       "; description composed of its artist, album and title into the description file;\n"
+                       "; no: such composed descriptions are shown but not written.\n"
+                       "ComposeDescriptions = yes\n"
                        "; no: only the ID3v1 block of each track is read and written.\n"
                        "ReadID3v2 = yes\n"
                        "; no: every track is read at every start, none is remembered.\n"

@@ -75,11 +75,16 @@ LeaveOutcome NodeEditor::leave(NodeId n, const EditorFields& f)
     const std::string description = text::cutChars(text::trim(f.description), CollectionItem::DescriptionLimit);
     if (description == r.Description)
         return outcome;
-    if (const Result<> writable = store_.checkDescription(r, description); !writable) {
+    const bool composed = n == composedFor_ && f.description == composed_;
+    if (composed && !writeComposed_)
+        return outcome;
+    if (const Result<> writable = store_.checkDescription(r, description, !composed); !writable) {
         // A description the editor composed by itself is simply not saved; one the user
-        // typed is refused with the reason.
-        if (!(n == composedFor_ && f.description == composed_))
+        // typed is refused with the reason, and kept to be changed.
+        if (!composed) {
             outcome.messages.push_back({writable.error(), "&Abort"});
+            outcome.refusedDescription = f.description;
+        }
         return outcome;
     }
     r.Description = description;

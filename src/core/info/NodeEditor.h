@@ -28,7 +28,8 @@ public:
     virtual Result<> saveTag(const CollectionItem& edited, const TagChange& change) = 0;
     virtual Result<> saveDescription(const CollectionItem& item) = 0;
     // Why `text` cannot be written into the entry's description file, if it cannot.
-    virtual Result<> checkDescription(const CollectionItem& item, const std::string& text) = 0;
+    // `typed`: the user typed it (rather than the editor composing it).
+    virtual Result<> checkDescription(const CollectionItem& item, const std::string& text, bool typed) = 0;
 };
 
 // A message box the window shows after leaving a node.
@@ -42,6 +43,9 @@ struct EditorMessage {
 struct LeaveOutcome {
     std::vector<NodeId> renamed; // nodes with a new caption
     std::vector<EditorMessage> messages;
+    // A typed description that was refused: the window goes back to the node with it, so
+    // that it can be changed rather than lost.
+    std::optional<std::string> refusedDescription;
 };
 
 // Which field a node's caption mirrors, so that saving it renames the node.
@@ -65,6 +69,9 @@ public:
 
     // Which field the caption of the node last loaded mirrors.
     CaptionSource captionSource() const { return captionSource_; }
+    // Whether leaving a node writes the description that load composed for it (the
+    // default) or only one that was typed.
+    void setWriteComposed(bool write) { writeComposed_ = write; }
 
 private:
     bool isTrack(NodeId n) const;
@@ -75,6 +82,7 @@ private:
     const CodePage& ansi_;
     EditorStore& store_;
     CaptionSource captionSource_ = CaptionSource::None;
+    bool writeComposed_ = true;
     // The description that load composed for an empty one, and its node.
     NodeId composedFor_ = NoNode;
     std::string composed_;

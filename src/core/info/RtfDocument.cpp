@@ -70,8 +70,21 @@ public:
     }
 
 private:
+    // Paragraphs, runs and groups each cost the reader and the page: a document of more
+    // is read up to the cap and marked cut.
+    bool spend()
+    {
+        if (++spent_ <= RtfDocument::MaxElements)
+            return true;
+        doc_.truncated = true;
+        pos_ = in_.size();
+        return false;
+    }
+
     void openGroup()
     {
+        if (!spend())
+            return;
         if (stack_.size() >= MaxDepth) {
             ++overflow_;
             return;
@@ -308,6 +321,8 @@ private:
     {
         if (state_.destination != Destination::Text)
             return;
+        if (!spend())
+            return;
         RtfDocument::Paragraph next = state_.paragraph;
         next.runs.clear();
         doc_.paragraphs.push_back(std::move(next));
@@ -353,6 +368,8 @@ private:
             runs.back().text += s;
             return;
         }
+        if (!spend())
+            return;
         RtfDocument::Run run = state_.format;
         run.text = s;
         runs.push_back(std::move(run));
@@ -365,6 +382,7 @@ private:
     GroupState state_;
     std::vector<GroupState> stack_;
     int overflow_ = 0;
+    std::size_t spent_ = 0;
     int skip_ = 0;
     bool pendingStar_ = false;
     std::map<int, int> fonts_; // RTF font number to index into doc_.fonts

@@ -33,7 +33,12 @@ struct RtfDocument {
         int firstTwips = 0;
         std::vector<Run> runs;
     };
+    // The most paragraphs, runs and groups a document is read with.
+    static constexpr std::size_t MaxElements = 400'000;
+
     std::vector<Paragraph> paragraphs;
+    // The text went on past MaxElements: it is cut there.
+    bool truncated = false;
     // The font names, each once; runs refer to them by index.
     std::vector<std::string> fonts;
 

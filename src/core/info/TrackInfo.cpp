@@ -178,6 +178,7 @@ TrackProbe ProbeTrack(const ByteSource& file, const CodePage& tagCodePage, bool 
     probe.headerRead = true;
     probe.Bitrate = header.bitrate();
     probe.Frequency = header.frequency();
+    probe.Channels = header.mono() ? 1 : 2;
     probe.FileSize = fileSize;
     if (probe.Bitrate == 0) {
         probe.status = fail("no MPEG audio frame header");

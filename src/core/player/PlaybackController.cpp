@@ -223,6 +223,9 @@ void PlaybackController::treeRebuilt(NodeId node)
 
 std::int32_t PlaybackController::positionMs() const
 {
+    // Stopped or paused, the track goes on from where the slider stands.
+    if (!playing_)
+        return std::min(sliderSeconds_ * 1000, player_.LengthMs());
     try {
         // Negative while the end of the last track is still heard: this one has not begun.
         return std::max(player_.CurrentPos(), 0);

@@ -82,7 +82,7 @@ public:
     bool canGoNext() const { return canNext_; }
     bool canGoPrevious() const { return canPrevious_; }
     // The position being heard in the active track, in ms: 0 before it begins to be heard
-    // and without a stream.
+    // and without a stream; where it goes on from while it does not play.
     std::int32_t positionMs() const;
     // Closes the active track's stream; fails with the player's error (a file output that
     // failed on the way says so here).

@@ -36,6 +36,7 @@ Session::Session(Configuration configuration, SessionOptions options)
       collation_(std::make_unique<Collation>(locale::localeName("LC_COLLATE"), &config_.Settings.ansi())),
       editor_(std::make_unique<NodeEditor>(tree_, config_.Settings.AllowEdit, config_.Settings.ansi(), *this))
 {
+    editor_->setWriteComposed(config_.Settings.ComposeDescriptions);
     const std::string journal = options_.journalFile.value_or(Journal::defaultFile());
     if (!journal.empty())
         journal_ = std::make_unique<Journal>(journal);
@@ -43,10 +44,24 @@ Session::Session(Configuration configuration, SessionOptions options)
 
 Session::~Session() { stopPlayer(); }
 
+const char* Session::version() { return CANTOREL_VERSION; }
+
+Result<> Session::checkOptions(const SessionOptions& options)
+{
+    if (options.musicFolder.empty())
+        return {};
+    const std::string folder = paths::expand(fs::currentDirectory(), options.musicFolder);
+    if (!fs::isDirectory(folder))
+        return fail("the music folder " + folder + " is not a folder");
+    return {};
+}
+
 void Session::build(BuildProgress* progress)
 {
     cache_.reset(); // after the save of the last build
     cache_ = probeCacheFor(config_);
+    if (cache_ && !cache_->problem().empty() && !std::exchange(cacheNoticed_, true))
+        notices_.push_back(cache_->problem());
     TrackProber probe = trackProber(config_.Settings.tagCodePage(), config_.Settings.ReadID3v2);
     if (cache_)
         probe = cachedProber(std::move(probe), *cache_);
@@ -192,16 +207,19 @@ Result<> Session::saveTag(const std::string& path, const TagChange& change)
 
 Result<> Session::saveDescription(const CollectionItem& item) { return WriteDescription(item, descriptionFormat()); }
 
-Result<> Session::checkDescription(const CollectionItem& item, const std::string& text)
+Result<> Session::checkDescription(const CollectionItem& item, const std::string& text, bool typed)
 {
-    return cantorel::checkDescription(item, text, descriptionFormat());
+    return cantorel::checkDescription(item, text, descriptionFormat(), typed);
 }
 
 Session::ReadTrack Session::readTrack(const std::string& path) const
 {
     ReadTrack read{
         CreateEntry(paths::directoryOf(path), paths::fileNameOf(path), config_.Settings.ansi(), std::nullopt), {}};
-    read.status = ReadTrackInfo(read.record, config_.Settings.tagCodePage(), config_.Settings.ReadID3v2);
+    const TrackProbe probe = ProbeTrack(path, config_.Settings.tagCodePage(), config_.Settings.ReadID3v2);
+    applyProbe(read.record, probe);
+    read.status = probe.status;
+    read.channels = probe.Channels;
     return read;
 }
 

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace cantorel {
@@ -53,6 +54,11 @@ struct NodeKey {
 class Session : public EditorStore {
 public:
     Session(Configuration configuration, SessionOptions options = {});
+    // The program's version, as --version prints it.
+    static const char* version();
+    // Fails, saying why, when the options cannot make a run: a music folder that is not a
+    // folder.
+    static Result<> checkOptions(const SessionOptions& options);
     ~Session() override;
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -72,6 +78,9 @@ public:
     // Builds the collection tree (with the probe cache unless it is off, reading the
     // directories ahead of the walk) while `progress` shows how far it is.
     void build(BuildProgress* progress = nullptr);
+    // What the run could not do as configured and went on without, each said once (the
+    // front end shows them); taken by the call.
+    std::vector<std::string> takeNotices() { return std::exchange(notices_, {}); }
     // Builds the tree again, keeping the active track and the playing where the track
     // still exists (else the first track becomes active, as at start).
     void rebuild();
@@ -108,7 +117,7 @@ public:
     Result<> saveTag(const std::string& path, const TagChange& change);
     Result<> saveDescription(const CollectionItem& item) override;
     // Fails, saying why, when `text` cannot be written into the entry's description file.
-    Result<> checkDescription(const CollectionItem& item, const std::string& text) override;
+    Result<> checkDescription(const CollectionItem& item, const std::string& text, bool typed) override;
     // True when `path` names the file of the active track.
     bool isActiveTrack(const std::string& path) const;
 
@@ -116,6 +125,7 @@ public:
     struct ReadTrack {
         CollectionItem record;
         Result<> status;
+        int channels = 0; // of the first frame: 1 or 2
     };
     ReadTrack readTrack(const std::string& path) const;
     // What the pages show for a node.
@@ -138,6 +148,8 @@ private:
     std::unique_ptr<PlaybackController> playback_;
     std::unique_ptr<NodeEditor> editor_;
     std::unique_ptr<Journal> journal_;
+    std::vector<std::string> notices_;
+    bool cacheNoticed_ = false;
 };
 
 } // namespace cantorel

@@ -31,6 +31,8 @@
 #include <QShortcut>
 #include <QTreeView>
 
+#include <iostream>
+
 namespace cantorel {
 
 using namespace widgets;
@@ -232,6 +234,10 @@ void TMainForm::InitialFill(BuildProgress* progress)
     Model->beginBuild();
     session_.build(progress);
     Model->endBuild();
+    for (const std::string& notice : session_.takeNotices()) {
+        std::cerr << "cantorel: " << notice << '\n';
+        setStatusTip(qs(notice));
+    }
     if (session_.tree().NodeCount() > 0) {
         selectNode(session_.tree().Nodes.front());
         session_.playback().activateFirstTrack();
@@ -268,6 +274,10 @@ void TMainForm::treeCurrentChanged(const QModelIndex& current, const QModelIndex
 {
     TreeViewChanging(Model->nodeOf(previous));
     TreeViewChange(Model->nodeOf(current));
+    // A typed description that was refused: back to its node, the text in the field again.
+    if (refused_)
+        QMetaObject::invokeMethod(
+            this, [this] { returnToRefusedDescription(); }, Qt::QueuedConnection);
 }
 
 void TMainForm::TreeViewChanging(NodeId leaving)
@@ -278,6 +288,18 @@ void TMainForm::TreeViewChanging(NodeId leaving)
     Model->captionsChanged(outcome.renamed);
     for (const EditorMessage& message : outcome.messages)
         errorBox_->show(this, "Error", qs(message.text), qs(message.button));
+    if (outcome.refusedDescription)
+        refused_ = RefusedDescription{leaving, *outcome.refusedDescription};
+}
+
+void TMainForm::returnToRefusedDescription()
+{
+    if (!refused_)
+        return;
+    const RefusedDescription refused = *std::exchange(refused_, std::nullopt);
+    if (selectedNode() != refused.node)
+        selectNode(refused.node);
+    TagEditor->setDescription(qs(refused.text));
 }
 
 void TMainForm::TreeViewChange(NodeId node)
@@ -324,10 +346,16 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 
 void TMainForm::closeEvent(QCloseEvent* event)
 {
-    // The edits of the node selected at the end are saved like any other.
+    // The edits of the node selected at the end are saved like any other; a typed
+    // description that was refused keeps the window open with it.
     if (!leftOnClose_) {
-        leftOnClose_ = true;
         TreeViewChanging(selectedNode());
+        if (refused_ && !QCoreApplication::closingDown()) {
+            returnToRefusedDescription();
+            event->ignore();
+            return;
+        }
+        leftOnClose_ = true;
     }
     event->accept();
 }
@@ -369,9 +397,10 @@ void TMainForm::plATViewDblClick()
 
 void TMainForm::N2Click()
 {
-    close();
-    // Closing a hidden window does not end the event loop by itself.
-    QCoreApplication::quit();
+    // Closing a hidden window does not end the event loop by itself; a window that stays
+    // open (a refused edit to change) does not end the program.
+    if (close())
+        QCoreApplication::quit();
 }
 
 void TMainForm::TrayRestore()

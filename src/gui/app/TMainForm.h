@@ -12,6 +12,8 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
+#include <string>
 
 class QAction;
 class QMenu;
@@ -116,6 +118,7 @@ private:
     void FormResize();
     void FormDestroy();
     void applyLayout();
+    void returnToRefusedDescription();
 
     Session& session_;
     std::shared_ptr<ErrorBox> errorBox_;
@@ -127,6 +130,12 @@ private:
     bool initialFillDone_ = false;
     QString hint_;
     std::unique_ptr<TrayShell> trayShell_;
+    // A typed description that could not be saved, and its node: shown again to be changed.
+    struct RefusedDescription {
+        NodeId node;
+        std::string text;
+    };
+    std::optional<RefusedDescription> refused_;
     std::unique_ptr<TTrayIcon> TrayIcon;
 
     QTreeView* TreeView = nullptr;

@@ -6,6 +6,7 @@
 #include "core/platform/FileSystem.h"
 #include "core/platform/Paths.h"
 #include "core/platform/SafeFileWriter.h"
+#include "core/platform/SystemLocale.h"
 #include "core/session/Session.h"
 
 #include "gui/app/TMainForm.h"
@@ -20,6 +21,7 @@
 #include <QLabel>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 
@@ -27,20 +29,71 @@ using namespace cantorel;
 
 namespace {
 
+constexpr const char* HelpText = R"(Usage: cantorel [--config FILE] [FOLDER]
+
+Shows a music folder as a tree of folders, tracks and playlists, plays the tracks and,
+when the configuration allows it, edits their tags and descriptions.
+
+Options:
+  --config FILE   read this configuration file (default: the first of cantorel.ini beside
+                  the program, $XDG_CONFIG_HOME/cantorel/cantorel.ini and each
+                  $XDG_CONFIG_DIRS/cantorel/cantorel.ini)
+  FOLDER          the music folder of this run, whatever the configuration says
+  --version       print the version
+  --help, -h      print this text
+
+The options of Qt (such as -platform, -style) are taken as well.
+)";
+
+// Qt's own options that take a value; the application object takes them away.
+constexpr const char* QtOptionsWithValue[] = {"-platform",
+                                              "-platformpluginpath",
+                                              "-platformtheme",
+                                              "-plugin",
+                                              "-qwindowgeometry",
+                                              "-qwindowicon",
+                                              "-qwindowtitle",
+                                              "-style",
+                                              "-stylesheet",
+                                              "-display",
+                                              "-geometry",
+                                              "-title",
+                                              "-name",
+                                              "-session"};
+constexpr const char* QtFlags[] = {"-reverse", "-widgetcount", "-nograb", "-dograb", "-sync"};
+
 // cantorel [--config FILE] [FOLDER]
 struct StartOptions {
     std::string configFile;
     std::string folder; // the music folder of this run
+    enum class Action { Run, Help, Version } action = Action::Run;
 };
 
-StartOptions startOptions(const QStringList& arguments)
+// Read before the application object exists, so that --help, --version and mistakes need
+// no display.
+Result<StartOptions> startOptions(int argc, char** argv)
 {
     StartOptions options;
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        if (arguments[i] == "--config" && i + 1 < arguments.size())
-            options.configFile = arguments[++i].toStdString();
+    const auto among = [](std::string_view word, const auto& list) {
+        return std::find(std::begin(list), std::end(list), word) != std::end(list);
+    };
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view word = argv[i];
+        if (word == "--help" || word == "-h")
+            options.action = StartOptions::Action::Help;
+        else if (word == "--version")
+            options.action = StartOptions::Action::Version;
+        else if (word == "--config" && i + 1 < argc)
+            options.configFile = argv[++i];
+        else if (among(word, QtOptionsWithValue) && i + 1 < argc)
+            ++i;
+        else if (among(word, QtFlags))
+            continue;
+        else if (word.starts_with('-') || !options.folder.empty())
+            return fail(word == "--config" ? "--config needs a file name"
+                                           : "unknown option or a second folder '" + std::string(word) + "'");
         else
-            options.folder = arguments[i].toStdString();
+            options.folder = std::string(word);
     }
     return options;
 }
@@ -61,7 +114,8 @@ std::optional<std::string> askForMusicFolder()
 // configuration file unless the folder was given for this run only.
 Result<> firstRun(Configuration& configuration, const std::string& folder, bool write)
 {
-    const std::string text = firstRunConfiguration(folder, ExtendedTags::standardGenres());
+    const std::string text = firstRunConfiguration(folder, ExtendedTags::standardGenres(),
+                                                   locale::defaultCodePages(locale::localeName("LC_CTYPE")));
     const std::string file = ConfigurationEnvironment::fromProcess().userFile();
     if (!write) {
         configuration = Configuration::defaults(paths::directoryOf(file));
@@ -78,8 +132,27 @@ Result<> firstRun(Configuration& configuration, const std::string& folder, bool 
 
 int main(int argc, char** argv)
 {
+    const Result<StartOptions> parsed = startOptions(argc, argv);
+    if (!parsed) {
+        std::cerr << "cantorel: " << parsed.error() << "\nTry 'cantorel --help'.\n";
+        return 2;
+    }
+    const StartOptions& options = parsed.value();
+    if (options.action == StartOptions::Action::Help) {
+        std::cout << HelpText;
+        return 0;
+    }
+    if (options.action == StartOptions::Action::Version) {
+        std::cout << "cantorel " << Session::version() << '\n';
+        return 0;
+    }
+    SessionOptions run;
+    run.musicFolder = options.folder;
+    if (const Result<> usable = Session::checkOptions(run); !usable) {
+        std::cerr << "cantorel: " << usable.error() << '\n';
+        return 2;
+    }
     CantorelApplication app(argc, argv);
-    const StartOptions options = startOptions(QCoreApplication::arguments());
     Configuration configuration;
     Result<> loaded = LoadRunConfiguration(configuration, options.configFile, configurationFileFor(fs::programFile()));
     if (!loaded && loaded.failure().code == NoConfigurationFile) {
@@ -95,12 +168,16 @@ int main(int argc, char** argv)
         return 0;
     }
     // The one session of the program's lifetime.
-    SessionOptions run;
-    run.musicFolder = options.folder;
     Session session(std::move(configuration), run);
     // A second start for the same folder brings the first one to the front instead.
-    if (MprisService::raiseRunningInstance(session.musicFolder()))
-        return 0;
+    switch (MprisService::raiseRunningInstance(session.musicFolder())) {
+    case MprisService::Instance::Raised: return 0;
+    case MprisService::Instance::NoAnswer:
+        std::cerr << "cantorel: another instance holds the player's bus name but did not answer; this one starts "
+                     "all the same\n";
+        break;
+    case MprisService::Instance::None: break;
+    }
     app.setErrorTitle(QString::fromStdString(session.settings().WindowTitle));
     TMainForm MainForm(session, errorBox);
     if (MainForm.libraryMissing()) {

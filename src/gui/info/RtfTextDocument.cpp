@@ -52,8 +52,19 @@ void RtfTextDocument::fill(QTextDocument* doc, const RtfDocument& rtf)
     // One edit block: the layout hears of the whole text once, not of every run.
     cursor.beginEditBlock();
     std::size_t shownRuns = 0;
+    std::size_t shownParagraphs = 0;
     bool first = true;
+    const auto cutHere = [&cursor] {
+        cursor.insertBlock(QTextBlockFormat());
+        cursor.insertText(QStringLiteral("[The rest of this page is not shown: it holds too many format "
+                                         "changes.]"),
+                          QTextCharFormat());
+        cursor.endEditBlock();
+    };
     for (const RtfDocument::Paragraph& p : rtf.paragraphs) {
+        // A paragraph is a block of the layout: empty ones cost it too.
+        if (shownParagraphs++ == MaxParagraphs)
+            return cutHere();
         QTextBlockFormat block;
         block.setAlignment(alignmentOf(p.alignment));
         block.setLeftMargin(pixels(p.leftTwips));
@@ -65,14 +76,8 @@ void RtfTextDocument::fill(QTextDocument* doc, const RtfDocument& rtf)
             cursor.insertBlock(block);
         first = false;
         for (std::size_t r = 0; r < p.runs.size(); ++r) {
-            if (shownRuns++ == MaxRuns) {
-                cursor.insertBlock(QTextBlockFormat());
-                cursor.insertText(QStringLiteral("[The rest of this page is not shown: it holds too many format "
-                                                 "changes.]"),
-                                  QTextCharFormat());
-                cursor.endEditBlock();
-                return;
-            }
+            if (shownRuns++ == MaxRuns)
+                return cutHere();
             // Laying out a block costs the square of its format changes: a paragraph
             // with very many goes on in a new block.
             if (r > 0 && r % MaxRunsPerBlock == 0)
@@ -82,6 +87,8 @@ void RtfTextDocument::fill(QTextDocument* doc, const RtfDocument& rtf)
             cursor.insertText(text, charFormat(rtf, p.runs[r]));
         }
     }
+    if (rtf.truncated)
+        return cutHere();
     cursor.endEditBlock();
 }
 

@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <limits>
 #include <unistd.h>
 
 namespace cantorel {
@@ -25,17 +26,23 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 } // namespace
 
-bool MprisService::raiseRunningInstance(const std::string& musicFolder)
+MprisService::Instance MprisService::raiseRunningInstance(const std::string& musicFolder)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface()->isServiceRegistered(BusName))
-        return false;
-    QDBusInterface instance(BusName, ObjectPath, "org.cantorel.Instance", bus);
-    if (!instance.isValid() || instance.property("MusicFolder").toString() != qs(musicFolder))
-        return false;
-    QDBusInterface root(BusName, ObjectPath, "org.mpris.MediaPlayer2", bus);
-    root.call("Raise");
-    return true;
+        return Instance::None;
+    // A stopped or hung instance holds the name without answering: it is waited for a
+    // second, not the bus's default of 25.
+    QDBusMessage get = QDBusMessage::createMethodCall(BusName, ObjectPath, "org.freedesktop.DBus.Properties", "Get");
+    get << QString("org.cantorel.Instance") << QString("MusicFolder");
+    const QDBusMessage reply = bus.call(get, QDBus::Block, AnswerMs);
+    if (reply.type() != QDBusMessage::ReplyMessage)
+        return reply.errorName() == "org.freedesktop.DBus.Error.NoReply" ? Instance::NoAnswer : Instance::None;
+    const QString folder = reply.arguments().value(0).value<QDBusVariant>().variant().toString();
+    if (folder != qs(musicFolder))
+        return Instance::None;
+    bus.call(QDBusMessage::createMethodCall(BusName, ObjectPath, "org.mpris.MediaPlayer2", "Raise"), QDBus::NoBlock);
+    return Instance::Raised;
 }
 
 MprisService::MprisService(Session& session) : session_(session)
@@ -88,6 +95,8 @@ QVariantMap MprisService::metadata() const
 }
 
 qlonglong MprisService::positionMicroseconds() const { return qlonglong(session_.playback().positionMs()) * 1000; }
+
+qlonglong MprisService::lengthMicroseconds() const { return qlonglong(session_.player().LengthMs()) * 1000; }
 
 void MprisService::seekToMicroseconds(qlonglong microseconds)
 {
@@ -143,13 +152,27 @@ void MprisPlayer::PlayPause() { service_->session().playback().playPause(); }
 void MprisPlayer::Stop() { service_->session().playback().SetPlaying(false); }
 void MprisPlayer::Play() { service_->session().playback().SetPlaying(true); }
 
-void MprisPlayer::Seek(qlonglong offset) { service_->seekToMicroseconds(service_->positionMicroseconds() + offset); }
+void MprisPlayer::Seek(qlonglong offset)
+{
+    // Before the start means the start; past the end means the next track.
+    qlonglong target = 0;
+    if (__builtin_add_overflow(service_->positionMicroseconds(), offset, &target))
+        target = offset < 0 ? 0 : std::numeric_limits<qlonglong>::max();
+    if (target >= service_->lengthMicroseconds()) {
+        Next();
+        return;
+    }
+    service_->seekToMicroseconds(std::max<qlonglong>(target, 0));
+}
 
 void MprisPlayer::SetPosition(const QDBusObjectPath& track, qlonglong position)
 {
-    // Only for the track that plays: a stale request is passed over, as the interface says.
-    if (track.path() == service_->metadata().value("mpris:trackid").value<QDBusObjectPath>().path())
-        service_->seekToMicroseconds(position);
+    // Only for the track that plays, and within it: a stale or impossible request is
+    // passed over, as the interface says.
+    if (track.path() != service_->metadata().value("mpris:trackid").value<QDBusObjectPath>().path() || position < 0 ||
+        position > service_->lengthMicroseconds())
+        return;
+    service_->seekToMicroseconds(position);
 }
 
 } // namespace cantorel

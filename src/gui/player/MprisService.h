@@ -4,6 +4,7 @@
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <QStringList>
 #include <QVariantMap>
 
@@ -22,9 +23,14 @@ public:
     // ".instance" and its process id.
     static constexpr const char* BusName = "org.mpris.MediaPlayer2.cantorel";
 
-    // When an instance for `musicFolder` runs already, asks it to raise its window and
-    // returns true: this one need not start.
-    static bool raiseRunningInstance(const std::string& musicFolder);
+    // How long another instance is given to answer, in ms.
+    static constexpr int AnswerMs = 1000;
+    enum class Instance {
+        None,     // no instance for this folder runs: start
+        Raised,   // one does, and was asked to raise its window: this one need not start
+        NoAnswer, // one holds the name but did not answer: start all the same
+    };
+    static Instance raiseRunningInstance(const std::string& musicFolder);
 
     // Registers on the session bus; without a bus the program simply runs without it.
     // The session's player must be started.
@@ -35,6 +41,7 @@ public:
     QString playbackStatus() const;
     QVariantMap metadata() const;
     qlonglong positionMicroseconds() const;
+    qlonglong lengthMicroseconds() const;
     void seekToMicroseconds(qlonglong microseconds);
 
     void activeTrackChanged(const PlaybackController& playback) override;

@@ -146,6 +146,10 @@ TEST_F(DescriptionWriterTest, LinesAsWritten)
         {"", {"t\tab.mp3"}, "t\tab.mp3", "d", "\"t\tab.mp3\"      d\r\n"},
         {"", {"say \"hi\".mp3"}, "say \"hi\".mp3", "d", "\"say \"hi\".mp3\"  d\r\n"},
         {"", {"a.mp3"}, "a.mp3", "two\r\nlines", "a.mp3           two  lines\r\n"},
+        // A new file whose first text the OEM code page cannot hold is UTF-8.
+        {"", {"a.mp3"}, "a.mp3", "Кино", "a.mp3           Кино\r\n"},
+        {"", {"Álbum.mp3"}, "Álbum.mp3", "d", "Álbum.mp3      d\r\n"}, // 15 bytes, not characters
+        {"", {"b.mp3"}, "b.mp3", "日本の歌", "b.mp3           日本の歌\r\n"},
     };
     for (const auto& c : cases) {
         TempDir d;

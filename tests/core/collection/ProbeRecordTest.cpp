@@ -26,13 +26,13 @@ TEST(ProbeRecord, RoundTripsAndRejectsAnythingElse)
         // Cut short, lengthened, or of another version: a miss, never a probe.
         EXPECT_FALSE(ProbeRecord::decode(bytes.substr(0, bytes.size() - 1)));
         EXPECT_FALSE(ProbeRecord::decode(bytes + '\0'));
-        EXPECT_FALSE(ProbeRecord::decode(char(2) + bytes.substr(1)));
+        EXPECT_FALSE(ProbeRecord::decode(char(bytes[0] + 1) + bytes.substr(1)));
     }
     EXPECT_EQ(ProbeRecord::decode(ProbeRecord::encode(full))->extended->genreText, "Synthpop");
     EXPECT_EQ(ProbeRecord::decode(ProbeRecord::encode(failed))->status.failure().code, 3);
     EXPECT_FALSE(ProbeRecord::decode(""));
     // A negative length is no length (found by the fuzz target).
     std::string negative = ProbeRecord::encode(failed);
-    negative.replace(2 + 3 * 8, 8, std::string(8, '\xff'));
+    negative.replace(2 + 4 * 8, 8, std::string(8, '\xff')); // the message's length
     EXPECT_FALSE(ProbeRecord::decode(negative));
 }

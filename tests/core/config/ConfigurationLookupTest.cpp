@@ -39,8 +39,11 @@ TEST(ConfigurationLookup, PlacesInOrderAndTheFirstThatExists)
 TEST(ConfigurationLookup, FirstRunFileReadsBackInEnglish)
 {
     const Configuration c =
-        test::configurationOf(firstRunConfiguration("/home/u/My Music", {"Blues", "Classic Rock"}), "/x/");
+        test::configurationOf(firstRunConfiguration("/home/u/My Music", {"Blues", "Classic Rock"}, {866, 1251}), "/x/");
     EXPECT_EQ(c.Settings.MP3RootDir, "/home/u/My Music/");
+    EXPECT_EQ(c.Settings.OEMCodePage, 866);
+    EXPECT_EQ(c.Settings.ANSICodePage, 1251);
+    EXPECT_TRUE(c.Settings.ComposeDescriptions);
     EXPECT_FALSE(c.Settings.AllowEdit);
     EXPECT_TRUE(c.Settings.ReadID3v2);
     EXPECT_EQ(c.GetUIString(1), " s");

@@ -55,7 +55,7 @@ protected:
         descriptions.push_back(c.Path + "=" + c.Description);
         return descriptionError;
     }
-    Result<> checkDescription(const CollectionItem&, const std::string& text) override
+    Result<> checkDescription(const CollectionItem&, const std::string& text, bool) override
     {
         return checkDescriptionText(text, oem);
     }

@@ -301,3 +301,57 @@ TEST_F(PagesTest, TheWindowAndTheCommandLineSaveTheSameBytes)
     EXPECT_NE(probe.out.find("\"Artist\": \"New artist\""), std::string::npos) << probe.out;
     EXPECT_NE(probe.out.find("\"Name\": \"Tagged\""), std::string::npos) << probe.out;
 }
+
+TEST(RichTextPage, EmptyParagraphsAndGroupsCountTowardTheCap)
+{
+    // Three million empty paragraphs, and as many empty groups: read and shown up to the
+    // cap, with the note (about a second here; generous for the sanitizers).
+    const CodePage& ansi = *CodePage::byNumber(1252);
+    for (const char* each : {"\\par ", "{}"}) {
+        std::string rtf = "{\\rtf1\\ansi Start";
+        rtf.reserve(3'000'000 * 5 + 32);
+        for (int i = 0; i < 3'000'000; ++i)
+            rtf += each;
+        rtf += "End}";
+        QTextDocument shown;
+        const auto start = std::chrono::steady_clock::now();
+        RtfTextDocument::fill(&shown, RtfDocument::parse(rtf, ansi));
+        shown.setTextWidth(400);
+        (void)shown.documentLayout()->documentSize();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << each;
+        EXPECT_TRUE(shown.firstBlock().text().startsWith("Start")) << each;
+        EXPECT_TRUE(shown.lastBlock().text().startsWith("[The rest of this page is not shown")) << each;
+        EXPECT_LE(static_cast<std::size_t>(shown.blockCount()), RtfTextDocument::MaxParagraphs + 2) << each;
+    }
+}
+
+TEST_F(PagesTest, TypedTextIsNeverLost)
+{
+    auto f = open("AllowEdit = yes\nComposeDescriptions = no\n");
+    // An existing description file in code page 437 cannot hold Cyrillic: the box says
+    // why, and the window goes back to the node with the text, to be changed.
+    const std::string bbs = readAll(dir / "music/files.bbs");
+    f->selectNode(node(*f, "Other"));
+    control<QLineEdit>(*f, "edFilesBBS")->setText("Кино");
+    f->selectNode(node(*f, "Root"));
+    ASSERT_EQ(box->shown.size(), 1);
+    EXPECT_TRUE(box->shown[0].contains("cannot hold these characters")) << box->shown[0].toStdString();
+    QApplication::processEvents();
+    EXPECT_EQ(f->selectedNode(), node(*f, "Other"));
+    EXPECT_EQ(control<QLineEdit>(*f, "edFilesBBS")->text(), "Кино");
+    EXPECT_EQ(readAll(dir / "music/files.bbs"), bbs);
+    // Closing the window with it does not lose it either.
+    EXPECT_FALSE(f->close());
+    EXPECT_EQ(control<QLineEdit>(*f, "edFilesBBS")->text(), "Кино");
+    control<QLineEdit>(*f, "edFilesBBS")->setText("Kino");
+    // A folder without a description file gets one in UTF-8 for text code page 437 lacks;
+    // a composed description is not written (ComposeDescriptions = no).
+    f->selectNode(node(*f, "Song A"));
+    EXPECT_EQ(readAll(dir / "music/files.bbs"), "Album The album\r\nOther           Kino\r\n");
+    f->selectNode(node(*f, "Song B"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "music/Album/files.bbs"));
+    control<QLineEdit>(*f, "edFilesBBS")->setText("Песня");
+    f->selectNode(node(*f, "Root"));
+    EXPECT_EQ(readAll(dir / "music/Album/files.bbs"), "b.mp3           Песня\r\n");
+    EXPECT_EQ(box->shown.size(), 2); // the refusal, and again when the window was to close
+}
