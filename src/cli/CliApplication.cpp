@@ -51,19 +51,23 @@ Commands:
   page INDEX      the description page of node INDEX of the node table
   picture INDEX --out FILE
                   write the picture that the picture page of node INDEX shows (exit 1
-                  when it shows none)
+                  when it shows none); FILE is new or a regular file outside the
+                  collection
   probe FILE...   read each track as the scan does: header, size, playing time, tag
   tag FILE [--title T] [--artist A] [--album B] [--year Y] [--comment C] [--genre G]
-                  replace the given fields of the track's tag block (the others keep
-                  what the block holds) and write it; G is a number or a genre name
+                  write the given fields into the track's tags, as the window's editor
+                  does (the others keep what the file holds); G is a number or a genre
+                  name; at least one field
   describe PATH [TEXT]
                   save the description of a file or directory in its directory's
                   description file; without TEXT the description is cleared
   play FILE... [--out OUTFILE] [--start MS] [--end MS]
                   play tracks one after another without a gap, as the player panel
                   does, through the decoder library to the sound output, or to OUTFILE
-                  (WAV when it ends in ".wav", else raw 16-bit PCM); --start and --end
-                  apply to the first track; prints "<position> <length>" in ms at each
+                  (WAV when it ends in ".wav", else raw 16-bit PCM; the tracks must share
+                  one format; on a failure only a file this run made is removed);
+                  --start and --end apply to the first track; prints "<position>
+                  <length>" in ms at each
                   report and "end" at the end. Lines on standard input steer it as the
                   panel's buttons do: "next", "previous", "pause", "play"
   version, --version
