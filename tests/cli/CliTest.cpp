@@ -400,6 +400,13 @@ TEST(Cli, PictureWritesWhatThePicturePageShows)
     }
     EXPECT_EQ(readAll(dir / "a/1.mp3"), track);
     EXPECT_FALSE(std::filesystem::exists(dir / "b/new.jpg"));
+    // A picture file of 3 GB (sparse) is told by its size, never read.
+    std::filesystem::resize_file(dir / "a/Cover.JPG", 3LL << 30);
+    const auto start = std::chrono::steady_clock::now();
+    const ProcessResult large = cli({"--config", ini, "picture", "2", "--out", out / "large.bin"});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_EQ(large.status, 1);
+    EXPECT_EQ(large.err, "Node 2 shows no picture: " + dir.path() + "a/Cover.JPG is larger than 32 MB\n");
     std::filesystem::remove(dir / "a/Cover.JPG");
     const ProcessResult none = cli({"--config", ini, "picture", "2", "--out", out / "none.bin"});
     EXPECT_EQ(none.status, 1);
