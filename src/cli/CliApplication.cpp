@@ -12,7 +12,6 @@
 #include "decoder/mpeg.h"
 
 #include "cli/JsonWriter.h"
-#include "cli/LoopTimer.h"
 #include "cli/RecordOutput.h"
 
 #include <algorithm>
@@ -106,7 +105,9 @@ public:
         finished = true;
         out_ << "end" << std::endl;
     }
+    void playbackFailed(const Failure& why) override { failure = why; }
     bool finished = false;
+    std::optional<Failure> failure;
 
 private:
     std::ostream& out_;
@@ -248,6 +249,7 @@ int CliApplication::printConfiguration()
         out_ << "AllowEdit = " << (s.AllowEdit ? "yes" : "no") << '\n';
         out_ << "ComposeDescriptions = " << (s.ComposeDescriptions ? "yes" : "no") << '\n';
         out_ << "ReadID3v2 = " << (s.ReadID3v2 ? "yes" : "no") << '\n';
+        out_ << "ReplayGain = " << s.ReplayGain << "\nReplayGainPreamp = " << s.ReplayGainPreamp << '\n';
         out_ << "OEMCodePage = " << s.OEMCodePage << "\nANSICodePage = " << s.ANSICodePage << '\n';
         for (int n = 1; n <= UIStringCount; ++n)
             out_ << "String" << n << " = " << config.GetUIString(n) << '\n';
@@ -269,6 +271,10 @@ int CliApplication::printConfiguration()
     json.value(s.ComposeDescriptions);
     json.key("ReadID3v2");
     json.value(s.ReadID3v2);
+    json.key("ReplayGain");
+    json.value(s.ReplayGain);
+    json.key("ReplayGainPreamp");
+    json.value(s.ReplayGainPreamp);
     json.key("OEMCodePage");
     json.value(s.OEMCodePage);
     json.key("ANSICodePage");
@@ -576,15 +582,10 @@ int CliApplication::play(const std::vector<std::string>& args)
     const bool outExisted = !outPath.empty() && ::lstat(outPath.c_str(), &outState) == 0;
     // The files are the tracks of a tree of their own, played as the panel plays them.
     session_->useTracks(tracks);
-    LoopTimer* loop = nullptr;
-    const auto timers = [&loop] {
-        auto timer = std::make_unique<LoopTimer>();
-        loop = timer.get();
-        return timer;
-    };
     // A file takes the samples as fast as they are decoded: the end of each track is
     // looked for more often there.
-    if (const Result<> started = session_->startPlayer({timers, outPath.empty() ? 250 : 5, outPath}); !started) {
+    if (const Result<> started = session_->startPlayer({loop_.factory(), outPath.empty() ? 250 : 5, outPath});
+        !started) {
         err_ << started.failure().code << ' ' << started.error() << '\n';
         return 1;
     }
@@ -594,21 +595,16 @@ int CliApplication::play(const std::vector<std::string>& args)
     controller.addListener(&printer);
     controller.MakeActiveTrack(tree.Nodes.front());
     controller.playRange(start, end);
-    const auto outputFailed = [&] {
-        return controller.lastFailure() && controller.lastFailure()->code == MPEG_ERR_OUTPUT;
-    };
-    std::optional<Failure> failure;
     bool commanded = false; // stopped by a command, not by a failure
-    if (!controller.isPlaying())
-        failure = controller.lastFailure().value_or(fail("Incorrect mode", MPEG_ERR_MODE));
-    else
-        loop->run([&] { return !printer.finished && !outputFailed(); }, STDIN_FILENO,
+    // The tracks may all have been played (to a file) before the start returns: that is
+    // the end, not a failure.
+    if (controller.isPlaying() || controller.viewsBehind())
+        loop_.run([&] { return !printer.finished && !printer.failure; }, STDIN_FILENO,
                   [&](const std::string& line) { commanded |= playerCommand(controller, line); });
-    if (const Result<> closed = controller.closeTrack(); !closed)
+    std::optional<Failure> failure = printer.failure;
+    if (const Result<> closed = controller.closeTrack(); !closed && !failure)
         failure = closed.failure();
-    if (!failure && outputFailed())
-        failure = controller.lastFailure();
-    // A later track that did not start ends the run too.
+    // A start that failed, or a later track that did not start, ends the run too.
     if (!failure && !printer.finished && !commanded)
         failure = controller.lastFailure().value_or(fail("Incorrect mode", MPEG_ERR_MODE));
     const NodeId active = controller.activeNode();

@@ -3,6 +3,8 @@
 #include "core/collection/CollectionTree.h"
 #include "core/session/Session.h"
 
+#include "cli/TimerLoop.h"
+
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
@@ -56,6 +58,7 @@ private:
     std::ostream& out_;
     std::ostream& err_;
     bool json_ = false;
+    TimerLoop loop_; // ticks the player's timers; outlives the session that holds them
     std::unique_ptr<Session> session_;
 };
 

@@ -1,5 +1,6 @@
 #include "cli/JsonWriter.h"
 
+#include <charconv>
 #include <cstdio>
 
 namespace cantorel::cli {
@@ -108,6 +109,14 @@ void JsonWriter::value(bool b)
 {
     beforeValue();
     out_ += b ? "true" : "false";
+}
+
+void JsonWriter::value(double d)
+{
+    beforeValue();
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, d);
+    out_.append(text, result.ptr);
 }
 
 } // namespace cantorel::cli

@@ -20,6 +20,7 @@ public:
     void value(std::int64_t n);
     void value(int n) { value(static_cast<std::int64_t>(n)); }
     void value(bool b);
+    void value(double d);
 
     const std::string& text() const { return out_; }
 

@@ -19,7 +19,9 @@ bool AlsaOutput::open(long rate, int channels)
     out123_param_int(device_, OUT123_ADD_FLAGS, OUT123_QUIET);
     out123_param_float(device_, OUT123_DEVICEBUFFER, DeviceBufferSeconds);
     out123_param_string(device_, OUT123_NAME, "Cantorel");
-    if (out123_open(device_, "alsa", nullptr) != OUT123_OK ||
+    // The card's own device: the default one may lead back to the sound server that
+    // just failed.
+    if (out123_open(device_, "alsa", "sysdefault") != OUT123_OK ||
         out123_start(device_, rate, channels, MPG123_ENC_SIGNED_16) != OUT123_OK) {
         close();
         return false;
@@ -39,16 +41,17 @@ bool AlsaOutput::write(const unsigned char* data, std::size_t bytes)
     return played == bytes;
 }
 
-std::int64_t AlsaOutput::queuedFrames()
+std::optional<std::int64_t> AlsaOutput::queuedFrames()
 {
     return std::min<std::int64_t>(written_, static_cast<std::int64_t>(DeviceBufferSeconds * double(rate_)));
 }
 
-void AlsaOutput::drop()
+bool AlsaOutput::drop()
 {
     if (device_)
         out123_drop(device_);
     written_ = 0;
+    return true;
 }
 
 void AlsaOutput::drain()

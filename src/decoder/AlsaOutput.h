@@ -13,8 +13,8 @@ public:
     ~AlsaOutput() override { close(); }
     bool open(long rate, int channels) override;
     bool write(const unsigned char* data, std::size_t bytes) override;
-    std::int64_t queuedFrames() override;
-    void drop() override;
+    std::optional<std::int64_t> queuedFrames() override;
+    bool drop() override;
     void drain() override;
     void close() override;
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace cantorel::mpeg {
@@ -15,12 +16,14 @@ public:
 
     // Opens for signed 16-bit samples at `rate` with `channels`.
     virtual bool open(long rate, int channels) = 0;
-    // Hands the bytes over, blocking until the device has taken them all.
+    // Hands the bytes over, blocking until the device has taken them all; false when the
+    // device failed, stalled or the write was interrupted.
     virtual bool write(const unsigned char* data, std::size_t bytes) = 0;
-    // Sample frames handed over and not yet heard.
-    virtual std::int64_t queuedFrames() = 0;
-    // Forgets what was handed over and not yet heard.
-    virtual void drop() = 0;
+    // Sample frames handed over and not yet heard; nothing while the device cannot tell.
+    virtual std::optional<std::int64_t> queuedFrames() = 0;
+    // Forgets what was handed over and not yet heard; false when the device did not answer
+    // in time (it is better closed then).
+    virtual bool drop() = 0;
     // Waits until everything handed over has been heard.
     virtual void drain() = 0;
     // Makes what was written so far complete where it is kept (a file's header).
@@ -31,6 +34,13 @@ public:
     virtual bool audible() const { return true; }
     // The title of the track being heard, where the output names its stream.
     virtual void setTitle(const std::string& /*title*/) {}
+
+    // Ends a write or a wait of another thread at once (and every later one, until
+    // resume()).
+    virtual void interrupt() {}
+    virtual void resume() {}
+    // Open and still able to play: a sound server can go away while a stream is open.
+    virtual bool healthy() const { return isOpen(); }
 
     bool isOpen() const { return rate_ > 0; }
     bool hasFormat(long rate, int channels) const { return rate_ == rate && channels_ == channels; }

@@ -16,8 +16,8 @@ public:
     ~FileOutput() override { close(); }
     bool open(long rate, int channels) override;
     bool write(const unsigned char* data, std::size_t bytes) override;
-    std::int64_t queuedFrames() override { return 0; }
-    void drop() override {}
+    std::optional<std::int64_t> queuedFrames() override { return 0; }
+    bool drop() override { return true; }
     void drain() override {}
     bool finish() override;
     void close() override;

@@ -18,6 +18,11 @@ namespace {
 // write blocks until there is room), a file larger pieces.
 constexpr std::size_t SoundChunkFrames = 4 * 1152;
 constexpr std::size_t FileChunkFrames = 8 * 1152;
+// What the output may hold of the last stream when this one stops: its buffer's second and
+// some.
+constexpr long HistorySeconds = 2;
+// How long a host's Pause or Seek waits for the playback thread to take it.
+constexpr auto TakeLimit = std::chrono::milliseconds(300);
 
 ssize_t readThunk(void* handle, void* buffer, size_t count)
 {
@@ -136,13 +141,19 @@ ErrorCode MpegPlayer::openFile(const std::string& name)
     if (!mh_)
         return DecoderError;
     close();
-    if (mpg123_open(mh_, name.c_str()) != MPG123_OK)
-        return InputError;
-    streamMode_ = false;
-    nonSeekable_ = false;
-    const ErrorCode e = openDecoder(false);
+    gain_ = ReplayGain::fromEnvironment();
+    gain_.prepare(mh_);
+    gainFile_ = name;
+    ErrorCode e = InputError;
+    if (mpg123_open(mh_, name.c_str()) == MPG123_OK) {
+        streamMode_ = false;
+        nonSeekable_ = false;
+        e = openDecoder(false);
+    }
     if (e == NoError)
         title_ = titleOf(mh_, name);
+    else
+        startCloser(); // no stream follows the last one: its output goes once it is heard
     return e;
 }
 
@@ -155,6 +166,9 @@ ErrorCode MpegPlayer::openStream(const StreamCallbacks& callbacks)
         return InputError;
     callbacks_ = callbacks;
     streamMode_ = true;
+    gain_ = ReplayGain::fromEnvironment();
+    gain_.prepare(mh_);
+    gainFile_.clear();
     std::uint8_t nonSeekable = 0;
     context_ = nullptr;
     callbacks_.open(callbacks_.user, &nonSeekable, &context_);
@@ -175,6 +189,8 @@ ErrorCode MpegPlayer::openStream(const StreamCallbacks& callbacks)
     const ErrorCode e = openDecoder(true);
     if (e == NoError)
         title_ = titleOf(mh_, "Music");
+    else
+        startCloser();
     return e;
 }
 
@@ -188,6 +204,7 @@ ErrorCode MpegPlayer::openDecoder(bool stream)
         streamMode_ = false;
         return InputError;
     }
+    gain_.apply(mh_, gainFile_);
     // Without a frame count in the stream (a Xing/Info header) the length is only an
     // estimate; then the whole stream is scanned once so that it is exact for VBR too.
     long accurate = 0;
@@ -198,6 +215,7 @@ ErrorCode MpegPlayer::openDecoder(bool stream)
     const off_t samples = mpg123_length(mh_);
     lengthMs_ = samples > 0 ? static_cast<std::int32_t>(samples * 1000 / rate_) : 0;
     ended_ = false;
+    played_ = false;
     {
         std::lock_guard lock(clockMutex_);
         runStart_ = deviceFrames_;
@@ -235,15 +253,23 @@ ErrorCode MpegPlayer::setOutputDevice(std::int32_t device, const std::string& fi
 
 bool MpegPlayer::openOutput()
 {
-    output_->setTitle(title_);
     titleShown_ = true;
-    if (outputDevice_ != MPEG_DEVICE_SOUND)
+    if (outputDevice_ != MPEG_DEVICE_SOUND) {
+        output_->setTitle(title_);
         return output_->open(rate_, channels_);
-    if (output_->open(rate_, channels_))
-        return true;
-    // No sound server: the sound card itself.
-    output_ = std::make_unique<AlsaOutput>();
-    return output_->open(rate_, channels_);
+    }
+    // The sound server first, every time (it may be back), else the sound card itself.
+    std::unique_ptr<AudioOutput> opened = std::make_unique<PulseOutput>();
+    opened->setTitle(title_);
+    if (!opened->open(rate_, channels_)) {
+        opened = std::make_unique<AlsaOutput>();
+        if (!opened->open(rate_, channels_))
+            opened = std::make_unique<PulseOutput>(); // closed: the next start tries again
+    }
+    const bool isOpen = opened->isOpen();
+    std::lock_guard lock(mutex_); // the host interrupts the output under this lock
+    output_ = std::move(opened);
+    return isOpen;
 }
 
 ErrorCode MpegPlayer::prepareOutput()
@@ -264,6 +290,11 @@ ErrorCode MpegPlayer::prepareOutput()
         clockRunning_ = false;
     }
     reopen_ = false;
+    // A sound server that went away is connected to again (else the sound card).
+    if (output_->isOpen() && !output_->healthy()) {
+        output_->close();
+        clockDropped();
+    }
     if (!output_->isOpen())
         return openOutput() ? NoError : OutputError;
     if (output_->hasFormat(rate_, channels_))
@@ -288,13 +319,15 @@ ErrorCode MpegPlayer::play(std::int32_t startMs, std::int32_t endMs, std::uint8_
     if (startMs > 0 || mpg123_tell(mh_) != 0)
         applySeek(std::int64_t{std::max(startMs, 0)} * rate_ / 1000);
     ended_ = false;
+    played_ = true;
     startThread();
     return NoError;
 }
 
 ErrorCode MpegPlayer::restart()
 {
-    if (mode_ != Stopped)
+    // Restart resumes what Play began: a stream never played has nothing to resume.
+    if (mode_ != Stopped || !played_)
         return IncorrectMode;
     collectThread();
     if (const ErrorCode e = prepareOutput(); e != NoError)
@@ -319,7 +352,7 @@ void MpegPlayer::startThread()
 {
     // A thread that ended by itself at the end of play is collected first.
     if (thread_.joinable())
-        thread_.join();
+        joinThread();
     stopRequested_ = false;
     pauseRequested_ = false;
     seekRequest_ = -1;
@@ -334,10 +367,15 @@ void MpegPlayer::joinThread()
     {
         std::lock_guard lock(mutex_);
         stopRequested_ = true;
+        // A write that waits for the output (a sound server that stalled) ends at once.
+        if (output_)
+            output_->interrupt();
     }
     wake_.notify_all();
     if (thread_.joinable())
         thread_.join();
+    if (output_)
+        output_->resume();
     threadId_ = 0;
 }
 
@@ -349,10 +387,13 @@ ErrorCode MpegPlayer::pause(bool resume)
     std::unique_lock lock(mutex_);
     pauseRequested_ = !resume;
     mode_ = resume ? Playing : Paused;
+    if (!resume && output_)
+        output_->interrupt(); // a write waiting for the output gives way to the pause
     wake_.notify_all();
-    // Pause returns once the thread holds, so that the position stands still from then on.
+    // Pause returns once the thread holds, so that the position stands still from then on
+    // (at most a moment: an output that does not answer keeps nobody).
     if (!resume)
-        held_.wait_for(lock, std::chrono::seconds(2), [this] { return holding_ || ended_; });
+        held_.wait_for(lock, TakeLimit, [this] { return holding_ || ended_; });
     return NoError;
 }
 
@@ -362,25 +403,107 @@ ErrorCode MpegPlayer::stop()
         return IncorrectMode;
     joinThread();
     // Resume later from what was heard, not from what the decoder had reached. A sound
-    // output is closed until then, so that nothing wakes up while nothing plays.
-    if (!ended_)
-        rewindToHeard();
-    if (output_ && output_->audible() && !ended_)
-        output_->close();
+    // output is closed until then, so that nothing wakes up while nothing plays; the end
+    // of the last stream that it still plays is heard out first.
+    if (!ended_) {
+        const bool tail = output_ && output_->audible() && rewindToHeard(true);
+        if (!tail && output_ && output_->audible())
+            output_->close();
+        mode_ = Stopped;
+        if (tail)
+            startCloser();
+        return NoError;
+    }
     mode_ = Stopped;
     return NoError;
 }
 
-void MpegPlayer::rewindToHeard()
+bool MpegPlayer::rewindToHeard(bool keepTail)
 {
     const std::int64_t heard = heardSample();
     const std::int64_t decoded = mpg123_tell(mh_);
-    if (output_)
-        output_->drop();
+    const bool tail = keepTail && writeTailAgain();
+    // An output that does not answer is closed: it is opened afresh to play on.
+    if (!tail && output_ && !output_->drop())
+        output_->close();
     clockDropped();
     if (heard < decoded && !nonSeekable_)
         mpg123_seek(mh_, static_cast<off_t>(heard), SEEK_SET);
-    beginRun(false);
+    beginRun(tail);
+    return tail;
+}
+
+bool MpegPlayer::writeTailAgain()
+{
+    std::int64_t tailFrames = 0;
+    std::int64_t heldFrames = 0;
+    {
+        std::lock_guard lock(clockMutex_);
+        const std::int64_t heard = heardDeviceFrame();
+        if (!behindTail_ || heard >= runStart_)
+            return false;
+        tailFrames = runStart_ - heard;
+        heldFrames = deviceFrames_ - heard;
+    }
+    const std::size_t frameBytes = 2 * static_cast<std::size_t>(channels_);
+    if (heldFrames * static_cast<std::int64_t>(frameBytes) > static_cast<std::int64_t>(historyFilled_))
+        return false; // more than was kept: nothing to do but let it go
+    // The bytes the output holds are the last ones written; the tail is their first part.
+    const std::size_t from =
+        (historyEnd_ + history_.size() - static_cast<std::size_t>(heldFrames) * frameBytes) % history_.size();
+    std::vector<unsigned char> tail(static_cast<std::size_t>(tailFrames) * frameBytes);
+    for (std::size_t i = 0; i < tail.size(); ++i)
+        tail[i] = history_[(from + i) % history_.size()];
+    if (!output_->drop()) {
+        output_->close();
+        clockDropped();
+        return false;
+    }
+    clockDropped();
+    historyFilled_ = 0;
+    if (!output_->write(tail.data(), tail.size()))
+        return false;
+    remember(tail.data(), tail.size());
+    noteWritten(tailFrames);
+    return true;
+}
+
+void MpegPlayer::remember(const unsigned char* data, std::size_t bytes)
+{
+    const std::size_t capacity = static_cast<std::size_t>(HistorySeconds * rate_) * 2 * channels_;
+    if (history_.size() != capacity) {
+        history_.assign(capacity, 0);
+        historyEnd_ = historyFilled_ = 0;
+    }
+    if (capacity == 0)
+        return;
+    for (std::size_t i = bytes > capacity ? bytes - capacity : 0; i < bytes; ++i) {
+        history_[historyEnd_] = data[i];
+        historyEnd_ = (historyEnd_ + 1) % capacity;
+    }
+    historyFilled_ = std::min(capacity, historyFilled_ + bytes);
+}
+
+void MpegPlayer::startCloser()
+{
+    if (!output_ || !output_->audible() || !output_->isOpen())
+        return;
+    if (thread_.joinable())
+        joinThread();
+    stopRequested_ = false;
+    thread_ = std::thread([this] { closeWhenHeard(); });
+}
+
+void MpegPlayer::closeWhenHeard()
+{
+    // When no stream follows while the output plays out what it holds, it is closed, so
+    // that nothing wakes up while nothing plays. A Close, Play, Restart or Stop ends the wait.
+    const auto holds = std::chrono::milliseconds(output_->queuedFrames().value_or(rate_) * 1000 / std::max(rate_, 1L));
+    std::unique_lock lock(mutex_);
+    if (!wake_.wait_for(lock, holds + std::chrono::milliseconds(500), [this] { return stopRequested_.load(); })) {
+        output_->close();
+        clockDropped();
+    }
 }
 
 ErrorCode MpegPlayer::close()
@@ -391,7 +514,8 @@ ErrorCode MpegPlayer::close()
     // The end of a stream that played to its end stays queued for the next stream to
     // follow; anything else is not to be heard any more.
     if (!ended_ && output_) {
-        output_->drop();
+        if (!output_->drop())
+            output_->close();
         clockDropped();
     }
     // A stream whose output failed on the way (a full disk) ended through the end flag;
@@ -426,10 +550,12 @@ ErrorCode MpegPlayer::seek(std::int32_t ms)
     }
     std::unique_lock lock(mutex_);
     seekRequest_ = target;
+    if (output_)
+        output_->interrupt(); // a write waiting for the output gives way to the seek
     wake_.notify_all();
-    // The playback thread takes the request within one write; wait for it so that the
-    // position reads the target when Seek returns.
-    held_.wait(lock, [this] { return seekRequest_.load() < 0 || ended_ || stopRequested_; });
+    // The playback thread takes the request within one write; wait for it (a moment at
+    // most) so that the position reads the target when Seek returns.
+    held_.wait_for(lock, TakeLimit, [this] { return seekRequest_.load() < 0 || ended_ || stopRequested_; });
     return NoError;
 }
 
@@ -446,7 +572,8 @@ void MpegPlayer::applySeek(std::int64_t sample)
     }
     // What this stream queued is not to be heard; the end of the last one still is.
     if (wrote && output_) {
-        output_->drop();
+        if (!output_->drop())
+            output_->close(); // opened afresh by the playback thread
         clockDropped();
     }
     beginRun(!wrote);
@@ -479,6 +606,9 @@ void MpegPlayer::run()
     while (!finished && !stopRequested_) {
         {
             std::unique_lock lock(mutex_);
+            // A pause, seek or stop that interrupted a write has it back here; one that
+            // comes later takes the lock first and interrupts again.
+            output_->resume();
             if (pauseRequested_)
                 holdPaused(lock);
             // The request is cleared only once applied: Seek waits for that.
@@ -494,7 +624,7 @@ void MpegPlayer::run()
             outputFailed_ = true; // the sound server went away during a pause
             finished = true;
         } else {
-            finished = !decodeAndPlay();
+            finished = decodeAndPlay() == Step::Ended;
         }
     }
     if (finished)
@@ -518,18 +648,31 @@ bool MpegPlayer::reopenOutput()
 void MpegPlayer::holdPaused(std::unique_lock<std::mutex>& lock)
 {
     // A sound output is emptied and closed, so that nothing wakes up during the pause;
-    // the decoder steps back to the sample that was heard last.
+    // the decoder steps back to the sample that was heard last. The end of the last stream
+    // that it still plays is heard out first.
+    bool tail = false;
     if (output_->audible()) {
-        rewindToHeard();
-        output_->close();
+        tail = rewindToHeard(true);
+        if (!tail)
+            output_->close();
     }
     holding_ = true;
     held_.notify_all();
-    wake_.wait(lock, [this] { return stopRequested_ || !pauseRequested_ || seekRequest_ >= 0; });
+    const auto woken = [this] { return stopRequested_ || !pauseRequested_ || seekRequest_ >= 0; };
+    if (tail) {
+        const auto holds =
+            std::chrono::milliseconds(output_->queuedFrames().value_or(rate_) * 1000 / std::max(rate_, 1L));
+        // Heard by then: closed without a wait, so that a stop is not kept by the server.
+        if (!wake_.wait_for(lock, holds + std::chrono::milliseconds(500), woken)) {
+            output_->close();
+            clockDropped();
+        }
+    }
+    wake_.wait(lock, woken);
     holding_ = false;
 }
 
-bool MpegPlayer::decodeAndPlay()
+MpegPlayer::Step MpegPlayer::decodeAndPlay()
 {
     // mpg123_read honours a seek to any sample; whole frames would start up to a frame early.
     const std::size_t frameBytes = 2 * static_cast<std::size_t>(channels_);
@@ -538,9 +681,9 @@ bool MpegPlayer::decodeAndPlay()
     size_t bytes = 0;
     const int result = mpg123_read(mh_, audio, std::min(want, sizeof audio), &bytes);
     if (result == MPG123_NEW_FORMAT)
-        return true;
+        return Step::More;
     if (result != MPG123_OK && !(result == MPG123_DONE && bytes > 0))
-        return false; // the end of the stream, or a failure in the middle of it
+        return Step::Ended; // the end of the stream, or a failure in the middle of it
     bool more = result == MPG123_OK;
     if (endSample_ > 0) {
         // Play only what lies before the end position.
@@ -553,17 +696,22 @@ bool MpegPlayer::decodeAndPlay()
     }
     if (bytes > 0) {
         if (!output_->write(audio, bytes)) {
-            outputFailed_ = true; // Close reports it
-            return false;
+            // A stop, pause or seek took the write back: what it held is handled there.
+            if (stopRequested_ || pauseRequested_ || seekRequest_ >= 0)
+                return Step::Interrupted;
+            outputFailed_ = true; // the output failed or stalled: Close reports it
+            return Step::Ended;
         }
+        if (output_->audible())
+            remember(audio, bytes);
         noteWritten(static_cast<std::int64_t>(bytes / frameBytes));
-        // The stream's name changes when this track begins to be heard.
-        if (!titleShown_ && currentPos() >= 0) {
-            output_->setTitle(title_);
-            titleShown_ = true;
-        }
     }
-    return more;
+    // The stream's name changes when this track begins to be heard.
+    if (!titleShown_ && heardPosition() >= 0) {
+        output_->setTitle(title_);
+        titleShown_ = true;
+    }
+    return more ? Step::More : Step::Ended;
 }
 
 void MpegPlayer::finish()
@@ -577,17 +725,8 @@ void MpegPlayer::finish()
     held_.notify_all();
     if (endFlag_)
         std::atomic_ref<std::uint8_t>(*endFlag_).store(1);
-    if (!output_->audible())
-        return;
-    // When no stream follows while the output plays out what it holds, it is closed, so
-    // that nothing wakes up while nothing plays. A Close, Play or Stop ends the wait.
-    const auto holds = std::chrono::milliseconds(output_->queuedFrames() * 1000 / std::max(rate_, 1L));
-    std::unique_lock lock(mutex_);
-    if (!wake_.wait_for(lock, holds + std::chrono::milliseconds(500), [this] { return stopRequested_.load(); })) {
-        output_->drain();
-        output_->close();
-        clockDropped();
-    }
+    if (output_->audible())
+        closeWhenHeard();
 }
 
 void MpegPlayer::collectThread()
@@ -604,14 +743,22 @@ void MpegPlayer::beginRun(bool behindTail)
     runStart_ = deviceFrames_;
     runSample_ = decoded;
     behindTail_ = behindTail && heardDeviceFrame() < deviceFrames_;
+    lastPosition_ = std::clamp(framesToMs(decoded, std::max(rate_, 1L)), 0, std::max(lengthMs_, 0));
 }
 
 void MpegPlayer::noteWritten(std::int64_t frames)
 {
-    const std::int64_t queued = output_->queuedFrames();
+    const std::optional<std::int64_t> queued = output_->queuedFrames();
     std::lock_guard lock(clockMutex_);
     deviceFrames_ += frames;
-    heardAnchor_ = std::max<std::int64_t>(0, deviceFrames_ - queued);
+    // A latency the output cannot tell yet counts as everything queued: the heard
+    // position waits rather than run ahead and come back.
+    if (!queued) {
+        heardAnchor_ = heardDeviceFrame();
+        clockRunning_ = false;
+        return;
+    }
+    heardAnchor_ = std::max(heardAnchor_, std::max<std::int64_t>(0, deviceFrames_ - *queued));
     anchorTime_ = SteadyClock::now();
     clockRunning_ = true;
 }
@@ -639,7 +786,7 @@ std::int64_t MpegPlayer::heardSample() const
     return runSample_ + std::max<std::int64_t>(0, heardDeviceFrame() - runStart_);
 }
 
-std::int32_t MpegPlayer::currentPos() const
+std::int32_t MpegPlayer::heardPosition() const
 {
     if (mode_ == NoStream || rate_ <= 0)
         return 0;
@@ -648,6 +795,14 @@ std::int32_t MpegPlayer::currentPos() const
     if (heard < runStart_ && behindTail_)
         return std::min(-1, -framesToMs(runStart_ - heard, rate_));
     return framesToMs(runSample_ + std::max<std::int64_t>(0, heard - runStart_), rate_);
+}
+
+std::int32_t MpegPlayer::currentPos() const
+{
+    const std::int32_t position = std::clamp(heardPosition(), 0, std::max(lengthMs_, 0));
+    std::lock_guard lock(clockMutex_);
+    lastPosition_ = std::max(lastPosition_, position);
+    return lastPosition_;
 }
 
 std::int32_t MpegPlayer::bitrate() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "decoder/AudioOutput.h"
+#include "decoder/ReplayGain.h"
 #include "decoder/mpeg.h"
 
 #include <atomic>
@@ -11,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 struct mpg123_handle_struct;
 
@@ -66,8 +68,8 @@ public:
     ErrorCode setPriority(std::int32_t priority);
     ErrorCode setOutputDevice(std::int32_t device, const std::string& file);
 
-    // The heard position in ms; negative (minus the time left) while the output still
-    // plays the end of the stream before this one.
+    // The heard position in ms: never negative (0 while the output still plays the end of
+    // the stream before this one), and never back from a start, a seek or a resume.
     std::int32_t currentPos() const;
     std::int32_t length() const { return lengthMs_; }
     std::int32_t mode() const { return mode_.load(); }
@@ -92,10 +94,19 @@ private:
     void run();
     bool reopenOutput();
     void holdPaused(std::unique_lock<std::mutex>& lock);
-    bool decodeAndPlay();
+    enum class Step { More, Ended, Interrupted };
+    Step decodeAndPlay();
     void applySeek(std::int64_t sample);
-    void rewindToHeard();
+    // Steps the decoder back to the sample last heard and empties the output; with
+    // `keepTail` the end of the stream before this one, if it still plays, is written again
+    // to be heard to its end: true when it was.
+    bool rewindToHeard(bool keepTail);
+    bool writeTailAgain();
     void finish();
+    // Waits (the thread's own) until what the output holds is heard, then closes it,
+    // unless a stop request comes first.
+    void closeWhenHeard();
+    void startCloser();
     void applyPriority();
 
     // The clock: which sample of the stream is being heard.
@@ -104,6 +115,10 @@ private:
     void clockDropped();
     std::int64_t heardDeviceFrame() const; // clockMutex_ held
     std::int64_t heardSample() const;
+    // The heard position of this stream in ms, negative while the last one's end plays.
+    std::int32_t heardPosition() const;
+    // Keeps the PCM last written, for writeTailAgain.
+    void remember(const unsigned char* data, std::size_t bytes);
 
     mpg123_handle_struct* mh_ = nullptr;
     std::unique_ptr<AudioOutput> output_;
@@ -127,6 +142,7 @@ private:
     std::int64_t endSample_ = 0; // 0: play to the end of the stream
     std::uint8_t* endFlag_ = nullptr;
     bool ended_ = false;
+    bool played_ = false; // Play was called for this stream
     long rate_ = 0;
     int channels_ = 0;
     int deviceCode_ = MPEG_DEVICE_SOUND;
@@ -136,6 +152,8 @@ private:
     bool nonSeekable_ = false;
     bool scanned_ = false;
     StreamCallbacks callbacks_;
+    ReplayGain gain_;
+    std::string gainFile_; // the file whose APE tag may hold the gain ("" for a stream)
     void* context_ = nullptr;
 
     mutable std::mutex clockMutex_;
@@ -143,9 +161,15 @@ private:
     std::int64_t heardAnchor_ = 0;  // the device frame heard at anchorTime_
     SteadyClock::time_point anchorTime_{};
     bool clockRunning_ = false;
-    std::int64_t runStart_ = 0;  // the device frame where this run of the stream began
-    std::int64_t runSample_ = 0; // the stream's sample at runStart_
-    bool behindTail_ = false;    // the run began while the last stream's end was queued
+    std::int64_t runStart_ = 0;             // the device frame where this run of the stream began
+    std::int64_t runSample_ = 0;            // the stream's sample at runStart_
+    bool behindTail_ = false;               // the run began while the last stream's end was queued
+    mutable std::int32_t lastPosition_ = 0; // reported since the run began: positions never go back
+
+    // The last seconds written to the output, a ring: what the output may still hold.
+    std::vector<unsigned char> history_;
+    std::size_t historyEnd_ = 0;    // where the next byte goes
+    std::size_t historyFilled_ = 0; // bytes held
 };
 
 } // namespace cantorel::mpeg

@@ -12,16 +12,23 @@ namespace cantorel::mpeg {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 // What the server keeps queued for us: long enough to outlast the host's reaction to the
 // end of a track (its timer ticks every 250 ms) and the opening of the next one.
 constexpr pa_usec_t TargetLatencyUsec = 1'000'000;
+// How long connecting and making the stream may take together: a server that does not
+// answer by then is taken as gone (a local one answers within milliseconds).
+constexpr std::chrono::milliseconds OpenLimit{250};
+// How long dropping what is queued may take: a stop waits for it.
+constexpr std::chrono::milliseconds FlushLimit{150};
 
-// Every callback only wakes whoever waits on the main loop.
-void signalLoop(void* loop) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0); }
-void contextChanged(pa_context*, void* loop) { signalLoop(loop); }
-void streamChanged(pa_stream*, void* loop) { signalLoop(loop); }
-void streamWritable(pa_stream*, size_t, void* loop) { signalLoop(loop); }
-void operationDone(pa_stream*, int, void* loop) { signalLoop(loop); }
+// Every callback only wakes whoever waits.
+void wake(void* output) { static_cast<PulseOutput*>(output)->signal(); }
+void contextChanged(pa_context*, void* output) { wake(output); }
+void streamChanged(pa_stream*, void* output) { wake(output); }
+void streamWritable(pa_stream*, size_t, void* output) { wake(output); }
+void operationDone(pa_stream*, int, void* output) { wake(output); }
 
 // Holds the main loop's lock for a scope.
 class Locked {
@@ -45,19 +52,58 @@ pa_proplist* titled(const std::string& title)
 
 } // namespace
 
-bool PulseOutput::connect()
+void PulseOutput::signal()
+{
+    {
+        std::lock_guard lock(signalMutex_);
+        pending_ = true;
+    }
+    signalled_.notify_all();
+}
+
+void PulseOutput::interrupt()
+{
+    {
+        std::lock_guard lock(signalMutex_);
+        interrupted_ = true;
+    }
+    signalled_.notify_all();
+}
+
+void PulseOutput::resume() { interrupted_ = false; }
+
+bool PulseOutput::waitFor(Clock::time_point limit)
+{
+    std::unique_lock lock(signalMutex_);
+    if (!pending_ && !interrupted_) {
+        // The main loop runs the callbacks while we wait; its lock is taken back after ours
+        // is let go, never both the other way round.
+        pa_threaded_mainloop_unlock(loop_);
+        signalled_.wait_until(lock, limit, [this] { return pending_ || interrupted_.load(); });
+        const bool woken = pending_ && !interrupted_;
+        pending_ = false;
+        lock.unlock();
+        pa_threaded_mainloop_lock(loop_);
+        return woken;
+    }
+    const bool woken = !interrupted_;
+    pending_ = false;
+    return woken;
+}
+
+bool PulseOutput::connect(Clock::time_point limit)
 {
     loop_ = pa_threaded_mainloop_new();
     if (!loop_)
         return false;
     pa_proplist* program = pa_proplist_new();
     pa_proplist_sets(program, PA_PROP_APPLICATION_NAME, "Cantorel");
-    pa_proplist_sets(program, PA_PROP_APPLICATION_ICON_NAME, "cantorel");
+    pa_proplist_sets(program, PA_PROP_APPLICATION_ICON_NAME, "org.cantorel.Cantorel");
     context_ = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(loop_), "Cantorel", program);
     pa_proplist_free(program);
     if (!context_)
         return false;
-    pa_context_set_state_callback(context_, contextChanged, loop_);
+    pa_context_set_state_callback(context_, contextChanged, this);
     if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOFLAGS, nullptr) < 0 || pa_threaded_mainloop_start(loop_) < 0)
         return false;
     Locked lock(loop_);
@@ -65,9 +111,8 @@ bool PulseOutput::connect()
         const pa_context_state_t state = pa_context_get_state(context_);
         if (state == PA_CONTEXT_READY)
             return true;
-        if (!PA_CONTEXT_IS_GOOD(state))
+        if (!PA_CONTEXT_IS_GOOD(state) || !waitFor(limit))
             return false;
-        pa_threaded_mainloop_wait(loop_);
     }
 }
 
@@ -78,7 +123,8 @@ bool PulseOutput::open(long rate, int channels)
     format.format = PA_SAMPLE_S16LE;
     format.rate = static_cast<std::uint32_t>(rate);
     format.channels = static_cast<std::uint8_t>(channels);
-    if (!pa_sample_spec_valid(&format) || !connect()) {
+    const auto limit = Clock::now() + OpenLimit;
+    if (!pa_sample_spec_valid(&format) || !connect(limit)) {
         close();
         return false;
     }
@@ -88,8 +134,8 @@ bool PulseOutput::open(long rate, int channels)
     pa_proplist_free(media);
     if (!stream_)
         return false;
-    pa_stream_set_state_callback(stream_, streamChanged, loop_);
-    pa_stream_set_write_callback(stream_, streamWritable, loop_);
+    pa_stream_set_state_callback(stream_, streamChanged, this);
+    pa_stream_set_write_callback(stream_, streamWritable, this);
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<std::uint32_t>(-1);
     attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(TargetLatencyUsec, &format));
@@ -105,9 +151,8 @@ bool PulseOutput::open(long rate, int channels)
         const pa_stream_state_t state = pa_stream_get_state(stream_);
         if (state == PA_STREAM_READY)
             break;
-        if (!PA_STREAM_IS_GOOD(state))
+        if (!PA_STREAM_IS_GOOD(state) || !waitFor(limit))
             return false;
-        pa_threaded_mainloop_wait(loop_);
     }
     rate_ = rate;
     channels_ = channels;
@@ -120,19 +165,30 @@ bool PulseOutput::streamGood() const
            pa_context_get_state(context_) == PA_CONTEXT_READY;
 }
 
+bool PulseOutput::healthy() const
+{
+    if (!loop_ || !isOpen())
+        return false;
+    Locked lock(loop_);
+    return streamGood();
+}
+
 bool PulseOutput::write(const unsigned char* data, std::size_t bytes)
 {
     if (!loop_)
         return false;
     Locked lock(loop_);
+    // A server that takes nothing for a while has stalled: the write fails.
+    auto limit = Clock::now() + StallLimit;
     while (bytes > 0) {
-        if (!streamGood())
+        if (interrupted_ || !streamGood())
             return false;
         const std::size_t room = pa_stream_writable_size(stream_);
         if (room == static_cast<std::size_t>(-1))
             return false;
         if (room == 0) {
-            pa_threaded_mainloop_wait(loop_); // until the server asks for more
+            if (!waitFor(limit) && (interrupted_ || Clock::now() >= limit))
+                return false;
             continue;
         }
         const std::size_t n = std::min(room, bytes);
@@ -140,47 +196,58 @@ bool PulseOutput::write(const unsigned char* data, std::size_t bytes)
             return false;
         data += n;
         bytes -= n;
+        limit = Clock::now() + StallLimit;
     }
     return true;
 }
 
-std::int64_t PulseOutput::queuedFrames()
+std::optional<std::int64_t> PulseOutput::queuedFrames()
 {
     if (!loop_)
-        return 0;
+        return std::int64_t{0};
     Locked lock(loop_);
     pa_usec_t latency = 0;
     int negative = 0;
-    if (!stream_ || pa_stream_get_latency(stream_, &latency, &negative) < 0 || negative)
-        return 0;
+    // Until the server's first timing report the latency is unknown.
+    if (!stream_ || pa_stream_get_latency(stream_, &latency, &negative) < 0)
+        return std::nullopt;
+    if (negative)
+        return std::int64_t{0};
     return static_cast<std::int64_t>(latency * static_cast<pa_usec_t>(rate_) / 1'000'000);
 }
 
-void PulseOutput::await(pa_operation* operation)
+bool PulseOutput::await(pa_operation* operation, std::chrono::milliseconds limit)
 {
     if (!operation)
-        return;
-    while (pa_operation_get_state(operation) == PA_OPERATION_RUNNING && streamGood())
-        pa_threaded_mainloop_wait(loop_);
+        return false;
+    const auto until = Clock::now() + limit;
+    bool running = true;
+    while ((running = pa_operation_get_state(operation) == PA_OPERATION_RUNNING) && streamGood() &&
+           Clock::now() < until && !interrupted_)
+        waitFor(until);
     pa_operation_unref(operation);
+    return !running;
 }
 
-void PulseOutput::drop()
+bool PulseOutput::drop()
 {
     if (!loop_)
-        return;
+        return true;
     Locked lock(loop_);
-    if (streamGood())
-        await(pa_stream_flush(stream_, operationDone, loop_));
+    return streamGood() && await(pa_stream_flush(stream_, operationDone, this), FlushLimit);
 }
 
 void PulseOutput::drain()
 {
+    const std::optional<std::int64_t> queued = queuedFrames();
     if (!loop_)
         return;
+    // At most what is queued, and a little more: a server that stalls does not keep us.
+    const auto limit = std::chrono::milliseconds(
+        std::min<std::int64_t>(queued.value_or(rate_) * 1000 / std::max(rate_, 1L), 2000) + 500);
     Locked lock(loop_);
     if (streamGood())
-        await(pa_stream_drain(stream_, operationDone, loop_));
+        await(pa_stream_drain(stream_, operationDone, this), limit);
 }
 
 void PulseOutput::setTitle(const std::string& title)

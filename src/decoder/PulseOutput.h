@@ -2,6 +2,10 @@
 
 #include "decoder/AudioOutput.h"
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 
 struct pa_context;
@@ -14,28 +18,46 @@ namespace cantorel::mpeg {
 // A playback stream of the PulseAudio server (or PipeWire's PulseAudio service), named
 // after the program, whose media name is the title of the track being heard. Its buffer
 // holds about a second, so that the next track is opened while the end of the last one is
-// still being heard.
+// still being heard. No wait on the server is without a bound: a server that does not
+// answer fails the call after a while, and interrupt() ends a wait at once.
 class PulseOutput : public AudioOutput {
 public:
+    // How long a write waits for a server that takes nothing, before it fails.
+    static constexpr std::chrono::milliseconds StallLimit{2000};
+
     ~PulseOutput() override { close(); }
     bool open(long rate, int channels) override;
     bool write(const unsigned char* data, std::size_t bytes) override;
-    std::int64_t queuedFrames() override;
-    void drop() override;
+    std::optional<std::int64_t> queuedFrames() override;
+    bool drop() override;
     void drain() override;
     void close() override;
     void setTitle(const std::string& title) override;
+    void interrupt() override;
+    void resume() override;
+    bool healthy() const override;
+
+    // Called by the server's main loop: something changed.
+    void signal();
 
 private:
-    bool connect();
-    // Waits for an operation of the server, the main loop locked.
-    void await(pa_operation* operation);
+    bool connect(std::chrono::steady_clock::time_point limit);
+    // Waits, the main loop locked, until the server signals, the wait is interrupted or
+    // `limit` passes; false when interrupted or out of time.
+    bool waitFor(std::chrono::steady_clock::time_point limit);
+    // Waits for an operation of the server, the main loop locked, at most `limit`; true
+    // when it was done.
+    bool await(pa_operation* operation, std::chrono::milliseconds limit);
     bool streamGood() const;
 
     pa_threaded_mainloop* loop_ = nullptr;
     pa_context* context_ = nullptr;
     pa_stream* stream_ = nullptr;
     std::string title_ = "Music";
+    std::mutex signalMutex_;
+    std::condition_variable signalled_;
+    bool pending_ = false; // a signal not yet waited for
+    std::atomic<bool> interrupted_{false};
 };
 
 } // namespace cantorel::mpeg

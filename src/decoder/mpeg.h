@@ -36,10 +36,23 @@
  * output play out what it holds. Restart resumes at the sample where Stop left off (what
  * had been heard), and from the start after the end of play; Pause and Play likewise.
  *
+ * A stalled or vanished sound server never holds a caller: Pause, Seek and Stop return
+ * within about 300 ms; a write that the server does not take for 2 s fails the stream
+ * (its Close returns 5); Play and Restart connect again to a server that went away (else
+ * the sound card, else 5). A stream whose Open fails closes the output once it is heard.
+ *
  * GetCurrentPos is the position of the sound being heard: what was handed to the output
- * less what the output still holds, as the sound server reports it. While the output
- * still plays the end of the stream before, it is negative: minus the milliseconds until
- * this stream is heard. GetLength is exact (the stream is scanned when it can seek).
+ * less what the output still holds, as the sound server reports it (while it cannot tell
+ * yet, everything handed over counts as held). It is never negative (0 while the output
+ * still plays the end of the stream before) nor past the length, and from a start, seek
+ * or resume on it never goes back. GetLength is exact (the stream is scanned when it can
+ * seek).
+ *
+ * ReplayGain: the environment variable CANTOREL_REPLAYGAIN, read at each Open, holds
+ * "off" (or is unset), "track" or "album", optionally followed by a pre-amp in dB
+ * ("album -3.5"). Streams that carry the gain (ID3v2 TXXX or RVA2 frames, the LAME
+ * header, APE items of a file) play at it plus the pre-amp, lowered as far as their peak
+ * needs to keep from clipping; others play unchanged.
  * Gapless decoding leaves out the encoder delay and padding that a LAME/Info tag names.
  *
  * SetPriority takes -15, -2, -1, 0, 1, 2 or 15 and sets the playback thread's nice value

@@ -38,7 +38,9 @@ TEST(Cli, ConfigAsJson)
     EXPECT_NE(r.out.find("\"ANSICodePage\": 1252"), std::string::npos);
     EXPECT_NE(r.out.find("\"UIStrings\": [\n    \"String1\",\n    \"String2\",\n    \"h\","), std::string::npos)
         << r.out;
-    EXPECT_NE(r.out.find("\"String50\",\n    \"Track: \",\n    \"Rescan\"\n  ]"), std::string::npos);
+    EXPECT_NE(
+        r.out.find("\"String50\",\n    \"Track: \",\n    \"Rescan\",\n    \"Volume\",\n    \"Playing stopped: \"\n  ]"),
+        std::string::npos);
     EXPECT_NE(r.out.find("\"Number\": 17,\n      \"GenreName\": \"Rock\""), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\"Number\": 255,\n      \"GenreName\": \"None\""), std::string::npos);
 }

@@ -442,3 +442,83 @@ TEST(MpegLibrary, PlaysToTheSoundServer)
     EXPECT_GT(w.seconds, 1.5);
     EXPECT_GT(w.rms, 0.05); // not silence
 }
+
+namespace {
+
+// An APE tag of `items` (no header), as taggers append it after the audio.
+std::string apeTag(const std::vector<std::pair<std::string, std::string>>& items)
+{
+    const auto le32 = [](std::string& out, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            out += static_cast<char>((v >> (8 * i)) & 0xFF);
+    };
+    std::string body;
+    for (const auto& [key, value] : items) {
+        le32(body, static_cast<std::uint32_t>(value.size()));
+        le32(body, 0);
+        body += key + '\0' + value;
+    }
+    std::string tag = body + "APETAGEX";
+    le32(tag, 2000);
+    le32(tag, static_cast<std::uint32_t>(body.size() + 32));
+    le32(tag, static_cast<std::uint32_t>(items.size()));
+    le32(tag, 0);
+    return tag + std::string(8, '\0');
+}
+
+} // namespace
+
+TEST_F(LibraryTest, ReplayGainScalesTracksThatCarryIt)
+{
+    const std::vector<std::string> plain{"-b", "128", "--noreplaygain"};
+    const auto tagged = [&](const std::string& name, std::vector<std::string> frames) {
+        std::vector<std::string> options = plain;
+        for (const std::string& f : frames)
+            options.insert(options.end(), {"--tv", "TXXX=" + f});
+        return encodeTone(dir, name, 440, 1, options);
+    };
+    const std::string reference = encodeTone(dir, "plain.mp3", 440, 1, plain);
+    const std::string id3 = tagged("id3.mp3", {"replaygain_track_gain=-6.02 dB", "replaygain_album_gain=-12.04 dB"});
+    const std::string loud = tagged("loud.mp3", {"replaygain_track_gain=+20.00 dB", "replaygain_track_peak=0.305"});
+    std::string ape = readAll(reference) + apeTag({{"Replaygain_Track_Gain", "-6.02 dB"}}) + "TAG" +
+                      std::string(125, '\0'); // an ID3v1 block after the APE tag
+    const std::string apeFile = dir.write("ape.mp3", ape);
+    const std::string lame = encodeTone(dir, "lame.mp3", 440, 1, {"-b", "128"}); // the LAME header's own gain
+    struct Case {
+        const char* setting;
+        std::string file;
+        double ratio; // of the RMS to the track played without ReplayGain; 0: not 1
+    };
+    const std::vector<Case> cases = {
+        {"off", id3, 1.0},
+        {"track", id3, 0.5},
+        {"album", id3, 0.25},
+        {"track 6.02", id3, 1.0},       // the pre-amp adds to the gain
+        {"track 6.02", reference, 1.0}, // and leaves tracks without a gain alone
+        {"track", apeFile, 0.5},
+        {"album", apeFile, 1.0},    // no album gain
+        {"track", loud, 1 / 0.305}, // +20 dB held to what the peak allows
+        {"track", lame, 0},
+    };
+    int run = 0;
+    const auto rms = [&](const std::string& setting, const std::string& file) {
+        ::setenv("CANTOREL_REPLAYGAIN", setting.c_str(), 1);
+        player.setStreamName(file);
+        const std::string out = dir / ("out" + std::to_string(++run) + ".wav");
+        toFile(out);
+        ended = false;
+        player.StartPlay();
+        EXPECT_TRUE(waitForEnd());
+        return finish(out).rms;
+    };
+    const double unchanged = rms("off", reference);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.setting) + " " + c.file);
+        const double ratio = rms(c.setting, c.file) / unchanged;
+        if (c.ratio == 0)
+            EXPECT_GT(std::abs(ratio - 1), 0.05) << ratio;
+        else
+            EXPECT_NEAR(ratio, c.ratio, c.ratio * 0.03);
+    }
+    ::unsetenv("CANTOREL_REPLAYGAIN");
+}

@@ -161,13 +161,8 @@ void trim(sqlite3* db)
 
 std::string Journal::defaultFile()
 {
-    const char* state = std::getenv("XDG_STATE_HOME");
-    const char* home = std::getenv("HOME");
-    if (state && state[0] == '/')
-        return std::string(state) + "/cantorel/journal.sqlite";
-    if (home && home[0] == '/')
-        return std::string(home) + "/.local/state/cantorel/journal.sqlite";
-    return {};
+    const std::string folder = fs::userFolder(fs::UserFolder::State);
+    return folder.empty() ? std::string() : folder + "journal.sqlite";
 }
 
 Result<std::int64_t> Journal::record(const std::string& what, const std::string& collection,

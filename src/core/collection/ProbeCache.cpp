@@ -92,20 +92,14 @@ ProbeCache::~ProbeCache()
 
 std::string ProbeCache::fileFor(const std::string& rootDirectory, const std::string& settings)
 {
-    const char* xdg = std::getenv("XDG_CACHE_HOME");
-    const char* home = std::getenv("HOME");
-    std::string base;
-    if (xdg && xdg[0] == '/')
-        base = xdg;
-    else if (home && home[0] == '/')
-        base = std::string(home) + "/.cache";
-    else
+    const std::string folder = fs::userFolder(fs::UserFolder::Cache);
+    if (folder.empty())
         return {};
     // FNV-1a of the root and the settings names the file.
     std::uint64_t hash = 14695981039346656037ull;
     for (const char c : rootDirectory + '\n' + settings)
         hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-    return base + "/cantorel/probes-" + hex(hash) + ".sqlite";
+    return folder + "probes-" + hex(hash) + ".sqlite";
 }
 
 void ProbeCache::load()

@@ -36,6 +36,8 @@ Configuration Configuration::defaults(const std::string& programDirectory)
         c.UIStrings[static_cast<std::size_t>(n - 1)] = "String" + std::to_string(n);
     c.UIStrings[static_cast<std::size_t>(UiString::TrackNumberCaption) - 1] = "Track: ";
     c.UIStrings[static_cast<std::size_t>(UiString::RescanItem) - 1] = "Rescan";
+    c.UIStrings[static_cast<std::size_t>(UiString::VolumeTip) - 1] = "Volume";
+    c.UIStrings[static_cast<std::size_t>(UiString::PlayingStopped) - 1] = "Playing stopped: ";
     return c;
 }
 

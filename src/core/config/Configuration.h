@@ -27,6 +27,10 @@ struct SettingsRecord {
     bool ComposeDescriptions = true; // leaving an undescribed track writes the composed description
     bool ReadID3v2 = true;           // ID3v2 and APE tags beside the ID3v1 block
     bool ProbeCache = true;          // what was read from each track is kept between runs
+    // ReplayGain: "off", "track" or "album"; the pre-amp in dB (-15 to 15) for tracks
+    // that carry a gain.
+    std::string ReplayGain = "off";
+    double ReplayGainPreamp = 0.0;
     int OEMCodePage = 437;
     int ANSICodePage = 1252;
 
@@ -85,9 +89,11 @@ enum class UiString : int {
     SplashReading = 38,
     SplashPlaylists = 39,
     TrackNumberCaption = 51,
-    RescanItem = 52, // the menu item that reads the collection again
+    RescanItem = 52,     // the menu item that reads the collection again
+    VolumeTip = 53,      // the player panel's volume slider
+    PlayingStopped = 54, // before why the playing stopped (an output or a track that failed)
 };
-constexpr int UIStringCount = 52;
+constexpr int UIStringCount = 54;
 constexpr std::size_t GenreTableCapacity = 200;
 
 // The configuration: settings, interface strings and genre table. The program reads one

@@ -7,6 +7,7 @@
 #include "core/platform/TextRules.h"
 
 #include <charconv>
+#include <cstdlib>
 #include <functional>
 #include <vector>
 
@@ -208,6 +209,26 @@ Result<bool> ConfigurationReader::readKey(std::string_view line, int number)
         {"ComposeDescriptions", yesNo(settings_.ComposeDescriptions)},
         {"ReadID3v2", yesNo(settings_.ReadID3v2)},
         {"ProbeCache", yesNo(settings_.ProbeCache)},
+        {"ReplayGain",
+         [&, number](std::string_view v) {
+             const std::string mode = text::foldAZ(std::string(v));
+             if (mode == "off" || mode == "track" || mode == "album")
+                 settings_.ReplayGain = mode;
+             else
+                 error = lineNumberError("Invalid parameter value in line ", number);
+         }},
+        {"ReplayGainPreamp",
+         [&, number](std::string_view v) {
+             // Read the same in every locale: a point before the decimals.
+             const std::string_view text = !v.empty() && v.front() == '+' ? v.substr(1) : v;
+             double db = 0;
+             const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), db);
+             if (text.empty() || status != std::errc() || end != text.data() + text.size() ||
+                 !(db >= -15.0 && db <= 15.0))
+                 error = lineNumberError("Invalid parameter value in line ", number);
+             else
+                 settings_.ReplayGainPreamp = db;
+         }},
         {"OEMCodePage", codePageNumber(settings_.OEMCodePage)},
         {"ANSICodePage", codePageNumber(settings_.ANSICodePage)},
     };

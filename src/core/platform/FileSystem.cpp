@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -210,6 +211,18 @@ std::optional<std::string> readFile(const std::string& path)
     }
     ::close(fd);
     return data;
+}
+
+std::string userFolder(UserFolder kind)
+{
+    const bool state = kind == UserFolder::State;
+    const char* xdg = std::getenv(state ? "XDG_STATE_HOME" : "XDG_CACHE_HOME");
+    const char* home = std::getenv("HOME");
+    if (xdg && xdg[0] == '/')
+        return std::string(xdg) + "/cantorel/";
+    if (home && home[0] == '/')
+        return std::string(home) + (state ? "/.local/state/cantorel/" : "/.cache/cantorel/");
+    return {};
 }
 
 } // namespace cantorel::fs

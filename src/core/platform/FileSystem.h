@@ -62,4 +62,10 @@ PathKind kindOf(const std::string& path);
 // Reads a whole file; nothing when it cannot be opened or read.
 std::optional<std::string> readFile(const std::string& path);
 
+// The program's folder among the user's: $XDG_STATE_HOME/cantorel/ (else
+// ~/.local/state/cantorel/) or $XDG_CACHE_HOME/cantorel/ (else ~/.cache/cantorel/); ""
+// when neither variable nor HOME is an absolute path. Not created here.
+enum class UserFolder { State, Cache };
+std::string userFolder(UserFolder kind);
+
 } // namespace cantorel::fs

@@ -17,11 +17,17 @@ constexpr std::int32_t SettleToleranceMs = 100;
 constexpr auto SettleTimeout = std::chrono::seconds(3);
 } // namespace
 
-PlaybackController::PlaybackController(CollectionTree& tree, TMPEGPlayer& player, PlaybackTexts texts, Clock clock)
+PlaybackController::PlaybackController(CollectionTree& tree, TMPEGPlayer& player, PlaybackTexts texts, Clock clock,
+                                       const PlayerTimerFactory& timers)
     : tree_(tree), player_(player), texts_(std::move(texts)), clock_(std::move(clock)), hint_(texts_.idleHint)
 {
     if (!clock_)
         clock_ = [] { return std::chrono::steady_clock::now(); };
+    if (timers) {
+        catchUpTimer_ = timers();
+        catchUpTimer_->setEnabled(false);
+        catchUpTimer_->setTick([this] { catchUpViews(); });
+    }
     player_.OnPosUpdate = [this](std::int32_t position, std::int32_t length) { PlayerPosUpdate(position, length); };
     player_.OnPlayEnd = [this](TMPEGPlayer*) { PlayerPlayEnd(); };
 }
@@ -45,6 +51,9 @@ void PlaybackController::notify(Event event, const Args&... args)
 
 void PlaybackController::catchUpViews()
 {
+    if (catchUpTimer_)
+        catchUpTimer_->setEnabled(false);
+    catchUpAt_.reset();
     if (!viewsBehind_)
         return;
     viewsBehind_ = false;
@@ -96,8 +105,14 @@ void PlaybackController::switchActive(NodeId node)
 void PlaybackController::openActive(NodeId node)
 {
     const CollectionItem* r = node == NoNode ? nullptr : tree_.record(node);
-    if (!r || tree_.kind(node) != KindTrack || !fs::isRegularFile(r->Path))
+    if (!r || tree_.kind(node) != KindTrack)
         return;
+    if (!fs::isRegularFile(r->Path)) {
+        // Not opened; a start tries this track (and says why it fails), not the one
+        // opened before.
+        player_.setStreamName(r->Path);
+        return;
+    }
     try {
         player_.setStreamName(r->Path);
         player_.OpenStream();
@@ -118,6 +133,7 @@ void PlaybackController::describeActive(NodeId node)
     }
     lengthSeconds_ = player_.LengthMs() / 1000;
     sliderSeconds_ = 0;
+    reportedMs_ = -1;
     active_ = node;
     const std::string line = PanelRules::lineText(tree_, node);
     lineText_ = texts_.nowPlaying + line;
@@ -153,14 +169,18 @@ void PlaybackController::start(std::int32_t startMs, std::int32_t endMs)
         return;
     // Playing already while the start reports its first position.
     playing_ = true;
+    rewound_ = false;
+    endMs_ = endMs;
     try {
         player_.StartPos = startMs;
         player_.EndPos = endMs;
         player_.StartPlay();
     } catch (const TMPEGError& e) {
-        // A failed start leaves the panel not playing, without a message.
+        // A failed start leaves the panel not playing; the views of a track say why.
         playing_ = false;
         lastFailure_ = fail(e.what(), e.ErrorCode);
+        if (tree_.kind(active_) == KindTrack)
+            notify(&PlaybackListener::playbackFailed, *lastFailure_);
         return;
     }
     notify(&PlaybackListener::playingChanged, true);
@@ -179,6 +199,25 @@ void PlaybackController::stop()
         lastFailure_ = fail(e.what(), e.ErrorCode);
     }
 }
+
+void PlaybackController::stopAndRewind()
+{
+    SetPlaying(false);
+    if (active_ == NoNode)
+        return;
+    try {
+        if (player_.Opened())
+            player_.SeekTo(0);
+    } catch (const TMPEGError& e) {
+        lastFailure_ = fail(e.what(), e.ErrorCode);
+    }
+    sliderSeconds_ = 0;
+    reportedMs_ = 0;
+    rewound_ = true;
+    notify(&PlaybackListener::positionChanged, 0, player_.LengthMs());
+}
+
+std::int32_t PlaybackController::shownLengthMs() const { return viewsBehind_ ? shownLengthMs_ : player_.LengthMs(); }
 
 void PlaybackController::previous()
 {
@@ -223,11 +262,12 @@ void PlaybackController::treeRebuilt(NodeId node)
 
 std::int32_t PlaybackController::positionMs() const
 {
+    if (viewsBehind_)
+        return shownEndMs_; // the end of the track being heard
     // Stopped or paused, the track goes on from where the slider stands.
     if (!playing_)
         return std::min(sliderSeconds_ * 1000, player_.LengthMs());
     try {
-        // Negative while the end of the last track is still heard: this one has not begun.
         return std::max(player_.CurrentPos(), 0);
     } catch (const TMPEGError&) {
         return 0; // no stream: the position is the start
@@ -254,6 +294,7 @@ void PlaybackController::releasePosition(int seconds)
 {
     catchUpViews();
     sliderSeconds_ = seconds;
+    rewound_ = false;
     const std::int32_t mode = player_.PlayerMode();
     if (mode == MPEG_MODE_PLAYING || mode == MPEG_MODE_PAUSED) {
         std::int32_t target = seconds * 1000;
@@ -275,30 +316,91 @@ bool PlaybackController::settled(std::int32_t positionMs)
 
 void PlaybackController::PlayerPosUpdate(std::int32_t positionMs, std::int32_t lengthMs)
 {
-    if (positionMs < 0)
-        return; // the end of the last track is still being heard
-    catchUpViews();
+    if (viewsBehind_) {
+        if (catchUpAt_ && clock_() < *catchUpAt_)
+            return; // the end of the last track is still being heard
+        catchUpViews();
+    }
+    if (playing_ && activeFileGone()) {
+        stopWithFailure(fail(mpeg_error_message(MPEG_ERR_INPUT), MPEG_ERR_INPUT));
+        return;
+    }
     if (held_ || !settled(positionMs))
         return;
     sliderSeconds_ = positionMs / 1000;
+    reportedMs_ = positionMs;
     notify(&PlaybackListener::positionChanged, positionMs, lengthMs);
+}
+
+bool PlaybackController::activeFileGone() const
+{
+    const CollectionItem* r = active_ == NoNode ? nullptr : tree_.record(active_);
+    return r && tree_.kind(active_) == KindTrack && !fs::isRegularFile(r->Path);
 }
 
 void PlaybackController::PlayerPlayEnd()
 {
-    const NodeId next = PanelRules::FindPlayableTrack(tree_, active_, true);
-    if (next == NoNode) {
-        applyPlaying(false);
-        notify(&PlaybackListener::playbackFinished);
+    const std::int32_t length = player_.LengthMs();
+    const std::int32_t end = endMs_ > 0 && endMs_ < length ? endMs_ : length;
+    // What the output still plays of this track, from where it is heard now.
+    std::int32_t heard = end;
+    try {
+        heard = player_.CurrentPos();
+    } catch (const TMPEGError&) {
+        // No position: nothing of it is left to hear.
+    }
+    const NodeId ended = active_;
+    // The output failed on the way (the sound server went away, a full disk): the track
+    // stays active and the playing stops there.
+    if (const Result<> closed = closeTrack(); !closed && closed.failure().code == MPEG_ERR_OUTPUT) {
+        stopWithFailure(closed.failure());
         return;
     }
     viewsBehind_ = true;
+    shownNode_ = ended;
+    shownEndMs_ = end;
+    shownLengthMs_ = length;
+    catchUpAfter(end - heard);
+    if (trackingEnabled() && reportedMs_ != end) {
+        sliderSeconds_ = end / 1000;
+        notify(&PlaybackListener::positionChanged, end, length);
+    }
+    const NodeId next = PanelRules::FindPlayableTrack(tree_, active_, true);
     applyPlaying(false);
+    if (next == NoNode) {
+        rewound_ = true; // stopped: a start plays the track again from its beginning
+        notify(&PlaybackListener::playbackFinished);
+        return;
+    }
     switchActive(next);
-    applyPlaying(true);
-    // Nothing of the last track left to hear (a file, another format, a failed start).
-    if (!playing_ || player_.CurrentPos() >= 0)
+    applyPlaying(true); // a start that fails says why
+    if (!playing_)
+        catchUpViews(); // nothing follows the end in the views
+}
+
+void PlaybackController::catchUpAfter(std::int32_t ms)
+{
+    if (ms <= 0) {
         catchUpViews();
+        return;
+    }
+    catchUpAt_ = clock_() + std::chrono::milliseconds(ms);
+    if (catchUpTimer_) {
+        catchUpTimer_->setInterval(ms);
+        catchUpTimer_->setEnabled(true);
+    }
+}
+
+void PlaybackController::stopWithFailure(const Failure& failure)
+{
+    catchUpViews();
+    lastFailure_ = failure;
+    applyPlaying(false);
+    // Opened again where it can be, so that Play tries once more (the output may be back).
+    const NodeId node = active_;
+    if (node != NoNode && !player_.Opened())
+        openActive(node);
+    notify(&PlaybackListener::playbackFailed, failure);
 }
 
 } // namespace cantorel

@@ -3,10 +3,12 @@
 #include "core/collection/CollectionTree.h"
 #include "core/platform/Result.h"
 #include "core/player/PlaybackListener.h"
+#include "core/player/PlayerTimer.h"
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,8 +32,11 @@ class PlaybackController {
 public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
 
-    // Takes over the player's position and end-of-play events.
-    PlaybackController(CollectionTree& tree, TMPEGPlayer& player, PlaybackTexts texts, Clock clock = {});
+    // Takes over the player's position and end-of-play events. With `timers` the views
+    // catch up with the end of a track when it is heard; without, at the first position
+    // report after that.
+    PlaybackController(CollectionTree& tree, TMPEGPlayer& player, PlaybackTexts texts, Clock clock = {},
+                       const PlayerTimerFactory& timers = {});
     PlaybackController(const PlaybackController&) = delete;
     PlaybackController& operator=(const PlaybackController&) = delete;
 
@@ -46,6 +51,11 @@ public:
     // Plays the active track from `startMs` to `endMs` (0: to the end).
     void playRange(std::int32_t startMs, std::int32_t endMs);
     void playPause() { SetPlaying(!playing_); }
+    // Stops and goes back to the start of the active track (a remote control's Stop).
+    void stopAndRewind();
+    // Not playing, and either without an active track, or stopped by stopAndRewind or at
+    // the end of the last track (rather than paused within one).
+    bool isStopped() const { return !playing_ && (active_ == NoNode || rewound_); }
     void previous();
     void next();
     // Stops, makes `node` active (none allowed) and plays it.
@@ -60,13 +70,18 @@ public:
     void setSliderPosition(int seconds) { sliderSeconds_ = seconds; }
     void releasePosition(int seconds);
 
-    // The player's reports. At the end of a track the next one starts while the output
-    // still plays the end of the last: the views hear of the change when it is heard, at
-    // the first report of a position that is not negative.
+    // The player's reports. The player signals the end of a track when its last sample is
+    // handed to the output, which still plays what it holds: the next track starts at
+    // once (no gap), and the views hear of the end, with a last report of the end
+    // position, when it is heard. An output that failed stops the playing on the track.
     void PlayerPosUpdate(std::int32_t positionMs, std::int32_t lengthMs);
     void PlayerPlayEnd();
     // The views still show the track whose end is being heard.
     bool viewsBehind() const { return viewsBehind_; }
+    // The node the views show as the active track: the active track, or while the views
+    // are behind the one whose end is being heard.
+    NodeId shownNode() const { return viewsBehind_ ? shownNode_ : active_; }
+    std::int32_t shownLengthMs() const;
 
     // The active track: the node loaded in the player (none: NoNode).
     NodeId activeNode() const { return active_; }
@@ -101,6 +116,12 @@ private:
     void switchActive(NodeId node);
     void applyPlaying(bool value);
     void catchUpViews();
+    // The views catch up in `ms` (at once when 0 or less).
+    void catchUpAfter(std::int32_t ms);
+    // Stops on the active track, keeping it opened to play again, and tells the views why.
+    void stopWithFailure(const Failure& failure);
+    // The active track's file is gone.
+    bool activeFileGone() const;
     void openActive(NodeId node);
     void describeActive(NodeId node);
     bool settled(std::int32_t positionMs);
@@ -114,6 +135,14 @@ private:
     std::vector<PlaybackListener*> listeners_;
     NodeId active_ = NoNode;
     bool viewsBehind_ = false;
+    NodeId shownNode_ = NoNode;
+    std::int32_t shownEndMs_ = 0; // where the track whose end is heard ends
+    std::int32_t shownLengthMs_ = 0;
+    bool rewound_ = false;
+    std::optional<std::chrono::steady_clock::time_point> catchUpAt_;
+    std::unique_ptr<PlayerTimer> catchUpTimer_;
+    std::int32_t endMs_ = 0;                      // where the playing range ends (0: the track's end)
+    std::int32_t reportedMs_ = -1;                // the position the views heard last
     std::vector<std::function<void()>> heldBack_; // what the views hear once they catch up
     bool playing_ = false;
     bool held_ = false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/platform/Result.h"
+
 #include <cstdint>
 
 namespace cantorel {
@@ -19,6 +21,9 @@ public:
     virtual void positionChanged(std::int32_t /*positionMs*/, std::int32_t /*lengthMs*/) {}
     // A track played to its end and no playable track follows it.
     virtual void playbackFinished() {}
+    // Playing stopped on the active track because of `failure`: the sound output failed,
+    // the track's file went away or could not be started.
+    virtual void playbackFailed(const Failure& /*failure*/) {}
 };
 
 } // namespace cantorel

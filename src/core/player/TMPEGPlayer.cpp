@@ -179,7 +179,6 @@ void TMPEGPlayer::LoadDLL()
     timer_->setTick([this] { TimerTick(); });
     timer_->setEnabled(false);
     timer_->setInterval(timerFreq_);
-    tickInterval_ = timerFreq_;
     lengthMs_ = 0;
 }
 
@@ -311,11 +310,8 @@ void TMPEGPlayer::TimerTick()
     std::int32_t pos = CurrentPos();
     if (pos > lengthMs_)
         pos = 0;
-    // A negative position: the output still plays the end of the track before this one
-    // for that long. The next tick comes when this one begins to be heard.
-    const int interval = pos < 0 ? std::clamp(-pos, 1, tickInterval_) : tickInterval_;
-    if (timer_ && timer_->interval() != interval)
-        timer_->setInterval(interval);
+    // A library that reports a position before the start means the start.
+    pos = std::max(pos, 0);
     if (OnPosUpdate)
         OnPosUpdate(pos, lengthMs_);
     if (playEnded()) {

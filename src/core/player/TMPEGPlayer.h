@@ -132,7 +132,6 @@ private:
     std::int32_t lengthMs_ = 0;
     std::int32_t lastErrorCode_ = 0;
     std::int32_t timerFreq_ = 0;
-    std::int32_t tickInterval_ = 0; // the timer's interval, as LoadDLL set it
     std::int32_t playedXTimes_ = 0;
     std::string streamName_;
 };

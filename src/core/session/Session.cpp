@@ -9,11 +9,17 @@
 #include "core/platform/FileSystem.h"
 #include "core/platform/Paths.h"
 #include "core/platform/ProcessPriority.h"
+#include "core/platform/SafeFileWriter.h"
 #include "core/platform/SystemLocale.h"
 #include "core/player/PlaybackController.h"
+#include "core/player/StreamVolume.h"
 #include "core/player/TMPEGPlayer.h"
 
+#include <charconv>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <string_view>
 
 namespace cantorel {
 
@@ -123,7 +129,7 @@ std::optional<NodeId> Session::nodeAt(const std::string& index) const
 
 Result<> Session::startPlayer(PlayerSetup setup)
 {
-    player_ = std::make_unique<TMPEGPlayer>(std::move(setup.timers));
+    player_ = std::make_unique<TMPEGPlayer>(setup.timers);
     player_->PathToDLL = options_.libraryDirectory.empty() ? fs::ownFileDirectory("mpeg.so", "../lib/cantorel")
                                                            : options_.libraryDirectory;
     player_->setTimerFreq(setup.timerMs);
@@ -135,6 +141,11 @@ Result<> Session::startPlayer(PlayerSetup setup)
         player_->setOutputDevice(TOutputDevice::pcmfile);
         player_->OutFilename = setup.outputFile;
     }
+    // The decoder reads the ReplayGain wanted at each open.
+    char preamp[32];
+    const auto written = std::to_chars(preamp, preamp + sizeof preamp, config_.Settings.ReplayGainPreamp);
+    const std::string gain = config_.Settings.ReplayGain + ' ' + std::string(preamp, written.ptr);
+    ::setenv("CANTOREL_REPLAYGAIN", gain.c_str(), 1);
     try {
         player_->LoadDLL();
         player_->setPlayerPriority(TPlayPriority::Normal);
@@ -142,7 +153,13 @@ Result<> Session::startPlayer(PlayerSetup setup)
         return fail(e.what(), e.ErrorCode);
     }
     playback_ = std::make_unique<PlaybackController>(
-        tree_, *player_, PlaybackTexts{config_.GetUIString(UiString::NowPlaying), config_.Settings.WindowTitle});
+        tree_, *player_, PlaybackTexts{config_.GetUIString(UiString::NowPlaying), config_.Settings.WindowTitle},
+        PlaybackController::Clock{}, setup.timers);
+    if (setup.outputFile.empty()) {
+        const std::string folder = fs::userFolder(fs::UserFolder::State);
+        volume_ = std::make_unique<StreamVolume>(folder.empty() ? std::string() : folder + "volume");
+        playback_->addListener(volume_.get());
+    }
     return {};
 }
 
@@ -160,6 +177,9 @@ void Session::setPriorityClass(int entry)
 
 void Session::stopPlayer()
 {
+    if (volume_)
+        playback_->removeListener(volume_.get());
+    volume_.reset();
     playback_.reset();
     if (!player_)
         return;
@@ -234,6 +254,50 @@ std::string Session::descriptionPage(NodeId node) const
 Result<std::optional<Picture>> Session::picture(NodeId node) const
 {
     return pictureFor(*tree_.record(node), tree_.kind(node) == KindTrack, config_.Settings.ReadID3v2);
+}
+
+namespace {
+
+// The file name of a picture in the art cache: its contents' FNV-1a hash, the extension of
+// its format.
+std::string artFileName(const std::string& bytes)
+{
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : bytes)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    char name[17];
+    std::snprintf(name, sizeof name, "%016llx", static_cast<unsigned long long>(hash));
+    const auto starts = [&bytes](std::string_view magic) { return bytes.compare(0, magic.size(), magic) == 0; };
+    const char* extension = starts("\xFF\xD8")  ? ".jpg"
+                            : starts("\x89PNG") ? ".png"
+                            : starts("GIF8")    ? ".gif"
+                            : starts("BM")      ? ".bmp"
+                                                : ".img";
+    return name + std::string(extension);
+}
+
+} // namespace
+
+std::string Session::pictureFile(NodeId node) const
+{
+    const CollectionItem* r = node == NoNode ? nullptr : tree_.record(node);
+    if (!r)
+        return {};
+    const Result<std::optional<Picture>> found = picture(node);
+    if (!found || !found.value())
+        return {};
+    const Picture& p = *found.value();
+    if (p.source != r->Path.str() + "#cover")
+        return p.source;
+    const std::string folder = fs::userFolder(fs::UserFolder::Cache);
+    if (folder.empty())
+        return {};
+    const std::string file = folder + "art/" + artFileName(p.bytes);
+    if (fs::isRegularFile(file))
+        return file;
+    std::error_code ignored;
+    std::filesystem::create_directories(folder + "art", ignored);
+    return fs::replaceFile(file, p.bytes) ? file : std::string();
 }
 
 std::vector<std::pair<std::string, int>> Session::genreList() const

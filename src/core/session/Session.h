@@ -22,6 +22,7 @@ class Collation;
 class Journal;
 class PlaybackController;
 class ProbeCache;
+class StreamVolume;
 class TMPEGPlayer;
 
 // What a run of a program sets beside its configuration.
@@ -104,6 +105,9 @@ public:
     void setPriorityClass(int entry);
     // Closes the stream and unloads the decoder library.
     void stopPlayer();
+    // The volume of the sound output, kept between runs; nothing while the player plays
+    // into a file or has not started.
+    StreamVolume* volume() { return volume_.get(); }
 
     NodeEditor& editor() { return *editor_; }
     DescriptionFormat descriptionFormat() const;
@@ -131,6 +135,10 @@ public:
     // What the pages show for a node.
     std::string descriptionPage(NodeId node) const;
     Result<std::optional<Picture>> picture(NodeId node) const;
+    // A file that holds the picture the Picture page shows for `node`: the picture's own
+    // file, or for a tag's picture a copy written once into the user's cache (art/, named
+    // by its contents); "" without one.
+    std::string pictureFile(NodeId node) const;
     // The journal of saves; nothing when this run keeps none.
     Journal* journal() { return journal_.get(); }
     // The genre list as the editor offers it, the empty entry (-1) first.
@@ -146,6 +154,7 @@ private:
     std::unique_ptr<ProbeCache> cache_; // of the last build; its save may still run
     std::unique_ptr<TMPEGPlayer> player_;
     std::unique_ptr<PlaybackController> playback_;
+    std::unique_ptr<StreamVolume> volume_;
     std::unique_ptr<NodeEditor> editor_;
     std::unique_ptr<Journal> journal_;
     std::vector<std::string> notices_;

@@ -379,6 +379,15 @@ void TMainForm::activeTrackChanged(const PlaybackController& p)
 void TMainForm::playingChanged(bool playing)
 {
     miPlay->setText(ui(playing ? UiString::PauseItem : UiString::PlayItem));
+    if (playing)
+        setHints(qs(session_.playback().hint()));
+}
+
+void TMainForm::playbackFailed(const Failure& failure)
+{
+    // The icon's tip says why until the next start.
+    setHints(ui(UiString::PlayingStopped) + qs(failure.message));
+    std::cerr << "cantorel: " << failure.message << '\n';
 }
 
 void TMainForm::plPlayClick() { session_.playback().playPause(); }

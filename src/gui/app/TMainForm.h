@@ -37,6 +37,7 @@ class TTrayIcon;
 class TMainForm : public QWidget, private PlaybackListener {
     Q_OBJECT
 public:
+    PlayerPanel& playerPanel() { return *PlPanel; }
     // Builds the controls and runs FormCreate. `session` outlives the window.
     // `errorBox` shows the window's error boxes; tests pass one that records them.
     // `trayShell` is the notification area (by default the desktop's); without one the
@@ -106,6 +107,7 @@ private slots:
 private:
     void activeTrackChanged(const PlaybackController& playback) override;
     void playingChanged(bool playing) override;
+    void playbackFailed(const Failure& failure) override;
     QString ui(UiString id) const;
     void buildControls();
     void connectHandlers();

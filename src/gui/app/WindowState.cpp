@@ -1,6 +1,7 @@
 #include "gui/app/WindowState.h"
 
 #include "core/collection/CollectionTree.h"
+#include "core/platform/FileSystem.h"
 
 #include "gui/collection/CollectionModel.h"
 
@@ -29,10 +30,8 @@ QString keyOf(const CollectionTree& tree, NodeId node)
 
 std::string WindowState::file()
 {
-    const char* state = std::getenv("XDG_STATE_HOME");
-    const std::string base =
-        state && state[0] == '/' ? std::string(state) : QDir::homePath().toStdString() + "/.local/state";
-    return base + "/cantorel/window.ini";
+    const std::string folder = fs::userFolder(fs::UserFolder::State);
+    return folder.empty() ? std::string() : folder + "window.ini";
 }
 
 void WindowState::restore(const Parts& w, const std::string& file)

@@ -15,6 +15,7 @@
 #include "gui/common/CantorelApplication.h"
 #include "gui/common/ErrorBox.h"
 #include "gui/player/MprisService.h"
+#include "gui/player/PlayerPanel.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -204,11 +205,16 @@ int main(int argc, char** argv)
     MprisService mpris(session);
     QObject::connect(&mpris, &MprisService::raiseRequested, &MainForm, [&MainForm] { MainForm.TrayRestore(); });
     QObject::connect(&mpris, &MprisService::quitRequested, &MainForm, [&MainForm] { MainForm.N2Click(); });
+    QObject::connect(&mpris, &MprisService::volumeChanged, &MainForm.playerPanel(), &PlayerPanel::setVolume);
+    QObject::connect(&MainForm.playerPanel(), &PlayerPanel::volumeChanged, &mpris,
+                     [&mpris] { mpris.announceVolume(); });
     // Size, position, page and expanded directories as the last run left them.
     const std::string stateFile = WindowState::file();
-    WindowState::restore(MainForm.stateParts(), stateFile);
+    if (!stateFile.empty())
+        WindowState::restore(MainForm.stateParts(), stateFile);
     MainForm.show();
     const int status = app.exec();
-    WindowState::save(MainForm.stateParts(), stateFile);
+    if (!stateFile.empty())
+        WindowState::save(MainForm.stateParts(), stateFile);
     return status;
 }

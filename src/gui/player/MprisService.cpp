@@ -1,6 +1,7 @@
 #include "gui/player/MprisService.h"
 
 #include "core/player/PlaybackController.h"
+#include "core/player/StreamVolume.h"
 #include "core/player/TMPEGPlayer.h"
 #include "core/session/Session.h"
 
@@ -56,6 +57,7 @@ MprisService::MprisService(Session& session) : session_(session)
     registered_ = bus.registerObject(ObjectPath, this);
     if (registered_ && !bus.registerService(BusName))
         bus.registerService(QString(BusName) + ".instance" + QString::number(::getpid()));
+    metadata_ = trackMetadata();
     session_.playback().addListener(this);
 }
 
@@ -68,20 +70,24 @@ MprisService::~MprisService()
 
 QString MprisService::playbackStatus() const
 {
-    if (session_.playback().isPlaying())
+    const PlaybackController& p = session_.playback();
+    // While the end of the last track is heard, the views still show it playing.
+    if (p.isPlaying() || p.viewsBehind())
         return "Playing";
-    return session_.playback().activeNode() != NoNode ? "Paused" : "Stopped";
+    return p.isStopped() ? "Stopped" : "Paused";
 }
 
-QVariantMap MprisService::metadata() const
+QVariantMap MprisService::metadata() const { return metadata_; }
+
+QVariantMap MprisService::trackMetadata() const
 {
-    const NodeId node = session_.playback().activeNode();
+    const NodeId node = session_.playback().shownNode();
     const CollectionItem* r = node == NoNode ? nullptr : session_.tree().record(node);
     if (!r)
         return {{"mpris:trackid", QVariant::fromValue(QDBusObjectPath("/org/mpris/MediaPlayer2/TrackList/NoTrack"))}};
     QVariantMap m{
         {"mpris:trackid", QVariant::fromValue(QDBusObjectPath("/org/cantorel/track/" + QString::number(node)))},
-        {"mpris:length", qlonglong(session_.player().LengthMs()) * 1000},
+        {"mpris:length", lengthMicroseconds()},
         {"xesam:title", qs(r->Name)},
         {"xesam:album", qs(r->Album)},
         {"xesam:artist", QStringList{qs(r->Artist)}},
@@ -89,14 +95,42 @@ QVariantMap MprisService::metadata() const
     };
     if (r->Track > 0)
         m.insert("xesam:trackNumber", r->Track);
-    if (!r->PicturePath.empty())
-        m.insert("mpris:artUrl", QUrl::fromLocalFile(qs(r->PicturePath)).toString());
+    // Every picture the Picture page shows: a tag's picture through a copy in the cache.
+    if (const std::string art = session_.pictureFile(node); !art.empty())
+        m.insert("mpris:artUrl", QUrl::fromLocalFile(QString::fromUtf8(art.data(), qsizetype(art.size()))).toString());
     return m;
 }
 
 qlonglong MprisService::positionMicroseconds() const { return qlonglong(session_.playback().positionMs()) * 1000; }
 
-qlonglong MprisService::lengthMicroseconds() const { return qlonglong(session_.player().LengthMs()) * 1000; }
+qlonglong MprisService::lengthMicroseconds() const { return qlonglong(session_.playback().shownLengthMs()) * 1000; }
+
+double MprisService::volume() const
+{
+    const StreamVolume* v = session_.volume();
+    return v ? v->percent() / 100.0 : 1.0;
+}
+
+void MprisService::setVolume(double volume)
+{
+    StreamVolume* v = session_.volume();
+    if (!v || !(volume == volume)) // no sound output, or not a number
+        return;
+    const double clamped = std::clamp(volume, 0.0, StreamVolume::Maximum / 100.0);
+    v->setPercent(static_cast<int>(clamped * 100 + 0.5));
+    emit volumeChanged(v->percent());
+    announceVolume();
+}
+
+void MprisService::announceVolume() { propertiesChanged(PlayerInterface, {{"Volume", volume()}}); }
+
+void MprisService::positionChanged(std::int32_t positionMs, std::int32_t)
+{
+    // Positions are read when asked; a jump back (a rewind) is told.
+    if (positionMs < lastPositionMs_ - 1000)
+        emit findChild<MprisPlayer*>()->Seeked(qlonglong(positionMs) * 1000);
+    lastPositionMs_ = positionMs;
+}
 
 void MprisService::seekToMicroseconds(qlonglong microseconds)
 {
@@ -116,6 +150,8 @@ void MprisService::propertiesChanged(const QString& interface, const QVariantMap
 
 void MprisService::activeTrackChanged(const PlaybackController& p)
 {
+    metadata_ = trackMetadata();
+    lastPositionMs_ = 0;
     propertiesChanged(PlayerInterface, {{"Metadata", metadata()},
                                         {"PlaybackStatus", playbackStatus()},
                                         {"CanGoNext", p.canGoNext()},
@@ -149,7 +185,7 @@ void MprisPlayer::Next() { service_->session().playback().next(); }
 void MprisPlayer::Previous() { service_->session().playback().previous(); }
 void MprisPlayer::Pause() { service_->session().playback().SetPlaying(false); }
 void MprisPlayer::PlayPause() { service_->session().playback().playPause(); }
-void MprisPlayer::Stop() { service_->session().playback().SetPlaying(false); }
+void MprisPlayer::Stop() { service_->session().playback().stopAndRewind(); }
 void MprisPlayer::Play() { service_->session().playback().SetPlaying(true); }
 
 void MprisPlayer::Seek(qlonglong offset)

@@ -43,20 +43,31 @@ public:
     qlonglong positionMicroseconds() const;
     qlonglong lengthMicroseconds() const;
     void seekToMicroseconds(qlonglong microseconds);
+    // The volume as MPRIS has it (1.0 the normal volume); setting it keeps it.
+    double volume() const;
+    void setVolume(double volume);
+    // The volume was set elsewhere (the panel): the bus hears of it.
+    void announceVolume();
 
     void activeTrackChanged(const PlaybackController& playback) override;
     void playingChanged(bool playing) override;
     void playbackFinished() override;
+    void positionChanged(std::int32_t positionMs, std::int32_t lengthMs) override;
 
 signals:
+    // A remote control set the volume (in percent): the panel shows it.
+    void volumeChanged(int percent);
     // The remote control asks for the window in front, or for the program's end.
     void raiseRequested();
     void quitRequested();
 
 private:
     void propertiesChanged(const QString& interface, const QVariantMap& changed);
+    QVariantMap trackMetadata() const;
     Session& session_;
     bool registered_ = false;
+    QVariantMap metadata_; // of the track the views show
+    std::int32_t lastPositionMs_ = 0;
 };
 
 // org.mpris.MediaPlayer2
@@ -116,6 +127,7 @@ class MprisPlayer : public QDBusAbstractAdaptor {
     Q_PROPERTY(bool CanPause READ canPlay)
     Q_PROPERTY(bool CanSeek READ canPlay)
     Q_PROPERTY(bool CanControl READ canControl)
+    Q_PROPERTY(double Volume READ volume WRITE setVolume)
 public:
     explicit MprisPlayer(MprisService* service);
     QString playbackStatus() const { return service_->playbackStatus(); }
@@ -126,6 +138,8 @@ public:
     bool canGoPrevious() const;
     bool canPlay() const;
     bool canControl() const { return true; }
+    double volume() const { return service_->volume(); }
+    void setVolume(double volume) { service_->setVolume(volume); }
 public slots:
     void Next();
     void Previous();

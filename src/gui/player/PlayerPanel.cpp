@@ -2,6 +2,7 @@
 
 #include "core/player/PanelRules.h"
 #include "core/player/PlaybackController.h"
+#include "core/player/StreamVolume.h"
 #include "core/session/Session.h"
 
 #include "gui/common/Glyphs.h"
@@ -10,6 +11,7 @@
 
 #include <QComboBox>
 #include <QEvent>
+#include <QSlider>
 
 namespace cantorel {
 
@@ -52,6 +54,25 @@ void PlayerPanel::attach(Session& session, const QStringList& priorities)
     plPos_->setGeometry(2, 1, width() - 4, 25);
     plPos_->show();
     cbPriority_->addItems(priorities);
+    const Configuration& config = session.configuration();
+    stoppedPrefix_ = qs(config.GetUIString(UiString::PlayingStopped));
+    if (StreamVolume* volume = session.volume()) {
+        // At the right edge of the track's text, whose text keeps clear of it.
+        plVolume_ = named(new QSlider(Qt::Vertical, this), "plVolume");
+        plVolume_->setGeometry(width() - 18, 28, 16, 54);
+        plVolume_->setRange(0, StreamVolume::Maximum);
+        plVolume_->setPageStep(10);
+        plVolume_->setValue(volume->percent());
+        plVolume_->setToolTip(qs(config.GetUIString(UiString::VolumeTip)));
+        plVolume_->show();
+        plATView_->setContentsMargins(0, 0, plATView_->geometry().right() - plVolume_->x() + 2, 0);
+        connect(plVolume_, &QSlider::valueChanged, this, [this, volume](int percent) {
+            if (percent == volume->percent())
+                return; // shown, not moved: set elsewhere
+            volume->setPercent(percent);
+            emit volumeChanged(percent);
+        });
+    }
     cbPriority_->setCurrentIndex(1);
     plPlay_->setIcon(Glyphs::play());
     PlaybackController& playback = session.playback();
@@ -84,10 +105,12 @@ void PlayerPanel::activeTrackChanged(const PlaybackController& p)
             plPos_->setTickInterval(*spacing);
         plPos_->setTickPosition(QSlider::TicksBelow);
         plLenView_->setText(qs(PanelRules::FormatTime(p.lengthSeconds())));
-        plATView_->setText(qs(p.lineText()).replace('\r', '\n'));
+        lineText_ = qs(p.lineText()).replace('\r', '\n');
+        plATView_->setText(lineText_);
     } else {
         plLenView_->setText("0:00:00");
         plPosView_->setText("0:00:00");
+        lineText_.clear();
         plATView_->clear();
         plPos_->setTickPosition(QSlider::NoTicks);
     }
@@ -97,7 +120,20 @@ void PlayerPanel::activeTrackChanged(const PlaybackController& p)
     plPrev_->setEnabled(p.canGoPrevious());
 }
 
-void PlayerPanel::playingChanged(bool playing) { plPlay_->setIcon(playing ? Glyphs::pause() : Glyphs::play()); }
+void PlayerPanel::playingChanged(bool playing)
+{
+    plPlay_->setIcon(playing ? Glyphs::pause() : Glyphs::play());
+    if (playing)
+        plATView_->setText(lineText_);
+}
+
+void PlayerPanel::playbackFailed(const Failure& failure) { plATView_->setText(stoppedPrefix_ + qs(failure.message)); }
+
+void PlayerPanel::setVolume(int percent)
+{
+    if (plVolume_)
+        plVolume_->setValue(percent);
+}
 
 void PlayerPanel::positionChanged(std::int32_t positionMs, std::int32_t)
 {

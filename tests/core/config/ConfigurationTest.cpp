@@ -140,7 +140,7 @@ TEST(Configuration, InterfaceStrings)
 {
     TempDir dir;
     ASSERT_EQ(load(dir, "String5 =\nString05 = x\nString3 = 'It''s'\nString4 = a''b''c\n"
-                        "String1 = ' sec'\nString12 = twelve\nstring50=fifty\nString53 = no\n"
+                        "String1 = ' sec'\nString12 = twelve\nstring50=fifty\nString55 = no\n"
                         "String2 = 'open\nString7 = close'\n"),
               "");
     EXPECT_EQ(GetUIString(5), "");
@@ -155,7 +155,9 @@ TEST(Configuration, InterfaceStrings)
     EXPECT_EQ(GetUIString(0), "Invalid String ID 0");
     EXPECT_EQ(GetUIString(51), "Track: "); // later strings have English defaults
     EXPECT_EQ(GetUIString(52), "Rescan");
-    EXPECT_EQ(GetUIString(53), "Invalid String ID 53");
+    EXPECT_EQ(GetUIString(53), "Volume");
+    EXPECT_EQ(GetUIString(54), "Playing stopped: ");
+    EXPECT_EQ(GetUIString(55), "Invalid String ID 55");
     EXPECT_EQ(GetUIString(-3), "Invalid String ID -3");
 }
 

@@ -6,6 +6,8 @@
 #include "support/ManualTimer.h"
 #include "support/TempDir.h"
 
+#include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace cantorel;
@@ -27,6 +29,10 @@ public:
         events.push_back("at " + std::to_string(position) + "/" + std::to_string(length));
     }
     void playbackFinished() override { events.push_back("finished"); }
+    void playbackFailed(const Failure& failure) override
+    {
+        events.push_back("failed " + std::to_string(failure.code) + " " + failure.message);
+    }
     std::vector<std::string> take() { return std::exchange(events, {}); }
 
     std::vector<std::string> events;
@@ -59,12 +65,14 @@ protected:
 
     TempDir dir;
     ManualTimer* timer = nullptr;
+    ManualTimer* heard = nullptr; // the controller's: the views catch up when the end is heard
     TMPEGPlayer player;
     FakeMpeg fake;
     CollectionTree tree;
     NodeId first = NoNode, second = NoNode;
     std::chrono::steady_clock::time_point now{};
-    PlaybackController controller{tree, player, PlaybackTexts{"Now: ", "Idle"}, [this] { return now; }};
+    PlaybackController controller{tree, player, PlaybackTexts{"Now: ", "Idle"}, [this] { return now; },
+                                  ManualTimer::factory(heard)};
     RecordingListener views;
 };
 
@@ -79,57 +87,107 @@ TEST_F(PlaybackControllerTest, ViewsFollowTheActiveTrackThroughTheEndOfPlay)
                                                       "active Now: \rOne\rAlbum | . One. Album | 200 next"}));
     controller.playPause();
     timer->tick();
+    fake.set(200'000, 200'000, 3, 0); // heard to the end: nothing left in the output
     fake.end();
     timer->tick(); // the end of the first track: the next one plays
     EXPECT_EQ(controller.activeNode(), second);
     EXPECT_TRUE(controller.isPlaying());
-    // Each start reports its first position at once.
-    EXPECT_EQ(views.take(), (std::vector<std::string>{"at 0/200000", "playing", "at 0/200000", "at 0/200000", "stopped",
-                                                      "active Now: \rTwo\rAlbum | . Two. Album | 200 prev",
-                                                      "at 0/200000", "playing"}));
+    // Each start reports its first position at once; the last report of a track is its end.
+    EXPECT_EQ(views.take(), (std::vector<std::string>{"at 0/200000", "playing", "at 0/200000", "at 200000/200000",
+                                                      "stopped", "active Now: \rTwo\rAlbum | . Two. Album | 200 prev",
+                                                      "at 200000/200000", "playing"}));
     fake.end();
     timer->tick(); // after the last track the panel stops and the track stays active
     EXPECT_EQ(controller.activeNode(), second);
     EXPECT_FALSE(controller.isPlaying());
-    EXPECT_EQ(views.take(), (std::vector<std::string>{"at 0/200000", "stopped", "finished"}));
+    EXPECT_EQ(views.take(), (std::vector<std::string>{"at 200000/200000", "stopped", "finished"}));
     controller.MakeActiveTrack(NoNode);
     EXPECT_EQ(controller.hint(), "Idle");
     EXPECT_FALSE(controller.canPlay());
 }
 
-TEST_F(PlaybackControllerTest, ViewsChangeTrackWhenTheNextOneIsHeard)
+TEST_F(PlaybackControllerTest, ViewsChangeWhenTheEndIsHeard)
 {
     controller.activateFirstTrack();
     controller.playPause();
     views.take();
-    // The next track starts while the output still plays 600 ms of the first one.
-    fake.set(200'000, -600, 3, 0);
+    // The first track ends while the output still plays 600 ms of it: the next one starts
+    // at once, and the views keep the first until its end is heard.
+    fake.set(200'000, 199'400, 3, 0);
     fake.end();
     timer->tick();
     EXPECT_EQ(controller.activeNode(), second);
     EXPECT_TRUE(controller.viewsBehind());
+    EXPECT_EQ(controller.shownNode(), first);
+    EXPECT_EQ(controller.positionMs(), 200'000);
+    EXPECT_EQ(views.take(), (std::vector<std::string>{"at 199400/200000"})); // the tick's report, before the end
+    ASSERT_TRUE(heard->enabled());
+    EXPECT_EQ(heard->interval(), 600);
+    fake.set(200'000, 0, 3, 0);
+    timer->tick(); // the next track's reports wait
     EXPECT_TRUE(views.take().empty());
-    EXPECT_EQ(timer->interval(), 250); // ticks as usual until the change is near
-    fake.set(200'000, -20, 3, 0);
-    timer->tick();
-    EXPECT_TRUE(views.take().empty());
-    EXPECT_EQ(timer->interval(), 20); // then the next tick comes when the change is heard
-    fake.set(200'000, 3, 3, 0);
-    timer->tick();
+    heard->tick();
     EXPECT_FALSE(controller.viewsBehind());
-    EXPECT_EQ(timer->interval(), 250);
-    EXPECT_EQ(views.take(), (std::vector<std::string>{"stopped", "active Now: \rTwo\rAlbum | . Two. Album | 200 prev",
-                                                      "playing", "at 3/200000"}));
+    EXPECT_FALSE(heard->enabled());
+    EXPECT_EQ(views.take(),
+              (std::vector<std::string>{"at 200000/200000", "stopped",
+                                        "active Now: \rTwo\rAlbum | . Two. Album | 200 prev", "playing"}));
+    // The last track: the views stop when its end is heard, here by the first report after
+    // that time.
+    fake.set(200'000, 199'700, 3, 0);
+    fake.end();
+    timer->tick();
+    EXPECT_EQ(views.take(), (std::vector<std::string>{"at 199700/200000"}));
+    EXPECT_EQ(heard->interval(), 300);
+    now += std::chrono::milliseconds(300);
+    controller.PlayerPosUpdate(0, 200'000);
+    EXPECT_EQ(views.take(), (std::vector<std::string>{"at 200000/200000", "stopped", "finished", "at 0/200000"}));
     // A button pressed while the views are behind brings them up to date first.
     controller.previous();
-    fake.set(200'000, -300, 3, 0);
+    controller.SetPlaying(true);
+    fake.set(200'000, 199'700, 3, 0);
     fake.end();
     timer->tick();
     EXPECT_TRUE(controller.viewsBehind());
     views.take();
     controller.SetPlaying(false);
-    EXPECT_EQ(views.take(), (std::vector<std::string>{"stopped", "active Now: \rTwo\rAlbum | . Two. Album | 200 prev",
-                                                      "playing", "stopped"}));
+    EXPECT_EQ(views.take(),
+              (std::vector<std::string>{"at 200000/200000", "stopped",
+                                        "active Now: \rTwo\rAlbum | . Two. Album | 200 prev", "playing", "stopped"}));
+}
+
+TEST_F(PlaybackControllerTest, FailuresOnTheWayStopOnTheTrackAndSaySo)
+{
+    struct Case {
+        const char* name;
+        std::function<void()> happen;
+        std::vector<std::string> views;
+    };
+    const std::vector<Case> cases = {
+        // The sound output failed on the way: the end flag comes, and Close says why.
+        {"output failed",
+         [&] { fake.fail("Close", 5), fake.end(); },
+         {"at 5000/200000", "stopped", "failed 5 Output device failure"}},
+        // The track's file went away while it played.
+        {"file gone",
+         [&] { std::filesystem::remove(tree.record(first)->Path.str()); },
+         {"stopped", "failed 3 Input stream error"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake.reset();
+        fake.set(200'000, 5'000, 3, 0);
+        controller.MakeActiveTrack(first);
+        controller.SetPlaying(true);
+        views.take();
+        c.happen();
+        timer->tick();
+        EXPECT_EQ(controller.activeNode(), first);
+        EXPECT_FALSE(controller.isPlaying());
+        EXPECT_EQ(views.take(), c.views);
+        EXPECT_EQ(fake.calls().find("2.mp3"), std::string::npos) << fake.calls(); // no later track starts
+        controller.MakeActiveTrack(second);
+    }
 }
 
 TEST_F(PlaybackControllerTest, SeekSettlesWithoutBlocking)
