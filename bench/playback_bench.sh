@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Playback to a PulseAudio null sink, beside mpg123, in one run on the same files:
 #  - CPU time of playing a 30 s file with cantorel-cli and with mpg123 -o pulse;
-#  - the silence between two consecutive tracks, measured at the sink, and after a Next.
+#  - the silence between two consecutive tracks, measured at the sink, and after a Next;
+#  - the end of play heard against the end signalled, and the last position report;
+#  - the positions' monotonicity, and how long calls take while the server is stopped.
 #   bench/playback_bench.sh BIN_DIR
 set -euo pipefail
 bin=${1:?usage: playback_bench.sh BIN_DIR}
@@ -53,3 +55,6 @@ echo "Silence between two consecutive tracks at the sink: $(python3 "$here/silen
 next_after_a_second() { { sleep 1; echo next; sleep 4; } | "$bin/cantorel-cli" play "$work/first.mp3" "$work/second.mp3" >/dev/null; }
 record "$work/next.raw" next_after_a_second
 echo "Silence at a Next:                                  $(python3 "$here/silence.py" "$work/next.raw") ms"
+python3 "$here/end_timing.py" "$bin/cantorel-cli" "$work/first.mp3" bench_null.monitor
+tone ten 10 440
+"$bin/playback_timing" "$bin" "$work/ten.mp3" "$pulse_pid"

@@ -403,18 +403,14 @@ ErrorCode MpegPlayer::stop()
         return IncorrectMode;
     joinThread();
     // Resume later from what was heard, not from what the decoder had reached. A sound
-    // output is closed until then, so that nothing wakes up while nothing plays; the end
-    // of the last stream that it still plays is heard out first.
-    if (!ended_) {
-        const bool tail = output_ && output_->audible() && rewindToHeard(true);
-        if (!tail && output_ && output_->audible())
-            output_->close();
-        mode_ = Stopped;
-        if (tail)
-            startCloser();
-        return NoError;
-    }
+    // output is closed soon after, so that nothing wakes up while nothing plays, once the
+    // end of the last stream that it still plays is heard out; a stream started before
+    // then (the next track) plays into it at once.
+    if (!ended_ && output_ && output_->audible())
+        rewindToHeard(true);
     mode_ = Stopped;
+    if (!ended_)
+        startCloser();
     return NoError;
 }
 
@@ -424,9 +420,11 @@ bool MpegPlayer::rewindToHeard(bool keepTail)
     const std::int64_t decoded = mpg123_tell(mh_);
     const bool tail = keepTail && writeTailAgain();
     // An output that does not answer is closed: it is opened afresh to play on.
-    if (!tail && output_ && !output_->drop())
-        output_->close();
-    clockDropped();
+    if (!tail) {
+        if (output_ && !output_->drop())
+            output_->close();
+        clockDropped();
+    }
     if (heard < decoded && !nonSeekable_)
         mpg123_seek(mh_, static_cast<off_t>(heard), SEEK_SET);
     beginRun(tail);

@@ -2,6 +2,8 @@
 #include "support/Process.h"
 #include "support/TempDir.h"
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <fcntl.h>
 #include <filesystem>
@@ -10,6 +12,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 using namespace cantorel::test;
 
@@ -523,4 +526,27 @@ TEST(Cli, BothProgramsAnswerTheirOptionsWithoutADisplay)
         EXPECT_TRUE(r.out.starts_with(c.out)) << r.out;
         EXPECT_EQ(r.err, c.err);
     }
+}
+
+TEST(Cli, PlayingEndsCleanlyOnABusyMachine)
+{
+    // Busy cores: the tracks may all be written before the command first looks.
+    std::atomic<bool> busy{true};
+    std::vector<std::thread> spinners;
+    for (unsigned i = 0; i < std::max(2u, std::thread::hardware_concurrency()); ++i)
+        spinners.emplace_back([&busy] {
+            while (busy)
+                std::atomic_signal_fence(std::memory_order_seq_cst);
+        });
+    TempDir dir;
+    const std::string track = encodeTone(dir, "a.mp3", 440, 0.3);
+    for (int run = 0; run < 5; ++run) {
+        const std::string out = dir / ("out" + std::to_string(run) + ".wav");
+        const ProcessResult r = cli({"play", track, track, "--out", out});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find("end\n"), std::string::npos) << r.out;
+    }
+    busy = false;
+    for (std::thread& t : spinners)
+        t.join();
 }

@@ -66,21 +66,6 @@ Wav analyse(std::string_view bytes, int rate = 0, int channels = 0)
     return w;
 }
 
-// An MP3 of a sine tone made with lame.
-std::string encodeTone(const TempDir& dir, const std::string& name, double hz, double seconds,
-                       const std::vector<std::string>& options = {"-b", "128"})
-{
-    const std::string wav = dir.write(name + ".wav", sineWav(hz, seconds));
-    std::vector<std::string> args{"--quiet"};
-    args.insert(args.end(), options.begin(), options.end());
-    args.push_back(wav);
-    args.push_back(dir / name);
-    const ProcessResult r = runProcess("/usr/bin/lame", args);
-    if (r.status != 0)
-        throw std::runtime_error("lame failed: " + r.err);
-    return dir / name;
-}
-
 // A pipe that a thread of its own drains slowly, `chunk` bytes a millisecond, so that
 // the player writing into it is still under way when the test acts on it.
 class SlowPipe {

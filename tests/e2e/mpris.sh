@@ -81,6 +81,18 @@ player Seek 9223372036854775807
 sleep 0.3
 [ "$(property Metadata Player)" != "$third" ] || fail "a seek past the end kept the track"
 
+# The volume is read and written, and kept for the next run; Stop stops and rewinds.
+gdbus call --session --dest "$name" --object-path "$path" --method org.freedesktop.DBus.Properties.Set \
+  org.mpris.MediaPlayer2.Player Volume "<0.5>" >/dev/null
+property Volume Player | grep -q "<0.5>" || fail "Volume: $(property Volume Player)"
+grep -qx 50 "$work/state/cantorel/volume" || fail "the volume was not kept"
+player Play
+sleep 0.5
+player Stop
+property PlaybackStatus Player | grep -q "'Stopped'" || fail "Stop left $(property PlaybackStatus Player)"
+[ "$(pos)" -eq 0 ] || fail "Stop did not rewind: $(pos)"
+property Metadata Player | grep -q "mpris:artUrl" || fail "no picture for a track of a folder that has one"
+
 # A second start for the same folder hands over to the first and ends.
 timeout 20 "$work/bin/cantorel" >"$work/second.log" 2>&1 || fail "the second start ended with $?: $(cat "$work/second.log")"
 kill -0 "$app" 2>/dev/null || fail "the first instance ended"

@@ -1,7 +1,11 @@
 #include "support/Mp3Fixture.h"
 
+#include "support/Process.h"
+#include "support/TempDir.h"
+
 #include <cmath>
 #include <cstdint>
+#include <stdexcept>
 
 namespace cantorel::test {
 
@@ -72,6 +76,20 @@ std::string toneSequenceWav(const std::vector<std::pair<double, double>>& tones,
         }
     }
     return wav;
+}
+
+std::string encodeTone(const TempDir& dir, const std::string& name, double hz, double seconds,
+                       const std::vector<std::string>& options)
+{
+    const std::string wav = dir.write(name + ".wav", sineWav(hz, seconds));
+    std::vector<std::string> args{"--quiet"};
+    args.insert(args.end(), options.begin(), options.end());
+    args.push_back(wav);
+    args.push_back(dir / name);
+    const ProcessResult r = runProcess("/usr/bin/lame", args);
+    if (r.status != 0)
+        throw std::runtime_error("lame failed: " + r.err);
+    return dir / name;
 }
 
 } // namespace cantorel::test

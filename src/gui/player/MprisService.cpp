@@ -51,14 +51,14 @@ MprisService::MprisService(Session& session) : session_(session)
     new MprisRoot(this);
     new MprisPlayer(this);
     new CantorelInstance(this);
+    metadata_ = trackMetadata();
+    session_.playback().addListener(this);
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return; // no session bus: no remote control, and nothing else changes
     registered_ = bus.registerObject(ObjectPath, this);
     if (registered_ && !bus.registerService(BusName))
         bus.registerService(QString(BusName) + ".instance" + QString::number(::getpid()));
-    metadata_ = trackMetadata();
-    session_.playback().addListener(this);
 }
 
 MprisService::~MprisService()

@@ -1,6 +1,7 @@
 #include "core/config/Configuration.h"
 #include "core/platform/ProcessPriority.h"
 #include "core/player/PlaybackController.h"
+#include "core/player/StreamVolume.h"
 #include "core/player/TMPEGPlayer.h"
 
 #include "gui/Controls.h"
@@ -24,10 +25,12 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QSlider>
 #include <QToolButton>
 #include <QTreeView>
 
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
@@ -305,4 +308,53 @@ TEST_F(PanelTest, NothingToPlay)
     EXPECT_FALSE(f.session().playback().isPlaying());
     EXPECT_EQ(f.session().playback().activeNode(), NoNode);
     EXPECT_EQ(f.trayIcon()->Hint(), ""); // the tip stays the title given at creation
+}
+
+TEST_F(PanelTest, AnotherTrackStartsAtItsBeginningAndFailuresAreShown)
+{
+    auto f = open();
+    f->plPlayClick();
+    fake.set(201'000, 5'400, 3, 0);
+    f->session().player().TimerTick();
+    f->plPlayClick(); // the panel's pause
+    fake.reset();
+    fake.set(201'000, 0, 1, 0);
+    f->selectNode(node(*f, "Two"));
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(f->treeView(), &enter);
+    EXPECT_NE(fake.calls().find("Open(" + dir.path() + "music/A/t2.mp3,0);"), std::string::npos) << fake.calls();
+    EXPECT_NE(fake.calls().find("Play(0,201000)"), std::string::npos) << fake.calls();
+    // The output fails on the way: the panel stops on the track and says why.
+    fake.fail("Close", 5);
+    fake.set(201'000, 201'000, 3, 0);
+    fake.end();
+    f->session().player().TimerTick();
+    EXPECT_EQ(f->session().playback().activeNode(), node(*f, "Two"));
+    EXPECT_FALSE(f->session().playback().isPlaying());
+    EXPECT_EQ(control<QLabel>(*f, "plATView")->text(), "Playing stopped: Output device failure");
+    EXPECT_EQ(f->trayIcon()->Hint(), "Playing stopped: Output device failure");
+    EXPECT_EQ(control<QAction>(*f, "miPlay")->text(), "Play");
+    // The next start shows the track again.
+    fake.reset();
+    fake.set(201'000, 0, 1, 0);
+    f->plPlayClick();
+    EXPECT_TRUE(f->session().playback().isPlaying());
+    EXPECT_EQ(control<QLabel>(*f, "plATView")->text(), "Now: \nTwo\nArtist");
+    EXPECT_EQ(f->trayIcon()->Hint(), ". Two. Artist");
+}
+
+TEST_F(PanelTest, TheVolumeSliderSetsAndKeepsTheVolume)
+{
+    auto f = open();
+    auto* slider = control<QSlider>(*f, "plVolume");
+    EXPECT_EQ(slider->toolTip(), "Volume");
+    slider->setValue(40);
+    ASSERT_NE(f->session().volume(), nullptr);
+    EXPECT_EQ(f->session().volume()->percent(), 40);
+    const std::string kept = std::string(std::getenv("XDG_STATE_HOME")) + "/cantorel/volume";
+    EXPECT_EQ(readAll(kept), "40\n");
+    f.reset();
+    auto again = open(); // the next run starts with it
+    EXPECT_EQ(control<QSlider>(*again, "plVolume")->value(), 40);
+    std::filesystem::remove(kept);
 }

@@ -1,0 +1,115 @@
+// How the player meets a sound server that stalls, and how its positions run: drives the
+// decoder library as the window does (TMPEGPlayer), on the PulseAudio server in
+// PULSE_SERVER.
+//   playback_timing LIBRARY_DIR TRACK SERVER_PID
+// TRACK should last 10 s or more. Prints the position reports' monotonicity over a whole
+// play, then the time Seek, Pause, Resume, Stop and Close take while the server (process
+// SERVER_PID) is stopped with SIGSTOP; the server is let go on at the end.
+
+#include "core/player/TMPEGPlayer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <thread>
+
+using namespace cantorel;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// The player's timer, ticked by hand.
+class HandTimer : public PlayerTimer {
+public:
+    void setInterval(int ms) override { interval_ = ms; }
+    int interval() const override { return interval_; }
+    void setEnabled(bool on) override { enabled_ = on; }
+    bool enabled() const override { return enabled_; }
+    void setTick(std::function<void()> tick) override { tick_ = std::move(tick); }
+    void tick() const
+    {
+        if (enabled_ && tick_)
+            tick_();
+    }
+
+private:
+    int interval_ = 0;
+    bool enabled_ = false;
+    std::function<void()> tick_;
+};
+
+double millisecondsOf(const std::function<void()>& call)
+{
+    const auto start = Clock::now();
+    try {
+        call();
+    } catch (const TMPEGError&) {
+        // A refused call (the stream ended meanwhile) counts with its time all the same.
+    }
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: playback_timing LIBRARY_DIR TRACK SERVER_PID\n");
+        return 2;
+    }
+    HandTimer* timer = nullptr;
+    TMPEGPlayer player([&timer] {
+        auto t = std::make_unique<HandTimer>();
+        timer = t.get();
+        return t;
+    });
+    bool ended = false;
+    player.PathToDLL = argv[1];
+    player.setTimerFreq(250);
+    player.UseTimer = true;
+    player.OnPlayEnd = [&ended](TMPEGPlayer*) { ended = true; };
+    player.LoadDLL();
+
+    // A whole play, its position read every 5 ms.
+    player.setStreamName(argv[2]);
+    player.StartPlay();
+    int reports = 0, backwards = 0, negative = 0;
+    std::int32_t last = 0, first = -1;
+    while (!ended) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        const std::int32_t position = player.CurrentPos();
+        if (first < 0)
+            first = position;
+        ++reports;
+        backwards += position < last;
+        negative += position < 0;
+        last = position;
+        timer->tick();
+    }
+    std::printf("Positions over a play of %d ms, read every 5 ms: %d reports, first %d ms, %d negative, "
+                "%d back steps\n",
+                player.LengthMs(), reports, first, negative, backwards);
+    player.CloseStream();
+
+    // The server stalls while a write waits for it.
+    ended = false;
+    player.setStreamName(argv[2]);
+    player.StartPlay();
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    const pid_t server = static_cast<pid_t>(std::atoi(argv[3]));
+    ::kill(server, SIGSTOP);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    std::printf("With the sound server stopped (SIGSTOP):\n");
+    std::printf("  Seek    %6.1f ms\n", millisecondsOf([&] { player.SeekTo(4000); }));
+    std::printf("  Pause   %6.1f ms\n", millisecondsOf([&] { player.SetPaused(true); }));
+    std::printf("  Resume  %6.1f ms\n", millisecondsOf([&] { player.SetPaused(false); }));
+    std::printf("  Stop    %6.1f ms\n", millisecondsOf([&] { player.StopPlay(); }));
+    std::printf("  Close   %6.1f ms\n", millisecondsOf([&] { player.CloseStream(); }));
+    ::kill(server, SIGCONT);
+    player.UnloadDLL();
+    return 0;
+}
