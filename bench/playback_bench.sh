@@ -35,9 +35,12 @@ cpu() { # CPU seconds (user + system) of a command
   read -r wall user sys < <( { time "$@" </dev/null >/dev/null 2>&1; } 2>&1 )
   awk -v u="$user" -v s="$sys" 'BEGIN{printf "%.3f", u+s}'
 }
-ours=$(cpu "$bin/cantorel-cli" play "$work/long.mp3")
-theirs=$(cpu mpg123 -q -o pulse "$work/long.mp3")
-echo "Playing a 30 s file to a null sink (CPU time, user + system):"
+median3() { printf '%s\n' "$@" | sort -n | sed -n 2p; }
+ours=$(median3 "$(cpu "$bin/cantorel-cli" play "$work/long.mp3")" "$(cpu "$bin/cantorel-cli" play "$work/long.mp3")" \
+  "$(cpu "$bin/cantorel-cli" play "$work/long.mp3")")
+theirs=$(median3 "$(cpu mpg123 -q -o pulse "$work/long.mp3")" "$(cpu mpg123 -q -o pulse "$work/long.mp3")" \
+  "$(cpu mpg123 -q -o pulse "$work/long.mp3")")
+echo "Playing a 30 s file to a null sink (CPU time, user + system, the median of three runs):"
 awk -v o="$ours" -v t="$theirs" 'BEGIN{
   printf "  cantorel-cli play   %6.3f s\n  mpg123 -o pulse     %6.3f s\n  ratio               %6.2f\n", o, t, o/t }'
 

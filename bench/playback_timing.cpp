@@ -95,21 +95,24 @@ int main(int argc, char** argv)
                 player.LengthMs(), reports, first, negative, backwards);
     player.CloseStream();
 
-    // The server stalls while a write waits for it.
-    ended = false;
-    player.setStreamName(argv[2]);
-    player.StartPlay();
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    // The server stalls while a write waits for it; each call on a fresh play.
     const pid_t server = static_cast<pid_t>(std::atoi(argv[3]));
-    ::kill(server, SIGSTOP);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
-    std::printf("With the sound server stopped (SIGSTOP):\n");
-    std::printf("  Seek    %6.1f ms\n", millisecondsOf([&] { player.SeekTo(4000); }));
-    std::printf("  Pause   %6.1f ms\n", millisecondsOf([&] { player.SetPaused(true); }));
-    std::printf("  Resume  %6.1f ms\n", millisecondsOf([&] { player.SetPaused(false); }));
-    std::printf("  Stop    %6.1f ms\n", millisecondsOf([&] { player.StopPlay(); }));
-    std::printf("  Close   %6.1f ms\n", millisecondsOf([&] { player.CloseStream(); }));
-    ::kill(server, SIGCONT);
+    const auto stalled = [&](const char* name, const std::function<void()>& call) {
+        ended = false;
+        player.setStreamName(argv[2]);
+        player.StartPlay();
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        ::kill(server, SIGSTOP);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+        std::printf("  %-7s %6.1f ms\n", name, millisecondsOf(call));
+        ::kill(server, SIGCONT);
+        player.CloseStream();
+    };
+    std::printf("With the sound server stopped (SIGSTOP) while a write waits for it:\n");
+    stalled("Seek", [&] { player.SeekTo(4000); });
+    stalled("Pause", [&] { player.SetPaused(true); });
+    stalled("Stop", [&] { player.StopPlay(); });
+    stalled("Close", [&] { player.CloseStream(); });
     player.UnloadDLL();
     return 0;
 }
