@@ -16,9 +16,12 @@ loud = [i for i, v in enumerate(left) if abs(v) > threshold]
 if not loud:
     print("no sound recorded")
     sys.exit(1)
-longest = run = 0
-for v in left[loud[0]:loud[-1] + 1]:
+longest = run = end = 0
+for i, v in enumerate(left[loud[0]:loud[-1] + 1]):
     run = run + 1 if abs(v) <= threshold else 0
-    longest = max(longest, run)
+    if run > longest:
+        longest, end = run, i
+if longest > 2:
+    print("longest silence ends %.3f s after the first sound" % (end / RATE), file=sys.stderr)
 # One quiet sample is a zero crossing of the tone.
 print("%.2f" % (0.0 if longest <= 2 else longest * 1000.0 / RATE))

@@ -1,5 +1,6 @@
 #include "cli/CliApplication.h"
 
+#include "core/collection/Journal.h"
 #include "core/info/TrackInfo.h"
 #include "core/platform/CodePage.h"
 #include "core/platform/FileSystem.h"
@@ -19,6 +20,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <ostream>
 #include <sys/stat.h>
@@ -54,9 +56,14 @@ Commands:
                   collection
   probe FILE...   read each track as the scan does: header, size, playing time, tag
   tag FILE [--title T] [--artist A] [--album B] [--year Y] [--comment C] [--genre G]
+          [--track N[/M]] [--disc N[/M]] [--album-artist A] [--cover IMAGE | --no-cover]
                   write the given fields into the track's tags, as the window's editor
-                  does (the others keep what the file holds); G is a number or a genre
-                  name; at least one field
+                  does (the others keep what the file holds); G is a number, a genre
+                  name, or any text (ID3v2 only); "" takes a field away; track, disc,
+                  album artist and cover need ReadID3v2 = yes; at least one field
+  undo [N]        list the last saves of tags and description files, newest first;
+                  with N, put back what save N replaced, when its files are still as it
+                  left them (an undo is a save too: undoing it again redoes)
   describe PATH [TEXT]
                   save the description of a file or directory in its directory's
                   description file; without TEXT the description is cleared
@@ -140,6 +147,7 @@ std::vector<CliApplication::Command> CliApplication::commands()
         {"probe", true, [this](const auto& a) { return probe(a); }},
         {"tag", true, [this](const auto& a) { return tag(a); }},
         {"describe", true, [this](const auto& a) { return describe(a); }},
+        {"undo", true, [this](const auto& a) { return undo(a); }},
         {"play", false, [this](const auto& a) { return play(a); }},
         {"version", false, [this](const auto&) { return printVersion(); }},
         {"--help", false, [this](const auto&) { return printHelp(); }},
@@ -469,8 +477,13 @@ int CliApplication::tag(const std::vector<std::string>& args)
         return text::cutChars(text::trim(value), CollectionItem::TextLimit);
     };
     TagChange change;
+    const bool extended = session_->settings().ReadID3v2;
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& option = args[i];
+        if (option == "--no-cover") {
+            change.cover = TagChange::Cover{};
+            continue;
+        }
         if (i + 1 >= args.size())
             return usageError(option + " needs a value");
         const std::string& value = args[++i];
@@ -486,16 +499,35 @@ int CliApplication::tag(const std::vector<std::string>& args)
             change.comment = field(value);
         else if (option == "--genre") {
             const std::optional<std::uint8_t> genre = genreOf(value);
-            if (!genre)
+            // A genre the table does not hold goes into the ID3v2 tag by its name; a number
+            // is one of 0-255.
+            const bool number = !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
+            if (!genre && (!extended || number))
                 return usageError("--genre takes a number from 0 to 255 or a genre name of the configuration");
-            change.genre = TagChange::Genre{*genre, {}};
+            change.genre = genre ? TagChange::Genre{*genre, {}} : TagChange::Genre{255, field(value)};
+        } else if (option == "--album-artist") {
+            change.albumArtist = field(value);
+        } else if (option == "--track" || option == "--disc") {
+            const std::optional<TagChange::Number> number = TagChange::Number::parse(value);
+            if (!number)
+                return usageError(option + " takes N or N/M (numbers from 1 to 999999)");
+            (option == "--track" ? change.track : change.disc) = number;
+        } else if (option == "--cover") {
+            const Result<TagChange::Cover> cover = TagChange::Cover::fromFile(fullPath(value));
+            if (!cover) {
+                err_ << shown(cover.error()) << '\n';
+                return 1;
+            }
+            change.cover = cover.value();
         } else {
             return usageError("unknown option '" + option + "'");
         }
     }
     if (change.empty())
         return usageError("tag needs at least one field to set (--title, --artist, --album, --year, --comment, "
-                          "--genre)");
+                          "--genre, --track, --disc, --album-artist, --cover, --no-cover)");
+    if (!extended && (change.albumArtist || change.track || change.disc || change.cover))
+        return usageError("--track, --disc, --album-artist and the cover need ID3v2 tags (ReadID3v2 = yes)");
     if (const Result<> written = session_->saveTag(path, change); !written) {
         err_ << shown(written.error()) << '\n';
         return 1;
@@ -644,6 +676,75 @@ int CliApplication::describe(const std::vector<std::string>& args)
     if (const Result<> saved = session_->saveDescription(item); !saved) {
         err_ << shown(saved.error()) << '\n';
         return 1;
+    }
+    return 0;
+}
+
+int CliApplication::undo(const std::vector<std::string>& args)
+{
+    Journal* journal = session_->journal();
+    if (!journal) {
+        err_ << "there is no journal of saves ($XDG_STATE_HOME or $HOME)\n";
+        return 1;
+    }
+    if (args.size() > 1)
+        return usageError("undo takes at most one save number");
+    if (args.empty())
+        return listSaves(*journal);
+    char* end = nullptr;
+    const long long number = std::strtoll(args[0].c_str(), &end, 10);
+    if (args[0].empty() || *end != '\0' || number <= 0)
+        return usageError("undo takes the number of a save, as 'cantorel-cli undo' lists them");
+    const Result<std::int64_t> undone = session_->undo(number);
+    if (!undone) {
+        err_ << shown(undone.error()) << '\n';
+        return 1;
+    }
+    out_ << "save " << number << " undone (as save " << undone.value() << ")\n";
+    return 0;
+}
+
+int CliApplication::listSaves(const Journal& journal)
+{
+    const Result<std::vector<JournalEntry>> saves = journal.list(ListedSaves);
+    if (!saves) {
+        err_ << saves.error() << '\n';
+        return 1;
+    }
+    if (json_) {
+        JsonWriter json;
+        json.beginArray();
+        for (const JournalEntry& e : saves.value()) {
+            json.beginObject();
+            json.key("Number");
+            json.value(e.number);
+            json.key("Time");
+            json.value(e.time);
+            json.key("What");
+            json.value(e.what);
+            json.key("Written");
+            json.value(e.written);
+            json.key("Files");
+            json.beginArray();
+            for (const std::string& f : e.files)
+                json.value(shown(f));
+            json.endArray();
+            json.endObject();
+        }
+        json.endArray();
+        emit(json);
+        return 0;
+    }
+    for (const JournalEntry& e : saves.value()) {
+        char when[32] = "";
+        const std::time_t t = static_cast<std::time_t>(e.time);
+        std::tm local{};
+        if (::localtime_r(&t, &local))
+            std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
+        out_ << e.number << '\t' << when << '\t' << e.what << (e.written ? "" : " (not finished)");
+        for (const std::string& f : e.files)
+            out_ << '\t' << shown(f);
+        out_ << '\n';
     }
     return 0;
 }

@@ -13,6 +13,10 @@
 #include <string>
 #include <vector>
 
+namespace cantorel {
+class Journal;
+}
+
 namespace cantorel::cli {
 
 class JsonWriter;
@@ -46,6 +50,10 @@ private:
     int probe(const std::vector<std::string>& files);
     int tag(const std::vector<std::string>& args);
     int describe(const std::vector<std::string>& args);
+    int undo(const std::vector<std::string>& args);
+    int listSaves(const Journal& journal);
+    // How many saves `undo` lists.
+    static constexpr std::size_t ListedSaves = 50;
     int play(const std::vector<std::string>& args);
     int usageError(const std::string& message);
     void emit(const JsonWriter& json);

@@ -139,8 +139,9 @@ bool PulseOutput::open(long rate, int channels)
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<std::uint32_t>(-1);
     attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(TargetLatencyUsec, &format));
-    // Playback begins once a tenth of a second is queued, so a new track starts at once.
-    attr.prebuf = static_cast<std::uint32_t>(pa_usec_to_bytes(TargetLatencyUsec / 10, &format));
+    // Playback begins once 20 ms are queued, so that a new track (or the next one after a
+    // Stop) starts at once.
+    attr.prebuf = static_cast<std::uint32_t>(pa_usec_to_bytes(TargetLatencyUsec / 50, &format));
     attr.minreq = static_cast<std::uint32_t>(-1);
     attr.fragsize = static_cast<std::uint32_t>(-1);
     const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_ADJUST_LATENCY |

@@ -41,9 +41,10 @@ TEST(Cli, ConfigAsJson)
     EXPECT_NE(r.out.find("\"ANSICodePage\": 1252"), std::string::npos);
     EXPECT_NE(r.out.find("\"UIStrings\": [\n    \"String1\",\n    \"String2\",\n    \"h\","), std::string::npos)
         << r.out;
-    EXPECT_NE(
-        r.out.find("\"String50\",\n    \"Track: \",\n    \"Rescan\",\n    \"Volume\",\n    \"Playing stopped: \"\n  ]"),
-        std::string::npos);
+    EXPECT_NE(r.out.find("\"String50\",\n    \"Track: \",\n    \"Rescan\",\n    \"Volume\",\n    \"Playing stopped: "
+                         "\",\n    \"Track (n/m)\",\n    \"Disc (n/m)\",\n    \"Album artist\",\n    \"Set cover from "
+                         "file...\",\n    \"Remove cover\",\n    \"&Edit\",\n    \"&Undo last save\"\n  ]"),
+              std::string::npos);
     EXPECT_NE(r.out.find("\"Number\": 17,\n      \"GenreName\": \"Rock\""), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\"Number\": 255,\n      \"GenreName\": \"None\""), std::string::npos);
 }
@@ -123,7 +124,8 @@ TEST(Cli, ProbeReportsEachFile)
     const std::string expectedFirst =
         "    \"ok\": true,\n    \"record\": {\n      \"Path\": \"" + dir.path() +
         "a.mp3\",\n      \"Name\": \"Title\",\n      \"Artist\": \"Artist\",\n      \"Album\": \"\",\n"
-        "      \"Year\": \"\",\n      \"Comment\": \"\",\n      \"Genre\": 17,\n      \"Track\": 0,\n      "
+        "      \"Year\": \"\",\n      \"Comment\": \"\",\n      \"Genre\": 17,\n      \"GenreText\": \"\",\n"
+        "      \"Track\": 0,\n      \"Disc\": 0,\n      \"AlbumArtist\": \"\",\n      "
         "\"FileSize\": 4000000,\n"
         "      \"Bitrate\": 128,\n      \"Frequency\": 44100,\n      \"Duration\": 250,\n      \"Description\": \"\",\n"
         "      \"PicturePath\": \"\",\n      \"TextPath\": \"\"\n    }";
@@ -184,7 +186,7 @@ TEST(Cli, TagFailuresAndUsage)
         {{"tag", track},
          2,
          "cantorel-cli: tag needs at least one field to set (--title, --artist, --album, --year, --comment, "
-         "--genre)\nTry 'cantorel-cli --help'.\n"},
+         "--genre, --track, --disc, --album-artist, --cover, --no-cover)\nTry 'cantorel-cli --help'.\n"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args{"--config", ini};
@@ -549,4 +551,61 @@ TEST(Cli, PlayingEndsCleanlyOnABusyMachine)
     busy = false;
     for (std::thread& t : spinners)
         t.join();
+}
+
+TEST(Cli, TheModernFieldsAndUndo)
+{
+    TempDir dir;
+    const std::string ini = configIn(dir);
+    const std::string track = encodeTone(dir, "t.mp3", 440, 0.3);
+    const std::string original = readAll(track);
+    const std::string cover = dir.write("c.png", std::string("\x89PNG\r\n\x1A\n", 8) + std::string(100, 'p'));
+    const auto run = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--config", ini});
+        return cli(args);
+    };
+    ASSERT_EQ(run({"tag", track, "--track", "3/12", "--disc", "1/2", "--album-artist", "Various", "--genre", "J-Pop",
+                   "--cover", cover})
+                  .status,
+              0);
+    const std::string tags = runProcess("/usr/bin/python3", {"-c",
+                                                             "import sys, mutagen.id3 as m\n"
+                                                             "t = m.ID3(sys.argv[1])\n"
+                                                             "print(t['TRCK'], t['TPOS'], t['TPE2'], t['TCON'], "
+                                                             "int(t.getall('APIC')[0].type), t.getall('APIC')[0].mime)",
+                                                             track})
+                                 .out;
+    EXPECT_EQ(tags, "3/12 1/2 Various J-Pop 3 image/png\n");
+    const ProcessResult probe = run({"--json", "probe", track});
+    for (const char* field :
+         {"\"GenreText\": \"J-Pop\"", "\"Disc\": 1", "\"AlbumArtist\": \"Various\"", "\"Track\": 3"})
+        EXPECT_NE(probe.out.find(field), std::string::npos) << field << probe.out;
+    // Usage errors: bad numbers, a cover that is no picture.
+    EXPECT_EQ(run({"tag", track, "--track", "x"}).status, 2);
+    EXPECT_EQ(run({"tag", track, "--genre", "300"}).status, 2);
+    EXPECT_EQ(run({"tag", track, "--cover", ini}).status, 1);
+    // A description made in a new file, then undone: the file is gone again; the tag save
+    // undone: the track is byte for byte as it was.
+    ASSERT_EQ(run({"describe", track, "Described"}).status, 0);
+    ASSERT_TRUE(std::filesystem::exists(dir / "files.bbs"));
+    const ProcessResult list = run({"--json", "undo"});
+    EXPECT_NE(list.out.find("\"What\": \"description\""), std::string::npos) << list.out;
+    const auto newest = [&] {
+        const std::string listed = run({"undo"}).out;
+        return listed.substr(0, listed.find('\t'));
+    };
+    ASSERT_EQ(run({"undo", newest()}).status, 0);
+    EXPECT_FALSE(std::filesystem::exists(dir / "files.bbs"));
+    const std::string tagSave = std::to_string(std::stoi(newest()) - 2); // before the description and its undo
+    ASSERT_EQ(run({"undo", tagSave}).status, 0);
+    EXPECT_TRUE(readAll(track) == original);
+    // Changed since: refused, nothing written.
+    ASSERT_EQ(run({"tag", track, "--title", "Mine"}).status, 0);
+    const std::string mine = newest();
+    ASSERT_EQ(run({"tag", track, "--title", "Theirs"}).status, 0);
+    const std::string theirs = readAll(track);
+    const ProcessResult refused = run({"undo", mine});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("changed since save " + mine), std::string::npos) << refused.err;
+    EXPECT_TRUE(readAll(track) == theirs);
 }

@@ -55,7 +55,7 @@ start_program() {
   window=
   for _ in $(seq 150); do
     for w in $(xdotool search --onlyvisible --name '^Cantorel demo$' 2>/dev/null); do
-      xdotool getwindowgeometry "$w" 2>/dev/null | grep -q 'Geometry: 641x337' && window=$w
+      xdotool getwindowgeometry "$w" 2>/dev/null | grep -Eq 'Geometry: 641x3[3-7][0-9]' && window=$w
     done
     [ -n "$window" ] && break
     sleep 0.1

@@ -11,11 +11,12 @@
 
 namespace cantorel::test {
 
-// The session a test window runs on (without a journal of saves); a base of its own, so
-// that it is made before the window and outlives it.
+// The session a test window runs on (with a journal of saves in `journalFile`, none when
+// empty); a base of its own, so that it is made before the window and outlives it.
 struct SessionOfWindow {
-    SessionOfWindow(const Configuration& configuration, const std::string& libraryDirectory)
-        : ownSession(configuration, SessionOptions{"", true, libraryDirectory, std::string()})
+    SessionOfWindow(const Configuration& configuration, const std::string& libraryDirectory,
+                    const std::string& journalFile)
+        : ownSession(configuration, SessionOptions{"", true, libraryDirectory, journalFile})
     {
     }
     Session ownSession;
@@ -26,8 +27,9 @@ struct SessionOfWindow {
 class TestWindow : private SessionOfWindow, public TMainForm {
 public:
     TestWindow(const Configuration& configuration, std::shared_ptr<ErrorBox> errorBox,
-               const std::string& libraryDirectory = {}, std::unique_ptr<TrayShell> trayShell = {})
-        : SessionOfWindow(configuration, libraryDirectory),
+               const std::string& libraryDirectory = {}, std::unique_ptr<TrayShell> trayShell = {},
+               const std::string& journalFile = {})
+        : SessionOfWindow(configuration, libraryDirectory, journalFile),
           TMainForm(ownSession, std::move(errorBox), std::move(trayShell))
     {
     }

@@ -30,6 +30,11 @@ struct CollectionItem {
     std::int32_t Bitrate = 0;   // kbit/s
     std::int32_t Frequency = 0; // Hz
     std::uint8_t Genre = 0;     // 255: none
+    // What only ID3v2 and APE tags hold.
+    CompactString AlbumArtist;
+    std::int32_t TrackTotal = 0; // the number of tracks it is one of; 0: unknown
+    std::int32_t Disc = 0;       // 0: unknown
+    std::int32_t DiscTotal = 0;
 };
 
 class CodePage;

@@ -3,6 +3,7 @@
 #include "core/collection/CollectionItem.h"
 #include "core/collection/DescriptionList.h"
 #include "core/collection/DirectoryListing.h"
+#include "core/collection/Journal.h"
 #include "core/platform/CodePage.h"
 #include "core/platform/FileSystem.h"
 #include "core/platform/Paths.h"
@@ -114,7 +115,7 @@ Result<> checkDescription(const CollectionItem& item, const std::string& descrip
     return checkDescriptionText(description, list && list->utf8() ? *CodePage::byNumber(CodePage::Utf8) : format.oem);
 }
 
-Result<> WriteDescription(const CollectionItem& item, const DescriptionFormat& format)
+Result<> WriteDescription(const CollectionItem& item, const DescriptionFormat& format, Journal* journal)
 {
     const std::string entryPath = paths::withoutTrailingSlash(item.Path);
     if (entryPath.size() < format.root.size() || !entryPath.starts_with(format.root))
@@ -199,9 +200,23 @@ Result<> WriteDescription(const CollectionItem& item, const DescriptionFormat& f
         data += line;
         data += "\r\n";
     }
+    std::optional<std::int64_t> save;
+    if (journal) {
+        const std::optional<std::string> before = exists ? fs::readFile(filePath) : std::nullopt;
+        if (exists && !before)
+            return failure;
+        const JournalEdit::Kind kind = exists ? JournalEdit::Kind::Region : JournalEdit::Kind::MakesFile;
+        const Result<std::int64_t> recorded =
+            journal->record("description", format.root, {{filePath, 0, before.value_or(""), data, kind}});
+        if (!recorded)
+            return failureBecause("its old bytes could not be kept first (" + recorded.error() + ")");
+        save = recorded.value();
+    }
     if (const Result<> replaced = fs::replaceFile(filePath, data, readAs); !replaced)
         return replaced.error() == "another program changed the file meanwhile" ? failureBecause(replaced.error())
                                                                                 : failure;
+    if (save)
+        (void)journal->written(*save); // done; an unreadable journal only loses the undo
     return {};
 }
 

@@ -12,6 +12,8 @@ class Collation;
 struct CollectionItem;
 
 // What the description writer needs from the configuration.
+class Journal;
+
 struct DescriptionFormat {
     std::string fileName; // the configured description-file name
     const CodePage& oem;
@@ -26,8 +28,9 @@ struct DescriptionFormat {
 // message is the one to show: "Error while saving file " and the file's path.
 // A file that exists but cannot be read, or holds a NUL byte, is never overwritten. Only
 // entries inside the collection are described, and a description file that is a link is
-// written through only to an existing file inside the collection.
-Result<> WriteDescription(const CollectionItem& item, const DescriptionFormat& format);
+// written through only to an existing file inside the collection. With a `journal`, the
+// file as it was (or that there was none) is kept there first, under the collection's root.
+Result<> WriteDescription(const CollectionItem& item, const DescriptionFormat& format, Journal* journal = nullptr);
 
 // The line the writer makes: the name (quoted when it holds a blank or another control
 // character, or begins with a quote) padded with blanks to 15 bytes, one blank, the

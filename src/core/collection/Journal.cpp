@@ -4,10 +4,14 @@
 #include "core/platform/SafeFileWriter.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,7 +20,8 @@ namespace cantorel {
 
 namespace {
 
-constexpr int Version = 1;
+constexpr int Version = 2;
+constexpr std::string_view UndoPrefix = "undo of ";
 
 std::uint64_t hashOf(std::string_view bytes)
 {
@@ -69,16 +74,31 @@ public:
             "CREATE TABLE IF NOT EXISTS saves (id INTEGER PRIMARY KEY AUTOINCREMENT, time INTEGER, what TEXT, "
             "collection BLOB, written INTEGER, undone INTEGER, bytes INTEGER);"
             "CREATE TABLE IF NOT EXISTS edits (save INTEGER, seq INTEGER, path BLOB, offset INTEGER, old BLOB, "
-            "new_size INTEGER, new_hash INTEGER, size_after INTEGER, PRIMARY KEY (save, seq));"
-            "PRAGMA user_version=" +
-            std::to_string(Version) + ";";
-        if (!exec(schema.c_str()))
+            "new_size INTEGER, new_hash INTEGER, size_after INTEGER, kind INTEGER DEFAULT 0, "
+            "PRIMARY KEY (save, seq));";
+        if (!exec(schema.c_str()) || !upgrade())
             return fail("cannot use " + file + ": " + sqlite3_errmsg(db_));
         return {};
     }
     bool exec(const char* sql) const { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
     sqlite3* db() const { return db_; }
 
+private:
+    // A journal of version 1 had no kinds of edits: all its edits are regions.
+    bool upgrade() const
+    {
+        sqlite3_stmt* q = nullptr;
+        int version = 0;
+        if (sqlite3_prepare_v2(db_, "PRAGMA user_version", -1, &q, nullptr) == SQLITE_OK &&
+            sqlite3_step(q) == SQLITE_ROW)
+            version = sqlite3_column_int(q, 0);
+        sqlite3_finalize(q);
+        if (version == 1 && !exec("ALTER TABLE edits ADD COLUMN kind INTEGER DEFAULT 0"))
+            return false;
+        return exec(("PRAGMA user_version=" + std::to_string(Version)).c_str());
+    }
+
+public:
 private:
     sqlite3* db_ = nullptr;
 };
@@ -118,23 +138,25 @@ struct StoredEdit {
     std::int64_t newSize;
     std::uint64_t newHash;
     std::int64_t sizeAfter; // -1 until the save was written
+    JournalEdit::Kind kind;
 };
 
 std::vector<StoredEdit> editsOf(sqlite3* db, std::int64_t save)
 {
-    Statement q(db, "SELECT path, offset, old, new_size, new_hash, size_after FROM edits WHERE save = ? ORDER BY seq");
+    Statement q(db, "SELECT path, offset, old, new_size, new_hash, size_after, kind FROM edits WHERE save = ? "
+                    "ORDER BY seq");
     std::vector<StoredEdit> edits;
     if (!q)
         return edits;
     q.bind(1, save);
     while (q.step())
-        edits.push_back(
-            {q.blob(0), q.integer(1), q.blob(2), q.integer(3), static_cast<std::uint64_t>(q.integer(4)), q.integer(5)});
+        edits.push_back({q.blob(0), q.integer(1), q.blob(2), q.integer(3), static_cast<std::uint64_t>(q.integer(4)),
+                         q.integer(5), static_cast<JournalEdit::Kind>(q.integer(6))});
     return edits;
 }
 
 // Drops the oldest saves beyond the journal's bounds.
-void trim(sqlite3* db)
+void trim(sqlite3* db, const Journal::Bounds& bounds)
 {
     Statement oldest(db, "SELECT id FROM saves ORDER BY id DESC LIMIT -1 OFFSET ?");
     Statement total(db, "SELECT COALESCE(SUM(bytes), 0), MIN(id) FROM saves");
@@ -142,19 +164,63 @@ void trim(sqlite3* db)
     Statement dropEdits(db, "DELETE FROM edits WHERE save NOT IN (SELECT id FROM saves)");
     if (!oldest || !total || !drop || !dropEdits)
         return;
-    oldest.bind(1, Journal::MaxSaves);
+    oldest.bind(1, bounds.saves);
     if (oldest.step()) {
         drop.bind(1, oldest.integer(0));
         (void)drop.done();
         sqlite3_reset(drop.get());
     }
-    for (int guard = 0; guard < Journal::MaxSaves && total.step() && total.integer(0) > Journal::MaxBytes; ++guard) {
+    for (int guard = 0; guard < bounds.saves && total.step() && total.integer(0) > bounds.bytes; ++guard) {
         drop.bind(1, total.integer(1));
         (void)drop.done();
         sqlite3_reset(drop.get());
         sqlite3_reset(total.get());
     }
     (void)dropEdits.done();
+}
+
+// The edit that undoes `e`, when its file is as the save left it (for a save that was
+// never written: as it was before, then an edit without a path, or as far as the save got
+// in place); nothing when the file changed since.
+std::optional<JournalEdit> reverseOf(const StoredEdit& e, bool wasWritten)
+{
+    using Kind = JournalEdit::Kind;
+    const bool missing = fs::kindOf(e.path) == fs::PathKind::Missing;
+    if (e.kind == Kind::RemovesFile) {
+        if (missing)
+            return JournalEdit{e.path, 0, {}, e.old, Kind::MakesFile};
+        return wasWritten ? std::nullopt : std::optional<JournalEdit>(JournalEdit{});
+    }
+    if (e.kind == Kind::MakesFile && missing && !wasWritten)
+        return JournalEdit{}; // the save never made it
+    const std::optional<std::string> now = bytesAt(e.path, e.offset, e.newSize);
+    const bool asLeft =
+        now && hashOf(*now) == e.newHash && (!wasWritten || e.sizeAfter < 0 || sizeOf(e.path) == e.sizeAfter);
+    if (asLeft && e.kind == Kind::MakesFile)
+        return JournalEdit{e.path, 0, *now, {}, Kind::RemovesFile};
+    if (asLeft)
+        return JournalEdit{e.path, e.offset, *now, e.old, Kind::Region};
+    const std::int64_t oldSize = static_cast<std::int64_t>(e.old.size());
+    const std::optional<std::string> before = bytesAt(e.path, e.offset, oldSize);
+    if (!wasWritten && before && *before == e.old)
+        return JournalEdit{}; // the save never got to this file
+    if (!wasWritten && e.kind == Kind::Region && oldSize == e.newSize && before)
+        return JournalEdit{e.path, e.offset, *before, e.old, Kind::Region}; // a write cut short in place
+    return std::nullopt;
+}
+
+// Carries out an edit of an undo.
+Result<> apply(const JournalEdit& e)
+{
+    switch (e.kind) {
+    case JournalEdit::Kind::RemovesFile: return ::unlink(e.path.c_str()) == 0 ? Result<>() : fail(std::strerror(errno));
+    case JournalEdit::Kind::MakesFile:
+        return fs::replaceFile(e.path, e.newBytes, std::optional<std::optional<fs::FileState>>(std::in_place));
+    case JournalEdit::Kind::Region: break;
+    }
+    const Result<fs::FileState> put =
+        fs::spliceFile(e.path, e.offset, static_cast<std::int64_t>(e.oldBytes.size()), e.newBytes);
+    return put ? Result<>() : put.failure();
 }
 
 } // namespace
@@ -178,7 +244,7 @@ Result<std::int64_t> Journal::record(const std::string& what, const std::string&
         bytes += static_cast<std::int64_t>(e.oldBytes.size());
     Statement save(d.db(),
                    "INSERT INTO saves (time, what, collection, written, undone, bytes) VALUES (?, ?, ?, 0, 0, ?)");
-    Statement edit(d.db(), "INSERT INTO edits VALUES (?, ?, ?, ?, ?, ?, ?, -1)");
+    Statement edit(d.db(), "INSERT INTO edits VALUES (?, ?, ?, ?, ?, ?, ?, -1, ?)");
     if (!save || !edit) {
         d.exec("ROLLBACK");
         return fail(std::string("cannot write the journal: ") + sqlite3_errmsg(d.db()));
@@ -198,11 +264,12 @@ Result<std::int64_t> Journal::record(const std::string& what, const std::string&
         edit.bind(5, e.oldBytes);
         edit.bind(6, static_cast<std::int64_t>(e.newBytes.size()));
         edit.bind(7, static_cast<std::int64_t>(hashOf(e.newBytes)));
+        edit.bind(8, static_cast<std::int64_t>(e.kind));
         stored = edit.done();
         sqlite3_reset(edit.get());
     }
     if (stored)
-        trim(d.db());
+        trim(d.db(), bounds_);
     if (!stored || !d.exec("COMMIT")) {
         const std::string error = sqlite3_errmsg(d.db());
         d.exec("ROLLBACK");
@@ -262,12 +329,27 @@ Result<std::int64_t> Journal::lastOf(const std::string& collection) const
     Database d;
     if (Result<> opened = d.open(file_); !opened)
         return opened.failure();
-    Statement q(d.db(), "SELECT id FROM saves WHERE collection = ? AND undone = 0 AND what NOT LIKE 'undo%' "
-                        "ORDER BY id DESC LIMIT 1");
+    Statement q(d.db(), "SELECT id, CAST(what AS TEXT), undone FROM saves WHERE collection = ? ORDER BY id");
     if (!q)
         return fail(std::string("cannot read the journal: ") + sqlite3_errmsg(d.db()));
     q.bind(1, collection);
-    return q.step() ? q.integer(0) : std::int64_t{0};
+    // A save puts something in, its undo takes it out, the undo of that puts it back (a
+    // redo): an entry that is still in force and puts something in is what to undo.
+    std::map<std::int64_t, bool> putsIn;
+    std::int64_t last = 0;
+    while (q.step()) {
+        const std::int64_t id = q.integer(0);
+        const std::string what = q.blob(1);
+        bool in = true;
+        if (what.starts_with(UndoPrefix)) {
+            const auto target = putsIn.find(std::atoll(what.c_str() + UndoPrefix.size()));
+            in = target != putsIn.end() && !target->second;
+        }
+        putsIn[id] = in;
+        if (in && q.integer(2) == 0)
+            last = id;
+    }
+    return last;
 }
 
 Result<std::int64_t> Journal::undo(std::int64_t number)
@@ -293,30 +375,17 @@ Result<std::int64_t> Journal::undo(std::int64_t number)
     // was before or as far as the save got in place).
     std::vector<JournalEdit> back;
     for (auto e = edits.rbegin(); e != edits.rend(); ++e) {
-        const std::optional<std::string> now = bytesAt(e->path, e->offset, e->newSize);
-        const bool asLeft =
-            now && hashOf(*now) == e->newHash && (!wasWritten || e->sizeAfter < 0 || sizeOf(e->path) == e->sizeAfter);
-        const std::int64_t oldSize = static_cast<std::int64_t>(e->old.size());
-        if (asLeft) {
-            back.push_back({e->path, e->offset, *now, e->old});
-            continue;
-        }
-        const std::optional<std::string> before = bytesAt(e->path, e->offset, oldSize);
-        if (!wasWritten && before && *before == e->old)
-            continue; // the save never got to this file
-        if (!wasWritten && oldSize == e->newSize && before) {
-            back.push_back({e->path, e->offset, *before, e->old}); // a write cut short in place
-            continue;
-        }
-        return fail(e->path + " changed since save " + std::to_string(number));
+        const std::optional<JournalEdit> reverse = reverseOf(*e, wasWritten);
+        if (!reverse)
+            return fail(e->path + " changed since save " + std::to_string(number));
+        if (!reverse->path.empty())
+            back.push_back(*reverse);
     }
-    const Result<std::int64_t> undoing = record("undo of " + std::to_string(number), collection, back);
+    const Result<std::int64_t> undoing = record(std::string(UndoPrefix) + std::to_string(number), collection, back);
     if (!undoing)
         return undoing;
     for (const JournalEdit& e : back) {
-        if (const Result<fs::FileState> put =
-                fs::spliceFile(e.path, e.offset, static_cast<std::int64_t>(e.oldBytes.size()), e.newBytes);
-            !put)
+        if (const Result<> put = apply(e); !put)
             return fail("Unable to put back " + e.path + ": " + put.error());
     }
     (void)written(undoing.value());

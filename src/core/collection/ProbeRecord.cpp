@@ -8,7 +8,7 @@ namespace cantorel {
 
 namespace {
 
-constexpr std::uint8_t Version = 2;
+constexpr std::uint8_t Version = 3;
 enum Flags : std::uint8_t {
     HeaderRead = 1,
     HasDuration = 2,
@@ -38,6 +38,10 @@ void putTag(std::string& out, const TrackProbe::Tag& tag)
         putText(out, *field);
     out += static_cast<char>(tag.genre);
     putInt(out, tag.track);
+    putText(out, tag.albumArtist);
+    putInt(out, tag.trackTotal);
+    putInt(out, tag.disc);
+    putInt(out, tag.discTotal);
 }
 
 // Reads from the front of the bytes; any read past the end leaves it failed.
@@ -89,6 +93,10 @@ public:
             *field = text();
         t.genre = byte();
         t.track = int32();
+        t.albumArtist = text();
+        t.trackTotal = int32();
+        t.disc = int32();
+        t.discTotal = int32();
         return t;
     }
 

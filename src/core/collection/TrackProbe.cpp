@@ -38,6 +38,10 @@ void applyProbe(CollectionItem& item, const TrackProbe& probe)
         item.GenreText = text::cutChars(v2.genreText, CollectionItem::TextLimit);
     }
     item.Track = v2.track > 0 ? v2.track : v1.track;
+    item.TrackTotal = v2.track > 0 ? v2.trackTotal : 0;
+    store(item.AlbumArtist, v2.albumArtist, {});
+    item.Disc = v2.disc;
+    item.DiscTotal = v2.discTotal;
 }
 
 } // namespace cantorel

@@ -20,6 +20,11 @@ struct TrackProbe {
         std::uint8_t genre = 255;
         std::string genreText; // a genre without a number (ID3v2 and APE tags)
         int track = 0;         // 0: none
+        // ID3v2 and APE tags only.
+        std::string albumArtist;
+        int trackTotal = 0; // the "m" of "n/m"; 0: none
+        int disc = 0;
+        int discTotal = 0;
     };
 
     bool headerRead = false; // Bitrate, Frequency, Channels and FileSize are set

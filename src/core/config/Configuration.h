@@ -92,8 +92,15 @@ enum class UiString : int {
     RescanItem = 52,     // the menu item that reads the collection again
     VolumeTip = 53,      // the player panel's volume slider
     PlayingStopped = 54, // before why the playing stopped (an output or a track that failed)
+    TrackField = 55,     // the editor's fields of ID3v2 tags
+    DiscField = 56,
+    AlbumArtistField = 57,
+    SetCoverButton = 58, // the picture page of a track, with editing on
+    RemoveCoverButton = 59,
+    EditMenu = 60,
+    UndoItem = 61,
 };
-constexpr int UIStringCount = 54;
+constexpr int UIStringCount = 61;
 constexpr std::size_t GenreTableCapacity = 200;
 
 // The configuration: settings, interface strings and genre table. The program reads one

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <taglib/id3v1genres.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace cantorel {
@@ -27,7 +28,9 @@ constexpr FieldFrames Year{{"TDRC", "TYER", "TYE"}};
 constexpr FieldFrames Comment{{"COMM", "COM", nullptr}};
 constexpr FieldFrames Genre{{"TCON", "TCO", nullptr}};
 constexpr FieldFrames TrackNumber{{"TRCK", "TRK", nullptr}};
-constexpr FieldFrames All[] = {Title, Artist, Album, Year, Comment, Genre, TrackNumber};
+constexpr FieldFrames AlbumArtist{{"TPE2", "TP2", nullptr}};
+constexpr FieldFrames DiscNumber{{"TPOS", "TPA", nullptr}};
+constexpr FieldFrames All[] = {Title, Artist, Album, Year, Comment, Genre, TrackNumber, AlbumArtist, DiscNumber};
 
 std::string joined(const std::vector<std::string>& strings)
 {
@@ -68,6 +71,16 @@ int leadingNumber(std::string_view s)
     int value = 0;
     const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
     return ec == std::errc() && end != s.data() ? value : 0;
+}
+
+// "n" or "n/m": the number and the total (0 where there is none).
+std::pair<int, int> numberAndTotal(std::string_view s)
+{
+    const std::size_t slash = s.find('/');
+    const auto clamped = [](int n) { return std::clamp(n, 0, 1'000'000); };
+    if (slash == std::string_view::npos)
+        return {clamped(leadingNumber(s)), 0};
+    return {clamped(leadingNumber(s.substr(0, slash))), clamped(leadingNumber(s.substr(slash + 1)))};
 }
 
 bool allDigits(std::string_view s)
@@ -134,8 +147,16 @@ void fillGaps(TrackProbe::Tag& into, const TrackProbe::Tag& from)
         into.genre = from.genre;
         into.genreText = from.genreText;
     }
-    if (into.track == 0)
+    if (into.track == 0) {
         into.track = from.track;
+        into.trackTotal = from.trackTotal;
+    }
+    if (into.albumArtist.empty())
+        into.albumArtist = from.albumArtist;
+    if (into.disc == 0) {
+        into.disc = from.disc;
+        into.discTotal = from.discTotal;
+    }
 }
 
 // A genre's name as a number when it is a standard one, else as a text.
@@ -158,14 +179,16 @@ TrackProbe::Tag fieldsOfApe(const ApeTag& ape)
         tag.year = std::to_string(year);
     tag.comment = text::trimmed(ape.text("Comment"));
     setGenre(tag, text::trimmed(ape.text("Genre")));
-    tag.track = std::clamp(leadingNumber(ape.text("Track")), 0, 1'000'000);
+    std::tie(tag.track, tag.trackTotal) = numberAndTotal(ape.text("Track"));
+    tag.albumArtist = text::trimmed(ape.text("Album Artist"));
+    std::tie(tag.disc, tag.discTotal) = numberAndTotal(ape.text("Disc"));
     return tag;
 }
 
 bool holdsSomething(const TrackProbe::Tag& t)
 {
     return !t.title.empty() || !t.artist.empty() || !t.album.empty() || !t.year.empty() || !t.comment.empty() ||
-           t.genre != 255 || !t.genreText.empty() || t.track > 0;
+           t.genre != 255 || !t.genreText.empty() || t.track > 0 || !t.albumArtist.empty() || t.disc > 0;
 }
 
 } // namespace
@@ -188,8 +211,11 @@ TrackProbe::Tag ExtendedTags::fieldsOf(const Id3v2Tag& tag)
         fields.year = std::to_string(value);
     fields.comment = text::trimmed(commentOf(tag));
     setGenre(fields, genreText(textOf(tag, Genre)));
-    const std::vector<std::string> track = textOf(tag, TrackNumber);
-    fields.track = track.empty() ? 0 : std::clamp(leadingNumber(track.front()), 0, 1'000'000);
+    if (const std::vector<std::string> track = textOf(tag, TrackNumber); !track.empty())
+        std::tie(fields.track, fields.trackTotal) = numberAndTotal(track.front());
+    fields.albumArtist = text::trimmed(joined(textOf(tag, AlbumArtist)));
+    if (const std::vector<std::string> disc = textOf(tag, DiscNumber); !disc.empty())
+        std::tie(fields.disc, fields.discTotal) = numberAndTotal(disc.front());
     return fields;
 }
 

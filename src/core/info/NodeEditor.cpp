@@ -27,6 +27,12 @@ EditorFields NodeEditor::load(NodeId n)
         f.year = r->Year;
         f.comment = r->Comment;
         f.genre = r->Genre;
+        if (extended_) {
+            f.track = TagChange::Number{r->Track, r->TrackTotal}.text();
+            f.disc = TagChange::Number{r->Disc, r->DiscTotal}.text();
+            f.albumArtist = r->AlbumArtist;
+            f.genreText = r->Genre == 255 ? r->GenreText.str() : std::string();
+        }
     }
     f.tagFieldsEnabled = track;
     if (n != NoNode && n != tree_.RootNode && n != tree_.PlaylistsNode && r) {
@@ -113,6 +119,13 @@ void NodeEditor::leaveTag(CollectionItem& r, const EditorFields& f, LeaveOutcome
     c.Genre = !f.genre ? r.Genre : *f.genre < 0 ? 255 : static_cast<std::uint8_t>(*f.genre & 0xFF);
     if (c.Genre != r.Genre)
         c.GenreText.clear();
+    // A genre typed that the list does not hold is written as its text (ID3v2 tags).
+    const std::string typedGenre = field(f.genreText);
+    const bool genreTyped = extended_ && !f.genre && typedGenre != r.GenreText.str();
+    if (genreTyped) {
+        c.Genre = 255;
+        c.GenreText = typedGenre;
+    }
     // Only what was typed is written; every other field keeps what the file holds.
     TagChange change;
     for (auto [field, edited, value] :
@@ -122,8 +135,10 @@ void NodeEditor::leaveTag(CollectionItem& r, const EditorFields& f, LeaveOutcome
         if (*edited != *value)
             change.*field = edited->str();
     }
-    if (c.Genre != r.Genre)
-        change.genre = TagChange::Genre{c.Genre, {}};
+    if (c.Genre != r.Genre || genreTyped)
+        change.genre = TagChange::Genre{c.Genre, c.GenreText.str()};
+    if (extended_ && !changeExtended(r, c, f, change, outcome))
+        return;
     if (change.empty())
         return;
     const Result<> written = store_.saveTag(c, change);
@@ -136,6 +151,26 @@ void NodeEditor::leaveTag(CollectionItem& r, const EditorFields& f, LeaveOutcome
         outcome.messages.push_back({written.error(), "Cancel"});
     }
     // Any other failure keeps the record as it was, and the file holds its old tag.
+}
+
+bool NodeEditor::changeExtended(const CollectionItem& r, CollectionItem& c, const EditorFields& f, TagChange& change,
+                                LeaveOutcome& outcome) const
+{
+    const std::string albumArtist = text::cutChars(text::trim(f.albumArtist), CollectionItem::TextLimit);
+    if (albumArtist != r.AlbumArtist.str())
+        change.albumArtist = albumArtist;
+    const std::optional<TagChange::Number> track = TagChange::Number::parse(f.track);
+    const std::optional<TagChange::Number> disc = TagChange::Number::parse(f.disc);
+    if (!track || !disc) {
+        outcome.messages.push_back({"The tag was not saved: a track or disc number is N or N/M.", "Cancel"});
+        return false;
+    }
+    if (*track != TagChange::Number{r.Track, r.TrackTotal})
+        change.track = track;
+    if (*disc != TagChange::Number{r.Disc, r.DiscTotal})
+        change.disc = disc;
+    change.applyTo(c);
+    return true;
 }
 
 NodeId NodeEditor::nextTrackAfter(NodeId selected) const

@@ -15,6 +15,9 @@ class CodePage;
 struct EditorFields {
     std::string name, album, artist, year, comment, description;
     std::optional<int> genre; // the genre number of the selected entry; nothing: no selection
+    // The fields of ID3v2 tags, shown when the editor has them: track and disc as "n" or
+    // "n/m", the album artist, and a genre typed that the list does not hold.
+    std::string track, disc, albumArtist, genreText;
     bool tagFieldsEnabled = false;
     bool descriptionEnabled = false;
     bool composeEnabled = false;
@@ -57,6 +60,10 @@ class NodeEditor {
 public:
     NodeEditor(CollectionTree& tree, bool allowEdit, const CodePage& ansi, EditorStore& store);
 
+    // The fields of ID3v2 tags too (track, disc, album artist, any genre text).
+    void setExtended(bool extended) { extended_ = extended; }
+    bool extended() const { return extended_; }
+
     // The fields for node `n`; also decides which field the node's caption mirrors.
     EditorFields load(NodeId n);
     // A description from artist, album and the title typed in `nameText`; "" when
@@ -72,10 +79,15 @@ public:
     // Whether leaving a node writes the description that load composed for it (the
     // default) or only one that was typed.
     void setWriteComposed(bool write) { writeComposed_ = write; }
+    bool writesComposed() const { return writeComposed_; }
 
 private:
     bool isTrack(NodeId n) const;
     void leaveTag(CollectionItem& r, const EditorFields& fields, LeaveOutcome& outcome);
+    // What of the ID3v2 fields differs from the record, into `change` and `c`; false for a
+    // number that is no "n" or "n/m" (the message says so).
+    bool changeExtended(const CollectionItem& r, CollectionItem& c, const EditorFields& f, TagChange& change,
+                        LeaveOutcome& outcome) const;
 
     CollectionTree& tree_;
     bool allowEdit_;
@@ -83,6 +95,7 @@ private:
     EditorStore& store_;
     CaptionSource captionSource_ = CaptionSource::None;
     bool writeComposed_ = true;
+    bool extended_ = false;
     // The description that load composed for an empty one, and its node.
     NodeId composedFor_ = NoNode;
     std::string composed_;

@@ -68,6 +68,17 @@ void TagBlock::set(Bytes& block, Field field, const std::string& value, const Co
 
 void TagBlock::setGenre(Bytes& block, std::uint8_t genre) { block[GenreOffset] = genre; }
 
+void TagBlock::setTrack(Bytes& block, int track)
+{
+    const bool hasTrack = block[TrackZeroOffset] == 0 && block[TrackOffset] != 0;
+    const auto free = [&block](std::size_t at) { return block[at] == 0 || block[at] == ' '; };
+    if (!hasTrack && !(free(TrackZeroOffset) && free(TrackOffset)))
+        return; // the comment takes the bytes
+    const bool fits = track >= 1 && track <= 255;
+    block[TrackZeroOffset] = fits || hasTrack ? 0 : block[TrackZeroOffset];
+    block[TrackOffset] = fits ? static_cast<unsigned char>(track) : (hasTrack ? 0 : block[TrackOffset]);
+}
+
 bool TagBlock::isTag(const Bytes& block) { return block[0] == 'T' && block[1] == 'A' && block[2] == 'G'; }
 
 TagBlock::Fields TagBlock::parse(const Bytes& block, const CodePage& codePage)

@@ -36,6 +36,9 @@ public:
     // one; a longer one takes its place.
     static void set(Bytes& block, Field field, const std::string& value, const CodePage& codePage);
     static void setGenre(Bytes& block, std::uint8_t genre);
+    // Sets the track number (1-255) where the comment leaves room for it, and takes it away
+    // for 0 or a number the block cannot hold.
+    static void setTrack(Bytes& block, int track);
 };
 
 } // namespace cantorel

@@ -7,10 +7,12 @@
 #include "core/info/TagBlock.h"
 #include "core/platform/ByteSource.h"
 #include "core/platform/CodePage.h"
+#include "core/platform/FileSystem.h"
 #include "core/platform/SafeFileWriter.h"
 #include "core/platform/TextRules.h"
 
 #include <algorithm>
+#include <charconv>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -144,6 +146,22 @@ void applyToFrames(Id3v2Tag& tag, const TagChange& change)
         setComment(tag, *change.comment);
     if (change.genre)
         setText(tag, "TCON", frameGenre(*change.genre));
+    if (change.albumArtist)
+        setText(tag, "TPE2", *change.albumArtist);
+    if (change.track)
+        setText(tag, "TRCK", change.track->text());
+    if (change.disc)
+        setText(tag, "TPOS", change.disc->text());
+    if (change.cover) {
+        // The new front cover takes the place of the pictures; no cover takes them away.
+        const auto picture = [](const Id3v2Frame& f) { return f.id == "APIC"; };
+        const auto first = std::find_if(tag.frames.begin(), tag.frames.end(), picture);
+        const auto at = first - tag.frames.begin();
+        std::erase_if(tag.frames, picture);
+        if (!change.cover->bytes.empty())
+            tag.frames.insert(tag.frames.begin() + std::min<std::ptrdiff_t>(at, std::ssize(tag.frames)),
+                              Id3v2Frame::picture({3, change.cover->mimeType, change.cover->bytes}, tag.version));
+    }
 }
 
 // An ID3v2.4 tag that holds what the ID3v1 block holds, and then the change.
@@ -177,12 +195,82 @@ TagBlock::Bytes changedBlock(TagBlock::Bytes block, const TagChange& change, con
     }
     if (change.genre)
         TagBlock::setGenre(block, blockGenre(*change.genre));
+    if (change.track)
+        TagBlock::setTrack(block, change.track->number);
     return block;
 }
 
 } // namespace
 
-bool TagChange::empty() const { return !title && !artist && !album && !year && !comment && !genre; }
+bool TagChange::empty() const
+{
+    return !title && !artist && !album && !year && !comment && !genre && !albumArtist && !track && !disc && !cover;
+}
+
+bool TagChange::needsFrames() const
+{
+    return (albumArtist && !albumArtist->empty()) || (disc && disc->number > 0) || (cover && !cover->bytes.empty()) ||
+           (track && (track->total > 0 || track->number > 255));
+}
+
+std::optional<TagChange::Number> TagChange::Number::parse(std::string_view text)
+{
+    text = text::trim(text);
+    if (text.empty())
+        return Number{};
+    const auto number = [](std::string_view s) -> std::optional<int> {
+        int value = 0;
+        const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+        if (ec != std::errc() || end != s.data() + s.size() || value < 1 || value > 999'999)
+            return std::nullopt;
+        return value;
+    };
+    const std::size_t slash = text.find('/');
+    const std::optional<int> n = number(text.substr(0, slash));
+    const std::optional<int> total =
+        slash == std::string_view::npos ? std::optional<int>(0) : number(text.substr(slash + 1));
+    if (!n || !total)
+        return std::nullopt;
+    return Number{*n, *total};
+}
+
+std::string TagChange::Number::text() const
+{
+    if (number == 0)
+        return {};
+    return std::to_string(number) + (total > 0 ? "/" + std::to_string(total) : std::string());
+}
+
+Result<TagChange::Cover> TagChange::Cover::fromFile(const std::string& path)
+{
+    if (fs::kindOf(path) != fs::PathKind::RegularFile)
+        return fail(path + " is not a file");
+    const std::optional<std::int64_t> size = fs::fileSize(path);
+    if (size && *size > ExtendedTags::PictureCap)
+        return fail(path + " is larger than 32 MB");
+    const std::optional<std::string> bytes = fs::readFile(path);
+    if (!bytes)
+        return fail(path + " cannot be read");
+    Cover cover{mimeTypeOf(*bytes), *bytes};
+    if (cover.mimeType.empty())
+        return fail(path + " is not a JPEG, PNG, GIF, BMP or WebP picture");
+    return cover;
+}
+
+std::string TagChange::Cover::mimeTypeOf(std::string_view bytes)
+{
+    if (bytes.starts_with("\xFF\xD8\xFF"))
+        return "image/jpeg";
+    if (bytes.starts_with("\x89PNG\r\n\x1A\n"))
+        return "image/png";
+    if (bytes.starts_with("GIF87a") || bytes.starts_with("GIF89a"))
+        return "image/gif";
+    if (bytes.starts_with("BM"))
+        return "image/bmp";
+    if (bytes.size() >= 12 && bytes.starts_with("RIFF") && bytes.substr(8, 4) == "WEBP")
+        return "image/webp";
+    return {};
+}
 
 TagChange TagChange::allOf(const CollectionItem& item)
 {
@@ -212,6 +300,16 @@ void TagChange::applyTo(CollectionItem& item) const
     if (genre) {
         item.Genre = genre->number;
         item.GenreText = genre->number == 255 ? cut(genre->text) : std::string();
+    }
+    if (albumArtist)
+        item.AlbumArtist = cut(*albumArtist);
+    if (track) {
+        item.Track = track->number;
+        item.TrackTotal = track->number > 0 ? track->total : 0;
+    }
+    if (disc) {
+        item.Disc = disc->number;
+        item.DiscTotal = disc->number > 0 ? disc->total : 0;
     }
 }
 
@@ -258,7 +356,14 @@ Result<> TagWriter::save(const std::string& path, const TagChange& change, const
         record.Comment = fields.comment;
         record.Genre = fields.genre;
         change.applyTo(record);
-        fields = {record.Name, record.Artist, record.Album, record.Year, record.Comment, record.Genre, {}, 0};
+        fields.title = record.Name;
+        fields.artist = record.Artist;
+        fields.album = record.Album;
+        fields.year = record.Year;
+        fields.comment = record.Comment;
+        fields.genre = record.Genre;
+        fields.genreText.clear();
+        fields.track = 0;
         const TagBlock::Bytes block = TagBlock::render(fields, o.tagCodePage, hasBlock ? &old : nullptr);
         edits.push_back({path, hasBlock ? st.st_size - static_cast<std::int64_t>(TagBlock::Size) : st.st_size,
                          hasBlock ? tail : std::string(), std::string(block.begin(), block.end())});
@@ -273,7 +378,7 @@ Result<> TagWriter::save(const std::string& path, const TagChange& change, const
             return refused("its ID3v2 tag cannot be read whole, and writing it could lose some of it");
         if (tag && tag->version == 2)
             return refused("its tag is an ID3v2.2 tag, which cannot be written (another tagger can make it ID3v2.4)");
-        if (tag || !notEncodable.empty()) {
+        if (tag || !notEncodable.empty() || change.needsFrames()) {
             Id3v2Tag changed = tag ? *tag : newTag(v1, change);
             if (tag)
                 applyToFrames(changed, change);

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace cantorel {
 
@@ -21,10 +22,36 @@ struct TagChange {
         std::string text;          // the name of a genre without a number
         bool operator==(const Genre&) const = default;
     };
+    // A track or disc number, with the count it is one of (0: none); number 0 takes it away.
+    struct Number {
+        int number = 0;
+        int total = 0;
+        bool operator==(const Number&) const = default;
+        // "n" or "n/m" (n and m from 1 to 999999; "" is 0); nothing for anything else.
+        static std::optional<Number> parse(std::string_view text);
+        std::string text() const;
+    };
+    // The front cover: its image's type and bytes; no bytes take the tag's pictures away.
+    struct Cover {
+        std::string mimeType;
+        std::string bytes;
+        // The type of an image by its first bytes (JPEG, PNG, GIF, BMP, WebP); "" for none.
+        static std::string mimeTypeOf(std::string_view bytes);
+        // The picture in an image file; fails, saying why, for a file that is not one of
+        // those images or larger than a picture page shows (told by its size).
+        static Result<Cover> fromFile(const std::string& path);
+    };
     std::optional<std::string> title, artist, album, year, comment;
     std::optional<Genre> genre;
+    // Fields that only an ID3v2 tag holds (the track number also goes into an ID3v1 block
+    // that has room for it).
+    std::optional<std::string> albumArtist;
+    std::optional<Number> track, disc;
+    std::optional<Cover> cover;
 
     bool empty() const;
+    // True when the change needs an ID3v2 tag to be written whole.
+    bool needsFrames() const;
     // Every tag field of a record, as the editor writes them with ID3v1 alone.
     static TagChange allOf(const CollectionItem& item);
     // The record with the change in it, the texts cut to the record's limits.

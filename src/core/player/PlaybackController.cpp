@@ -83,10 +83,13 @@ void PlaybackController::MakeActiveTrack(NodeId node)
     switchActive(node);
 }
 
-void PlaybackController::switchActive(NodeId node)
+void PlaybackController::switchActive(NodeId node, bool play)
 {
-    if (node == active_)
+    if (node == active_) {
+        if (play)
+            applyPlaying(true);
         return;
+    }
     applyPlaying(false);
     if (active_ != NoNode) {
         try {
@@ -99,7 +102,12 @@ void PlaybackController::switchActive(NodeId node)
     active_ = NoNode;
     openActive(node);
     describeActive(node);
+    const bool started = play && active_ != NoNode && start(0, player_.LengthMs(), false);
     notify(&PlaybackListener::activeTrackChanged, std::cref(*this));
+    if (started)
+        notify(&PlaybackListener::playingChanged, true);
+    else if (play && active_ != NoNode && tree_.kind(active_) == KindTrack && lastFailure_)
+        notify(&PlaybackListener::playbackFailed, *lastFailure_);
 }
 
 void PlaybackController::openActive(NodeId node)
@@ -163,10 +171,10 @@ void PlaybackController::playRange(std::int32_t startMs, std::int32_t endMs)
     start(startMs, endMs);
 }
 
-void PlaybackController::start(std::int32_t startMs, std::int32_t endMs)
+bool PlaybackController::start(std::int32_t startMs, std::int32_t endMs, bool tellViews)
 {
     if (active_ == NoNode || playing_)
-        return;
+        return false;
     // Playing already while the start reports its first position.
     playing_ = true;
     rewound_ = false;
@@ -179,11 +187,13 @@ void PlaybackController::start(std::int32_t startMs, std::int32_t endMs)
         // A failed start leaves the panel not playing; the views of a track say why.
         playing_ = false;
         lastFailure_ = fail(e.what(), e.ErrorCode);
-        if (tree_.kind(active_) == KindTrack)
+        if (tellViews && tree_.kind(active_) == KindTrack)
             notify(&PlaybackListener::playbackFailed, *lastFailure_);
-        return;
+        return false;
     }
-    notify(&PlaybackListener::playingChanged, true);
+    if (tellViews)
+        notify(&PlaybackListener::playingChanged, true);
+    return true;
 }
 
 void PlaybackController::stop()
@@ -223,22 +233,24 @@ void PlaybackController::previous()
 {
     const bool wasPlaying = playing_;
     SetPlaying(false);
-    MakeActiveTrack(PanelRules::FindPlayableTrack(tree_, active_, false));
-    SetPlaying(wasPlaying);
+    catchUpViews();
+    switchActive(PanelRules::FindPlayableTrack(tree_, active_, false), wasPlaying);
 }
 
 void PlaybackController::next()
 {
     const bool wasPlaying = playing_;
-    MakeActiveTrack(PanelRules::FindPlayableTrack(tree_, active_, true));
-    SetPlaying(wasPlaying);
+    catchUpViews();
+    switchActive(PanelRules::FindPlayableTrack(tree_, active_, true), wasPlaying);
+    if (!wasPlaying)
+        applyPlaying(false);
 }
 
 void PlaybackController::playNode(NodeId node)
 {
     SetPlaying(false);
-    MakeActiveTrack(node);
-    SetPlaying(true);
+    catchUpViews();
+    switchActive(node, true);
 }
 
 void PlaybackController::treeRebuilt(NodeId node)

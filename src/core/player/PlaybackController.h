@@ -110,10 +110,12 @@ private:
         std::int32_t targetMs;
         std::chrono::steady_clock::time_point deadline;
     };
-    void start(std::int32_t startMs, std::int32_t endMs);
+    // Starts the active track; `tellViews` false leaves telling the views to the caller.
+    bool start(std::int32_t startMs, std::int32_t endMs, bool tellViews = true);
     void stop();
-    // MakeActiveTrack and SetPlaying without first catching the views up.
-    void switchActive(NodeId node);
+    // MakeActiveTrack without first catching the views up; `play` starts the new track
+    // before the views hear of it, so that it follows what was stopped at once.
+    void switchActive(NodeId node, bool play = false);
     void applyPlaying(bool value);
     void catchUpViews();
     // The views catch up in `ms` (at once when 0 or less).

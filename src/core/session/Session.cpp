@@ -43,6 +43,7 @@ Session::Session(Configuration configuration, SessionOptions options)
       editor_(std::make_unique<NodeEditor>(tree_, config_.Settings.AllowEdit, config_.Settings.ansi(), *this))
 {
     editor_->setWriteComposed(config_.Settings.ComposeDescriptions);
+    editor_->setExtended(config_.Settings.ReadID3v2);
     const std::string journal = options_.journalFile.value_or(Journal::defaultFile());
     if (!journal.empty())
         journal_ = std::make_unique<Journal>(journal);
@@ -225,7 +226,10 @@ Result<> Session::saveTag(const std::string& path, const TagChange& change)
     return saveTag(edited, change);
 }
 
-Result<> Session::saveDescription(const CollectionItem& item) { return WriteDescription(item, descriptionFormat()); }
+Result<> Session::saveDescription(const CollectionItem& item)
+{
+    return WriteDescription(item, descriptionFormat(), journal_.get());
+}
 
 Result<> Session::checkDescription(const CollectionItem& item, const std::string& text, bool typed)
 {
@@ -298,6 +302,29 @@ std::string Session::pictureFile(NodeId node) const
     std::error_code ignored;
     std::filesystem::create_directories(folder + "art", ignored);
     return fs::replaceFile(file, p.bytes) ? file : std::string();
+}
+
+Result<std::int64_t> Session::undo(std::int64_t number)
+{
+    if (!journal_)
+        return fail("there is no journal of saves ($XDG_STATE_HOME or $HOME)");
+    const Result<std::vector<JournalEntry>> saves = journal_->list(Journal::MaxSaves);
+    if (!saves)
+        return saves.failure();
+    for (const JournalEntry& e : saves.value()) {
+        if (e.number != number)
+            continue;
+        for (const std::string& file : e.files) {
+            if (isActiveTrack(file))
+                return fail("Unable to edit active track tag. ", ActiveTrackRefused);
+        }
+    }
+    return journal_->undo(number);
+}
+
+Result<std::int64_t> Session::lastSave() const
+{
+    return journal_ ? journal_->lastOf(musicFolder()) : Result<std::int64_t>(std::int64_t{0});
 }
 
 std::vector<std::pair<std::string, int>> Session::genreList() const

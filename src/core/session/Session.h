@@ -141,6 +141,11 @@ public:
     std::string pictureFile(NodeId node) const;
     // The journal of saves; nothing when this run keeps none.
     Journal* journal() { return journal_.get(); }
+    // Puts back what save `number` of the journal replaced (see Journal::undo); refused
+    // while one of its files is the active track. The undo's own number.
+    Result<std::int64_t> undo(std::int64_t number);
+    // The last save of this collection that an undo would put back; 0 for none.
+    Result<std::int64_t> lastSave() const;
     // The genre list as the editor offers it, the empty entry (-1) first.
     std::vector<std::pair<std::string, int>> genreList() const;
     // A path as the window shows it.

@@ -23,10 +23,13 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QCloseEvent>
+#include <QFileDialog>
 #include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
 #include <QResizeEvent>
 #include <QShortcut>
 #include <QTreeView>
@@ -149,6 +152,15 @@ void TMainForm::createTrayIcon(std::unique_ptr<TrayShell> shell)
 void TMainForm::connectHandlers()
 {
     connect(TreeView, &QTreeView::doubleClicked, this, [this] { TreeViewDblClick(); });
+    if (Pages->btnSetCover) {
+        connect(Pages->btnSetCover, &QPushButton::clicked, this, [this] {
+            const QString file = QFileDialog::getOpenFileName(this, Pages->btnSetCover->text(), QString(),
+                                                              "Images (*.jpg *.jpeg *.png *.gif *.bmp *.webp)");
+            if (!file.isEmpty())
+                setCoverFromFile(file);
+        });
+        connect(Pages->btnRemoveCover, &QPushButton::clicked, this, [this] { removeCover(); });
+    }
     connect(PlPanel, &PlayerPanel::lineClicked, this, [this] { plATViewDblClick(); });
     const auto fromTray = [this](void (TMainForm::*handler)()) {
         return [this, handler] {
@@ -204,6 +216,12 @@ void TMainForm::FormCreate()
     N1->setText(ui(UiString::RestoreItem));
     N2->setText(ui(UiString::ExitItem));
     TagEditor->setGenres(session_.genreList());
+    if (settings.AllowEdit && settings.ReadID3v2) {
+        TagEditor->showExtendedFields(session_.configuration());
+        Pages->setCoverButtons(ui(UiString::SetCoverButton), ui(UiString::RemoveCoverButton));
+    }
+    if (settings.AllowEdit)
+        createEditMenu(settings.ReadID3v2);
     miPlay->setText(ui(UiString::PlayItem));
     miPrev->setText(ui(UiString::PreviousItem));
     miNext->setText(ui(UiString::NextItem));
@@ -218,15 +236,90 @@ void TMainForm::resizeEvent(QResizeEvent* event)
 
 void TMainForm::FormResize()
 {
-    layout_.FormResize(width(), height());
+    layout_.FormResize(width(), height() - menuHeight_);
     applyLayout();
 }
 
 void TMainForm::applyLayout()
 {
-    place(TreeView, layout_.tree);
-    place(PlPanel, layout_.panel);
-    place(Pages, layout_.pages);
+    // Below the menu bar, when there is one.
+    const auto below = [this](Rect r) {
+        r.top += menuHeight_;
+        return r;
+    };
+    if (MainMenu)
+        MainMenu->setGeometry(0, 0, width(), menuHeight_);
+    place(TreeView, below(layout_.tree));
+    place(PlPanel, below(layout_.panel));
+    place(Pages, below(layout_.pages));
+}
+
+void TMainForm::createEditMenu(bool withMenuBar)
+{
+    miUndo = new QAction(ui(UiString::UndoItem), this);
+    miUndo->setObjectName("miUndo");
+    miUndo->setShortcut(QKeySequence::Undo);
+    addAction(miUndo); // Ctrl+Z anywhere in the window; a text field takes its own first
+    connect(miUndo, &QAction::triggered, this, [this] { undoLastSave(); });
+    if (!withMenuBar)
+        return; // the window keeps the layout of the editor of ID3v1 tags
+    MainMenu = named(new QMenuBar(this), "MainMenu");
+    QMenu* edit = MainMenu->addMenu(ui(UiString::EditMenu));
+    edit->setObjectName("miEdit");
+    edit->addAction(miUndo);
+    menuHeight_ = MainMenu->sizeHint().height();
+    // The client area of the other controls stays as it was.
+    resize(width(), height() + menuHeight_);
+    MainMenu->show();
+}
+
+void TMainForm::undoLastSave()
+{
+    // What was typed is saved first (and is then the last save); a description the editor
+    // composed by itself is not, or each undo would make a new save to undo.
+    NodeEditor& editor = session_.editor();
+    const bool composes = editor.writesComposed();
+    editor.setWriteComposed(false);
+    TreeViewChanging(selectedNode());
+    editor.setWriteComposed(composes);
+    const Result<std::int64_t> last = session_.lastSave();
+    if (last && last.value() == 0)
+        return; // nothing to undo
+    const Result<std::int64_t> undone = last ? session_.undo(last.value()) : Result<std::int64_t>(last.failure());
+    if (!undone) {
+        errorBox_->show(this, "Error", qs(session_.shown(undone.error())), "Cancel");
+        return;
+    }
+    Pages->forgetPicture();
+    rebuildTree();
+}
+
+void TMainForm::setCoverFromFile(const QString& file)
+{
+    const Result<TagChange::Cover> cover = TagChange::Cover::fromFile(file.toStdString());
+    if (!cover) {
+        errorBox_->show(this, "Error", qs(session_.shown(cover.error())), "Cancel");
+        return;
+    }
+    saveCover(cover.value());
+}
+
+void TMainForm::removeCover() { saveCover(TagChange::Cover{}); }
+
+void TMainForm::saveCover(const std::optional<TagChange::Cover>& cover)
+{
+    const NodeId node = selectedNode();
+    const CollectionItem* r = node == NoNode ? nullptr : session_.tree().record(node);
+    if (!r || session_.tree().kind(node) != KindTrack || !cover)
+        return;
+    TagChange change;
+    change.cover = *cover;
+    if (const Result<> saved = session_.saveTag(r->Path.str(), change); !saved) {
+        errorBox_->show(this, "Error", qs(session_.shown(saved.error())), "Cancel");
+        return;
+    }
+    Pages->forgetPicture();
+    TreeViewChange(node);
 }
 
 void TMainForm::InitialFill(BuildProgress* progress)
@@ -247,9 +340,13 @@ void TMainForm::InitialFill(BuildProgress* progress)
 
 void TMainForm::Rescan()
 {
-    const NodeId selected = selectedNode();
-    TreeViewChanging(selected);
-    const NodeKey selectedKey = session_.keyOf(selected);
+    TreeViewChanging(selectedNode());
+    rebuildTree();
+}
+
+void TMainForm::rebuildTree()
+{
+    const NodeKey selectedKey = session_.keyOf(selectedNode());
     Model->beginBuild();
     session_.rebuild();
     Model->endBuild();
@@ -312,6 +409,7 @@ void TMainForm::TreeViewChange(NodeId node)
     // A picture too large to show shows none.
     const Result<std::optional<Picture>> picture = session_.picture(node);
     Pages->showPicture(picture ? picture.value() : std::nullopt);
+    Pages->showCoverButtons(tree.kind(node) == KindTrack);
     Pages->showText(tree.record(node)->TextPath, session_.settings());
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/collection/CollectionTree.h"
 #include "core/config/Configuration.h"
+#include "core/info/TagWriter.h"
 #include "core/player/PlaybackListener.h"
 
 #include "gui/app/MainLayout.h"
@@ -17,6 +18,7 @@
 
 class QAction;
 class QMenu;
+class QMenuBar;
 class QTreeView;
 
 namespace cantorel {
@@ -92,6 +94,13 @@ public:
     // selection and the active track where they still exist and the player playing. The
     // edits of the selected node are saved first.
     void Rescan();
+    // Ctrl+Z and the Edit menu (editing on): puts back what the last save of this
+    // collection replaced, and reads the collection again; a refusal is shown.
+    void undoLastSave();
+    // The picture page's buttons (a track, editing on, ID3v2 tags): the track's front cover
+    // from an image file, or none.
+    void setCoverFromFile(const QString& file);
+    void removeCover();
     // The hint the panel gives the active track (also the tray icon's tool tip).
     const QString& activeHint() const { return hint_; }
 
@@ -108,6 +117,11 @@ private:
     void activeTrackChanged(const PlaybackController& playback) override;
     void playingChanged(bool playing) override;
     void playbackFailed(const Failure& failure) override;
+    // Ctrl+Z, and with `withMenuBar` an Edit menu above the other controls.
+    void createEditMenu(bool withMenuBar);
+    // Reads the collection again, keeping the selection (the edits are not saved here).
+    void rebuildTree();
+    void saveCover(const std::optional<TagChange::Cover>& cover);
     QString ui(UiString id) const;
     void buildControls();
     void connectHandlers();
@@ -151,6 +165,9 @@ private:
     QAction* miPrev = nullptr;
     QAction* miNext = nullptr;
     QAction* miRescan = nullptr;
+    QMenuBar* MainMenu = nullptr; // with editing on: the Edit menu
+    QAction* miUndo = nullptr;
+    int menuHeight_ = 0; // the client area below the menu bar
     QAction* N2 = nullptr;
 };
 

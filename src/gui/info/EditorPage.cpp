@@ -76,6 +76,34 @@ void EditorPage::setCaptions(const Configuration& c)
         label->adjustSize();
 }
 
+void EditorPage::showExtendedFields(const Configuration& c)
+{
+    // One row under the description, each field named by its placeholder and tip.
+    const struct {
+        QLineEdit*& field;
+        const char* name;
+        UiString caption;
+        QRect geometry;
+    } row[] = {
+        {edTrack, "edTrack", UiString::TrackField, QRect(8, 282, 70, 21)},
+        {edDisc, "edDisc", UiString::DiscField, QRect(82, 282, 64, 21)},
+        {edAlbumArtist, "edAlbumArtist", UiString::AlbumArtistField, QRect(150, 282, 117, 21)},
+    };
+    QWidget* previous = edFilesBBS;
+    for (const auto& f : row) {
+        f.field = named(new QLineEdit(this), f.name);
+        f.field->setGeometry(f.geometry);
+        f.field->setPlaceholderText(qs(c.GetUIString(f.caption)));
+        f.field->setToolTip(f.field->placeholderText());
+        f.field->show();
+        setTabOrder(previous, f.field);
+        previous = f.field;
+    }
+    // A genre the list does not hold can be typed.
+    edGenre->setEditable(true);
+    edGenre->setInsertPolicy(QComboBox::NoInsert);
+}
+
 void EditorPage::setGenres(const std::vector<std::pair<std::string, int>>& genres)
 {
     for (const auto& [name, number] : genres)
@@ -90,8 +118,16 @@ void EditorPage::showFields(const EditorFields& f)
     edYear->setText(qs(f.year));
     edComment->setText(qs(f.comment));
     edGenre->setCurrentIndex(f.genre ? edGenre->findData(*f.genre) : -1);
+    if (edGenre->isEditable() && edGenre->currentIndex() < 0)
+        edGenre->setEditText(qs(f.genreText));
     for (QWidget* w : std::initializer_list<QWidget*>{edName, edAlbum, edArtist, edYear, edGenre, edComment})
         w->setEnabled(f.tagFieldsEnabled);
+    for (auto [field, text] : {std::pair{edTrack, &f.track}, {edDisc, &f.disc}, {edAlbumArtist, &f.albumArtist}}) {
+        if (field) {
+            field->setText(qs(*text));
+            field->setEnabled(f.tagFieldsEnabled);
+        }
+    }
     edFilesBBS->setText(qs(f.description));
     edFilesBBS->setEnabled(f.descriptionEnabled);
     btnFilesBBS->setEnabled(f.composeEnabled);
@@ -106,14 +142,36 @@ EditorFields EditorPage::readFields() const
     f.year = edYear->text().toStdString();
     f.comment = edComment->text().toStdString();
     f.description = edFilesBBS->text().toStdString();
-    if (edGenre->currentIndex() >= 0)
+    if (edGenre->isEditable()) {
+        // What stands in the field: the entry chosen, an entry of the list typed by its
+        // name, else a typed genre. An empty field chooses nothing (the genre stays).
+        const QString typed = edGenre->currentText().trimmed();
+        const int chosen = edGenre->currentIndex();
+        const int entry = typed.isEmpty() ? -1 : edGenre->findText(typed, Qt::MatchFixedString);
+        if (chosen >= 0 && edGenre->itemText(chosen).trimmed() == typed)
+            f.genre = edGenre->itemData(chosen).toInt();
+        else if (entry >= 0)
+            f.genre = edGenre->itemData(entry).toInt();
+        else
+            f.genreText = typed.toStdString();
+    } else if (edGenre->currentIndex() >= 0) {
         f.genre = edGenre->currentData().toInt();
+    }
+    for (auto [field, text] : {std::pair{edTrack, &f.track}, {edDisc, &f.disc}, {edAlbumArtist, &f.albumArtist}}) {
+        if (field)
+            *text = field->text().toStdString();
+    }
     return f;
 }
 
 std::vector<QWidget*> EditorPage::inputs() const
 {
-    return {edName, edAlbum, edArtist, edYear, edGenre, edComment, edFilesBBS};
+    std::vector<QWidget*> fields{edName, edAlbum, edArtist, edYear, edGenre, edComment, edFilesBBS};
+    for (QWidget* extended : std::initializer_list<QWidget*>{edTrack, edDisc, edAlbumArtist}) {
+        if (extended)
+            fields.push_back(extended);
+    }
+    return fields;
 }
 
 } // namespace cantorel

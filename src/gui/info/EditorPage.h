@@ -17,8 +17,10 @@ namespace cantorel {
 
 struct Configuration;
 
-// The editor page: the six tag fields, the description field and its compose button.
-// What it shows and what was typed travel as EditorFields; the rules are NodeEditor's.
+// The editor page: the six tag fields, the description field and its compose button,
+// and with ID3v2 tags a row of track, disc and album artist below them and a genre that
+// may be typed. What it shows and what was typed travel as EditorFields; the rules are
+// NodeEditor's.
 class EditorPage : public QWidget {
     Q_OBJECT
 public:
@@ -28,6 +30,8 @@ public:
     void setCaptions(const Configuration& configuration);
     // The genre list: names with their numbers, in the order shown.
     void setGenres(const std::vector<std::pair<std::string, int>>& genres);
+    // Shows the fields of ID3v2 tags (captions from the configuration's interface strings).
+    void showExtendedFields(const Configuration& configuration);
     void showFields(const EditorFields& fields);
     EditorFields readFields() const;
     // The fields in which Enter moves on to the next track.
@@ -57,6 +61,9 @@ private:
     QLabel* lbFilesBBS = nullptr;
     QLineEdit* edFilesBBS = nullptr;
     QToolButton* btnFilesBBS = nullptr;
+    QLineEdit* edTrack = nullptr; // these three only with ID3v2 tags
+    QLineEdit* edDisc = nullptr;
+    QLineEdit* edAlbumArtist = nullptr;
 };
 
 } // namespace cantorel

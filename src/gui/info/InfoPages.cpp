@@ -7,6 +7,7 @@
 #include "gui/info/RtfTextDocument.h"
 
 #include <QLabel>
+#include <QPushButton>
 #include <QTextEdit>
 #include <QVBoxLayout>
 
@@ -76,6 +77,29 @@ void InfoPages::showPicture(const std::optional<Picture>& picture)
 }
 
 void InfoPages::showDescription(QString text) { TrackInfo->setText(text.replace('\r', '\n')); }
+
+void InfoPages::setCoverButtons(const QString& setCaption, const QString& removeCaption)
+{
+    btnSetCover = named(new QPushButton(setCaption, TabSheet1), "btnSetCover");
+    btnRemoveCover = named(new QPushButton(removeCaption, TabSheet1), "btnRemoveCover");
+    int left = 4;
+    for (QPushButton* b : {btnSetCover, btnRemoveCover}) {
+        b->adjustSize();
+        b->move(left, 4);
+        left += b->width() + 4;
+        b->hide();
+    }
+}
+
+void InfoPages::showCoverButtons(bool shown)
+{
+    for (QPushButton* b : {btnSetCover, btnRemoveCover}) {
+        if (b) {
+            b->setVisible(shown);
+            b->raise();
+        }
+    }
+}
 
 void InfoPages::showText(const std::string& path, const SettingsRecord& settings)
 {

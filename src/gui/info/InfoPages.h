@@ -6,6 +6,7 @@
 #include <string>
 
 class QLabel;
+class QPushButton;
 class QTextEdit;
 
 namespace cantorel {
@@ -25,6 +26,15 @@ public:
     void showText(const std::string& path, const SettingsRecord& settings);
     // The description page's text, its carriage returns as line breaks.
     void showDescription(QString text);
+    // The picture page's two buttons for a track's cover, with their captions; shown only
+    // while `shown` (a track, editing on, ID3v2 tags).
+    void setCoverButtons(const QString& setCaption, const QString& removeCaption);
+    void showCoverButtons(bool shown);
+    // Shows the picture again even when its source is the same (its bytes changed).
+    void forgetPicture() { ShownPicturePath = "?"; }
+
+    QPushButton* btnSetCover = nullptr;
+    QPushButton* btnRemoveCover = nullptr;
 
     QWidget* TabSheet1 = nullptr;
     QLabel* Image = nullptr;

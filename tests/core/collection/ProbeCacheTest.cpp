@@ -22,7 +22,7 @@ TrackProbe probeTitled(const std::string& title)
 {
     TrackProbe p;
     p.headerRead = true;
-    p.tag = TrackProbe::Tag{title, "", "", "", "", 255, "", 0};
+    p.tag = TrackProbe::Tag{title, "", "", "", "", 255, "", 0, "", 0, 0, 0};
     return p;
 }
 

@@ -12,8 +12,8 @@ TEST(ProbeRecord, RoundTripsAndRejectsAnythingElse)
     full.Frequency = 48000;
     full.FileSize = 7'000'000'123;
     full.Duration = 0;
-    full.tag = TrackProbe::Tag{"T", "A", "B", "1999", "C", 17, "", 0};
-    full.extended = TrackProbe::Tag{"Títle", "", "", "", "", 255, "Synthpop", 12};
+    full.tag = TrackProbe::Tag{"T", "A", "B", "1999", "C", 17, "", 0, "", 0, 0, 0};
+    full.extended = TrackProbe::Tag{"Títle", "", "", "", "", 255, "Synthpop", 12, "Ensemble", 20, 2, 3};
     TrackProbe failed;
     failed.status = fail("Unable to read the tag", 3);
     for (const TrackProbe& probe : {full, failed, TrackProbe{}}) {

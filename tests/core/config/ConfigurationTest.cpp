@@ -140,7 +140,7 @@ TEST(Configuration, InterfaceStrings)
 {
     TempDir dir;
     ASSERT_EQ(load(dir, "String5 =\nString05 = x\nString3 = 'It''s'\nString4 = a''b''c\n"
-                        "String1 = ' sec'\nString12 = twelve\nstring50=fifty\nString55 = no\n"
+                        "String1 = ' sec'\nString12 = twelve\nstring50=fifty\nString62 = no\n"
                         "String2 = 'open\nString7 = close'\n"),
               "");
     EXPECT_EQ(GetUIString(5), "");
@@ -157,7 +157,8 @@ TEST(Configuration, InterfaceStrings)
     EXPECT_EQ(GetUIString(52), "Rescan");
     EXPECT_EQ(GetUIString(53), "Volume");
     EXPECT_EQ(GetUIString(54), "Playing stopped: ");
-    EXPECT_EQ(GetUIString(55), "Invalid String ID 55");
+    EXPECT_EQ(GetUIString(61), "&Undo last save");
+    EXPECT_EQ(GetUIString(62), "Invalid String ID 62");
     EXPECT_EQ(GetUIString(-3), "Invalid String ID -3");
 }
 

@@ -44,7 +44,11 @@ CollectionItem track()
                           .Track = 0,
                           .Bitrate = 128,
                           .Frequency = 44100,
-                          .Genre = 17};
+                          .Genre = 17,
+                          .AlbumArtist = "",
+                          .TrackTotal = 0,
+                          .Disc = 0,
+                          .DiscTotal = 0};
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "support/Unprivileged.h"
 
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -248,4 +249,149 @@ TEST(TagWriter, AnUndoPutsBackEveryByte)
     EXPECT_EQ(readAll(file), grown);
     ASSERT_TRUE(journal.undo(saves.value()[1].number).ok());
     EXPECT_EQ(readAll(file), original);
+}
+
+TEST(TagWriter, TheFieldsOfModernTagsAreReadByOthers)
+{
+    TempDir dir;
+    const std::string png = std::string("\x89PNG\r\n\x1A\n", 8) + std::string(300, 'p');
+    const std::string jpeg = "\xFF\xD8\xFF\xE0" + std::string(200, 'j');
+    const auto cover = [](const std::string& bytes) {
+        return TagChange::Cover{TagChange::Cover::mimeTypeOf(bytes), bytes};
+    };
+    struct Case {
+        const char* name;
+        std::function<void(TagChange&)> set;
+        std::vector<std::string> present; // lines of frames() that must be there
+        std::vector<std::string> absent;  // frame ids that must not be
+        std::vector<std::string> ffprobe; // tags another reader names so
+    };
+    const std::vector<Case> cases = {
+        {"album artist",
+         [](TagChange& c) { c.albumArtist = "Various Ärtists"; },
+         {"TPE2 TPE2(encoding=<Encoding.UTF8: 3>, text=['Various Ärtists'])"},
+         {},
+         {"TAG:album_artist=Various Ärtists"}},
+        {"track of a total",
+         [](TagChange& c) {
+             c.track = TagChange::Number{3, 12};
+         },
+         {"TRCK TRCK(encoding=<Encoding.UTF8: 3>, text=['3/12'])"},
+         {},
+         {"TAG:track=3/12"}},
+        {"disc",
+         [](TagChange& c) {
+             c.disc = TagChange::Number{2, 0};
+         },
+         {"TPOS TPOS(encoding=<Encoding.UTF8: 3>, text=['2'])"},
+         {},
+         {"TAG:disc=2"}},
+        {"a genre the table does not hold",
+         [](TagChange& c) {
+             c.genre = TagChange::Genre{255, "J-Pop"};
+         },
+         {"TCON TCON(encoding=<Encoding.UTF8: 3>, text=['J-Pop'])"},
+         {},
+         {"TAG:genre=J-Pop"}},
+        {"a cover",
+         [&](TagChange& c) { c.cover = cover(png); },
+         {"APIC:", "mime='image/png', type=<PictureType.COVER_FRONT: 3>"},
+         {},
+         {}},
+        {"another cover", [&](TagChange& c) { c.cover = cover(jpeg); }, {"mime='image/jpeg'"}, {"image/png"}, {}},
+        {"no cover", [](TagChange& c) { c.cover = TagChange::Cover{}; }, {}, {"APIC"}, {}},
+        {"no track", [](TagChange& c) { c.track = TagChange::Number{}; }, {}, {"TRCK"}, {}},
+    };
+    // One file through all the cases, each save on top of the last (an ID3v2.4 tag is made
+    // by the first, as the file has none).
+    const std::string file = encode(dir, "modern.mp3");
+    const std::string pcm = runProcess("/usr/bin/mpg123", {"-q", "-s", file}).out;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TagChange change;
+        c.set(change);
+        ASSERT_TRUE(save(file, change).ok());
+        const std::string seen = frames(file);
+        for (const std::string& line : c.present)
+            EXPECT_NE(seen.find(line), std::string::npos) << seen;
+        for (const std::string& id : c.absent)
+            EXPECT_EQ(seen.find(id), std::string::npos) << seen;
+        const std::string probe =
+            runProcess("/usr/bin/ffprobe", {"-v", "quiet", "-show_entries", "format_tags", file}).out;
+        for (const std::string& tag : c.ffprobe)
+            EXPECT_NE(probe.find(tag), std::string::npos) << probe;
+    }
+    EXPECT_EQ(runProcess("/usr/bin/mpg123", {"-q", "-s", file}).out, pcm); // the audio as it was
+    // Numbers are "n" or "n/m".
+    for (const char* bad : {"0", "x", "3/", "/4", "1/2/3", "-1", "1000000"})
+        EXPECT_FALSE(TagChange::Number::parse(bad)) << bad;
+    EXPECT_EQ(TagChange::Number::parse(" 7/9 ")->text(), "7/9");
+}
+
+TEST(TagWriter, EverySaveIsUndoneByteForByte)
+{
+    TempDir dir;
+    Journal journal(dir / "state/journal.sqlite");
+    const std::string file = encode(dir, "t.mp3");
+    dir.write("t.mp3", readAll(file) + std::string("TAG") + std::string(125, '\0')); // an ID3v1 block too
+    const std::string original = readAll(file);
+    std::vector<std::string> states{original};
+    TagChange cover;
+    cover.cover = TagChange::Cover{"image/png", std::string("\x89PNG\r\n\x1A\n", 8) + std::string(5000, 'c')};
+    TagChange fields;
+    fields.track = TagChange::Number{4, 0};
+    fields.albumArtist = "Someone";
+    TagChange noCover;
+    noCover.cover = TagChange::Cover{};
+    for (const TagChange* change : {&cover, &fields, &noCover}) {
+        ASSERT_TRUE(save(file, *change, &journal).ok());
+        states.push_back(readAll(file));
+    }
+    // Undone newest first, each gives back the file as it was before that save.
+    const std::vector<JournalEntry> saves = journal.list(10).value();
+    ASSERT_EQ(saves.size(), 3u);
+    for (std::size_t i = 0; i < saves.size(); ++i) {
+        EXPECT_EQ(journal.lastOf("").value(), saves[i].number) << i; // what Ctrl+Z undoes
+        ASSERT_TRUE(journal.undo(saves[i].number).ok()) << i;
+        EXPECT_TRUE(readAll(file) == states[states.size() - 2 - i]) << i;
+    }
+    EXPECT_EQ(journal.lastOf("").value(), 0);
+    // Redo is the undo of an undo, and is then what the next undo takes back.
+    const std::int64_t redo = journal.undo(journal.list(1).value()[0].number).value();
+    EXPECT_TRUE(readAll(file) == states[1]);
+    EXPECT_EQ(journal.lastOf("").value(), redo);
+    // A file changed since is refused, and stays as it is.
+    ASSERT_TRUE(save(file, title("Mine"), &journal).ok());
+    const std::int64_t mine = journal.list(1).value()[0].number;
+    mid3v2({"-a", "Someone else", file});
+    const std::string changed = readAll(file);
+    const Result<std::int64_t> refused = journal.undo(mine);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_NE(refused.error().find("changed since save " + std::to_string(mine)), std::string::npos);
+    EXPECT_EQ(readAll(file), changed);
+}
+
+TEST(Journal, ASaveKilledOnTheWayIsPutBackAndTheBoundsHold)
+{
+    TempDir dir;
+    Journal journal(dir / "journal.sqlite", JournalBounds{3, 1000});
+    const std::string file = dir.write("f.bin", std::string(100, 'a'));
+    // Recorded, then killed half way through writing its new bytes in place.
+    const Result<std::int64_t> killed =
+        journal.record("tag", "/", {{file, 10, std::string(20, 'a'), std::string(20, 'b')}});
+    ASSERT_TRUE(killed.ok());
+    dir.write("f.bin", std::string(10, 'a') + std::string(8, 'b') + std::string(82, 'a'));
+    EXPECT_FALSE(journal.list(1).value()[0].written);
+    ASSERT_TRUE(journal.undo(killed.value()).ok());
+    EXPECT_EQ(readAll(file), std::string(100, 'a'));
+    // Killed before it wrote anything: nothing to put back, and the undo says it is done.
+    const Result<std::int64_t> early = journal.record("tag", "/", {{file, 0, std::string(5, 'a'), "zzzzz"}});
+    ASSERT_TRUE(journal.undo(early.value()).ok());
+    EXPECT_EQ(readAll(file), std::string(100, 'a'));
+    // The last three saves, and at most 1000 bytes of old ones, are kept.
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(journal.record("tag", "/", {{file, 0, std::string(100, 'a'), std::string(100, 'c')}}).ok());
+    EXPECT_EQ(journal.list(10).value().size(), 3u);
+    ASSERT_TRUE(journal.record("tag", "/", {{file, 0, std::string(999, 'a'), std::string(999, 'd')}}).ok());
+    EXPECT_EQ(journal.list(10).value().size(), 1u);
 }

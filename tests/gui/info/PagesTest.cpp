@@ -1,3 +1,4 @@
+#include "core/collection/Journal.h"
 #include "core/config/Configuration.h"
 #include "core/info/RtfDocument.h"
 #include "core/platform/CodePage.h"
@@ -18,11 +19,15 @@
 #include "support/TempDir.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QToolButton>
@@ -62,13 +67,14 @@ protected:
         dir.write("music/files.bbs", "Album The album\r\nOther\r\n");
         dir.write("music/list.m3u", "Album/b.mp3\n");
     }
-    std::unique_ptr<TMainForm> open(const std::string& extra = "AllowEdit = yes\n")
+    std::unique_ptr<TMainForm> open(const std::string& extra = "AllowEdit = yes\n", bool journal = false)
     {
         config = test::configurationOf("MP3RootDir = music\nMP3RootName = Root\nOEMCodePage = 437\n"
                                        "genre017 = Rock\ngenre000 = Blues\n" +
                                            extra,
                                        dir.path());
-        auto form = std::make_unique<test::TestWindow>(config, box);
+        auto form = std::make_unique<test::TestWindow>(config, box, std::string(), nullptr,
+                                                       journal ? dir / "journal.sqlite" : std::string());
         form->InitialFill(nullptr);
         return form;
     }
@@ -272,7 +278,9 @@ TEST_F(PagesTest, TheWindowComesBackAsItWasLeft)
     // Without a state file the layout stays.
     auto fresh = open();
     WindowState::restore(fresh->stateParts(), dir / "none.ini");
-    EXPECT_EQ(fresh->size(), QSize(641, 337));
+    // (an editor of ID3v2 tags has its Edit menu above the client area)
+    const auto* menu = fresh->findChild<QMenuBar*>("MainMenu");
+    EXPECT_EQ(fresh->size(), QSize(641, 337 + (menu ? menu->height() : 0)));
 }
 
 TEST_F(PagesTest, TheWindowAndTheCommandLineSaveTheSameBytes)
@@ -354,4 +362,49 @@ TEST_F(PagesTest, TypedTextIsNeverLost)
     f->selectNode(node(*f, "Root"));
     EXPECT_EQ(readAll(dir / "music/Album/files.bbs"), "b.mp3           Песня\r\n");
     EXPECT_EQ(box->shown.size(), 2); // the refusal, and again when the window was to close
+}
+
+TEST_F(PagesTest, TheFieldsOfID3v2TagsAndTheUndoOfTheLastSave)
+{
+    auto f = open("AllowEdit = yes\n", true);
+    const std::string file = dir / "music/Album/b.mp3";
+    const std::string before = readAll(file);
+    f->selectNode(node(*f, "Song B"));
+    control<QLineEdit>(*f, "edTrack")->setText("2/9");
+    control<QLineEdit>(*f, "edAlbumArtist")->setText("Various");
+    control<QComboBox>(*f, "edGenre")->setEditText("J-Pop");
+    f->selectNode(node(*f, "Song A")); // leaving saves
+    const CollectionItem saved = f->session().readTrack(file).record;
+    EXPECT_EQ(saved.Track, 2);
+    EXPECT_EQ(saved.TrackTotal, 9);
+    EXPECT_EQ(saved.AlbumArtist.str(), "Various");
+    EXPECT_EQ(saved.GenreText.str(), "J-Pop");
+    EXPECT_EQ(saved.Name.str(), "Song B"); // nothing typed there, nothing written
+    // The Edit menu's undo (Ctrl+Z) puts the file back as it was.
+    QAction* undo = control<QAction>(*f, "miUndo");
+    EXPECT_EQ(undo->shortcut(), QKeySequence(QKeySequence::Undo));
+    ASSERT_NE(f->findChild<QMenuBar*>("MainMenu"), nullptr);
+    undo->trigger(); // the composed description, saved last
+    undo->trigger(); // the tag
+    EXPECT_TRUE(readAll(file) == before);
+    EXPECT_TRUE(box->shown.isEmpty()) << box->shown.join("\n").toStdString();
+    // The cover of a track without a picture file, set and taken away from the picture page.
+    const std::string other = dir / "music/Other/c.mp3";
+    f->selectNode(node(*f, "c.mp3"));
+    EXPECT_FALSE(f->pages()->btnSetCover->isHidden());
+    const std::string png = dir / "cover.png";
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    ASSERT_TRUE(picture.save(QString::fromStdString(png), "PNG"));
+    f->setCoverFromFile(QString::fromStdString(png));
+    EXPECT_FALSE(f->pages()->Image->isHidden());
+    EXPECT_EQ(f->pages()->ShownPicturePath, other + "#cover");
+    f->removeCover();
+    EXPECT_EQ(f->pages()->ShownPicturePath, "");
+    // With ReadID3v2 = no the editor is the one of ID3v1 tags, and the window has no menu.
+    auto plain = open("AllowEdit = yes\nReadID3v2 = no\n");
+    EXPECT_EQ(plain->findChild<QLineEdit*>("edTrack"), nullptr);
+    EXPECT_EQ(plain->findChild<QMenuBar*>("MainMenu"), nullptr);
+    EXPECT_EQ(plain->pages()->btnSetCover, nullptr);
+    EXPECT_FALSE(control<QComboBox>(*plain, "edGenre")->isEditable());
 }
