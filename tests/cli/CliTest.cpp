@@ -594,9 +594,15 @@ TEST(Cli, TheModernFieldsAndUndo)
         const std::string listed = run({"undo"}).out;
         return listed.substr(0, listed.find('\t'));
     };
+    // A second description changes the file in place; undone, it is as it was.
+    const std::string described = readAll(dir / "files.bbs");
+    ASSERT_EQ(run({"describe", ini, "The settings"}).status, 0);
+    ASSERT_NE(readAll(dir / "files.bbs").find("The settings"), std::string::npos);
     ASSERT_EQ(run({"undo", newest()}).status, 0);
+    EXPECT_TRUE(readAll(dir / "files.bbs") == described);
+    ASSERT_EQ(run({"undo", std::to_string(std::stoi(newest()) - 2)}).status, 0);
     EXPECT_FALSE(std::filesystem::exists(dir / "files.bbs"));
-    const std::string tagSave = std::to_string(std::stoi(newest()) - 2); // before the description and its undo
+    const std::string tagSave = std::to_string(std::stoi(newest()) - 4); // before the descriptions and their undos
     ASSERT_EQ(run({"undo", tagSave}).status, 0);
     EXPECT_TRUE(readAll(track) == original);
     // Changed since: refused, nothing written.
