@@ -1,6 +1,7 @@
 #include "cli/CliApplication.h"
 
 #include "core/collection/Journal.h"
+#include "core/collection/SearchIndex.h"
 #include "core/info/TrackInfo.h"
 #include "core/platform/CodePage.h"
 #include "core/platform/FileSystem.h"
@@ -61,6 +62,10 @@ Commands:
                   does (the others keep what the file holds); G is a number, a genre
                   name, or any text (ID3v2 only); "" takes a field away; track, disc,
                   album artist and cover need ReadID3v2 = yes; at least one field
+  search TEXT     the nodes whose name, file name, title, artist, album, album artist,
+                  comment or description hold every word of TEXT, ignoring case and
+                  accents (and, with SearchLatin = yes, by their Latin spelling); prints
+                  "<index> <caption> <path>" (tab-separated) per node; exit 1 for none
   undo [N]        list the last saves of tags and description files, newest first;
                   with N, put back what save N replaced, when its files are still as it
                   left them (an undo is a save too: undoing it again redoes)
@@ -148,6 +153,7 @@ std::vector<CliApplication::Command> CliApplication::commands()
         {"tag", true, [this](const auto& a) { return tag(a); }},
         {"describe", true, [this](const auto& a) { return describe(a); }},
         {"undo", true, [this](const auto& a) { return undo(a); }},
+        {"search", true, [this](const auto& a) { return search(a); }},
         {"play", false, [this](const auto& a) { return play(a); }},
         {"version", false, [this](const auto&) { return printVersion(); }},
         {"--help", false, [this](const auto&) { return printHelp(); }},
@@ -256,6 +262,7 @@ int CliApplication::printConfiguration()
             out_ << key << " = " << value << '\n';
         out_ << "AllowEdit = " << (s.AllowEdit ? "yes" : "no") << '\n';
         out_ << "ComposeDescriptions = " << (s.ComposeDescriptions ? "yes" : "no") << '\n';
+        out_ << "SearchLatin = " << (s.SearchLatin ? "yes" : "no") << '\n';
         out_ << "ReadID3v2 = " << (s.ReadID3v2 ? "yes" : "no") << '\n';
         out_ << "ReplayGain = " << s.ReplayGain << "\nReplayGainPreamp = " << s.ReplayGainPreamp << '\n';
         out_ << "OEMCodePage = " << s.OEMCodePage << "\nANSICodePage = " << s.ANSICodePage << '\n';
@@ -277,6 +284,8 @@ int CliApplication::printConfiguration()
     json.value(s.AllowEdit);
     json.key("ComposeDescriptions");
     json.value(s.ComposeDescriptions);
+    json.key("SearchLatin");
+    json.value(s.SearchLatin);
     json.key("ReadID3v2");
     json.value(s.ReadID3v2);
     json.key("ReplayGain");
@@ -347,6 +356,47 @@ int CliApplication::tree()
     if (json_)
         emit(json);
     return 0;
+}
+
+int CliApplication::search(const std::vector<std::string>& args)
+{
+    if (args.size() != 1)
+        return usageError("search takes one TEXT (quote several words)");
+    const std::vector<std::string> words = session_->searchIndex().words(args[0]);
+    if (words.empty())
+        return usageError("search needs something to find");
+    build();
+    const CollectionTree& tree = session_->tree();
+    const SearchHits hits = session_->searchIndex().search(words);
+    std::unordered_map<NodeId, int> indexOf;
+    for (int index = 0; index < tree.NodeCount(); ++index)
+        indexOf.emplace(tree.Nodes[static_cast<std::size_t>(index)], index);
+    JsonWriter json;
+    json.beginArray();
+    for (const NodeId node : hits.matches) {
+        const CollectionItem* record = tree.record(node);
+        const std::string path = record ? displayPath(record->Path, session_->settings().ansi()) : std::string();
+        if (!json_) {
+            out_ << indexOf[node] << '\t' << tree.caption(node).view() << '\t' << path << '\n';
+            continue;
+        }
+        json.beginObject();
+        json.key("index");
+        json.value(indexOf[node]);
+        json.key("kind");
+        json.value(int(tree.kind(node)));
+        json.key("text");
+        json.value(tree.caption(node));
+        json.key("path");
+        json.value(path);
+        json.endObject();
+    }
+    json.endArray();
+    if (json_)
+        emit(json);
+    if (hits.matches.empty())
+        err_ << "cantorel-cli: no match for " << args[0] << '\n';
+    return hits.matches.empty() ? 1 : 0;
 }
 
 Result<> CliApplication::checkPictureOutput(const std::string& out) const

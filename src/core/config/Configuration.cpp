@@ -39,10 +39,15 @@ Configuration Configuration::defaults(const std::string& programDirectory)
     c.UIStrings[static_cast<std::size_t>(UiString::VolumeTip) - 1] = "Volume";
     c.UIStrings[static_cast<std::size_t>(UiString::PlayingStopped) - 1] = "Playing stopped: ";
     const std::pair<UiString, const char*> later[] = {
-        {UiString::TrackField, "Track (n/m)"},         {UiString::DiscField, "Disc (n/m)"},
-        {UiString::AlbumArtistField, "Album artist"},  {UiString::SetCoverButton, "Set cover from file..."},
-        {UiString::RemoveCoverButton, "Remove cover"}, {UiString::EditMenu, "&Edit"},
+        {UiString::TrackField, "Track (n/m)"},
+        {UiString::DiscField, "Disc (n/m)"},
+        {UiString::AlbumArtistField, "Album artist"},
+        {UiString::SetCoverButton, "Set cover from file..."},
+        {UiString::RemoveCoverButton, "Remove cover"},
+        {UiString::EditMenu, "&Edit"},
         {UiString::UndoItem, "&Undo last save"},
+        {UiString::FilterPlaceholder, "Find (Ctrl+F)"},
+        {UiString::NoMatch, "No match"},
     };
     for (const auto& [id, text] : later)
         c.UIStrings[static_cast<std::size_t>(id) - 1] = text;

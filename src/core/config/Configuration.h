@@ -27,6 +27,7 @@ struct SettingsRecord {
     bool ComposeDescriptions = true; // leaving an undescribed track writes the composed description
     bool ReadID3v2 = true;           // ID3v2 and APE tags beside the ID3v1 block
     bool ProbeCache = true;          // what was read from each track is kept between runs
+    bool SearchLatin = true;         // a search also finds text of other scripts by its Latin spelling
     // ReplayGain: "off", "track" or "album"; the pre-amp in dB (-15 to 15) for tracks
     // that carry a gain.
     std::string ReplayGain = "off";
@@ -99,8 +100,10 @@ enum class UiString : int {
     RemoveCoverButton = 59,
     EditMenu = 60,
     UndoItem = 61,
+    FilterPlaceholder = 62,
+    NoMatch = 63,
 };
-constexpr int UIStringCount = 61;
+constexpr int UIStringCount = 63;
 constexpr std::size_t GenreTableCapacity = 200;
 
 // The configuration: settings, interface strings and genre table. The program reads one

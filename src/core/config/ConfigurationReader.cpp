@@ -209,6 +209,7 @@ Result<bool> ConfigurationReader::readKey(std::string_view line, int number)
         {"ComposeDescriptions", yesNo(settings_.ComposeDescriptions)},
         {"ReadID3v2", yesNo(settings_.ReadID3v2)},
         {"ProbeCache", yesNo(settings_.ProbeCache)},
+        {"SearchLatin", yesNo(settings_.SearchLatin)},
         {"ReplayGain",
          [&, number](std::string_view v) {
              const std::string mode = text::foldAZ(std::string(v));

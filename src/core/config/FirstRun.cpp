@@ -86,7 +86,9 @@ std::string firstRunConfiguration(const std::string& musicFolder, const std::vec
                        "; no: only the ID3v1 block of each track is read and written.\n"
                        "ReadID3v2 = yes\n"
                        "; no: every track is read at every start, none is remembered.\n"
-                       "ProbeCache = yes\n\n"
+                       "ProbeCache = yes\n"
+                       "; yes: the filter also finds text in other scripts by its Latin spelling (kino: Кино).\n"
+                       "SearchLatin = yes\n\n"
                        "; The interface texts; quotes keep leading and trailing blanks.\n";
     for (std::size_t n = 0; n < std::size(EnglishStrings); ++n)
         text += "String" + std::to_string(n + 1) + " = " + EnglishStrings[n] + "\n";

@@ -3,6 +3,7 @@
 #include "core/collection/CollectionBuilder.h"
 #include "core/collection/Journal.h"
 #include "core/collection/ProbeCache.h"
+#include "core/collection/SearchIndex.h"
 #include "core/info/InfoPage.h"
 #include "core/info/TrackInfo.h"
 #include "core/platform/Collation.h"
@@ -40,7 +41,8 @@ Configuration withOptions(Configuration configuration, const SessionOptions& opt
 Session::Session(Configuration configuration, SessionOptions options)
     : config_(withOptions(std::move(configuration), options)), options_(std::move(options)),
       collation_(std::make_unique<Collation>(locale::localeName("LC_COLLATE"), &config_.Settings.ansi())),
-      editor_(std::make_unique<NodeEditor>(tree_, config_.Settings.AllowEdit, config_.Settings.ansi(), *this))
+      editor_(std::make_unique<NodeEditor>(tree_, config_.Settings.AllowEdit, config_.Settings.ansi(), *this)),
+      search_(std::make_unique<SearchIndex>(config_.Settings.SearchLatin))
 {
     editor_->setWriteComposed(config_.Settings.ComposeDescriptions);
     editor_->setExtended(config_.Settings.ReadID3v2);
@@ -74,6 +76,8 @@ void Session::build(BuildProgress* progress)
         probe = cachedProber(std::move(probe), *cache_);
     BuildSettings build = BuildSettings::fromConfiguration(config_, *collation_, std::move(probe));
     build.readAheadThreads = ReadAheadThreads;
+    searchBuilt_ = false;
+    search_->clear();
     CollectionBuilder(tree_, build, progress).BuildTree();
     // The window shows while the cache is written; its destructor waits for the end.
     if (cache_)
@@ -94,6 +98,8 @@ void Session::rebuild()
 
 void Session::useTracks(const std::vector<std::string>& paths)
 {
+    searchBuilt_ = false;
+    search_->clear();
     tree_.clear();
     for (const std::string& path : paths) {
         CollectionItem* record = tree_.newRecord(readTrack(path).record);
@@ -333,5 +339,18 @@ std::vector<std::pair<std::string, int>> Session::genreList() const
 }
 
 std::string Session::shown(const std::string& path) const { return displayPath(path, config_.Settings.ansi()); }
+
+const SearchIndex& Session::searchIndex()
+{
+    if (!std::exchange(searchBuilt_, true))
+        search_->build(tree_, config_.Settings.ansi());
+    return *search_;
+}
+
+void Session::searchChanged(NodeId node)
+{
+    if (searchBuilt_ && node != NoNode)
+        search_->update(tree_, tree_.record(node), config_.Settings.ansi());
+}
 
 } // namespace cantorel

@@ -22,6 +22,7 @@ class Collation;
 class Journal;
 class PlaybackController;
 class ProbeCache;
+class SearchIndex;
 class StreamVolume;
 class TMPEGPlayer;
 
@@ -151,6 +152,11 @@ public:
     // A path as the window shows it.
     std::string shown(const std::string& path) const;
 
+    // The search index of the tree, built on first use after each build of the tree.
+    const SearchIndex& searchIndex();
+    // Reads the nodes of `node`'s record into the search index again (after an edit).
+    void searchChanged(NodeId node);
+
 private:
     Configuration config_;
     SessionOptions options_;
@@ -162,6 +168,8 @@ private:
     std::unique_ptr<StreamVolume> volume_;
     std::unique_ptr<NodeEditor> editor_;
     std::unique_ptr<Journal> journal_;
+    std::unique_ptr<SearchIndex> search_;
+    bool searchBuilt_ = false;
     std::vector<std::string> notices_;
     bool cacheNoticed_ = false;
 };

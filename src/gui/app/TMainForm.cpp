@@ -7,6 +7,7 @@
 #include "core/player/PlaybackController.h"
 #include "core/session/Session.h"
 
+#include "gui/collection/CollectionFilter.h"
 #include "gui/collection/CollectionModel.h"
 #include "gui/common/ErrorBox.h"
 #include "gui/common/Glyphs.h"
@@ -103,6 +104,11 @@ void TMainForm::buildControls()
     Model = new CollectionModel(session_.tree(), Glyphs::stateImages(), this);
     TreeView->setModel(Model);
     connect(TreeView->selectionModel(), &QItemSelectionModel::currentChanged, this, &TMainForm::treeCurrentChanged);
+    Filter = new CollectionFilter(this, *TreeView, *Model, session_.searchIndex(), ui(UiString::FilterPlaceholder),
+                                  ui(UiString::NoMatch),
+                                  {[this] { return selectedNode(); }, [this](NodeId n) { selectNode(n); },
+                                   [this](NodeId n) { TreeViewChanging(n); }});
+    connect(Filter, &CollectionFilter::openChanged, this, [this] { applyLayout(); });
     PlPanel = new PlayerPanel(this);
     Pages = new InfoPages(this);
     // The editor page becomes a page only with editing on; it belongs to the window either way.
@@ -175,6 +181,7 @@ void TMainForm::connectHandlers()
     connect(N2, &QAction::triggered, this, fromTray(&TMainForm::N2Click));
     connect(miRescan, &QAction::triggered, this, fromTray(&TMainForm::Rescan));
     connect(new QShortcut(QKeySequence(Qt::Key_F5), this), &QShortcut::activated, this, fromTray(&TMainForm::Rescan));
+    connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this, [this] { Filter->open(); });
     TreeView->installEventFilter(this);
 }
 
@@ -249,7 +256,9 @@ void TMainForm::applyLayout()
     };
     if (MainMenu)
         MainMenu->setGeometry(0, 0, width(), menuHeight_);
-    place(TreeView, below(layout_.tree));
+    const Rect tree = below(layout_.tree);
+    const QRect rest = Filter->place(QRect(tree.left, tree.top, tree.width, tree.height));
+    TreeView->setGeometry(rest);
     place(PlPanel, below(layout_.panel));
     place(Pages, below(layout_.pages));
 }
@@ -270,6 +279,7 @@ void TMainForm::createEditMenu(bool withMenuBar)
     menuHeight_ = MainMenu->sizeHint().height();
     // The client area of the other controls stays as it was.
     resize(width(), height() + menuHeight_);
+    FormResize(); // a hidden window has its resize event only when shown
     MainMenu->show();
 }
 
@@ -327,6 +337,7 @@ void TMainForm::InitialFill(BuildProgress* progress)
     Model->beginBuild();
     session_.build(progress);
     Model->endBuild();
+    session_.searchIndex(); // built with the tree
     for (const std::string& notice : session_.takeNotices()) {
         std::cerr << "cantorel: " << notice << '\n';
         setStatusTip(qs(notice));
@@ -347,9 +358,11 @@ void TMainForm::Rescan()
 void TMainForm::rebuildTree()
 {
     const NodeKey selectedKey = session_.keyOf(selectedNode());
+    Filter->treeRebuilt();
     Model->beginBuild();
     session_.rebuild();
     Model->endBuild();
+    session_.searchIndex(); // built with the tree
     const NodeId again = session_.find(selectedKey);
     const std::vector<NodeId>& nodes = session_.tree().Nodes;
     selectNode(again != NoNode ? again : (nodes.empty() ? NoNode : nodes.front()));
@@ -369,6 +382,8 @@ NodeId TMainForm::selectedNode() const { return Model->nodeOf(TreeView->currentI
 
 void TMainForm::treeCurrentChanged(const QModelIndex& current, const QModelIndex& previous)
 {
+    if (Filter->resetting())
+        return; // the filter saved what was typed, and shows the same node
     TreeViewChanging(Model->nodeOf(previous));
     TreeViewChange(Model->nodeOf(current));
     // A typed description that was refused: back to its node, the text in the field again.
@@ -383,6 +398,7 @@ void TMainForm::TreeViewChanging(NodeId leaving)
         return;
     const LeaveOutcome outcome = session_.editor().leave(leaving, TagEditor->readFields());
     Model->captionsChanged(outcome.renamed);
+    session_.searchChanged(leaving);
     for (const EditorMessage& message : outcome.messages)
         errorBox_->show(this, "Error", qs(message.text), qs(message.button));
     if (outcome.refusedDescription)
@@ -433,6 +449,10 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
     if (event->type() != QEvent::KeyPress)
         return QWidget::eventFilter(watched, event);
     const int key = static_cast<QKeyEvent*>(event)->key();
+    if (watched == TreeView && static_cast<QKeyEvent*>(event)->text() == "/") {
+        Filter->open();
+        return true;
+    }
     if (key != Qt::Key_Return && key != Qt::Key_Enter)
         return QWidget::eventFilter(watched, event);
     if (watched == TreeView)

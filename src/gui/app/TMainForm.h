@@ -24,6 +24,7 @@ class QTreeView;
 namespace cantorel {
 
 class BuildProgress;
+class CollectionFilter;
 class CollectionModel;
 class EditorPage;
 class ErrorBox;
@@ -64,6 +65,7 @@ public:
     TTrayIcon* trayIcon() const { return TrayIcon.get(); }
     QTreeView* treeView() const { return TreeView; }
     CollectionModel* model() const { return Model; }
+    CollectionFilter* filter() const { return Filter; }
     InfoPages* pages() const { return Pages; }
     // What WindowState keeps of this window between runs.
     WindowState::Parts stateParts();
@@ -156,6 +158,7 @@ private:
 
     QTreeView* TreeView = nullptr;
     CollectionModel* Model = nullptr;
+    CollectionFilter* Filter = nullptr;
     PlayerPanel* PlPanel = nullptr;
     InfoPages* Pages = nullptr;
     EditorPage* TagEditor = nullptr;

@@ -9,7 +9,7 @@ const std::vector<NodeId> NoChildren;
 CollectionModel::CollectionModel(const CollectionTree& tree, QList<QPixmap> stateImages, QObject* parent)
     : QAbstractItemModel(parent), tree_(tree), stateImages_(std::move(stateImages))
 {
-    indexTree();
+    indexTree(tree_.Nodes);
 }
 
 void CollectionModel::beginBuild()
@@ -24,11 +24,18 @@ void CollectionModel::beginBuild()
 void CollectionModel::endBuild()
 {
     building_ = false;
-    indexTree();
+    indexTree(tree_.Nodes);
     endResetModel();
 }
 
-void CollectionModel::indexTree()
+void CollectionModel::showOnly(const std::vector<NodeId>* nodes)
+{
+    beginResetModel();
+    indexTree(nodes ? *nodes : tree_.Nodes);
+    endResetModel();
+}
+
+void CollectionModel::indexTree(const std::vector<NodeId>& nodes)
 {
     topLevel_.clear();
     children_.clear();
@@ -38,7 +45,7 @@ void CollectionModel::indexTree()
         maxId = std::max(maxId, n);
     children_.resize(static_cast<std::size_t>(maxId + 1));
     row_.resize(static_cast<std::size_t>(maxId + 1), 0);
-    for (NodeId n : tree_.Nodes) {
+    for (NodeId n : nodes) {
         const NodeId p = tree_.parent(n);
         std::vector<NodeId>& siblings = p == NoNode ? topLevel_ : children_[static_cast<std::size_t>(p)];
         row_[static_cast<std::size_t>(n)] = static_cast<int>(siblings.size());

@@ -20,9 +20,13 @@ public:
     // Call around a build of the tree: the view shows nothing in between.
     void beginBuild();
     void endBuild();
+    // Shows only `nodes` (in tree order, each with its parent), or every node again for
+    // nullptr; one reset of the model. A build shows every node.
+    void showOnly(const std::vector<NodeId>* nodes);
     // Tells the view that these nodes have new captions.
     void captionsChanged(const std::vector<NodeId>& nodes);
 
+    const CollectionTree& tree() const { return tree_; }
     QModelIndex indexOf(NodeId node) const;
     NodeId nodeOf(const QModelIndex& index) const;
 
@@ -33,7 +37,7 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
 private:
-    void indexTree();
+    void indexTree(const std::vector<NodeId>& nodes);
     const std::vector<NodeId>& childrenOf(NodeId parent) const;
 
     const CollectionTree& tree_;

@@ -2,6 +2,7 @@
 
 #include "gui/TestWindow.h"
 #include "gui/app/TMainForm.h"
+#include "gui/collection/CollectionFilter.h"
 #include "gui/collection/CollectionModel.h"
 #include "gui/common/ErrorBox.h"
 #include "gui/common/Glyphs.h"
@@ -10,6 +11,13 @@
 #include "support/Outcomes.h"
 #include "support/TempDir.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QShortcut>
+#include <QTimer>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
@@ -72,4 +80,107 @@ TEST(CollectionView, RenamedNodesShowTheirNewCaption)
     QList<QImage> images;
     walk(*form.treeView()->model(), {}, 0, rows, images);
     EXPECT_EQ(rows, (QStringList{"Renamed", "String19", "  p.m3u", "    Renamed"}));
+}
+
+namespace {
+
+// Sets the filter's text and waits until its hits are shown; the number of matches.
+int typeIntoFilter(TMainForm& form, const QString& text)
+{
+    QEventLoop loop;
+    int matches = -2;
+    const auto connection = QObject::connect(form.filter(), &CollectionFilter::applied, &loop, [&](int n) {
+        matches = n;
+        loop.quit();
+    });
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    form.filter()->field()->setText(text);
+    if (matches == -2)
+        loop.exec();
+    QObject::disconnect(connection);
+    return matches;
+}
+
+void press(QObject* target, int key, const QString& text = {})
+{
+    QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(target, &event);
+}
+
+std::vector<bool> expansion(const TMainForm& form)
+{
+    std::vector<bool> out;
+    for (const NodeId n : form.session().tree().Nodes)
+        out.push_back(form.treeView()->isExpanded(form.model()->indexOf(n)));
+    return out;
+}
+
+} // namespace
+
+TEST(CollectionView, TheFilterShowsTheMatchesAndGivesTheTreeBack)
+{
+    test::TempDir dir;
+    std::string ini = test::readAll(std::string(CANTOREL_SOURCE_DIR) + "/demo/cantorel.ini");
+    ini += "\nMP3RootDir = " + std::string(CANTOREL_SOURCE_DIR) + "/demo/music\n";
+    test::TestWindow form(test::configurationOf(ini, dir.path()), std::make_shared<ErrorBox>());
+    form.InitialFill(nullptr);
+    const QRect treeAlone = form.treeView()->geometry();
+    const auto nodeOf = [&](const char* caption) {
+        for (const NodeId n : form.session().tree().Nodes)
+            if (form.session().tree().caption(n) == caption)
+                return n;
+        return NoNode;
+    };
+    const NodeId before = nodeOf("Concert A");
+    form.selectNode(before);
+    form.treeView()->setExpanded(form.model()->indexOf(nodeOf("Chords for three voices")), false);
+    const std::vector<bool> expanded = expansion(form);
+    EXPECT_FALSE(form.filter()->isOpen());
+    bool ctrlF = false;
+    for (const QShortcut* s : form.findChildren<QShortcut*>())
+        ctrlF = ctrlF || s->key() == QKeySequence(QKeySequence::Find);
+    EXPECT_TRUE(ctrlF);
+
+    // "/" in the tree opens the field above it.
+    press(form.treeView(), Qt::Key_Slash, "/");
+    ASSERT_TRUE(form.filter()->isOpen());
+    EXPECT_EQ(form.filter()->field()->geometry().top(), treeAlone.top());
+    EXPECT_GT(form.treeView()->geometry().top(), treeAlone.top());
+    EXPECT_EQ(form.treeView()->geometry().bottom(), treeAlone.bottom());
+
+    // Matches with the folders above them, expanded; the playlist's entries too.
+    EXPECT_EQ(typeIntoFilter(form, "MINOR"), 2);
+    QStringList rows;
+    QList<QImage> images;
+    walk(*form.treeView()->model(), {}, 0, rows, images);
+    EXPECT_EQ(rows, (QStringList{"Demo collection", "  Chords for three voices", "    A minor", "Playlists",
+                                 "  Favourites of the demo", "    A minor"}));
+    for (const char* folder : {"Demo collection", "Chords for three voices", "Playlists", "Favourites of the demo"})
+        EXPECT_TRUE(form.treeView()->isExpanded(form.model()->indexOf(nodeOf(folder)))) << folder;
+    EXPECT_TRUE(form.findChild<QLabel*>("lbNoMatch")->isHidden());
+    EXPECT_EQ(typeIntoFilter(form, "minor zzz"), 0);
+    EXPECT_EQ(form.treeView()->model()->rowCount(), 0);
+    EXPECT_FALSE(form.findChild<QLabel*>("lbNoMatch")->isHidden());
+
+    // Esc gives the tree back as it was, on the node selected before.
+    typeIntoFilter(form, "fifth");
+    press(form.filter()->field(), Qt::Key_Escape);
+    EXPECT_FALSE(form.filter()->isOpen());
+    EXPECT_EQ(form.treeView()->geometry(), treeAlone);
+    EXPECT_EQ(form.session().tree().NodeCount(), 13);
+    EXPECT_EQ(expansion(form), expanded);
+    EXPECT_EQ(form.selectedNode(), before);
+
+    // Enter takes the first match, as a click would; it stays selected after Esc.
+    form.filter()->open();
+    typeIntoFilter(form, "minor");
+    press(form.filter()->field(), Qt::Key_Return);
+    const NodeId minor = nodeOf("A minor");
+    EXPECT_EQ(form.selectedNode(), minor);
+    EXPECT_TRUE(form.treeView()->hasFocus() || !form.isActiveWindow());
+    press(form.filter()->field(), Qt::Key_Escape);
+    EXPECT_EQ(form.selectedNode(), minor);
+    std::vector<bool> revealed = expanded; // the folder of the node picked is opened to show it
+    revealed[1] = true;
+    EXPECT_EQ(expansion(form), revealed);
 }

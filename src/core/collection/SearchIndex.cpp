@@ -1,0 +1,251 @@
+#include "core/collection/SearchIndex.h"
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+
+namespace cantorel {
+
+namespace {
+
+constexpr char End = '\n'; // closes each field; no query word holds it
+constexpr std::size_t CancelCheck = 4096;
+
+bool contains(std::string_view text, std::string_view word)
+{
+    return ::memmem(text.data(), text.size(), word.data(), word.size()) != nullptr;
+}
+
+// The last part of a path, and for a track without its extension.
+std::string_view fileNameOf(std::string_view path, bool track)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.remove_suffix(1);
+    const std::size_t slash = path.rfind('/');
+    std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    if (track) {
+        const std::size_t dot = name.rfind('.');
+        if (dot != std::string_view::npos && dot > 0)
+            name = name.substr(0, dot);
+    }
+    return name;
+}
+
+} // namespace
+
+// What a build keeps while it runs: the shared strings it has, and the text of each
+// record already indexed (the entries of playlists share their tracks' records).
+struct SearchIndex::Builder {
+    std::vector<Entry> entries;
+    std::string text;
+    std::string sharedText;
+    std::vector<std::uint32_t> shared;
+    std::vector<std::uint32_t> sharedOf;
+    std::unordered_map<std::string, std::uint32_t> sharedIds;
+    std::unordered_map<const CollectionItem*, std::size_t> placeOfRecord;
+};
+
+SearchIndex::SearchIndex(bool latin) : folder_(latin) {}
+
+void SearchIndex::build(const CollectionTree& tree, const CodePage& ansi)
+{
+    Builder b;
+    b.entries.reserve(tree.Nodes.size());
+    std::unordered_map<NodeId, std::int32_t> placeOf;
+    placeOf.reserve(tree.Nodes.size());
+    for (std::size_t place = 0; place < tree.Nodes.size(); ++place) {
+        const NodeId n = tree.Nodes[place];
+        placeOf.emplace(n, static_cast<std::int32_t>(place));
+        const auto parent = placeOf.find(tree.parent(n));
+        b.entries.push_back({n, parent == placeOf.end() ? -1 : parent->second, 0, 0, 0, 0});
+        index(b, place, tree, ansi);
+    }
+    b.text.shrink_to_fit();
+    b.sharedText.shrink_to_fit();
+    b.shared.shrink_to_fit();
+    b.sharedOf.shrink_to_fit();
+    std::unique_lock lock(mutex_);
+    entries_ = std::move(b.entries);
+    text_ = std::move(b.text);
+    sharedText_ = std::move(b.sharedText);
+    shared_ = std::move(b.shared);
+    sharedOf_ = std::move(b.sharedOf);
+}
+
+void SearchIndex::index(Builder& b, std::size_t place, const CollectionTree& tree, const CodePage& ansi)
+{
+    Entry& e = b.entries[place];
+    const CollectionItem* r = tree.record(e.node);
+    const std::string caption = folder_.fold(tree.caption(e.node).str());
+    if (r) {
+        if (const auto known = b.placeOfRecord.find(r); known != b.placeOfRecord.end()) {
+            const Entry& same = b.entries[known->second];
+            // A playlist's entry: its track's text, when its caption says nothing more.
+            if (contains(std::string_view(b.text).substr(same.text, same.length), caption)) {
+                e.text = same.text;
+                e.length = same.length;
+                e.shared = same.shared;
+                e.count = same.count;
+                return;
+            }
+        } else {
+            b.placeOfRecord.emplace(r, place);
+        }
+    }
+    // Its own fields, each only when the ones before do not already hold it.
+    const std::size_t start = b.text.size();
+    const auto add = [&](const std::string& folded) {
+        if (folded.empty() || contains(std::string_view(b.text).substr(start), folded))
+            return;
+        const std::string latin = folder_.latin(folded);
+        // A node's own text stays below 64 KB: the rest of a field beyond is not found.
+        if (b.text.size() - start + folded.size() + latin.size() + 2 > 0xFFFF)
+            return;
+        b.text += folded;
+        b.text += End;
+        if (!latin.empty()) {
+            b.text += latin;
+            b.text += End;
+        }
+    };
+    if (r) {
+        const bool track = tree.kind(e.node) == KindTrack;
+        add(folder_.fold(displayName(std::string(fileNameOf(r->Path.str(), track)), ansi)));
+    }
+    add(caption);
+    e.shared = static_cast<std::uint32_t>(b.sharedOf.size());
+    if (r) {
+        add(folder_.fold(r->Name.str()));
+        add(folder_.fold(r->Description.str()));
+        for (const CompactString* field : {&r->Artist, &r->Album, &r->AlbumArtist, &r->Comment}) {
+            if (field->empty())
+                continue;
+            const auto [id, isNew] = b.sharedIds.try_emplace(field->str(), static_cast<std::uint32_t>(b.shared.size()));
+            if (isNew) {
+                b.shared.push_back(static_cast<std::uint32_t>(b.sharedText.size()));
+                const std::string folded = folder_.fold(field->str());
+                b.sharedText += folded;
+                b.sharedText += End;
+                if (const std::string latin = folder_.latin(folded); !latin.empty()) {
+                    b.sharedText += latin;
+                    b.sharedText += End;
+                }
+            }
+            if (std::find(b.sharedOf.begin() + e.shared, b.sharedOf.end(), id->second) == b.sharedOf.end())
+                b.sharedOf.push_back(id->second);
+        }
+    }
+    e.text = static_cast<std::uint32_t>(start);
+    e.length = static_cast<std::uint16_t>(b.text.size() - start);
+    e.count = static_cast<std::uint16_t>(b.sharedOf.size() - e.shared);
+}
+
+void SearchIndex::update(const CollectionTree& tree, const CollectionItem* record, const CodePage& ansi)
+{
+    if (!record)
+        return;
+    std::unique_lock lock(mutex_);
+    // The new text goes after the old, which stays unused until the next build.
+    Builder b;
+    b.entries = std::move(entries_);
+    b.text = std::move(text_);
+    b.sharedText = std::move(sharedText_);
+    b.shared = std::move(shared_);
+    b.sharedOf = std::move(sharedOf_);
+    for (std::size_t place = 0; place < b.entries.size(); ++place) {
+        if (tree.record(b.entries[place].node) == record)
+            index(b, place, tree, ansi);
+    }
+    entries_ = std::move(b.entries);
+    text_ = std::move(b.text);
+    sharedText_ = std::move(b.sharedText);
+    shared_ = std::move(b.shared);
+    sharedOf_ = std::move(b.sharedOf);
+}
+
+void SearchIndex::clear()
+{
+    std::unique_lock lock(mutex_);
+    entries_.clear();
+    text_.clear();
+    sharedText_.clear();
+    shared_.clear();
+    sharedOf_.clear();
+}
+
+std::vector<std::string> SearchIndex::words(std::string_view query) const
+{
+    std::vector<std::string> out;
+    const std::string folded = folder_.fold(query);
+    std::size_t start = 0;
+    while (start < folded.size()) {
+        const std::size_t end = std::min(folded.find_first_of(" \t\n\r", start), folded.size());
+        if (end > start)
+            out.emplace_back(folded.substr(start, end - start));
+        start = end + 1;
+    }
+    return out;
+}
+
+SearchHits SearchIndex::search(const std::vector<std::string>& words, const std::atomic<std::uint64_t>* generation,
+                               std::uint64_t mine) const
+{
+    SearchHits hits;
+    std::shared_lock lock(mutex_);
+    const auto cancelled = [&] { return generation && generation->load(std::memory_order_relaxed) != mine; };
+    // Which shared strings hold each word, found in one pass over them.
+    std::vector<std::vector<bool>> sharedHit(words.size(), std::vector<bool>(shared_.size(), false));
+    for (std::size_t w = 0; w < words.size(); ++w) {
+        const std::string& word = words[w];
+        std::size_t from = 0;
+        while (const void* at =
+                   ::memmem(sharedText_.data() + from, sharedText_.size() - from, word.data(), word.size())) {
+            const auto offset = static_cast<std::uint32_t>(static_cast<const char*>(at) - sharedText_.data());
+            const auto next = std::upper_bound(shared_.begin(), shared_.end(), offset);
+            sharedHit[w][static_cast<std::size_t>(next - shared_.begin()) - 1] = true;
+            from = next == shared_.end() ? sharedText_.size() : *next;
+        }
+    }
+    std::vector<bool> shown(entries_.size(), false);
+    for (std::size_t place = 0; place < entries_.size(); ++place) {
+        if (place % CancelCheck == 0 && cancelled()) {
+            hits.cancelled = true;
+            return hits;
+        }
+        const Entry& e = entries_[place];
+        const std::string_view own(text_.data() + e.text, e.length);
+        bool all = true;
+        for (std::size_t w = 0; w < words.size() && all; ++w) {
+            all = contains(own, words[w]);
+            for (std::uint32_t i = 0; i < e.count && !all; ++i)
+                all = sharedHit[w][sharedOf_[e.shared + i]];
+        }
+        if (!all)
+            continue;
+        hits.matches.push_back(e.node);
+        for (std::int32_t p = static_cast<std::int32_t>(place); p >= 0 && !shown[static_cast<std::size_t>(p)];
+             p = entries_[static_cast<std::size_t>(p)].parent)
+            shown[static_cast<std::size_t>(p)] = true;
+    }
+    for (std::size_t place = 0; place < entries_.size(); ++place) {
+        if (shown[place])
+            hits.shown.push_back(entries_[place].node);
+    }
+    return hits;
+}
+
+std::size_t SearchIndex::bytes() const
+{
+    std::shared_lock lock(mutex_);
+    return entries_.capacity() * sizeof(Entry) + text_.capacity() + sharedText_.capacity() +
+           (shared_.capacity() + sharedOf_.capacity()) * sizeof(std::uint32_t);
+}
+
+std::size_t SearchIndex::nodes() const
+{
+    std::shared_lock lock(mutex_);
+    return entries_.size();
+}
+
+} // namespace cantorel

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "core/collection/CollectionTree.h"
+#include "core/platform/CodePage.h"
+#include "core/platform/TextFolder.h"
+
+#include <atomic>
+#include <cstdint>
+#include <shared_mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cantorel {
+
+// What a search found: the nodes that match, and the nodes a filtered tree shows (the
+// matches and every folder above them), both in tree order.
+struct SearchHits {
+    std::vector<NodeId> matches;
+    std::vector<NodeId> shown;
+    bool cancelled = false;
+};
+
+// The folded text of every node, for find-as-you-type: a node's caption, file name,
+// title and description kept with the node; artist, album, album artist and comment
+// kept once for all the tracks that share them. A search may run on another thread
+// while the window thread updates a node.
+class SearchIndex {
+public:
+    // `latin`: also keep a Latin spelling of text in other scripts.
+    explicit SearchIndex(bool latin);
+
+    void build(const CollectionTree& tree, const CodePage& ansi);
+    // Reads again the nodes whose record is `record` (after a save).
+    void update(const CollectionTree& tree, const CollectionItem* record, const CodePage& ansi);
+    void clear();
+
+    // The words of a query, folded; a node matches when each is found in one of its fields.
+    std::vector<std::string> words(std::string_view query) const;
+    // Every node matching all `words`. A search whose `generation` moves on from `mine`
+    // stops early, cancelled.
+    SearchHits search(const std::vector<std::string>& words, const std::atomic<std::uint64_t>* generation = nullptr,
+                      std::uint64_t mine = 0) const;
+    // What the index holds, in bytes, and over how many nodes.
+    std::size_t bytes() const;
+    std::size_t nodes() const;
+
+private:
+    // A node, at its place in tree order.
+    struct Entry {
+        NodeId node;
+        std::int32_t parent;  // the parent's place, -1 at the top
+        std::uint32_t text;   // its own text in text_: where it starts
+        std::uint32_t shared; // its shared strings: where their numbers start in sharedOf_
+        std::uint16_t length; // the length of its own text
+        std::uint16_t count;  // the number of its shared strings
+    };
+    struct Builder;
+    void index(Builder& b, std::size_t place, const CollectionTree& tree, const CodePage& ansi);
+
+    mutable std::shared_mutex mutex_;
+    TextFolder folder_;
+    std::vector<Entry> entries_;
+    std::string text_;                  // every node's text, each field closed by '\n'
+    std::string sharedText_;            // the shared strings, each closed by '\n'
+    std::vector<std::uint32_t> shared_; // where each shared string starts in sharedText_
+    std::vector<std::uint32_t> sharedOf_;
+};
+
+} // namespace cantorel
