@@ -24,6 +24,10 @@ public:
     // Forgets what was handed over and not yet heard; false when the device did not answer
     // in time (it is better closed then).
     virtual bool drop() = 0;
+    // Forgets what was handed over once the next write comes, so that a stream that follows
+    // at once (the next track) leaves no silence between; without a write it is forgotten
+    // soon (within a tenth of a second) all the same.
+    virtual bool dropSoon() { return drop(); }
     // Waits until everything handed over has been heard.
     virtual void drain() = 0;
     // Makes what was written so far complete where it is kept (a file's header).

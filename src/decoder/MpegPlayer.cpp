@@ -419,9 +419,10 @@ bool MpegPlayer::rewindToHeard(bool keepTail)
     const std::int64_t heard = heardSample();
     const std::int64_t decoded = mpg123_tell(mh_);
     const bool tail = keepTail && writeTailAgain();
-    // An output that does not answer is closed: it is opened afresh to play on.
+    // An output that does not answer is closed: it is opened afresh to play on. What it
+    // holds is dropped when the next stream writes (a Next), or soon.
     if (!tail) {
-        if (output_ && !output_->drop())
+        if (output_ && !output_->dropSoon())
             output_->close();
         clockDropped();
     }
@@ -512,7 +513,7 @@ ErrorCode MpegPlayer::close()
     // The end of a stream that played to its end stays queued for the next stream to
     // follow; anything else is not to be heard any more.
     if (!ended_ && output_) {
-        if (!output_->drop())
+        if (!output_->dropSoon())
             output_->close();
         clockDropped();
     }

@@ -5,6 +5,7 @@
 #include <pulse/error.h>
 #include <pulse/operation.h>
 #include <pulse/proplist.h>
+#include <pulse/rtclock.h>
 #include <pulse/stream.h>
 #include <pulse/thread-mainloop.h>
 
@@ -22,6 +23,8 @@ constexpr pa_usec_t TargetLatencyUsec = 1'000'000;
 constexpr std::chrono::milliseconds OpenLimit{250};
 // How long dropping what is queued may take: a stop waits for it.
 constexpr std::chrono::milliseconds FlushLimit{150};
+// How long what dropSoon() left is still heard when no write comes.
+constexpr pa_usec_t DropSoonUsec = 100'000;
 
 // Every callback only wakes whoever waits.
 void wake(void* output) { static_cast<PulseOutput*>(output)->signal(); }
@@ -187,12 +190,16 @@ bool PulseOutput::write(const unsigned char* data, std::size_t bytes)
         const std::size_t room = pa_stream_writable_size(stream_);
         if (room == static_cast<std::size_t>(-1))
             return false;
-        if (room == 0) {
+        if (room == 0 && !dropPending_) {
             if (!waitFor(limit) && (interrupted_ || Clock::now() >= limit))
                 return false;
             continue;
         }
-        const std::size_t n = std::min(room, bytes);
+        // The first write after dropSoon(): the flush and these bytes reach the server
+        // together, so the sound goes from the old stream to the new one without a hole.
+        const std::size_t n = dropPending_ ? bytes : std::min(room, bytes);
+        if (dropPending_ && !flushNow())
+            return false;
         if (pa_stream_write(stream_, data, n, nullptr, 0, PA_SEEK_RELATIVE) < 0)
             return false;
         data += n;
@@ -207,6 +214,8 @@ std::optional<std::int64_t> PulseOutput::queuedFrames()
     if (!loop_)
         return std::int64_t{0};
     Locked lock(loop_);
+    if (dropPending_)
+        return std::int64_t{0}; // as good as dropped
     pa_usec_t latency = 0;
     int negative = 0;
     // Until the server's first timing report the latency is unknown.
@@ -235,7 +244,53 @@ bool PulseOutput::drop()
     if (!loop_)
         return true;
     Locked lock(loop_);
+    cancelDropTimer();
+    dropPending_ = false;
     return streamGood() && await(pa_stream_flush(stream_, operationDone, this), FlushLimit);
+}
+
+bool PulseOutput::dropSoon()
+{
+    if (!loop_)
+        return true;
+    Locked lock(loop_);
+    if (!streamGood())
+        return false;
+    dropPending_ = true;
+    const pa_usec_t at = pa_rtclock_now() + DropSoonUsec;
+    if (dropTimer_)
+        pa_context_rttime_restart(context_, dropTimer_, at);
+    else
+        dropTimer_ = pa_context_rttime_new(context_, at, dropTimerFired, this);
+    return dropTimer_ != nullptr;
+}
+
+void PulseOutput::dropTimerFired(pa_mainloop_api* api, pa_time_event* event, const struct timeval*, void* self)
+{
+    auto* output = static_cast<PulseOutput*>(self);
+    api->time_free(event);
+    output->dropTimer_ = nullptr;
+    if (output->dropPending_ && output->streamGood())
+        (void)output->flushNow();
+    output->dropPending_ = false;
+}
+
+void PulseOutput::cancelDropTimer()
+{
+    if (dropTimer_)
+        pa_threaded_mainloop_get_api(loop_)->time_free(dropTimer_);
+    dropTimer_ = nullptr;
+}
+
+bool PulseOutput::flushNow()
+{
+    cancelDropTimer();
+    dropPending_ = false;
+    pa_operation* flushing = pa_stream_flush(stream_, nullptr, nullptr);
+    if (!flushing)
+        return false;
+    pa_operation_unref(flushing);
+    return true;
 }
 
 void PulseOutput::drain()
@@ -270,6 +325,9 @@ void PulseOutput::close()
 {
     if (loop_)
         pa_threaded_mainloop_stop(loop_);
+    if (loop_)
+        cancelDropTimer(); // the loop stopped: nothing fires meanwhile
+    dropPending_ = false;
     if (stream_) {
         pa_stream_disconnect(stream_);
         pa_stream_unref(stream_);

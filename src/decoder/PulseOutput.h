@@ -9,6 +9,9 @@
 #include <string>
 
 struct pa_context;
+struct pa_mainloop_api;
+struct pa_time_event;
+struct timeval;
 struct pa_operation;
 struct pa_stream;
 struct pa_threaded_mainloop;
@@ -30,6 +33,7 @@ public:
     bool write(const unsigned char* data, std::size_t bytes) override;
     std::optional<std::int64_t> queuedFrames() override;
     bool drop() override;
+    bool dropSoon() override;
     void drain() override;
     void close() override;
     void setTitle(const std::string& title) override;
@@ -49,6 +53,10 @@ private:
     // when it was done.
     bool await(pa_operation* operation, std::chrono::milliseconds limit);
     bool streamGood() const;
+    // What dropSoon() left to do, the main loop locked: the flush, and the timer off.
+    void cancelDropTimer();
+    bool flushNow();
+    static void dropTimerFired(pa_mainloop_api* api, pa_time_event* event, const struct timeval* tv, void* self);
 
     pa_threaded_mainloop* loop_ = nullptr;
     pa_context* context_ = nullptr;
@@ -58,6 +66,8 @@ private:
     std::condition_variable signalled_;
     bool pending_ = false; // a signal not yet waited for
     std::atomic<bool> interrupted_{false};
+    bool dropPending_ = false; // dropSoon() waits for the next write
+    pa_time_event* dropTimer_ = nullptr;
 };
 
 } // namespace cantorel::mpeg

@@ -616,3 +616,29 @@ TEST(Cli, TheModernFieldsAndUndo)
     EXPECT_NE(refused.err.find("changed since save " + mine), std::string::npos) << refused.err;
     EXPECT_TRUE(readAll(track) == theirs);
 }
+
+TEST(Cli, SearchPrintsTheMatchingNodes)
+{
+    TempDir dir;
+    dir.makeDir("Кино");
+    dir.write("Кино/a.mp3", fakeTrack("\xFF\xFB\x90\x44", 4000, id3v1("Song", "Artist", "", "", "", 17)));
+    dir.write("Кино/files.bbs",
+              "a.mp3 \xD0\x9F\xD0\xB5\xD1\x81\xD0\xBD\xD1\x8F Caf\xC3\xA9\r\n"); // "Песня Café", UTF-8
+    const auto search = [&](const std::string& extra, std::vector<std::string> args) {
+        args.insert(args.begin(), {"--config", configIn(dir, extra), "--no-cache", "search"});
+        return cli(args);
+    };
+    const ProcessResult latin = search("", {"kino"});
+    EXPECT_EQ(latin.status, 0) << latin.err;
+    EXPECT_EQ(latin.out, "0\tКино\t" + dir.path() + "Кино\n");
+    // Every word, in any field: the description's two words and the tag's artist.
+    const ProcessResult json = search("", {"--json", "CAFE песня artist"});
+    EXPECT_EQ(json.status, 0) << json.err;
+    EXPECT_NE(json.out.find("\"index\": 1"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"text\": \"Song\""), std::string::npos) << json.out;
+    const ProcessResult none = search("SearchLatin = no\n", {"kino"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.out, "");
+    EXPECT_NE(none.err.find("no match"), std::string::npos);
+    EXPECT_EQ(search("", {}).status, 2);
+}

@@ -17,6 +17,14 @@ bool contains(std::string_view text, std::string_view word)
     return ::memmem(text.data(), text.size(), word.data(), word.size()) != nullptr;
 }
 
+// Shared string `id` of `text`, whose strings start at `starts`.
+std::string_view sharedString(const std::string& text, const std::vector<std::uint32_t>& starts, std::uint32_t id)
+{
+    const std::size_t begin = starts[id];
+    const std::size_t end = id + 1 < starts.size() ? starts[id + 1] : text.size();
+    return std::string_view(text).substr(begin, end - begin);
+}
+
 // The last part of a path, and for a track without its extension.
 std::string_view fileNameOf(std::string_view path, bool track)
 {
@@ -80,9 +88,18 @@ void SearchIndex::index(Builder& b, std::size_t place, const CollectionTree& tre
     const std::string caption = folder_.fold(tree.caption(e.node).str());
     if (r) {
         if (const auto known = b.placeOfRecord.find(r); known != b.placeOfRecord.end()) {
-            const Entry& same = b.entries[known->second];
             // A playlist's entry: its track's text, when its caption says nothing more.
-            if (contains(std::string_view(b.text).substr(same.text, same.length), caption)) {
+            const Entry& same = b.entries[known->second];
+            const auto heldBySame = [&](std::string_view text) {
+                for (std::size_t from = 0; from < text.size();) {
+                    const std::size_t to = std::min(text.find(' ', from), text.size());
+                    if (to > from && !holds(b, same, text.substr(from, to - from)))
+                        return false;
+                    from = to + 1;
+                }
+                return true;
+            };
+            if (heldBySame(caption) && heldBySame(folder_.latin(caption))) {
                 e.text = same.text;
                 e.length = same.length;
                 e.shared = same.shared;
@@ -93,52 +110,80 @@ void SearchIndex::index(Builder& b, std::size_t place, const CollectionTree& tre
             b.placeOfRecord.emplace(r, place);
         }
     }
-    // Its own fields, each only when the ones before do not already hold it.
+    // The strings it shares with other tracks first: its own text leaves out what they hold.
+    e.shared = static_cast<std::uint32_t>(b.sharedOf.size());
+    if (r) {
+        for (const CompactString* field : {&r->Artist, &r->Album, &r->AlbumArtist, &r->Comment}) {
+            if (!field->empty())
+                share(b, e.shared, field->str());
+        }
+    }
+    e.count = static_cast<std::uint16_t>(b.sharedOf.size() - e.shared);
+    // Then the words of its own fields, each only when neither the words before nor its
+    // shared strings hold it: a query word holds no blank, so it is found in one word.
     const std::size_t start = b.text.size();
-    const auto add = [&](const std::string& folded) {
-        if (folded.empty() || contains(std::string_view(b.text).substr(start), folded))
-            return;
-        const std::string latin = folder_.latin(folded);
-        // A node's own text stays below 64 KB: the rest of a field beyond is not found.
-        if (b.text.size() - start + folded.size() + latin.size() + 2 > 0xFFFF)
-            return;
-        b.text += folded;
-        b.text += End;
-        if (!latin.empty()) {
-            b.text += latin;
+    const auto heldBy = [&](std::string_view word) {
+        e.length = static_cast<std::uint16_t>(b.text.size() - start);
+        e.text = static_cast<std::uint32_t>(start);
+        return holds(b, e, word);
+    };
+    const auto addWords = [&](std::string_view text) {
+        for (std::size_t from = 0; from < text.size();) {
+            const std::size_t to = std::min(text.find(' ', from), text.size());
+            const std::string_view word = text.substr(from, to - from);
+            from = to + 1;
+            // A node's own text stays below 64 KB: words beyond are not kept.
+            if (word.empty() || b.text.size() - start + word.size() + 1 > 0xFFFF || heldBy(word))
+                continue;
+            b.text += word;
             b.text += End;
         }
+    };
+    const auto add = [&](const std::string& folded) {
+        addWords(folded);
+        addWords(folder_.latin(folded));
     };
     if (r) {
         const bool track = tree.kind(e.node) == KindTrack;
         add(folder_.fold(displayName(std::string(fileNameOf(r->Path.str(), track)), ansi)));
     }
     add(caption);
-    e.shared = static_cast<std::uint32_t>(b.sharedOf.size());
     if (r) {
         add(folder_.fold(r->Name.str()));
         add(folder_.fold(r->Description.str()));
-        for (const CompactString* field : {&r->Artist, &r->Album, &r->AlbumArtist, &r->Comment}) {
-            if (field->empty())
-                continue;
-            const auto [id, isNew] = b.sharedIds.try_emplace(field->str(), static_cast<std::uint32_t>(b.shared.size()));
-            if (isNew) {
-                b.shared.push_back(static_cast<std::uint32_t>(b.sharedText.size()));
-                const std::string folded = folder_.fold(field->str());
-                b.sharedText += folded;
-                b.sharedText += End;
-                if (const std::string latin = folder_.latin(folded); !latin.empty()) {
-                    b.sharedText += latin;
-                    b.sharedText += End;
-                }
-            }
-            if (std::find(b.sharedOf.begin() + e.shared, b.sharedOf.end(), id->second) == b.sharedOf.end())
-                b.sharedOf.push_back(id->second);
-        }
     }
     e.text = static_cast<std::uint32_t>(start);
     e.length = static_cast<std::uint16_t>(b.text.size() - start);
-    e.count = static_cast<std::uint16_t>(b.sharedOf.size() - e.shared);
+}
+
+bool SearchIndex::holds(const Builder& b, const Entry& e, std::string_view word)
+{
+    if (contains(std::string_view(b.text).substr(e.text, e.length), word))
+        return true;
+    for (std::size_t i = e.shared; i < e.shared + e.count; ++i) {
+        if (contains(sharedString(b.sharedText, b.shared, b.sharedOf[i]), word))
+            return true;
+    }
+    return false;
+}
+
+void SearchIndex::share(Builder& b, std::size_t first, const std::string& text)
+{
+    const auto [id, isNew] = b.sharedIds.try_emplace(text, static_cast<std::uint32_t>(b.shared.size()));
+    if (isNew) {
+        b.shared.push_back(static_cast<std::uint32_t>(b.sharedText.size()));
+        const std::string folded = folder_.fold(text);
+        b.sharedText += folded;
+        b.sharedText += End;
+        if (const std::string latin = folder_.latin(folded); !latin.empty()) {
+            b.sharedText += latin;
+            b.sharedText += End;
+        }
+    }
+    // Once for a node, though its artist may be its album artist too.
+    if (std::find(b.sharedOf.begin() + static_cast<std::ptrdiff_t>(first), b.sharedOf.end(), id->second) ==
+        b.sharedOf.end())
+        b.sharedOf.push_back(id->second);
 }
 
 void SearchIndex::update(const CollectionTree& tree, const CollectionItem* record, const CodePage& ansi)

@@ -21,9 +21,10 @@ struct SearchHits {
     bool cancelled = false;
 };
 
-// The folded text of every node, for find-as-you-type: a node's caption, file name,
-// title and description kept with the node; artist, album, album artist and comment
-// kept once for all the tracks that share them. A search may run on another thread
+// The folded text of every node, for find-as-you-type: the words of a node's caption,
+// file name, title and description kept with the node (each word once, and none that
+// another word or a shared string holds); artist, album, album artist and comment kept
+// once for all the tracks that share them. A search may run on another thread
 // while the window thread updates a node.
 class SearchIndex {
 public:
@@ -57,6 +58,10 @@ private:
     };
     struct Builder;
     void index(Builder& b, std::size_t place, const CollectionTree& tree, const CodePage& ansi);
+    // True when the node's own text or one of its shared strings holds `word`.
+    static bool holds(const Builder& b, const Entry& e, std::string_view word);
+    // Adds shared string `text` to the node whose shared strings begin at `first`.
+    void share(Builder& b, std::size_t first, const std::string& text);
 
     mutable std::shared_mutex mutex_;
     TextFolder folder_;
