@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -124,19 +125,26 @@ void run(const fsys::path& base, int tracks)
     Configuration config = Configuration::defaults(fsys::current_path().string() + "/");
     config.Settings.MP3RootDir = root.string() + "/";
     config.Settings.ProbeCache = false;
+    Session alone(config, SessionOptions{"", false, "", std::string()});
+    const double tree = bench::seconds([&] { alone.build(); });
     Session session(config, SessionOptions{"", false, "", std::string()});
     TMainForm form(session, std::make_shared<ErrorBox>());
-    const double build = bench::seconds([&] { form.InitialFill(nullptr); });
-    SearchIndex index(true);
-    const double indexing = bench::seconds([&] { index.build(session.tree(), session.settings().ansi()); });
+    const double start = bench::seconds([&] { form.InitialFill(nullptr); });
+    double indexing = 1e9; // the best of three, each from nothing (no word spelled yet)
+    std::unique_ptr<SearchIndex> index;
+    for (int round = 0; round < 3; ++round) {
+        index = std::make_unique<SearchIndex>(true);
+        indexing = std::min(indexing, bench::seconds([&] { index->build(session.tree(), session.settings().ansi()); }));
+    }
     std::printf("%d tracks in %d folders: ID3v2.4 tags of 5-6 text frames and 0-2 KB padding, a 20 KB cover on 1 in "
                 "9, ID3v1 on 3 in 4, UTF-8 description files; Latin with accents, Cyrillic, Greek, Japanese\n",
                 tracks, (tracks + 9) / 10);
-    std::printf("  window start (tree and index)  %7.0f ms\n", build * 1000);
-    std::printf("  index build                    %7.0f ms (%.0f %% of the start)\n", indexing * 1000,
-                100 * indexing / build);
+    std::printf("  tree build                     %7.0f ms\n", tree * 1000);
+    std::printf("  index build (best of three)    %7.0f ms (%.0f %% of the tree's build)\n", indexing * 1000,
+                100 * indexing / tree);
+    std::printf("  window start (tree and index)  %7.0f ms\n", start * 1000);
     std::printf("  index size                     %7.1f bytes a track (%zu nodes, %.1f MB)\n",
-                double(index.bytes()) / tracks, index.nodes(), index.bytes() / 1048576.0);
+                double(index->bytes()) / tracks, index->nodes(), index->bytes() / 1048576.0);
 
     // The window thread's longest silence while typing, seen by a 1 ms timer.
     QElapsedTimer clock;

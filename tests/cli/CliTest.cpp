@@ -44,7 +44,7 @@ TEST(Cli, ConfigAsJson)
     EXPECT_NE(r.out.find("\"String50\",\n    \"Track: \",\n    \"Rescan\",\n    \"Volume\",\n    \"Playing stopped: "
                          "\",\n    \"Track (n/m)\",\n    \"Disc (n/m)\",\n    \"Album artist\",\n    \"Set cover from "
                          "file...\",\n    \"Remove cover\",\n    \"&Edit\",\n    \"&Undo last save\",\n    \"Find "
-                         "(Ctrl+F)\",\n    \"No match\"\n  ]"),
+                         "(Ctrl+F)\",\n    \"No match\",\n    \"More matches: type more to see them\"\n  ]"),
               std::string::npos);
     EXPECT_NE(r.out.find("\"Number\": 17,\n      \"GenreName\": \"Rock\""), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\"Number\": 255,\n      \"GenreName\": \"None\""), std::string::npos);

@@ -149,7 +149,8 @@ void SearchIndex::index(Builder& b, std::size_t place, const CollectionTree& tre
     }
     add(caption);
     if (r) {
-        add(folder_.fold(r->Name.str()));
+        if (r->Name.view() != tree.caption(e.node).view()) // a track's caption is mostly its title
+            add(folder_.fold(r->Name.str()));
         add(folder_.fold(r->Description.str()));
     }
     e.text = static_cast<std::uint32_t>(start);
@@ -234,7 +235,7 @@ std::vector<std::string> SearchIndex::words(std::string_view query) const
 }
 
 SearchHits SearchIndex::search(const std::vector<std::string>& words, const std::atomic<std::uint64_t>* generation,
-                               std::uint64_t mine) const
+                               std::uint64_t mine, std::size_t limit) const
 {
     SearchHits hits;
     std::shared_lock lock(mutex_);
@@ -266,7 +267,7 @@ SearchHits SearchIndex::search(const std::vector<std::string>& words, const std:
             for (std::uint32_t i = 0; i < e.count && !all; ++i)
                 all = sharedHit[w][sharedOf_[e.shared + i]];
         }
-        if (!all)
+        if (!all || ++hits.total > limit)
             continue;
         hits.matches.push_back(e.node);
         for (std::int32_t p = static_cast<std::int32_t>(place); p >= 0 && !shown[static_cast<std::size_t>(p)];

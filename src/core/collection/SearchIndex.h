@@ -5,6 +5,7 @@
 #include "core/platform/TextFolder.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <shared_mutex>
 #include <string>
@@ -16,8 +17,9 @@ namespace cantorel {
 // What a search found: the nodes that match, and the nodes a filtered tree shows (the
 // matches and every folder above them), both in tree order.
 struct SearchHits {
-    std::vector<NodeId> matches;
+    std::vector<NodeId> matches; // the first ones, as many as were asked for
     std::vector<NodeId> shown;
+    std::size_t total = 0; // of all the matches
     bool cancelled = false;
 };
 
@@ -38,10 +40,10 @@ public:
 
     // The words of a query, folded; a node matches when each is found in one of its fields.
     std::vector<std::string> words(std::string_view query) const;
-    // Every node matching all `words`. A search whose `generation` moves on from `mine`
-    // stops early, cancelled.
+    // The nodes matching all `words`, the first `limit` of them. A search whose
+    // `generation` moves on from `mine` stops early, cancelled.
     SearchHits search(const std::vector<std::string>& words, const std::atomic<std::uint64_t>* generation = nullptr,
-                      std::uint64_t mine = 0) const;
+                      std::uint64_t mine = 0, std::size_t limit = SIZE_MAX) const;
     // What the index holds, in bytes, and over how many nodes.
     std::size_t bytes() const;
     std::size_t nodes() const;

@@ -2,8 +2,8 @@
 
 namespace cantorel {
 
-SearchRunner::SearchRunner(const SearchIndex& index, Done done)
-    : index_(index), done_(std::move(done)), thread_([this] { run(); })
+SearchRunner::SearchRunner(const SearchIndex& index, Done done, std::size_t limit)
+    : index_(index), done_(std::move(done)), limit_(limit), thread_([this] { run(); })
 {
 }
 
@@ -51,7 +51,7 @@ void SearchRunner::run()
             pending_.reset();
             mine = generation_.load();
         }
-        SearchHits hits = index_.search(index_.words(text), &generation_, mine);
+        SearchHits hits = index_.search(index_.words(text), &generation_, mine, limit_);
         if (!hits.cancelled && generation_.load() == mine)
             done_(mine, std::move(hits));
     }

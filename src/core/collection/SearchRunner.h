@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -20,7 +21,8 @@ public:
     // `done` is called on the runner's thread with the hits of the query it was given.
     using Done = std::function<void(std::uint64_t query, SearchHits hits)>;
 
-    SearchRunner(const SearchIndex& index, Done done);
+    // Each search hands on at most `limit` matches (and counts them all).
+    SearchRunner(const SearchIndex& index, Done done, std::size_t limit = SIZE_MAX);
     ~SearchRunner();
     SearchRunner(const SearchRunner&) = delete;
     SearchRunner& operator=(const SearchRunner&) = delete;
@@ -37,6 +39,7 @@ private:
 
     const SearchIndex& index_;
     Done done_;
+    std::size_t limit_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::optional<std::string> pending_;

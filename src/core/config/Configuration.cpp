@@ -48,6 +48,7 @@ Configuration Configuration::defaults(const std::string& programDirectory)
         {UiString::UndoItem, "&Undo last save"},
         {UiString::FilterPlaceholder, "Find (Ctrl+F)"},
         {UiString::NoMatch, "No match"},
+        {UiString::MoreMatches, "More matches: type more to see them"},
     };
     for (const auto& [id, text] : later)
         c.UIStrings[static_cast<std::size_t>(id) - 1] = text;

@@ -102,8 +102,9 @@ enum class UiString : int {
     UndoItem = 61,
     FilterPlaceholder = 62,
     NoMatch = 63,
+    MoreMatches = 64,
 };
-constexpr int UIStringCount = 63;
+constexpr int UIStringCount = 64;
 constexpr std::size_t GenreTableCapacity = 200;
 
 // The configuration: settings, interface strings and genre table. The program reads one

@@ -104,8 +104,8 @@ void TMainForm::buildControls()
     Model = new CollectionModel(session_.tree(), Glyphs::stateImages(), this);
     TreeView->setModel(Model);
     connect(TreeView->selectionModel(), &QItemSelectionModel::currentChanged, this, &TMainForm::treeCurrentChanged);
-    Filter = new CollectionFilter(this, *TreeView, *Model, session_.searchIndex(), ui(UiString::FilterPlaceholder),
-                                  ui(UiString::NoMatch),
+    Filter = new CollectionFilter(this, *TreeView, *Model, session_.searchIndex(),
+                                  {ui(UiString::FilterPlaceholder), ui(UiString::NoMatch), ui(UiString::MoreMatches)},
                                   {[this] { return selectedNode(); }, [this](NodeId n) { selectNode(n); },
                                    [this](NodeId n) { TreeViewChanging(n); }});
     connect(Filter, &CollectionFilter::openChanged, this, [this] { applyLayout(); });

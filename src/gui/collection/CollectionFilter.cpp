@@ -14,23 +14,31 @@
 namespace cantorel {
 
 CollectionFilter::CollectionFilter(QWidget* parent, QTreeView& view, CollectionModel& model, const SearchIndex& index,
-                                   const QString& placeholder, const QString& noMatch, Window window)
+                                   const Texts& texts, Window window)
     : QObject(parent), view_(view), model_(model), index_(index), window_(std::move(window)),
-      field_(new QLineEdit(parent)), noMatch_(new QLabel(noMatch, parent))
+      field_(new QLineEdit(parent)), noMatch_(new QLabel(texts.noMatch, parent)),
+      moreMatches_(new QLabel(texts.moreMatches, parent))
 {
     field_->setObjectName("edFilter");
-    field_->setPlaceholderText(placeholder);
+    field_->setPlaceholderText(texts.placeholder);
     field_->setClearButtonEnabled(true);
     field_->hide();
     field_->installEventFilter(this);
     noMatch_->setObjectName("lbNoMatch");
     noMatch_->setAlignment(Qt::AlignCenter);
     noMatch_->hide();
+    moreMatches_->setObjectName("lbMoreMatches");
+    moreMatches_->setAlignment(Qt::AlignCenter);
+    moreMatches_->setAutoFillBackground(true);
+    moreMatches_->hide();
     connect(field_, &QLineEdit::textChanged, this, &CollectionFilter::textChanged);
-    runner_ = std::make_unique<SearchRunner>(index_, [this](std::uint64_t query, SearchHits hits) {
-        QMetaObject::invokeMethod(
-            this, [this, query, hits = std::move(hits)] { apply(query, hits); }, Qt::QueuedConnection);
-    });
+    runner_ = std::make_unique<SearchRunner>(
+        index_,
+        [this](std::uint64_t query, SearchHits hits) {
+            QMetaObject::invokeMethod(
+                this, [this, query, hits = std::move(hits)] { apply(query, hits); }, Qt::QueuedConnection);
+        },
+        MaxShown);
 }
 
 CollectionFilter::~CollectionFilter() = default;
@@ -54,6 +62,7 @@ void CollectionFilter::close()
         return;
     field_->hide();
     noMatch_->hide();
+    moreMatches_->hide();
     view_.setFocus();
     emit openChanged();
 }
@@ -69,6 +78,7 @@ void CollectionFilter::treeRebuilt()
     if (isOpen()) {
         field_->hide();
         noMatch_->hide();
+        moreMatches_->hide();
         emit openChanged();
     }
 }
@@ -81,6 +91,8 @@ QRect CollectionFilter::place(QRect tree)
     field_->setGeometry(tree.left(), tree.top(), tree.width(), height);
     const QRect rest(tree.left(), tree.top() + height + 1, tree.width(), tree.height() - height - 1);
     noMatch_->setGeometry(rest);
+    const int line = moreMatches_->sizeHint().height();
+    moreMatches_->setGeometry(rest.left() + 2, rest.bottom() - line - 1, rest.width() - 4, line);
     return rest;
 }
 
@@ -124,12 +136,15 @@ void CollectionFilter::apply(std::uint64_t query, const SearchHits& hits)
     firstMatch_ = hits.matches.empty() ? NoNode : hits.matches.front();
     noMatch_->setVisible(hits.matches.empty());
     noMatch_->raise();
-    emit applied(static_cast<int>(hits.matches.size()));
+    moreMatches_->setVisible(hits.total > hits.matches.size());
+    moreMatches_->raise();
+    emit applied(static_cast<int>(hits.total));
 }
 
 void CollectionFilter::showAll()
 {
     noMatch_->hide();
+    moreMatches_->hide();
     if (!filtering_)
         return;
     filtering_ = false;

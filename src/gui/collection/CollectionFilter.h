@@ -7,6 +7,7 @@
 #include <QRect>
 #include <QString>
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -37,8 +38,18 @@ public:
         std::function<void(NodeId)> select;
         std::function<void(NodeId)> leave;
     };
+    // The texts of the field, of an empty result and of one cut short.
+    struct Texts {
+        QString placeholder;
+        QString noMatch;
+        QString moreMatches;
+    };
+    // The most matches the tree shows: laying out more rows would keep the window busy
+    // for longer than a frame, and nobody reads them; the field says there are more.
+    static constexpr std::size_t MaxShown = 5000;
+
     CollectionFilter(QWidget* parent, QTreeView& view, CollectionModel& model, const SearchIndex& index,
-                     const QString& placeholder, const QString& noMatch, Window window);
+                     const Texts& texts, Window window);
     ~CollectionFilter() override;
 
     QLineEdit* field() const { return field_; }
@@ -57,7 +68,8 @@ public:
 signals:
     // The field was shown or hidden: the window lays out again.
     void openChanged();
-    // The hits of the text in the field are shown: `matches` nodes matched.
+    // The hits of the text in the field are shown: `matches` nodes matched (perhaps more
+    // than are shown); -1 when the whole tree is back.
     void applied(int matches);
 
 protected:
@@ -74,6 +86,7 @@ private:
     Window window_;
     QLineEdit* field_;
     QLabel* noMatch_;
+    QLabel* moreMatches_;
     std::unique_ptr<SearchRunner> runner_;
     bool filtering_ = false;
     bool resetting_ = false;

@@ -83,6 +83,11 @@ TEST(SearchIndex, EveryWordInSomeFieldWithTheFoldersAbove)
     // The tree shows each match with every node above it, in tree order.
     const SearchHits hits = index.search(index.words("krovi"));
     EXPECT_EQ(hits.shown, (std::vector<NodeId>{c.root, c.kino, c.blood, c.playlists, c.list, c.entry}));
+    // The first matches only, when asked, and how many there are.
+    const SearchHits first = index.search(index.words("arzte"), nullptr, 0, 1);
+    EXPECT_EQ(first.matches, std::vector<NodeId>{c.angry});
+    EXPECT_EQ(first.total, 2u);
+    EXPECT_EQ(first.shown, (std::vector<NodeId>{c.root, c.cafe, c.angry}));
     // Without Latin spellings, Latin finds no Cyrillic.
     SearchIndex strict(false);
     strict.build(c.tree, c.ansi);

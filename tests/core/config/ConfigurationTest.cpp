@@ -159,7 +159,8 @@ TEST(Configuration, InterfaceStrings)
     EXPECT_EQ(GetUIString(54), "Playing stopped: ");
     EXPECT_EQ(GetUIString(61), "&Undo last save");
     EXPECT_EQ(GetUIString(63), "No match");
-    EXPECT_EQ(GetUIString(64), "Invalid String ID 64");
+    EXPECT_EQ(GetUIString(64), "More matches: type more to see them");
+    EXPECT_EQ(GetUIString(65), "Invalid String ID 65");
     EXPECT_EQ(GetUIString(-3), "Invalid String ID -3");
 }
 
