@@ -94,6 +94,7 @@ LeaveOutcome NodeEditor::leave(NodeId n, const EditorFields& f)
         return outcome;
     }
     r.Description = description;
+    outcome.recordChanged = true;
     if (captionSource_ == CaptionSource::Description)
         outcome.renamed = tree_.RenameSharedNodes(&r, r.Description);
     if (const Result<> saved = store_.saveDescription(r); !saved)
@@ -144,6 +145,7 @@ void NodeEditor::leaveTag(CollectionItem& r, const EditorFields& f, LeaveOutcome
     const Result<> written = store_.saveTag(c, change);
     if (written) {
         r = c;
+        outcome.recordChanged = true;
         if (captionSource_ == CaptionSource::Name)
             outcome.renamed = tree_.RenameSharedNodes(&r, c.Name);
     } else if (const int code = written.failure().code;

@@ -49,6 +49,7 @@ struct LeaveOutcome {
     // A typed description that was refused: the window goes back to the node with it, so
     // that it can be changed rather than lost.
     std::optional<std::string> refusedDescription;
+    bool recordChanged = false; // the record of the node left holds new values
 };
 
 // Which field a node's caption mirrors, so that saving it renames the node.

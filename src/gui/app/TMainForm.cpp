@@ -107,7 +107,12 @@ void TMainForm::buildControls()
     Filter = new CollectionFilter(this, *TreeView, *Model, session_.searchIndex(),
                                   {ui(UiString::FilterPlaceholder), ui(UiString::NoMatch), ui(UiString::MoreMatches)},
                                   {[this] { return selectedNode(); }, [this](NodeId n) { selectNode(n); },
-                                   [this](NodeId n) { TreeViewChanging(n); }});
+                                   [this](NodeId n) {
+                                       // Left for good: what was typed is saved, and nothing
+                                       // more is typed for a node the tree no longer shows.
+                                       TreeViewChanging(n);
+                                       TagEditor->setEnabled(false);
+                                   }});
     connect(Filter, &CollectionFilter::openChanged, this, [this] { applyLayout(); });
     PlPanel = new PlayerPanel(this);
     Pages = new InfoPages(this);
@@ -398,7 +403,8 @@ void TMainForm::TreeViewChanging(NodeId leaving)
         return;
     const LeaveOutcome outcome = session_.editor().leave(leaving, TagEditor->readFields());
     Model->captionsChanged(outcome.renamed);
-    session_.searchChanged(leaving);
+    if (outcome.recordChanged)
+        session_.searchChanged(leaving);
     for (const EditorMessage& message : outcome.messages)
         errorBox_->show(this, "Error", qs(message.text), qs(message.button));
     if (outcome.refusedDescription)
@@ -420,6 +426,7 @@ void TMainForm::TreeViewChange(NodeId node)
     const CollectionTree& tree = session_.tree();
     if (node == NoNode || !tree.record(node) || !setupError_.isEmpty())
         return;
+    TagEditor->setEnabled(true);
     TagEditor->showFields(session_.editor().load(node));
     Pages->showDescription(qs(session_.descriptionPage(node)));
     // A picture too large to show shows none.

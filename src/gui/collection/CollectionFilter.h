@@ -32,7 +32,7 @@ class CollectionFilter : public QObject {
     Q_OBJECT
 public:
     // How the filter reaches the window: the node selected, selecting one, and leaving
-    // one (its edits are saved) before the tree stops showing it.
+    // one (its edits are saved, and no more are taken) before the tree stops showing it.
     struct Window {
         std::function<NodeId()> selected;
         std::function<void(NodeId)> select;

@@ -161,6 +161,8 @@ TEST(CollectionView, TheFilterShowsTheMatchesAndGivesTheTreeBack)
     EXPECT_EQ(typeIntoFilter(form, "minor zzz"), 0);
     EXPECT_EQ(form.treeView()->model()->rowCount(), 0);
     EXPECT_FALSE(form.findChild<QLabel*>("lbNoMatch")->isHidden());
+    // The node whose pages show is hidden: nothing more is typed for it.
+    EXPECT_FALSE(form.findChild<QWidget*>("TagEditor")->isEnabled());
 
     // Esc gives the tree back as it was, on the node selected before.
     typeIntoFilter(form, "fifth");
@@ -170,6 +172,7 @@ TEST(CollectionView, TheFilterShowsTheMatchesAndGivesTheTreeBack)
     EXPECT_EQ(form.session().tree().NodeCount(), 13);
     EXPECT_EQ(expansion(form), expanded);
     EXPECT_EQ(form.selectedNode(), before);
+    EXPECT_TRUE(form.findChild<QWidget*>("TagEditor")->isEnabled());
 
     // Enter takes the first match, as a click would; it stays selected after Esc.
     form.filter()->open();
