@@ -313,7 +313,7 @@ void TagChange::applyTo(CollectionItem& item) const
     }
 }
 
-Result<> TagWriter::save(const std::string& path, const TagChange& change, const TagWriteOptions& o)
+Result<TagWriter::Plan> TagWriter::plan(const std::string& path, const TagChange& change, const TagWriteOptions& o)
 {
     if (o.isActiveTrack && o.isActiveTrack(path))
         return fail("Unable to edit active track tag. ", ActiveTrackRefused);
@@ -400,29 +400,48 @@ Result<> TagWriter::save(const std::string& path, const TagChange& change, const
         }
     }
     std::erase_if(edits, [](const JournalEdit& e) { return e.oldBytes == e.newBytes; });
+    const fs::FileState before{st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
     if (edits.empty())
-        return {};
+        return Plan{path, {}, before};
     // A file that is rewritten, or read-only, is replaced by a copy.
     if (rewrite || ::access(path.c_str(), W_OK) != 0) {
         if (const Result<> keeps = fs::checkCopyKeepsFile(st); !keeps)
             return refused(keeps.error());
     }
-    std::optional<std::int64_t> save;
-    if (o.journal) {
-        const Result<std::int64_t> recorded = o.journal->record("tag", o.collection, edits);
-        if (!recorded)
-            return refused("its old bytes could not be kept first (" + recorded.error() + ")");
-        save = recorded.value();
-    }
-    std::optional<fs::FileState> expected =
-        fs::FileState{st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
-    for (const JournalEdit& e : edits) {
+    return Plan{path, std::move(edits), before};
+}
+
+Result<> TagWriter::write(const Plan& plan)
+{
+    std::optional<fs::FileState> expected = plan.before;
+    for (const JournalEdit& e : plan.edits) {
         const Result<fs::FileState> written =
-            fs::spliceFile(path, e.offset, static_cast<std::int64_t>(e.oldBytes.size()), e.newBytes, expected);
+            fs::spliceFile(plan.path, e.offset, static_cast<std::int64_t>(e.oldBytes.size()), e.newBytes, expected);
         if (!written)
-            return fail(failed.message + ": " + written.error());
+            return fail("Unable to write the tag of " + plan.path + ": " + written.error());
         expected = written.value();
     }
+    return {};
+}
+
+Result<> TagWriter::save(const std::string& path, const TagChange& change, const TagWriteOptions& o)
+{
+    const Result<Plan> planned = plan(path, change, o);
+    if (!planned)
+        return planned.failure();
+    if (planned.value().edits.empty())
+        return {};
+    std::optional<std::int64_t> save;
+    if (o.journal) {
+        const Result<std::int64_t> recorded = o.journal->record("tag", o.collection, planned.value().edits);
+        if (!recorded)
+            return fail("The tag of " + path + " was not saved: its old bytes could not be kept first (" +
+                            recorded.error() + ").",
+                        TagSaveRefused);
+        save = recorded.value();
+    }
+    if (const Result<> written = write(planned.value()); !written)
+        return written;
     if (save)
         (void)o.journal->written(*save); // the save is done; an unreadable journal only loses its undo
     return {};

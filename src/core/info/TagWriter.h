@@ -1,6 +1,8 @@
 #pragma once
 
+#include "core/collection/Journal.h"
 #include "core/platform/Result.h"
+#include "core/platform/SafeFileWriter.h"
 
 #include <cstdint>
 #include <functional>
@@ -94,6 +96,17 @@ struct TagWriteOptions {
 class TagWriter {
 public:
     static Result<> save(const std::string& path, const TagChange& change, const TagWriteOptions& options);
+
+    // A save decided and not yet written: the bytes it replaces, and the file as it was.
+    struct Plan {
+        std::string path;
+        std::vector<JournalEdit> edits; // none: nothing changes
+        fs::FileState before;
+    };
+    // What save() would write (the journal is not used).
+    static Result<Plan> plan(const std::string& path, const TagChange& change, const TagWriteOptions& options);
+    // Writes a plan whose file is still as it was planned on.
+    static Result<> write(const Plan& plan);
 };
 
 } // namespace cantorel
