@@ -2,6 +2,7 @@
 
 #include "core/collection/Journal.h"
 #include "core/collection/SearchIndex.h"
+#include "core/info/CodePageRepair.h"
 #include "core/info/TrackInfo.h"
 #include "core/platform/CodePage.h"
 #include "core/platform/FileSystem.h"
@@ -23,6 +24,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <filesystem>
 #include <ostream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -66,6 +68,14 @@ Commands:
                   comment or description hold every word of TEXT, ignoring case and
                   accents (and, with SearchLatin = yes, by their Latin spelling); prints
                   "<index> <caption> <path>" (tab-separated) per node; exit 1 for none
+  repair PATH [--recursive] [--from CODEPAGE] [--dry-run]
+                  find the texts of a folder's tags and description file that were
+                  written in another code page than they are read in (one proposal a
+                  folder, with its confidence), print them as shown and as repaired, and
+                  without --dry-run write them (ID3v2 frames in UTF-8, the description
+                  file in UTF-8; one save in the journal a folder); --from CODEPAGE
+                  (1251, 866, KOI8-R, Shift_JIS ...) repairs from that page; exit 1 when
+                  a folder could not be repaired
   undo [N]        list the last saves of tags and description files, newest first;
                   with N, put back what save N replaced, when its files are still as it
                   left them (an undo is a save too: undoing it again redoes)
@@ -154,6 +164,7 @@ std::vector<CliApplication::Command> CliApplication::commands()
         {"describe", true, [this](const auto& a) { return describe(a); }},
         {"undo", true, [this](const auto& a) { return undo(a); }},
         {"search", true, [this](const auto& a) { return search(a); }},
+        {"repair", true, [this](const auto& a) { return repair(a); }},
         {"play", false, [this](const auto& a) { return play(a); }},
         {"version", false, [this](const auto&) { return printVersion(); }},
         {"--help", false, [this](const auto&) { return printHelp(); }},
@@ -752,6 +763,114 @@ int CliApplication::undo(const std::vector<std::string>& args)
     }
     out_ << "save " << number << " undone (as save " << undone.value() << ")\n";
     return 0;
+}
+
+int CliApplication::repair(const std::vector<std::string>& args)
+{
+    std::string path, from;
+    bool recursive = false, dryRun = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--recursive")
+            recursive = true;
+        else if (args[i] == "--dry-run")
+            dryRun = true;
+        else if (args[i] == "--from" && i + 1 < args.size())
+            from = args[++i];
+        else if (path.empty() && args[i].rfind("--", 0) != 0)
+            path = args[i];
+        else
+            return usageError("repair takes one PATH, and --recursive, --from CODEPAGE, --dry-run");
+    }
+    if (path.empty() || !fs::isDirectory(path))
+        return usageError("repair needs the path of a folder");
+    if (!from.empty()) {
+        // A number of ours (1251) is the page of that number; else an ICU name (KOI8-R).
+        if (const CodePage* page = std::all_of(from.begin(), from.end(), ::isdigit)
+                                       ? CodePage::byNumber(std::atoi(from.c_str()))
+                                       : nullptr)
+            from = page->number() >= 1250 && page->number() <= 1258 ? "windows-" + from : "IBM" + from;
+    }
+    std::vector<std::string> folders{path};
+    if (recursive) {
+        std::error_code error;
+        for (auto it = std::filesystem::recursive_directory_iterator(path, error);
+             it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+            if (error)
+                break;
+            if (it->is_directory(error) && !it->is_symlink(error))
+                folders.push_back(it->path().string());
+        }
+        std::sort(folders.begin() + 1, folders.end());
+    }
+    const SettingsRecord& s = session_->settings();
+    const CodePageRepair::Settings settings{s.tagCodePage(), s.oem(), s.FilesBBS, s.ReadID3v2};
+    int status = 0;
+    JsonWriter json;
+    json.beginArray();
+    for (const std::string& folder : folders) {
+        const std::vector<RepairField> suspects = CodePageRepair::suspects(folder, settings);
+        const std::optional<RepairProposal> proposal = CodePageRepair::propose(folder, suspects, from);
+        if (!proposal && suspects.empty())
+            continue;
+        if (!proposal && !from.empty()) {
+            err_ << shown(folder) << ": its texts cannot be read in " << from << '\n';
+            status = 1;
+            continue;
+        }
+        Result<int> written = 0;
+        if (proposal && !dryRun)
+            written = CodePageRepair::apply(*proposal, settings, session_->journal(), session_->musicFolder());
+        if (!written) {
+            err_ << shown(written.error()) << '\n';
+            status = 1;
+        }
+        if (!json_) {
+            out_ << shown(folder) << '\t'
+                 << (proposal ? proposal->codePage + '\t' + std::to_string(proposal->confidence) + "%" : "no proposal")
+                 << '\n';
+            for (const RepairField& f : proposal ? proposal->fields : suspects) {
+                out_ << "  " << shown(std::filesystem::path(f.path).filename().string()) << ' ' << f.name
+                     << (f.entry.empty() ? "" : " " + f.entry) << ": " << f.shown;
+                if (proposal)
+                    out_ << " -> " << f.repaired;
+                out_ << '\n';
+            }
+            if (proposal && !dryRun && written)
+                out_ << "  " << written.value() << " files repaired\n";
+            continue;
+        }
+        json.beginObject();
+        json.key("Folder");
+        json.value(shown(folder));
+        json.key("CodePage");
+        json.value(proposal ? proposal->codePage : std::string());
+        json.key("Confidence");
+        json.value(proposal ? proposal->confidence : 0);
+        json.key("Written");
+        json.value(written ? written.value() : 0);
+        json.key("Fields");
+        json.beginArray();
+        for (const RepairField& f : proposal ? proposal->fields : suspects) {
+            json.beginObject();
+            json.key("Path");
+            json.value(shown(f.path));
+            json.key("Field");
+            json.value(f.name);
+            json.key("Entry");
+            json.value(f.entry);
+            json.key("Shown");
+            json.value(f.shown);
+            json.key("Repaired");
+            json.value(f.repaired);
+            json.endObject();
+        }
+        json.endArray();
+        json.endObject();
+    }
+    json.endArray();
+    if (json_)
+        emit(json);
+    return status;
 }
 
 int CliApplication::listSaves(const Journal& journal)

@@ -52,6 +52,7 @@ private:
     int describe(const std::vector<std::string>& args);
     int undo(const std::vector<std::string>& args);
     int search(const std::vector<std::string>& args);
+    int repair(const std::vector<std::string>& args);
     int listSaves(const Journal& journal);
     // How many saves `undo` lists.
     static constexpr std::size_t ListedSaves = 50;

@@ -642,3 +642,38 @@ TEST(Cli, SearchPrintsTheMatchingNodes)
     EXPECT_NE(none.err.find("no match"), std::string::npos);
     EXPECT_EQ(search("", {}).status, 2);
 }
+
+TEST(Cli, RepairShowsWritesAndUndoes)
+{
+    TempDir dir;
+    const std::string ini = configIn(dir);
+    dir.makeDir("album");
+    const std::string track = dir.write("album/a.mp3", fakeTrack("\xFF\xFB\x90\x44", 4000,
+                                                                 id3v1("\xC3\xF0\xF3\xEF\xEF\xE0 \xEA\xF0\xEE\xE2\xE8",
+                                                                       "\xCA\xE8\xED\xEE"))); // 1251
+    const std::string original = readAll(track);
+    const auto run = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--config", ini, "repair"});
+        return cli(args);
+    };
+    const ProcessResult preview = run({dir / "album", "--dry-run"});
+    EXPECT_EQ(preview.status, 0) << preview.err;
+    EXPECT_NE(preview.out.find("windows-1251"), std::string::npos) << preview.out;
+    EXPECT_NE(preview.out.find("-> Группа крови"), std::string::npos) << preview.out;
+    EXPECT_EQ(readAll(track), original);
+    EXPECT_EQ(run({dir / "album", "--from", "Shift_JIS"}).status, 1); // cannot be read so
+    EXPECT_EQ(run({dir / "missing"}).status, 2);
+    const ProcessResult repaired = run({"--json", dir.path(), "--recursive"});
+    EXPECT_EQ(repaired.status, 0) << repaired.err;
+    EXPECT_NE(repaired.out.find("\"Written\": 1"), std::string::npos) << repaired.out;
+    const std::string tags = runProcess("/usr/bin/python3", {"-c",
+                                                             "import sys, mutagen.id3 as m\n"
+                                                             "t = m.ID3(sys.argv[1])\n"
+                                                             "print(t['TIT2'], t['TPE1'], int(t['TIT2'].encoding))",
+                                                             track})
+                                 .out;
+    EXPECT_EQ(tags, "Группа крови Кино 3\n");
+    const std::string listed = cli({"--config", ini, "undo"}).out;
+    ASSERT_EQ(cli({"--config", ini, "undo", listed.substr(0, listed.find('\t'))}).status, 0);
+    EXPECT_TRUE(readAll(track) == original);
+}
