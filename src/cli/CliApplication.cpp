@@ -802,14 +802,13 @@ int CliApplication::repair(const std::vector<std::string>& args)
         }
         std::sort(folders.begin() + 1, folders.end());
     }
-    const SettingsRecord& s = session_->settings();
-    const CodePageRepair::Settings settings{s.tagCodePage(), s.oem(), s.FilesBBS, s.ReadID3v2};
     int status = 0;
     JsonWriter json;
     json.beginArray();
     for (const std::string& folder : folders) {
-        const std::vector<RepairField> suspects = CodePageRepair::suspects(folder, settings);
-        const std::optional<RepairProposal> proposal = CodePageRepair::propose(folder, suspects, from);
+        const Session::RepairPreview preview = session_->previewRepair(folder, from);
+        const std::vector<RepairField>& suspects = preview.suspects;
+        const std::optional<RepairProposal>& proposal = preview.proposal;
         if (!proposal && suspects.empty())
             continue;
         if (!proposal && !from.empty()) {
@@ -819,7 +818,7 @@ int CliApplication::repair(const std::vector<std::string>& args)
         }
         Result<int> written = 0;
         if (proposal && !dryRun)
-            written = CodePageRepair::apply(*proposal, settings, session_->journal(), session_->musicFolder());
+            written = session_->applyRepair(*proposal);
         if (!written) {
             err_ << shown(written.error()) << '\n';
             status = 1;

@@ -21,6 +21,12 @@ ProcessResult cli(const std::vector<std::string>& args)
 {
     return runProcess(builtProgram("cantorel-cli"), args, {"LC_ALL=C"});
 }
+
+// The same with a journal of its own in `state`, for tests that undo the newest save.
+ProcessResult cliWithState(const std::string& state, const std::vector<std::string>& args)
+{
+    return runProcess(builtProgram("cantorel-cli"), args, {"LC_ALL=C", "XDG_STATE_HOME=" + state});
+}
 } // namespace
 
 TEST(Cli, ConfigAsJson)
@@ -41,11 +47,14 @@ TEST(Cli, ConfigAsJson)
     EXPECT_NE(r.out.find("\"ANSICodePage\": 1252"), std::string::npos);
     EXPECT_NE(r.out.find("\"UIStrings\": [\n    \"String1\",\n    \"String2\",\n    \"h\","), std::string::npos)
         << r.out;
-    EXPECT_NE(r.out.find("\"String50\",\n    \"Track: \",\n    \"Rescan\",\n    \"Volume\",\n    \"Playing stopped: "
-                         "\",\n    \"Track (n/m)\",\n    \"Disc (n/m)\",\n    \"Album artist\",\n    \"Set cover from "
-                         "file...\",\n    \"Remove cover\",\n    \"&Edit\",\n    \"&Undo last save\",\n    \"Find "
-                         "(Ctrl+F)\",\n    \"No match\",\n    \"More matches: type more to see them\"\n  ]"),
-              std::string::npos);
+    EXPECT_NE(
+        r.out.find(
+            "\"String50\",\n    \"Track: \",\n    \"Rescan\",\n    \"Volume\",\n    \"Playing stopped: "
+            "\",\n    \"Track (n/m)\",\n    \"Disc (n/m)\",\n    \"Album artist\",\n    \"Set cover from "
+            "file...\",\n    \"Remove cover\",\n    \"&Edit\",\n    \"&Undo last save\",\n    \"Find "
+            "(Ctrl+F)\",\n    \"No match\",\n    \"More matches: type more to see them\",\n    \"&Repair text...\",\n  "
+            "  \"Written in code page:\",\n    \"&Apply\",\n    \"Nothing in this folder needs repair.\"\n  ]"),
+        std::string::npos);
     EXPECT_NE(r.out.find("\"Number\": 17,\n      \"GenreName\": \"Rock\""), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\"Number\": 255,\n      \"GenreName\": \"None\""), std::string::npos);
 }
@@ -563,7 +572,7 @@ TEST(Cli, TheModernFieldsAndUndo)
     const std::string cover = dir.write("c.png", std::string("\x89PNG\r\n\x1A\n", 8) + std::string(100, 'p'));
     const auto run = [&](std::vector<std::string> args) {
         args.insert(args.begin(), {"--config", ini});
-        return cli(args);
+        return cliWithState(dir / "state", args);
     };
     ASSERT_EQ(run({"tag", track, "--track", "3/12", "--disc", "1/2", "--album-artist", "Various", "--genre", "J-Pop",
                    "--cover", cover})
@@ -654,7 +663,7 @@ TEST(Cli, RepairShowsWritesAndUndoes)
     const std::string original = readAll(track);
     const auto run = [&](std::vector<std::string> args) {
         args.insert(args.begin(), {"--config", ini, "repair"});
-        return cli(args);
+        return cliWithState(dir / "state", args);
     };
     const ProcessResult preview = run({dir / "album", "--dry-run"});
     EXPECT_EQ(preview.status, 0) << preview.err;
@@ -673,7 +682,7 @@ TEST(Cli, RepairShowsWritesAndUndoes)
                                                              track})
                                  .out;
     EXPECT_EQ(tags, "Группа крови Кино 3\n");
-    const std::string listed = cli({"--config", ini, "undo"}).out;
-    ASSERT_EQ(cli({"--config", ini, "undo", listed.substr(0, listed.find('\t'))}).status, 0);
+    const std::string listed = cliWithState(dir / "state", {"--config", ini, "undo"}).out;
+    ASSERT_EQ(cliWithState(dir / "state", {"--config", ini, "undo", listed.substr(0, listed.find('\t'))}).status, 0);
     EXPECT_TRUE(readAll(track) == original);
 }

@@ -49,6 +49,10 @@ Configuration Configuration::defaults(const std::string& programDirectory)
         {UiString::FilterPlaceholder, "Find (Ctrl+F)"},
         {UiString::NoMatch, "No match"},
         {UiString::MoreMatches, "More matches: type more to see them"},
+        {UiString::RepairItem, "&Repair text..."},
+        {UiString::RepairCodePage, "Written in code page:"},
+        {UiString::RepairApply, "&Apply"},
+        {UiString::NothingToRepair, "Nothing in this folder needs repair."},
     };
     for (const auto& [id, text] : later)
         c.UIStrings[static_cast<std::size_t>(id) - 1] = text;

@@ -103,8 +103,12 @@ enum class UiString : int {
     FilterPlaceholder = 62,
     NoMatch = 63,
     MoreMatches = 64,
+    RepairItem = 65,
+    RepairCodePage = 66,
+    RepairApply = 67,
+    NothingToRepair = 68,
 };
-constexpr int UIStringCount = 64;
+constexpr int UIStringCount = 68;
 constexpr std::size_t GenreTableCapacity = 200;
 
 // The configuration: settings, interface strings and genre table. The program reads one

@@ -353,4 +353,24 @@ void Session::searchChanged(NodeId node)
         search_->update(tree_, tree_.record(node), config_.Settings.ansi());
 }
 
+Session::RepairPreview Session::previewRepair(const std::string& folder, const std::string& forced) const
+{
+    const SettingsRecord& s = config_.Settings;
+    RepairPreview preview;
+    preview.suspects = CodePageRepair::suspects(folder, {s.tagCodePage(), s.oem(), s.FilesBBS, s.ReadID3v2});
+    preview.proposal = CodePageRepair::propose(folder, preview.suspects, forced);
+    return preview;
+}
+
+Result<int> Session::applyRepair(const RepairProposal& proposal)
+{
+    for (const RepairField& f : proposal.fields) {
+        if (isActiveTrack(f.path))
+            return fail("Unable to edit active track tag. ", ActiveTrackRefused);
+    }
+    const SettingsRecord& s = config_.Settings;
+    return CodePageRepair::apply(proposal, {s.tagCodePage(), s.oem(), s.FilesBBS, s.ReadID3v2}, journal_.get(),
+                                 musicFolder());
+}
+
 } // namespace cantorel

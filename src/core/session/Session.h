@@ -3,6 +3,7 @@
 #include "core/collection/CollectionTree.h"
 #include "core/collection/DescriptionWriter.h"
 #include "core/config/Configuration.h"
+#include "core/info/CodePageRepair.h"
 #include "core/info/NodeEditor.h"
 #include "core/info/PicturePage.h"
 #include "core/platform/Result.h"
@@ -151,6 +152,17 @@ public:
     std::vector<std::pair<std::string, int>> genreList() const;
     // A path as the window shows it.
     std::string shown(const std::string& path) const;
+
+    // The texts of `folder` that look stored in another code page, and the proposal for
+    // them (in code page `forced` when given; see CodePageRepair).
+    struct RepairPreview {
+        std::vector<RepairField> suspects;
+        std::optional<RepairProposal> proposal;
+    };
+    RepairPreview previewRepair(const std::string& folder, const std::string& forced = {}) const;
+    // Writes a proposal, in one save of the journal; refused when it holds the active
+    // track. The number of files written.
+    Result<int> applyRepair(const RepairProposal& proposal);
 
     // The search index of the tree, built on first use after each build of the tree.
     const SearchIndex& searchIndex();

@@ -14,6 +14,7 @@
 #include "gui/common/Widgets.h"
 #include "gui/info/EditorPage.h"
 #include "gui/info/InfoPages.h"
+#include "gui/info/RepairDialog.h"
 #include "gui/player/PlayerPanel.h"
 #include "gui/player/QtPlayerTimer.h"
 #include "gui/tray/QtTrayShell.h"
@@ -35,6 +36,7 @@
 #include <QShortcut>
 #include <QTreeView>
 
+#include <filesystem>
 #include <iostream>
 
 namespace cantorel {
@@ -281,6 +283,21 @@ void TMainForm::createEditMenu(bool withMenuBar)
     QMenu* edit = MainMenu->addMenu(ui(UiString::EditMenu));
     edit->setObjectName("miEdit");
     edit->addAction(miUndo);
+    // The repair of texts of another code page, for the selected node's folder.
+    miRepair = new QAction(ui(UiString::RepairItem), this);
+    miRepair->setObjectName("miRepair");
+    connect(miRepair, &QAction::triggered, this, [this] { repairFolder(selectedNode()); });
+    edit->addAction(miRepair);
+    TreeView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(TreeView, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        const NodeId node = Model->nodeOf(TreeView->indexAt(at));
+        if (node == NoNode)
+            return;
+        selectNode(node);
+        QMenu menu(this);
+        menu.addAction(miRepair);
+        menu.exec(TreeView->viewport()->mapToGlobal(at));
+    });
     menuHeight_ = MainMenu->sizeHint().height();
     // The client area of the other controls stays as it was.
     resize(width(), height() + menuHeight_);
@@ -307,6 +324,37 @@ void TMainForm::undoLastSave()
     }
     Pages->forgetPicture();
     rebuildTree();
+}
+
+void TMainForm::repairFolder(NodeId node)
+{
+    const CollectionTree& tree = session_.tree();
+    const CollectionItem* r = node == NoNode ? nullptr : tree.record(node);
+    if (!r || node == tree.PlaylistsNode)
+        return;
+    std::string folder = r->Path.str();
+    if (tree.kind(node) == KindTrack || tree.kind(node) == KindPlaylist)
+        folder = std::filesystem::path(folder).parent_path().string();
+    TreeViewChanging(node); // what was typed is saved first
+    if (session_.previewRepair(folder).suspects.empty()) {
+        errorBox_->show(this, "Information", ui(UiString::NothingToRepair), "OK");
+        return;
+    }
+    auto* dialog = new RepairDialog(
+        this, qs(session_.shown(folder)),
+        {ui(UiString::RepairItem).remove('&').remove("..."), ui(UiString::RepairCodePage), ui(UiString::RepairApply)},
+        [this, folder](const std::string& page) { return session_.previewRepair(folder, page).proposal; });
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, dialog] {
+        if (!dialog->proposal())
+            return;
+        const Result<int> written = session_.applyRepair(*dialog->proposal());
+        if (!written)
+            errorBox_->show(this, "Error", qs(session_.shown(written.error())), "Cancel");
+        Pages->forgetPicture();
+        rebuildTree();
+    });
+    dialog->open();
 }
 
 void TMainForm::setCoverFromFile(const QString& file)

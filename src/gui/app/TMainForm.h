@@ -99,6 +99,9 @@ public:
     // Ctrl+Z and the Edit menu (editing on): puts back what the last save of this
     // collection replaced, and reads the collection again; a refusal is shown.
     void undoLastSave();
+    // Opens the preview of the repair of the texts of `node`'s folder (its own, for a
+    // folder) that look stored in another code page; Apply writes them.
+    void repairFolder(NodeId node);
     // The picture page's buttons (a track, editing on, ID3v2 tags): the track's front cover
     // from an image file, or none.
     void setCoverFromFile(const QString& file);
@@ -170,7 +173,8 @@ private:
     QAction* miRescan = nullptr;
     QMenuBar* MainMenu = nullptr; // with editing on: the Edit menu
     QAction* miUndo = nullptr;
-    int menuHeight_ = 0; // the client area below the menu bar
+    QAction* miRepair = nullptr; // with editing of ID3v2 tags
+    int menuHeight_ = 0;         // the client area below the menu bar
     QAction* N2 = nullptr;
 };
 

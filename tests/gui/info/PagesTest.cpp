@@ -11,6 +11,7 @@
 #include "gui/collection/CollectionModel.h"
 #include "gui/common/ErrorBox.h"
 #include "gui/info/InfoPages.h"
+#include "gui/info/RepairDialog.h"
 #include "gui/info/RtfTextDocument.h"
 
 #include "support/Mp3Fixture.h"
@@ -28,6 +29,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QToolButton>
@@ -407,4 +409,39 @@ TEST_F(PagesTest, TheFieldsOfID3v2TagsAndTheUndoOfTheLastSave)
     EXPECT_EQ(plain->findChild<QMenuBar*>("MainMenu"), nullptr);
     EXPECT_EQ(plain->pages()->btnSetCover, nullptr);
     EXPECT_FALSE(control<QComboBox>(*plain, "edGenre")->isEditable());
+}
+
+TEST_F(PagesTest, TheRepairOfAFolderIsPreviewedAppliedAndUndone)
+{
+    const std::string track =
+        dir.write("music/Kino/a.mp3", fakeTrack("\xFF\xFB\x90\x44", 16000,
+                                                id3v1("\xC3\xF0\xF3\xEF\xEF\xE0 \xEA\xF0\xEE\xE2\xE8", // 1251
+                                                      "\xCA\xE8\xED\xEE")));
+    const std::string before = readAll(track);
+    auto f = open("AllowEdit = yes\n", true);
+    f->repairFolder(node(*f, "Kino"));
+    auto* dialog = f->findChild<RepairDialog*>("RepairDialog");
+    ASSERT_NE(dialog, nullptr);
+    auto* table = dialog->findChild<QTableWidget*>("tbRepair");
+    ASSERT_EQ(table->rowCount(), 2);
+    EXPECT_EQ(table->item(0, 1)->text(),
+              QString::fromUtf8("\u00C3\u00F0\u00F3\u00EF\u00EF\u00E0 \u00EA\u00F0\u00EE\u00E2\u00E8"));
+    EXPECT_EQ(table->item(0, 2)->text(), QString::fromUtf8("Группа крови"));
+    // Another code page from the list, and back.
+    dialog->choose("KOI8-R");
+    EXPECT_EQ(dialog->proposal()->codePage, "KOI8-R");
+    EXPECT_NE(table->item(0, 2)->text(), QString::fromUtf8("Группа крови"));
+    dialog->choose("windows-1251");
+    EXPECT_EQ(readAll(track), before); // nothing before Apply
+    dialog->accept();
+    EXPECT_EQ(f->session().readTrack(track).record.Name.str(), "Группа крови");
+    EXPECT_EQ(control<QAction>(*f, "miRepair")->parent(), f.get());
+    // One undo puts the folder back.
+    control<QAction>(*f, "miUndo")->trigger();
+    EXPECT_TRUE(readAll(track) == before);
+    EXPECT_TRUE(box->shown.isEmpty()) << box->shown.join("\n").toStdString();
+    // A folder with nothing to repair says so.
+    f->repairFolder(node(*f, "Other"));
+    ASSERT_EQ(box->shown.size(), 1);
+    EXPECT_TRUE(box->shown[0].contains("Nothing in this folder needs repair.")) << box->shown[0].toStdString();
 }
