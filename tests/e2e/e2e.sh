@@ -19,7 +19,11 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+fail() {
+  echo "FAIL: $*"
+  for log in "$work"/*.log; do [ -f "$log" ] && { echo "--- $log"; tail -40 "$log"; }; done
+  exit 1
+}
 
 # The program reads the cantorel.ini beside it and loads mpeg.so from there.
 mkdir -p "$work/bin"

@@ -25,6 +25,19 @@ std::string encoded(const std::string& utf8, const char* page)
     return std::string(out, static_cast<std::size_t>(std::max(n, 0)));
 }
 
+// An ID3v2.3 tag whose TIT2 frame is UTF-16 holding the single bytes `bytes` (as a tagger
+// that took them for ISO-8859-1 writes them), before an MPEG frame.
+std::string utf16Track(const std::string& bytes)
+{
+    std::string body = "\x01\xFF\xFE";
+    for (const char c : bytes)
+        body += std::string{c, '\0'};
+    const std::string frame = "TIT2" + std::string{'\0', '\0', '\0', static_cast<char>(body.size()), '\0', '\0'} + body;
+    const std::string tag =
+        "ID3\x03" + std::string{'\0', '\0', '\0', '\0', '\0', static_cast<char>(frame.size())} + frame;
+    return tag + fakeTrack("\xFF\xFB\x90\x44", 4000);
+}
+
 struct Folder {
     const char* name;
     const char* page; // the texts' code page
@@ -68,6 +81,16 @@ TEST(CodePageRepair, EachFolderGetsTheCodePageItWasWrittenIn)
         }
         EXPECT_GT(p->confidence, 0);
     }
+    // UTF-16 frames that hold single bytes.
+    dir.makeDir("utf16");
+    dir.write("utf16/a.mp3", utf16Track(encoded("Песня о тревоге", "windows-1251")));
+    dir.write("utf16/b.mp3", utf16Track(encoded("Группа крови", "windows-1251")));
+    const std::optional<RepairProposal> wide =
+        CodePageRepair::propose(dir / "utf16", CodePageRepair::suspects(dir / "utf16", settings));
+    ASSERT_TRUE(wide.has_value());
+    ASSERT_EQ(wide->fields.size(), 2u);
+    EXPECT_EQ(wide->fields[0].name, "TIT2");
+    EXPECT_EQ(wide->fields[0].repaired, "Песня о тревоге");
     // Genuine Latin-1 text, and plain ASCII: nothing to repair.
     dir.makeDir("latin");
     for (const char* title : {"Café de la Paix", "Ärger im Paradies", "Señorita", "Größer"})
