@@ -36,7 +36,9 @@ sed -e "s|^MP3RootDir = .*|MP3RootDir = $work/music|" \
     "$src/demo/cantorel.ini" > "$work/bin/cantorel.ini"
 
 display=:$(( 200 + RANDOM % 300 ))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+# -noreset: the server does not reset when the first run ends, which refused the second
+# run its connection now and then.
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 pids+=($!)
 export DISPLAY=$display
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
