@@ -412,10 +412,12 @@ void TMainForm::rebuildTree()
 {
     const NodeKey selectedKey = session_.keyOf(selectedNode());
     Filter->treeRebuilt();
+    const QStringList expanded = WindowState::expandedFolders(stateParts());
     Model->beginBuild();
     session_.rebuild();
     Model->endBuild();
-    session_.searchIndex(); // built with the tree
+    WindowState::expandFolders(stateParts(), expanded); // the tree as it was left
+    session_.searchIndex();                             // built with the tree
     const NodeId again = session_.find(selectedKey);
     const std::vector<NodeId>& nodes = session_.tree().Nodes;
     selectNode(again != NoNode ? again : (nodes.empty() ? NoNode : nodes.front()));

@@ -43,8 +43,22 @@ void WindowState::restore(const Parts& w, const std::string& file)
     const int page = state.value("page", 0).toInt();
     if (page >= 0 && page < w.pages.count())
         w.pages.setCurrentIndex(page);
-    const QStringList expanded = state.value("expanded").toStringList();
-    const std::set<QString> wanted(expanded.begin(), expanded.end());
+    expandFolders(w, state.value("expanded").toStringList());
+}
+
+QStringList WindowState::expandedFolders(const Parts& w)
+{
+    QStringList expanded;
+    for (NodeId node : w.tree.Nodes) {
+        if (w.view.isExpanded(w.model.indexOf(node)))
+            expanded << keyOf(w.tree, node);
+    }
+    return expanded;
+}
+
+void WindowState::expandFolders(const Parts& w, const QStringList& paths)
+{
+    const std::set<QString> wanted(paths.begin(), paths.end());
     for (NodeId node : w.tree.Nodes) {
         if (wanted.contains(keyOf(w.tree, node)))
             w.view.setExpanded(w.model.indexOf(node), true);
@@ -56,12 +70,7 @@ void WindowState::save(const Parts& w, const std::string& file)
     QSettings state(qs(file), QSettings::IniFormat);
     state.setValue("geometry", w.window.saveGeometry());
     state.setValue("page", w.pages.currentIndex());
-    QStringList expanded;
-    for (NodeId node : w.tree.Nodes) {
-        if (w.view.isExpanded(w.model.indexOf(node)))
-            expanded << keyOf(w.tree, node);
-    }
-    state.setValue("expanded", expanded);
+    state.setValue("expanded", expandedFolders(w));
 }
 
 } // namespace cantorel

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 #include <string>
 
 class QTabWidget;
@@ -32,6 +34,10 @@ public:
     // window keeps its first-run layout).
     static void restore(const Parts& window, const std::string& file);
     static void save(const Parts& window, const std::string& file);
+    // The folders expanded in the view, by their paths (the same in every build of a tree).
+    static QStringList expandedFolders(const Parts& window);
+    // Expands the folders of `paths` that the tree holds.
+    static void expandFolders(const Parts& window, const QStringList& paths);
 };
 
 } // namespace cantorel

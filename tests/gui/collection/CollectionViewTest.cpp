@@ -187,3 +187,27 @@ TEST(CollectionView, TheFilterShowsTheMatchesAndGivesTheTreeBack)
     revealed[1] = true;
     EXPECT_EQ(expansion(form), revealed);
 }
+
+TEST(CollectionView, RescanKeepsTheOpenFoldersAndTheSelection)
+{
+    test::TempDir dir;
+    std::string ini = test::readAll(std::string(CANTOREL_SOURCE_DIR) + "/demo/cantorel.ini");
+    ini += "\nMP3RootDir = " + std::string(CANTOREL_SOURCE_DIR) + "/demo/music\n";
+    test::TestWindow form(test::configurationOf(ini, dir.path()), std::make_shared<ErrorBox>());
+    form.InitialFill(nullptr);
+    const auto nodeOf = [&](const char* caption) {
+        for (const NodeId n : form.session().tree().Nodes)
+            if (form.session().tree().caption(n) == caption)
+                return n;
+        return NoNode;
+    };
+    QTreeView& view = *form.treeView();
+    view.setExpanded(form.model()->indexOf(nodeOf("Chords for three voices")), false);
+    view.setExpanded(form.model()->indexOf(nodeOf("Playlists")), true);
+    view.setExpanded(form.model()->indexOf(nodeOf("Favourites of the demo")), true);
+    form.selectNode(nodeOf("Concert A"));
+    const std::vector<bool> before = expansion(form);
+    form.Rescan();
+    EXPECT_EQ(expansion(form), before);
+    EXPECT_EQ(form.session().tree().caption(form.selectedNode()), "Concert A");
+}
