@@ -8,6 +8,8 @@
 
 #include "core/player/TMPEGPlayer.h"
 
+#include "support/ManualTimer.h"
+
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -21,26 +23,6 @@ using namespace cantorel;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-// The player's timer, ticked by hand.
-class HandTimer : public PlayerTimer {
-public:
-    void setInterval(int ms) override { interval_ = ms; }
-    int interval() const override { return interval_; }
-    void setEnabled(bool on) override { enabled_ = on; }
-    bool enabled() const override { return enabled_; }
-    void setTick(std::function<void()> tick) override { tick_ = std::move(tick); }
-    void tick() const
-    {
-        if (enabled_ && tick_)
-            tick_();
-    }
-
-private:
-    int interval_ = 0;
-    bool enabled_ = false;
-    std::function<void()> tick_;
-};
 
 double millisecondsOf(const std::function<void()>& call)
 {
@@ -61,12 +43,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: playback_timing LIBRARY_DIR TRACK SERVER_PID\n");
         return 2;
     }
-    HandTimer* timer = nullptr;
-    TMPEGPlayer player([&timer] {
-        auto t = std::make_unique<HandTimer>();
-        timer = t.get();
-        return t;
-    });
+    test::ManualTimer* timer = nullptr;
+    TMPEGPlayer player(test::ManualTimer::factory(timer));
     bool ended = false;
     player.PathToDLL = argv[1];
     player.setTimerFreq(250);

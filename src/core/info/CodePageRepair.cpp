@@ -1,5 +1,6 @@
 #include "core/info/CodePageRepair.h"
 
+#include "core/collection/DescriptionList.h"
 #include "core/info/Id3v2Tag.h"
 #include "core/info/TagBlock.h"
 #include "core/info/TagWriter.h"
@@ -34,21 +35,6 @@ std::string trimmed(std::string_view bytes)
     while (!bytes.empty() && (bytes.back() == '\0' || bytes.back() == ' '))
         bytes.remove_suffix(1);
     return std::string(bytes);
-}
-
-std::string latin1(std::string_view bytes)
-{
-    std::string out;
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x80) {
-            out += c;
-        } else {
-            out += static_cast<char>(0xC0 | (b >> 6));
-            out += static_cast<char>(0x80 | (b & 0x3F));
-        }
-    }
-    return out;
 }
 
 // `bytes` read in code page `name`; nothing when a byte has no character there.
@@ -235,7 +221,7 @@ void frameFields(const std::string& path, const ByteSource& source, std::vector<
         }
         const std::optional<std::string> raw = singleBytes(body);
         if (raw && hasHighBytes(*raw))
-            out.push_back({path, id, {}, *raw, latin1(*raw), {}});
+            out.push_back({path, id, {}, *raw, decodeAs(*raw, "ISO-8859-1").value_or(*raw), {}});
     }
 }
 
@@ -243,27 +229,21 @@ void frameFields(const std::string& path, const ByteSource& source, std::vector<
 // file's lines are "name description", the name quoted when it holds a blank.
 void descriptionFields(const std::string& path, const CodePage& oem, std::vector<RepairField>& out)
 {
-    const std::optional<std::string> bytes = fs::readFile(path);
-    if (!bytes || !hasHighBytes(*bytes) || text::isValidUtf8(*bytes))
+    const std::optional<DescriptionList> list = DescriptionList::load(path, oem);
+    if (!list || list->utf8())
         return;
-    std::string_view rest = *bytes;
-    while (!rest.empty()) {
-        const std::size_t end = rest.find('\n');
-        std::string_view line = rest.substr(0, end);
-        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
+    for (const DescriptionList::Line& entry : list->lines()) {
+        const std::string_view line = entry.raw;
         std::size_t nameEnd = line.find(' ');
         if (!line.empty() && line[0] == '"')
             nameEnd = line.find('"', 1) == std::string_view::npos ? line.size() : line.find('"', 1) + 1;
-        if (nameEnd == std::string_view::npos || nameEnd >= line.size())
+        const std::size_t start =
+            nameEnd == std::string_view::npos ? line.size() : line.find_first_not_of(' ', nameEnd);
+        if (start == std::string_view::npos || start >= line.size() || !hasHighBytes(line.substr(start)))
             continue;
-        const std::string description(line.substr(line.find_first_not_of(' ', nameEnd) == std::string_view::npos
-                                                      ? line.size()
-                                                      : line.find_first_not_of(' ', nameEnd)));
-        if (hasHighBytes(description))
-            out.push_back(
-                {path, "description", oem.decode(line.substr(0, nameEnd)), description, oem.decode(description), {}});
+        const std::string description(line.substr(start));
+        out.push_back(
+            {path, "description", oem.decode(line.substr(0, nameEnd)), description, oem.decode(description), {}});
     }
 }
 
