@@ -1,10 +1,12 @@
 // The start of large collections with and without the probe cache, each time beside the
 // floor that the same files allow, measured in the same run:
 //   warm, no cache       vs a bare sequential reader (listing and description file per
-//                           directory; open, first read, stat, last 128 bytes per track)
+//                           directory; per track open, stat, the first 4 KB, the ID3v2
+//                           tag's text frames beyond them, the frame header behind the tag,
+//                           the last 128 bytes)
 //   cold, no cache       vs the same reader on a cold page cache
 //   cold, valid cache    vs a walk that only lists and stats every file, cold
-//   warm, valid cache    vs the bare reader
+//   warm, valid cache    vs a walk that only lists and stats every file
 // and the heap the finished tree holds per track; it checks that the trees built with and
 // without the cache are the same. Cold runs drop the page cache, which needs root.
 //
@@ -19,6 +21,8 @@
 #include "core/session/Session.h"
 
 #include "BenchSupport.h"
+
+#include "RealisticCollection.h"
 
 #include <chrono>
 #include <cstdio>
@@ -37,39 +41,51 @@
 
 using namespace cantorel;
 using bench::seconds;
-using bench::writeFile;
 namespace fsys = std::filesystem;
 
 namespace {
 
-constexpr int TracksPerDirectory = 10;
-
-// Directories of ten 4 KB tracks (a 128 kbit/s header, silence, an ID3v1 tag) with a
-// description file each; made once and kept for the next run.
-void generate(const fsys::path& root, int tracks)
+// The ID3v2 tag size of a header (syncsafe), 0 when `b` starts none.
+long id3v2Size(const unsigned char* b, long got)
 {
-    const fsys::path done = root / ".complete";
-    if (fsys::exists(done))
-        return;
-    std::printf("generating %d tracks in %s ...\n", tracks, root.c_str());
-    fsys::remove_all(root);
-    for (int d = 0; d * TracksPerDirectory < tracks; ++d) {
-        const fsys::path dir = root / ("Album " + std::to_string(100000 + d));
-        fsys::create_directories(dir);
-        std::string bbs;
-        for (int t = 0; t < TracksPerDirectory; ++t) {
-            const std::string name = "Track " + std::to_string(10 + t) + ".mp3";
-            bbs += name + " Description of track " + std::to_string(t) + "\r\n";
-            std::string data(4096, '\0');
-            std::memcpy(data.data(), "\xFF\xFB\x90\x44", 4);
-            std::string tag = "TAG" + ("Title " + std::to_string(d) + "." + std::to_string(t));
-            tag.resize(128, ' ');
-            data.replace(data.size() - 128, 128, tag);
-            writeFile(dir / name, data);
+    if (got < 10 || std::memcmp(b, "ID3", 3) != 0)
+        return 0;
+    return 10 + ((b[6] & 0x7FL) << 21 | (b[7] & 0x7FL) << 14 | (b[8] & 0x7FL) << 7 | (b[9] & 0x7FL));
+}
+
+// What a tag reader cannot do without for one track: the first 4 KB, the frame headers of
+// the tag that lie beyond them with the bodies of its text frames (pictures passed over),
+// the audio frame header behind the tag, the size and the last 128 bytes.
+bool bareTrack(int fd)
+{
+    unsigned char buffer[4096];
+    struct stat st {};
+    const long got = ::fstat(fd, &st) == 0 ? ::pread(fd, buffer, sizeof buffer, 0) : -1;
+    if (got < 4)
+        return false;
+    const long tag = id3v2Size(buffer, got);
+    long at = tag > 0 ? 10 : tag;
+    while (tag > 0 && at + 10 <= tag) {
+        unsigned char header[10];
+        const unsigned char* h = header;
+        if (at + 10 <= got)
+            h = buffer + at;
+        else if (::pread(fd, header, 10, at) != 10)
+            break;
+        if (h[0] == 0)
+            break; // padding
+        const long size = (h[4] & 0x7FL) << 21 | (h[5] & 0x7FL) << 14 | (h[6] & 0x7FL) << 7 | (h[7] & 0x7FL);
+        if (h[0] == 'T' && at + 10 + size > got) {
+            std::string body(static_cast<std::size_t>(size), '\0');
+            if (::pread(fd, body.data(), body.size(), at + 10) != size)
+                break;
         }
-        writeFile(dir / "files.bbs", bbs);
+        at += 10 + size;
     }
-    writeFile(done, "");
+    unsigned char frame[4];
+    if (tag + 4 > got && ::pread(fd, frame, 4, tag) != 4)
+        return false;
+    return ::pread(fd, buffer, 128, st.st_size - 128) == 128;
 }
 
 // The system calls a sequential scan cannot do without.
@@ -80,7 +96,7 @@ long bareRead(const std::string& dir, bool readTracks)
     if (!d)
         return 0;
     std::vector<std::string> subdirs;
-    char buffer[4096];
+    char buffer[65536];
     while (const dirent* e = ::readdir(d)) {
         const std::string name = e->d_name;
         if (name == "." || name == ".." || name == ".complete")
@@ -98,10 +114,7 @@ long bareRead(const std::string& dir, bool readTracks)
             }
         } else {
             const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-            struct stat st {};
-            if (fd >= 0 && ::fstat(fd, &st) == 0 && ::pread(fd, buffer, 4, 0) > 0 &&
-                ::pread(fd, buffer, 128, st.st_size - 128) == 128)
-                ++count;
+            count += fd >= 0 && bareTrack(fd);
             if (fd >= 0)
                 ::close(fd);
         }
@@ -173,12 +186,12 @@ void line(const char* what, double ours, const char* floorName, double floor)
 void run(const fsys::path& base, int tracks, bool warmOnly)
 {
     const fsys::path root = base / std::to_string(tracks);
-    generate(root, tracks);
+    bench::generateRealistic(root, tracks);
     Bench b;
     b.root = root.string() + "/";
     b.cacheFile = (base / ("cache-" + std::to_string(tracks) + ".sqlite")).string();
     fsys::remove(b.cacheFile);
-    std::printf("%d tracks\n", tracks);
+    std::printf("%d tracks in %d folders: %s\n", tracks, (tracks + 9) / 10, bench::RealisticShape);
 
     bareRead(b.root, true); // warm
     double bare = 1e9, warm = 1e9;
@@ -197,7 +210,10 @@ void run(const fsys::path& base, int tracks, bool warmOnly)
     double warmCached = 1e9;
     for (int round = 0; round < 3; ++round)
         warmCached = std::min(warmCached, b.time(true));
-    line("warm, valid cache", warmCached, "bare reader", bare);
+    double walk = 1e9;
+    for (int round = 0; round < 3; ++round)
+        walk = std::min(walk, seconds([&] { bareRead(b.root, false); }));
+    line("warm, valid cache", warmCached, "list-and-stat walk", walk);
     std::printf("  of which the cache's loading %.3f s\n", seconds([&] { ProbeCache load(b.cacheFile); }));
     if (warmOnly) {
         std::printf("  cold runs skipped (--warm)\n");

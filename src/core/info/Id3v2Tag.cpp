@@ -24,15 +24,18 @@ std::uint32_t bigEndian(const unsigned char* b)
 }
 
 // Reads a source through a window of a few kilobytes, so that the small frames at the
-// start of a tag take one read and large ones are passed over without reading them.
+// start of a tag take one read and large ones are passed over without reading them. The
+// window ends with the tag: a small tag is read within the bytes its file's first read
+// holds.
 class Window {
 public:
-    explicit Window(const ByteSource& source) : source_(source) {}
+    Window(const ByteSource& source, std::int64_t end) : source_(source), end_(end) {}
     std::string_view at(std::int64_t offset, std::size_t count)
     {
         if (offset < start_ || offset + static_cast<std::int64_t>(count) > start_ + std::int64_t(bytes_.size())) {
             start_ = offset;
-            bytes_ = source_.read(offset, std::max<std::size_t>(count, Span));
+            const std::int64_t left = std::max<std::int64_t>(end_ - offset, 0);
+            bytes_ = source_.read(offset, std::max<std::size_t>(count, std::min<std::int64_t>(Span, left)));
         }
         const std::string_view view(bytes_);
         return view.substr(static_cast<std::size_t>(offset - start_), count);
@@ -41,6 +44,7 @@ public:
 private:
     static constexpr std::size_t Span = 8192;
     const ByteSource& source_;
+    std::int64_t end_;
     std::int64_t start_ = -1;
     std::string bytes_;
 };
@@ -101,7 +105,7 @@ std::optional<Id3v2Tag> Id3v2Tag::read(const ByteSource& source, const Wanted& w
     }
     const ByteSource& body = whole ? static_cast<const ByteSource&>(plainSource) : source;
     const std::int64_t end = whole ? plainSource.size() : bodyEnd;
-    Window window(body);
+    Window window(body, end);
     std::int64_t at = HeaderSize;
     if (tag.flags & ExtendedHeader) {
         const std::string_view ext = window.at(at, 4);

@@ -29,6 +29,8 @@ constexpr std::size_t Id3v2HeaderSize = 10;
 constexpr std::size_t SearchWindow = 64 * 1024;
 constexpr std::size_t MaxFrameLength = 2881;
 constexpr std::size_t ExtendedTail = TagBlock::Size + 32;
+// What a frame's Xing or VBRI header takes at most from the frame's start.
+constexpr std::size_t VbrHeaderBytes = 64;
 
 class FileHandle {
 public:
@@ -72,6 +74,50 @@ bool sameStream(const unsigned char* a, const unsigned char* b)
     return (a[1] & 0x1E) == (b[1] & 0x1E) && (a[2] & 0x0C) == (b[2] & 0x0C);
 }
 
+// The first bytes of the file and, when the tags pass them, a read of the same size where
+// the audio should start: between them the bytes a clean file's probe needs.
+class StartReads {
+public:
+    explicit StartReads(const ByteSource& file) : file_(file)
+    {
+        first_ = std::string_view(firstBuffer_, file.readAt(firstBuffer_, StartRead, 0));
+    }
+    std::string_view first() const { return first_; }
+    // `count` bytes at `offset` (fewer at the end of the file), from one of the two reads,
+    // making the second one there when neither holds them.
+    std::string_view at(std::int64_t offset, std::size_t count)
+    {
+        if (const std::string_view held = within(first_, 0, offset, count); held.data())
+            return held;
+        if (const std::string_view held = within(second_, secondAt_, offset, count); held.data())
+            return held;
+        if (count > StartRead)
+            return {};
+        secondAt_ = offset;
+        second_ = std::string_view(secondBuffer_, file_.readAt(secondBuffer_, StartRead, offset));
+        return second_.substr(0, std::min(count, second_.size()));
+    }
+
+private:
+    // The bytes of `read` (made at `readAt`) that answer the request; a null view when it
+    // does not hold them all (nor does the file).
+    std::string_view within(std::string_view read, std::int64_t readAt, std::int64_t offset, std::size_t count) const
+    {
+        const std::int64_t end = std::min(offset + static_cast<std::int64_t>(count), file_.size());
+        if (read.data() == nullptr || offset < readAt || end > readAt + static_cast<std::int64_t>(read.size()))
+            return {};
+        return read.substr(static_cast<std::size_t>(offset - readAt),
+                           static_cast<std::size_t>(std::max<std::int64_t>(end - offset, 0)));
+    }
+
+    const ByteSource& file_;
+    char firstBuffer_[StartRead];
+    char secondBuffer_[StartRead];
+    std::string_view first_;
+    std::string_view second_;
+    std::int64_t secondAt_ = -1;
+};
+
 // Where the audio starts, as other readers find it: after further ID3v2 tags (faulty
 // taggers write two), at the frame header there, else at the first header within 64 KB
 // that the next frame's header confirms; `at` itself when none is found.
@@ -80,23 +126,16 @@ struct FirstFrame {
     bool searched; // found past bytes that were no frame header
 };
 
-FirstFrame firstFrame(const ByteSource& file, std::string_view firstRead, std::int64_t at, std::int64_t fileSize)
+FirstFrame firstFrame(const ByteSource& file, StartReads& reads, std::int64_t at, std::int64_t fileSize)
 {
-    // The bytes at an offset, from the first read when it holds them (a clean file needs no
-    // other read).
-    const auto bytesAt = [&](std::int64_t offset, std::size_t count) {
-        if (offset + static_cast<std::int64_t>(count) <= static_cast<std::int64_t>(firstRead.size()))
-            return std::string(firstRead.substr(static_cast<std::size_t>(offset), count));
-        return file.read(offset, count);
-    };
     std::int64_t position = at;
     for (int tags = 0; tags < 8; ++tags) {
-        const std::int64_t size = id3v2Size(bytesAt(position, Id3v2HeaderSize), fileSize - position);
+        const std::int64_t size = id3v2Size(reads.at(position, Id3v2HeaderSize), fileSize - position);
         if (size == 0)
             break;
         position += size;
     }
-    const std::string head = bytesAt(position, 4);
+    const std::string_view head = reads.at(position, 4);
     if (head.size() == 4 && validHeader(reinterpret_cast<const unsigned char*>(head.data())))
         return {position, false};
     const std::string window = file.read(position, SearchWindow + MaxFrameLength + 4);
@@ -145,36 +184,26 @@ TrackProbe ProbeTrack(const ByteSource& file, const CodePage& tagCodePage, bool 
 {
     TrackProbe probe;
     const std::int64_t fileSize = file.size();
-    // The first bytes, and the first frame's when the tags pass them (its own buffer: the
-    // first bytes stay for the tag reader).
-    char buffer[StartRead];
-    char frameBuffer[StartRead];
-    std::string_view start(buffer, file.readAt(buffer, StartRead, 0));
+    StartReads reads(file);
     // The first bytes serve every later read within them.
-    const SourceWithStart source(file, std::string_view(buffer, start.size()));
-    const std::int64_t firstTag = id3v2Size(start, fileSize);
+    const SourceWithStart source(file, reads.first());
+    const std::int64_t firstTag = id3v2Size(reads.first(), fileSize);
     std::int64_t skipped = firstTag;
     bool searched = false;
     if (extended) {
-        const FirstFrame found = firstFrame(source, start, firstTag, fileSize);
+        const FirstFrame found = firstFrame(source, reads, firstTag, fileSize);
         skipped = found.position;
         searched = found.searched;
     }
-    if (skipped > 0) {
-        if (skipped + 4 <= static_cast<std::int64_t>(start.size()))
-            start.remove_prefix(static_cast<std::size_t>(skipped));
-        else
-            start = std::string_view(frameBuffer, file.readAt(frameBuffer, StartRead, skipped));
-    }
-    if (start.size() < 4) {
+    const std::string_view head = reads.at(skipped, 4);
+    if (head.size() < 4) {
         probe.status = fail("too short for a frame header");
         return probe;
     }
-    const FrameHeader header(reinterpret_cast<const unsigned char*>(start.data()));
-    // A tag that fills most of the first read leaves the frame cut short there: read the
-    // frame whole, so that a Xing or VBRI header in it is found.
-    if (start.data() != buffer && start.data() != frameBuffer && start.size() < header.frameLength())
-        start = std::string_view(frameBuffer, file.readAt(frameBuffer, StartRead, skipped));
+    const FrameHeader header(reinterpret_cast<const unsigned char*>(head.data()));
+    // Of the first frame, what a Xing or VBRI header in it may take.
+    const std::string_view frame =
+        reads.at(skipped, std::max<std::size_t>(std::min<std::size_t>(header.frameLength(), VbrHeaderBytes), 4));
     probe.headerRead = true;
     probe.Bitrate = header.bitrate();
     probe.Frequency = header.frequency();
@@ -201,7 +230,6 @@ TrackProbe ProbeTrack(const ByteSource& file, const CodePage& tagCodePage, bool 
 
     // A Xing/Info or VBRI header counts the frames, which gives variable-rate files their
     // true playing time; otherwise the size at the first header's rate decides.
-    const std::string_view frame = start.substr(0, std::max<std::size_t>(header.frameLength(), 4));
     // A frame found by searching past garbage is audio, not the stream's Xing/VBRI header:
     // other readers look for that header only where the audio should start.
     const auto vbr = searched ? std::nullopt : header.vbrInfo(frame);
