@@ -274,6 +274,7 @@ int CliApplication::printConfiguration()
         out_ << "AllowEdit = " << (s.AllowEdit ? "yes" : "no") << '\n';
         out_ << "ComposeDescriptions = " << (s.ComposeDescriptions ? "yes" : "no") << '\n';
         out_ << "SearchLatin = " << (s.SearchLatin ? "yes" : "no") << '\n';
+        out_ << "InstantStart = " << (s.InstantStart ? "yes" : "no") << "\nSweepMinutes = " << s.SweepMinutes << '\n';
         out_ << "ReadID3v2 = " << (s.ReadID3v2 ? "yes" : "no") << '\n';
         out_ << "ReplayGain = " << s.ReplayGain << "\nReplayGainPreamp = " << s.ReplayGainPreamp << '\n';
         out_ << "OEMCodePage = " << s.OEMCodePage << "\nANSICodePage = " << s.ANSICodePage << '\n';
@@ -297,6 +298,10 @@ int CliApplication::printConfiguration()
     json.value(s.ComposeDescriptions);
     json.key("SearchLatin");
     json.value(s.SearchLatin);
+    json.key("InstantStart");
+    json.value(s.InstantStart);
+    json.key("SweepMinutes");
+    json.value(s.SweepMinutes);
     json.key("ReadID3v2");
     json.value(s.ReadID3v2);
     json.key("ReplayGain");

@@ -53,7 +53,10 @@ TEST(Cli, ConfigAsJson)
             "\",\n    \"Track (n/m)\",\n    \"Disc (n/m)\",\n    \"Album artist\",\n    \"Set cover from "
             "file...\",\n    \"Remove cover\",\n    \"&Edit\",\n    \"&Undo last save\",\n    \"Find "
             "(Ctrl+F)\",\n    \"No match\",\n    \"More matches: type more to see them\",\n    \"&Repair text...\",\n  "
-            "  \"Written in code page:\",\n    \"&Apply\",\n    \"Nothing in this folder needs repair.\"\n  ]"),
+            "  \"Written in code page:\",\n    \"&Apply\",\n    \"Nothing in this folder needs repair.\",\n    "
+            "\"Reading the "
+            "collection: \",\n    \"Offline: \",\n    \"Too many folders to watch: changes in the others are "
+            "found by a check every few minutes (raise fs.inotify.max_user_watches to watch them all)\"\n  ]"),
         std::string::npos);
     EXPECT_NE(r.out.find("\"Number\": 17,\n      \"GenreName\": \"Rock\""), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\"Number\": 255,\n      \"GenreName\": \"None\""), std::string::npos);

@@ -75,6 +75,8 @@ void CollectionBuilder::BuildTree()
         ahead_->want(root);
     DirectoryRead read = readDirectory(root);
     const DirectoryListing& listing = read.listing;
+    const std::string offline = settings_.keepOffline ? offlineReason(root, read) : std::string();
+    device_ = 0;
     if (!settings_.rootName.empty()) {
         CollectionItem* record = tree_.newRecord();
         record->Path = root;
@@ -87,7 +89,14 @@ void CollectionBuilder::BuildTree()
     }
     if (progress_)
         progress_->setStatus(settings_.statusReading);
-    ScanDirectory(root, read, tree_.RootNode);
+    if (!offline.empty()) {
+        tree_.markOffline(tree_.RootNode, offline); // NoNode: the whole tree
+        if (const auto known = settings_.knownDevices.find(paths::withoutTrailingSlash(root));
+            known != settings_.knownDevices.end())
+            tree_.FolderDevices.insert(*known);
+    } else {
+        ScanDirectory(root, read, tree_.RootNode);
+    }
     ahead_.reset();
     ResolvePlaylists();
     if (progress_) {
@@ -145,6 +154,17 @@ bool CollectionBuilder::ScanDirectory(const std::string& directory, DirectoryRea
     if (!identity || !visited_.insert(*identity).second ||
         (read.ahead ? read.pseudo : fs::isPseudoFileSystem(directory)))
         return false;
+    if (settings_.cancel && settings_.cancel->load(std::memory_order_relaxed))
+        return false;
+    const std::uint64_t outer = device_;
+    device_ = static_cast<std::uint64_t>(identity->device);
+    if (device_ != outer)
+        tree_.FolderDevices[paths::withoutTrailingSlash(directory)] = device_;
+    struct Restore {
+        std::uint64_t& device;
+        std::uint64_t value;
+        ~Restore() { device = value; }
+    } restore{device_, outer};
 
     const DirectoryListing& listing = read.listing;
     const bool top = topLevel(parent);
@@ -210,6 +230,15 @@ void CollectionBuilder::scanSubdirectory(const std::string& directory, const std
     const std::string path = record->Path + "/";
     DirectoryRead read = readDirectory(path);
     const DirectoryListing& listing = read.listing;
+    if (const std::string offline = settings_.keepOffline ? offlineReason(path, read) : std::string();
+        !offline.empty()) {
+        // Kept with what an earlier build found there, once the session puts it back.
+        tree_.markOffline(node, offline);
+        if (const auto known = settings_.knownDevices.find(record->Path.str()); known != settings_.knownDevices.end())
+            tree_.FolderDevices.insert(*known);
+        result = true;
+        return;
+    }
     record->TextPath = sideFile(path, listing, settings_.richTextPage);
     if (record->TextPath.empty())
         record->TextPath = sideFile(path, listing, settings_.textPage);
@@ -248,6 +277,22 @@ void CollectionBuilder::addTrack(const std::string& directory, const DirectoryLi
         inherited->FileSize += record->FileSize;
         inherited->Duration += record->Duration;
     }
+}
+
+std::string CollectionBuilder::offlineReason(const std::string& directory, const DirectoryRead& read) const
+{
+    const DirectoryListing& listing = read.listing;
+    if (!listing.readable())
+        return listing.error().empty() ? "cannot be read" : listing.error();
+    if (!listing.directories().empty() || !listing.files().empty())
+        return {};
+    const auto known = settings_.knownDevices.find(paths::withoutTrailingSlash(directory));
+    if (known == settings_.knownDevices.end())
+        return {};
+    const std::optional<fs::FileIdentity> identity = read.ahead ? read.identity : fs::identityOf(directory);
+    if (identity && static_cast<std::uint64_t>(identity->device) == known->second)
+        return {};
+    return "not mounted";
 }
 
 DirectoryRead CollectionBuilder::readDirectory(const std::string& directory)

@@ -7,6 +7,7 @@
 #include "core/platform/FileSystem.h"
 #include "core/platform/TextRules.h"
 
+#include <atomic>
 #include <deque>
 #include <memory>
 #include <optional>
@@ -42,6 +43,14 @@ struct BuildSettings {
     // Threads that read the directories ahead of the walk (0: none). The prober must then
     // be safe to call from several threads at once.
     unsigned readAheadThreads = 0;
+    // The folder devices an earlier build recorded (CollectionTree::FolderDevices): a folder
+    // found empty on another device than that is a mount that went away, kept as offline.
+    std::unordered_map<std::string, std::uint64_t> knownDevices = {};
+    // Folders that cannot be read are kept as offline nodes (for the session to fill with
+    // what an earlier tree held there) instead of being dropped.
+    bool keepOffline = false;
+    // Turns true when the build's result is no longer wanted: it ends soon.
+    const std::atomic<bool>* cancel = nullptr;
 
     static BuildSettings fromConfiguration(const Configuration& configuration, const Collation& collation,
                                            TrackProber probe);
@@ -81,6 +90,9 @@ private:
     bool topLevel(NodeId parent) const;
 
     DirectoryRead readDirectory(const std::string& directory);
+    // Why a folder that was read as `read` stands for what was there before (not mounted,
+    // not readable); "" when the reading counts.
+    std::string offlineReason(const std::string& directory, const DirectoryRead& read) const;
 
     CollectionTree& tree_;
     const BuildSettings& settings_;
@@ -89,6 +101,7 @@ private:
     std::vector<NodeId> tracks_; // the scan's tracks, in the order it made them
     int playlistCount_ = 0;
     int position_ = 0;
+    std::uint64_t device_ = 0;                                           // of the folder being scanned
     std::unordered_set<fs::FileIdentity, fs::FileIdentityHash> visited_; // directories entered
     // Shown track paths (A-Z folded for matching) to the first track of the scan.
     std::unordered_map<std::string_view, std::size_t, text::FoldedHash, text::FoldedEqual> trackByPath_;

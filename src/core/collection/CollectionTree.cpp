@@ -106,6 +106,66 @@ void CollectionTree::fillNodeTable(const std::function<void(int)>& step)
     }
 }
 
+namespace {
+
+bool sameRecord(const CollectionItem* a, const CollectionItem* b)
+{
+    if (!a || !b)
+        return a == b;
+    return a->Path == b->Path && a->Name == b->Name && a->Artist == b->Artist && a->Album == b->Album &&
+           a->Year == b->Year && a->Comment == b->Comment && a->GenreText == b->GenreText &&
+           a->Description == b->Description && a->PicturePath == b->PicturePath && a->TextPath == b->TextPath &&
+           a->FileSize == b->FileSize && a->Duration == b->Duration && a->Track == b->Track &&
+           a->Bitrate == b->Bitrate && a->Frequency == b->Frequency && a->Genre == b->Genre &&
+           a->AlbumArtist == b->AlbumArtist && a->TrackTotal == b->TrackTotal && a->Disc == b->Disc &&
+           a->DiscTotal == b->DiscTotal;
+}
+
+} // namespace
+
+bool CollectionTree::sameAs(const CollectionTree& other) const
+{
+    if (Nodes.size() != other.Nodes.size() || offline_.size() != other.offline_.size())
+        return false;
+    // Places in the node table, to compare parents.
+    std::vector<std::size_t> place(nodes_.size()), otherPlace(other.nodes_.size());
+    for (std::size_t i = 0; i < Nodes.size(); ++i) {
+        const NodeId a = Nodes[i], b = other.Nodes[i];
+        place[static_cast<std::size_t>(a)] = i;
+        otherPlace[static_cast<std::size_t>(b)] = i;
+        const NodeId pa = parent(a), pb = other.parent(b);
+        if ((pa == NoNode) != (pb == NoNode) ||
+            (pa != NoNode && place[static_cast<std::size_t>(pa)] != otherPlace[static_cast<std::size_t>(pb)]))
+            return false;
+        if (kind(a) != other.kind(b) || caption(a) != other.caption(b) || !sameRecord(record(a), other.record(b)) ||
+            offlineReason(a) != other.offlineReason(b))
+            return false;
+    }
+    return (RootNode == NoNode) == (other.RootNode == NoNode) && offlineReason(NoNode) == other.offlineReason(NoNode);
+}
+
+std::string CollectionTree::offlineReason(NodeId node) const
+{
+    if (offline_.empty())
+        return {};
+    for (NodeId n = node; n != NoNode; n = nodes_[n].parent) {
+        if (const auto it = offline_.find(n); it != offline_.end())
+            return it->second;
+    }
+    const auto whole = offline_.find(NoNode); // the root, without a root node
+    return whole == offline_.end() ? std::string() : whole->second;
+}
+
+void CollectionTree::copyChildren(NodeId parent, const CollectionTree& from, NodeId source)
+{
+    for (NodeId c = source == NoNode ? from.firstTop_ : from.firstChild(source); c != NoNode; c = from.nextSibling(c)) {
+        const CollectionItem* r = from.record(c);
+        CollectionItem* record = r ? newRecord(CollectionItem(*r)) : nullptr;
+        const NodeId copy = addNode(parent, from.caption(c).view(), record, from.kind(c));
+        copyChildren(copy, from, c);
+    }
+}
+
 std::vector<NodeId> CollectionTree::RenameSharedNodes(const CollectionItem* record, const std::string& text)
 {
     std::vector<NodeId> changed;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace cantorel {
@@ -53,6 +54,9 @@ public:
     CollectionItem* record(NodeId n) const { return nodes_[n].record; }
     // The node after `n` in depth-first pre-order, NoNode at the end.
     NodeId nextInPreOrder(NodeId n) const;
+    // True when both trees have the same nodes in the same places, with the same kinds,
+    // captions, records and offline marks.
+    bool sameAs(const CollectionTree& other) const;
     // Number of nodes in the tree.
     int size() const { return liveNodes_; }
 
@@ -62,6 +66,21 @@ public:
     // Gives every node of the table whose record is `record` the caption `text`; returns
     // the nodes it changed.
     std::vector<NodeId> RenameSharedNodes(const CollectionItem* record, const std::string& text);
+
+    // Folders that could not be read at the last build: the node stands for what an earlier
+    // build found there (offline), with why it cannot be read now.
+    void markOffline(NodeId node, std::string reason) { offline_[node] = std::move(reason); }
+    void clearOffline(NodeId node) { offline_.erase(node); }
+    // Why `node` or the folder it lies in is offline; "" when it is not.
+    std::string offlineReason(NodeId node) const;
+    const std::unordered_map<NodeId, std::string>& offlineNodes() const { return offline_; }
+    // Copies the children of `from`'s node `source` (records and all) under `parent`, in
+    // their order; node tables are not touched.
+    void copyChildren(NodeId parent, const CollectionTree& from, NodeId source);
+
+    // The device of the root folder and of each folder on another device than its parent
+    // folder's, by path (no trailing "/"), as the build met them.
+    std::unordered_map<std::string, std::uint64_t> FolderDevices;
 
     // The node table: all nodes in tree order after the build.
     std::vector<NodeId> Nodes;
@@ -89,6 +108,7 @@ private:
     static constexpr std::size_t RecordChunk = 256;
     std::vector<std::unique_ptr<CollectionItem[]>> records_;
     std::size_t recordsInLastChunk_ = 0;
+    std::unordered_map<NodeId, std::string> offline_;
     NodeId firstTop_ = NoNode;
     NodeId lastTop_ = NoNode;
     int liveNodes_ = 0;

@@ -6,6 +6,8 @@
 #include "core/platform/TextRules.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
@@ -50,10 +52,13 @@ DirectoryListing DirectoryListing::read(const std::string& directory, const Coll
 {
     DirectoryListing listing;
     std::unique_ptr<DIR, DirCloser> dir(::opendir(directory.c_str()));
-    if (!dir)
+    if (!dir) {
+        listing.error_ = std::strerror(errno);
         return listing;
+    }
     listing.readable_ = true;
-    while (const dirent* e = ::readdir(dir.get())) {
+    errno = 0;
+    for (const dirent* e; (e = ::readdir(dir.get())) != nullptr; errno = 0) {
         const std::string name = e->d_name;
         if (name == "." || name == "..")
             continue;
@@ -71,6 +76,12 @@ DirectoryListing DirectoryListing::read(const std::string& directory, const Coll
         }
         case EntryType::Other: break;
         }
+    }
+    if (errno != 0) {
+        // A listing that broke off (a share that went away) is not taken for the folder.
+        listing = DirectoryListing();
+        listing.error_ = std::strerror(errno);
+        return listing;
     }
     collation.sort(listing.directories_);
     collation.sort(listing.files_);

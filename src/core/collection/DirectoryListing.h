@@ -19,6 +19,8 @@ public:
     static DirectoryListing read(const std::string& directory, const Collation& collation);
 
     bool readable() const { return readable_; }
+    // Why the directory could not be read ("" when it could).
+    const std::string& error() const { return error_; }
     const std::vector<std::string>& directories() const { return directories_; }
     // The tracks and playlists (FileKinds).
     const std::vector<std::string>& files() const { return files_; }
@@ -32,6 +34,7 @@ public:
 
 private:
     bool readable_ = false;
+    std::string error_;
     std::vector<std::string> directories_;
     std::vector<std::string> files_;
     std::vector<std::string> regularFiles_; // byte order

@@ -192,6 +192,15 @@ void ProbeCache::store(const std::string& path, const FileStamp& stamp, const Tr
     fresh_[path] = Fresh{stamp, std::move(record)};
 }
 
+void ProbeCache::keepUnder(const std::string& folder)
+{
+    const std::string prefix = folder + "/";
+    for (std::size_t row = 0; row < stored_.size(); ++row) {
+        if (pathOf(stored_[row]).starts_with(prefix))
+            seen_[row].store(true, std::memory_order_relaxed);
+    }
+}
+
 void ProbeCache::saveInBackground()
 {
     if (saver_.joinable())

@@ -53,6 +53,9 @@ public:
 
     std::optional<TrackProbe> find(std::string_view path, const FileStamp& stamp) const;
     void store(const std::string& path, const FileStamp& stamp, const TrackProbe& probe);
+    // Keeps what is known of the tracks in `folder` (no trailing "/") and below, which
+    // this run could not read (an offline folder).
+    void keepUnder(const std::string& folder);
     // Writes what this run found, and forgets the tracks it did not meet, in one
     // transaction on a thread of its own, so that the window need not wait for it.
     void saveInBackground();

@@ -53,6 +53,10 @@ Configuration Configuration::defaults(const std::string& programDirectory)
         {UiString::RepairCodePage, "Written in code page:"},
         {UiString::RepairApply, "&Apply"},
         {UiString::NothingToRepair, "Nothing in this folder needs repair."},
+        {UiString::ReadingCollection, "Reading the collection: "},
+        {UiString::OfflineNote, "Offline: "},
+        {UiString::WatchLimit, "Too many folders to watch: changes in the others are found by a check every few "
+                               "minutes (raise fs.inotify.max_user_watches to watch them all)"},
     };
     for (const auto& [id, text] : later)
         c.UIStrings[static_cast<std::size_t>(id) - 1] = text;

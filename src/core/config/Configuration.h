@@ -28,6 +28,12 @@ struct SettingsRecord {
     bool ReadID3v2 = true;           // ID3v2 and APE tags beside the ID3v1 block
     bool ProbeCache = true;          // what was read from each track is kept between runs
     bool SearchLatin = true;         // a search also finds text of other scripts by its Latin spelling
+    // The window shows the tree the last run knew at once and reads the collection behind
+    // it; no: the splash stays until the collection is read.
+    bool InstantStart = true;
+    // Minutes between the checks of the parts of the collection that watching cannot see
+    // (network file systems, folders beyond the watch limit); 0: never.
+    int SweepMinutes = 10;
     // ReplayGain: "off", "track" or "album"; the pre-amp in dB (-15 to 15) for tracks
     // that carry a gain.
     std::string ReplayGain = "off";
@@ -107,8 +113,11 @@ enum class UiString : int {
     RepairCodePage = 66,
     RepairApply = 67,
     NothingToRepair = 68,
+    ReadingCollection = 69, // while the collection is read behind the window: before "n of m folders"
+    OfflineNote = 70,       // a node whose folder cannot be read now: before why
+    WatchLimit = 71,        // the notice when the watch limit is reached
 };
-constexpr int UIStringCount = 68;
+constexpr int UIStringCount = 71;
 constexpr std::size_t GenreTableCapacity = 200;
 
 // The configuration: settings, interface strings and genre table. The program reads one

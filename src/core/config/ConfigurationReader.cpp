@@ -210,6 +210,16 @@ Result<bool> ConfigurationReader::readKey(std::string_view line, int number)
         {"ReadID3v2", yesNo(settings_.ReadID3v2)},
         {"ProbeCache", yesNo(settings_.ProbeCache)},
         {"SearchLatin", yesNo(settings_.SearchLatin)},
+        {"InstantStart", yesNo(settings_.InstantStart)},
+        {"SweepMinutes",
+         [&, number](std::string_view v) {
+             int minutes = -1;
+             const auto [end, status] = std::from_chars(v.data(), v.data() + v.size(), minutes);
+             if (v.empty() || status != std::errc() || end != v.data() + v.size() || minutes < 0 || minutes > 10080)
+                 error = lineNumberError("Invalid parameter value in line ", number);
+             else
+                 settings_.SweepMinutes = minutes;
+         }},
         {"ReplayGain",
          [&, number](std::string_view v) {
              const std::string mode = text::foldAZ(std::string(v));

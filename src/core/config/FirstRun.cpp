@@ -88,7 +88,12 @@ std::string firstRunConfiguration(const std::string& musicFolder, const std::vec
                        "; no: every track is read at every start, none is remembered.\n"
                        "ProbeCache = yes\n"
                        "; yes: the filter also finds text in other scripts by its Latin spelling (kino: Кино).\n"
-                       "SearchLatin = yes\n\n"
+                       "SearchLatin = yes\n"
+                       "; yes: the window shows the collection as the last run left it at once and reads it\n"
+                       "; behind the window; no: the window waits until the collection is read.\n"
+                       "InstantStart = yes\n"
+                       "; Minutes between checks of folders that cannot be watched (network shares); 0: never.\n"
+                       "SweepMinutes = 10\n\n"
                        "; The interface texts; quotes keep leading and trailing blanks.\n";
     for (std::size_t n = 0; n < std::size(EnglishStrings); ++n)
         text += "String" + std::to_string(n + 1) + " = " + EnglishStrings[n] + "\n";

@@ -2,8 +2,10 @@
 
 #include "core/collection/CollectionBuilder.h"
 #include "core/collection/Journal.h"
+#include "core/collection/OfflineFolders.h"
 #include "core/collection/ProbeCache.h"
 #include "core/collection/SearchIndex.h"
+#include "core/collection/TreeSnapshot.h"
 #include "core/info/InfoPage.h"
 #include "core/info/TrackInfo.h"
 #include "core/platform/Collation.h"
@@ -15,6 +17,7 @@
 #include "core/player/PlaybackController.h"
 #include "core/player/StreamVolume.h"
 #include "core/player/TMPEGPlayer.h"
+#include "core/session/BackgroundScan.h"
 
 #include <charconv>
 #include <cstdio>
@@ -51,7 +54,11 @@ Session::Session(Configuration configuration, SessionOptions options)
         journal_ = std::make_unique<Journal>(journal);
 }
 
-Session::~Session() { stopPlayer(); }
+Session::~Session()
+{
+    cancelScan();
+    stopPlayer();
+}
 
 const char* Session::version() { return CANTOREL_VERSION; }
 
@@ -65,35 +72,152 @@ Result<> Session::checkOptions(const SessionOptions& options)
     return {};
 }
 
+CollectionTree Session::buildTree(const Collation& collation, const FolderDevices& devices, BuildProgress* progress,
+                                  const std::atomic<bool>* cancel, std::unique_ptr<ProbeCache>& cache) const
+{
+    cache = probeCacheFor(config_);
+    TrackProber probe = trackProber(config_.Settings.tagCodePage(), config_.Settings.ReadID3v2);
+    if (cache)
+        probe = cachedProber(std::move(probe), *cache);
+    BuildSettings build = BuildSettings::fromConfiguration(config_, collation, std::move(probe));
+    build.readAheadThreads = ReadAheadThreads;
+    build.knownDevices = devices;
+    build.keepOffline = true;
+    build.cancel = cancel;
+    CollectionTree tree;
+    CollectionBuilder(tree, build, progress).BuildTree();
+    // What is known of folders that cannot be read now stays, in the tree and the cache.
+    if (cache) {
+        for (const std::string& folder : offlineFolders(tree, musicFolder()))
+            cache->keepUnder(folder);
+    }
+    return tree;
+}
+
 void Session::build(BuildProgress* progress)
 {
     cache_.reset(); // after the save of the last build
-    cache_ = probeCacheFor(config_);
+    std::optional<CollectionTree> snapshot;
+    if (tree_.NodeCount() == 0 && options_.snapshot && config_.Settings.ProbeCache)
+        snapshot = TreeSnapshot::load(TreeSnapshot::fileFor(musicFolder()), snapshotKey());
+    const CollectionTree& known = snapshot ? *snapshot : tree_;
+    CollectionTree fresh = buildTree(*collation_, known.FolderDevices, progress, nullptr, cache_);
+    keepOfflineFolders(fresh, known);
     if (cache_ && !cache_->problem().empty() && !std::exchange(cacheNoticed_, true))
         notices_.push_back(cache_->problem());
-    TrackProber probe = trackProber(config_.Settings.tagCodePage(), config_.Settings.ReadID3v2);
-    if (cache_)
-        probe = cachedProber(std::move(probe), *cache_);
-    BuildSettings build = BuildSettings::fromConfiguration(config_, *collation_, std::move(probe));
-    build.readAheadThreads = ReadAheadThreads;
     searchBuilt_ = false;
     search_->clear();
-    CollectionBuilder(tree_, build, progress).BuildTree();
+    tree_ = std::move(fresh);
     // The window shows while the cache is written; its destructor waits for the end.
     if (cache_)
         cache_->saveInBackground();
 }
 
-void Session::rebuild()
+void Session::replaceTree(CollectionTree&& fresh)
 {
     const NodeKey active = playback_ ? keyOf(playback_->activeNode()) : NodeKey{};
+    searchBuilt_ = false;
+    search_->clear();
+    tree_ = std::move(fresh);
+    keepActive(active);
+}
+
+void Session::rebuild()
+{
+    cancelScan(); // this reading makes it needless
+    const NodeKey active = playback_ ? keyOf(playback_->activeNode()) : NodeKey{};
     build();
+    keepActive(active);
+}
+
+void Session::keepActive(const NodeKey& active)
+{
     if (!playback_)
         return;
     playback_->treeRebuilt(find(active));
     // Without the active track (it is gone), the first track is made active, as at start.
     if (playback_->activeNode() == NoNode)
         playback_->activateFirstTrack();
+}
+
+std::string Session::snapshotKey() const
+{
+    const SettingsRecord& s = config_.Settings;
+    std::string key = std::string(version()) + '\n' + s.MP3RootName + '\n' + s.FilesBBS + '\n' + s.DirInfoTXT + '\n' +
+                      s.DirInfoRTF + '\n' + s.DirInfoBMP + '\n' + std::to_string(s.OEMCodePage) + ' ' +
+                      std::to_string(s.ANSICodePage) + ' ' + (s.TAGCodePage ? "oem" : "ansi") +
+                      (s.ReadID3v2 ? " id3v2" : "") + '\n' + config_.GetUIString(UiString::PlaylistsNode);
+    return key;
+}
+
+bool Session::loadSnapshot()
+{
+    if (!options_.snapshot || !config_.Settings.ProbeCache)
+        return false;
+    std::optional<CollectionTree> snapshot = TreeSnapshot::load(TreeSnapshot::fileFor(musicFolder()), snapshotKey());
+    if (!snapshot)
+        return false;
+    replaceTree(std::move(*snapshot));
+    return true;
+}
+
+Result<> Session::saveSnapshot() const
+{
+    if (!options_.snapshot || !config_.Settings.ProbeCache)
+        return {};
+    return TreeSnapshot::save(tree_, TreeSnapshot::fileFor(musicFolder()), snapshotKey());
+}
+
+bool Session::startScan(std::function<void()> done)
+{
+    if (!scan_)
+        scan_ = std::make_unique<BackgroundScan>();
+    if (scan_->running())
+        return false;
+    scan_->cancel(); // a finished scan not taken is read again
+    scanSaves_ = saves_;
+    // The scan's thread has its own collation and only the devices of the tree shown;
+    // offline folders are filled from the tree when the scan is taken.
+    auto work = [this, devices = tree_.FolderDevices](BuildProgress& progress, const std::atomic<bool>& cancel) {
+        const Collation collation(locale::localeName("LC_COLLATE"), &config_.Settings.ansi());
+        std::unique_ptr<ProbeCache> cache;
+        CollectionTree tree = buildTree(collation, devices, &progress, &cancel, cache);
+        if (cache)
+            cache->save();
+        return tree;
+    };
+    return scan_->start(std::move(work), std::move(done));
+}
+
+bool Session::scanRunning() const { return scan_ && scan_->running(); }
+
+std::pair<int, int> Session::scanProgress() const
+{
+    return scan_ ? std::pair{scan_->position(), scan_->maximum()} : std::pair{0, 0};
+}
+
+Session::ScanOutcome Session::adoptScan(const std::function<void()>& before)
+{
+    if (!scan_ || scan_->running())
+        return ScanOutcome::Running;
+    std::optional<CollectionTree> fresh = scan_->take();
+    if (!fresh || saves_ != scanSaves_)
+        return ScanOutcome::Stale;
+    keepOfflineFolders(*fresh, tree_);
+    if (fresh->sameAs(tree_))
+        return ScanOutcome::Unchanged;
+    if (before)
+        before();
+    if (saves_ != scanSaves_)
+        return ScanOutcome::Stale; // what `before` saved is newer than the reading
+    replaceTree(std::move(*fresh));
+    return ScanOutcome::Changed;
+}
+
+void Session::cancelScan()
+{
+    if (scan_)
+        scan_->cancel();
 }
 
 void Session::useTracks(const std::vector<std::string>& paths)
@@ -219,6 +343,7 @@ Result<> Session::saveTag(const CollectionItem& edited, const TagChange& change)
     options.isActiveTrack = [this](const std::string& path) { return isActiveTrack(path); };
     options.journal = journal_.get();
     options.collection = musicFolder();
+    ++saves_;
     return TagWriter::save(edited.Path, options.extended ? change : TagChange::allOf(edited), options);
 }
 
@@ -234,6 +359,7 @@ Result<> Session::saveTag(const std::string& path, const TagChange& change)
 
 Result<> Session::saveDescription(const CollectionItem& item)
 {
+    ++saves_;
     return WriteDescription(item, descriptionFormat(), journal_.get());
 }
 
@@ -256,9 +382,13 @@ Session::ReadTrack Session::readTrack(const std::string& path) const
 std::string Session::descriptionPage(NodeId node) const
 {
     const CollectionItem& r = *tree_.record(node);
-    return DescriptionPageText(
+    std::string page = DescriptionPageText(
         {r, tree_.kind(node) == KindTrack, node == tree_.PlaylistsNode, genreShown(r, config_.GenreTable, *collation_)},
         config_);
+    // What an earlier reading found, while its folder cannot be read.
+    if (const std::string reason = tree_.offlineReason(node); !reason.empty())
+        page = config_.GetUIString(UiString::OfflineNote) + reason + "\n\n" + page;
+    return page;
 }
 
 Result<std::optional<Picture>> Session::picture(NodeId node) const
@@ -325,6 +455,7 @@ Result<std::int64_t> Session::undo(std::int64_t number)
                 return fail("Unable to edit active track tag. ", ActiveTrackRefused);
         }
     }
+    ++saves_;
     return journal_->undo(number);
 }
 
@@ -369,6 +500,7 @@ Result<int> Session::applyRepair(const RepairProposal& proposal)
             return fail("Unable to edit active track tag. ", ActiveTrackRefused);
     }
     const SettingsRecord& s = config_.Settings;
+    ++saves_;
     return CodePageRepair::apply(proposal, {s.tagCodePage(), s.oem(), s.FilesBBS, s.ReadID3v2}, journal_.get(),
                                  musicFolder());
 }

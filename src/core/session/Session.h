@@ -9,15 +9,19 @@
 #include "core/platform/Result.h"
 #include "core/player/PlayerTimer.h"
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 namespace cantorel {
 
+class BackgroundScan;
 class BuildProgress;
 class Collation;
 class Journal;
@@ -34,6 +38,9 @@ struct SessionOptions {
     std::string libraryDirectory; // where the decoder library is; "" for the program's own
     // The journal of saves: nothing for the user's (Journal::defaultFile), "" for none.
     std::optional<std::string> journalFile;
+    // Keep the tree between runs (TreeSnapshot) for an instant start, and take folders that
+    // cannot be read now from it; with the probe cache only.
+    bool snapshot = false;
 };
 
 // How a front end plays: its timer, how often the position is polled, and where the sound
@@ -87,6 +94,28 @@ public:
     // Builds the tree again, keeping the active track and the playing where the track
     // still exists (else the first track becomes active, as at start).
     void rebuild();
+    // Shows the tree the last run left (its snapshot) before anything on disk is read;
+    // false when there is none for this collection and its settings.
+    bool loadSnapshot();
+    // Keeps the tree as it is now for the next start.
+    Result<> saveSnapshot() const;
+    // Reads the collection again on a thread of its own, as build() does, while the tree
+    // stays as it is; `done` is called on that thread when it ends. False while a reading
+    // runs.
+    bool startScan(std::function<void()> done = {});
+    bool scanRunning() const;
+    // How far the reading behind the tree is: top-level entries read, of all.
+    std::pair<int, int> scanProgress() const;
+    enum class ScanOutcome {
+        Running,   // not finished yet
+        Changed,   // its tree is in place, the active track kept as rebuild() keeps it
+        Unchanged, // it found the tree as it is
+        Stale,     // a save happened while it read: read again
+    };
+    // Takes the finished reading; `before` is called just before the tree is replaced.
+    ScanOutcome adoptScan(const std::function<void()>& before = {});
+    // Drops a reading under way.
+    void cancelScan();
     // A tree of the given tracks alone, one top-level node each, in the order given.
     void useTracks(const std::vector<std::string>& paths);
     NodeKey keyOf(NodeId node) const;
@@ -174,6 +203,17 @@ private:
     SessionOptions options_;
     std::unique_ptr<Collation> collation_;
     CollectionTree tree_;
+    // A new tree of the collection, offline folders marked (their tracks kept in the cache).
+    using FolderDevices = std::unordered_map<std::string, std::uint64_t>;
+    CollectionTree buildTree(const Collation& collation, const FolderDevices& devices, BuildProgress* progress,
+                             const std::atomic<bool>* cancel, std::unique_ptr<ProbeCache>& cache) const;
+    // What the tree's snapshot depends on beside the root.
+    std::string snapshotKey() const;
+    // Puts a new tree in place, keeping the active track and the playing where it exists.
+    void replaceTree(CollectionTree&& fresh);
+    // After a new tree: the active track found again, else the first track.
+    void keepActive(const NodeKey& active);
+
     std::unique_ptr<ProbeCache> cache_; // of the last build; its save may still run
     std::unique_ptr<TMPEGPlayer> player_;
     std::unique_ptr<PlaybackController> playback_;
@@ -184,6 +224,9 @@ private:
     bool searchBuilt_ = false;
     std::vector<std::string> notices_;
     bool cacheNoticed_ = false;
+    std::unique_ptr<BackgroundScan> scan_;
+    std::uint64_t saves_ = 0;     // saves of this run so far
+    std::uint64_t scanSaves_ = 0; // ... when the reading under way started
 };
 
 } // namespace cantorel

@@ -9,6 +9,7 @@
 
 #include "gui/collection/CollectionFilter.h"
 #include "gui/collection/CollectionModel.h"
+#include "gui/collection/LiveCollection.h"
 #include "gui/common/ErrorBox.h"
 #include "gui/common/Glyphs.h"
 #include "gui/common/Widgets.h"
@@ -33,6 +34,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QTreeView>
 
@@ -104,6 +106,17 @@ void TMainForm::buildControls()
     TreeView->setContextMenuPolicy(Qt::PreventContextMenu);
     TreeView->setFocus();
     Model = new CollectionModel(session_.tree(), Glyphs::stateImages(), this);
+    Model->setOfflineNote(ui(UiString::OfflineNote));
+    live_ = new LiveCollection(session_,
+                               {[this] { return applyScan(); },
+                                [this](const QString& progress) { showScanProgress(progress); },
+                                [this](const QString& text) {
+                                    std::cerr << "cantorel: " << text.toStdString() << '\n';
+                                    setStatusTip(text);
+                                    if (TrayIcon)
+                                        TrayIcon->setHint(hint_ + "\n" + text);
+                                }},
+                               this);
     TreeView->setModel(Model);
     connect(TreeView->selectionModel(), &QItemSelectionModel::currentChanged, this, &TMainForm::treeCurrentChanged);
     Filter = new CollectionFilter(this, *TreeView, *Model, session_.searchIndex(),
@@ -390,6 +403,20 @@ void TMainForm::InitialFill(BuildProgress* progress)
     Model->beginBuild();
     session_.build(progress);
     Model->endBuild();
+    firstTreeShown();
+    live_->watchTree();
+}
+
+void TMainForm::showKnownTree()
+{
+    Model->beginBuild();
+    Model->endBuild();
+    firstTreeShown();
+    live_->scan();
+}
+
+void TMainForm::firstTreeShown()
+{
     session_.searchIndex(); // built with the tree
     for (const std::string& notice : session_.takeNotices()) {
         std::cerr << "cantorel: " << notice << '\n';
@@ -402,6 +429,33 @@ void TMainForm::InitialFill(BuildProgress* progress)
     initialFillDone_ = true;
 }
 
+bool TMainForm::applyScan()
+{
+    // Not while a field of the editor is being typed in: what is typed is saved on leaving.
+    if (TagEditor && TagEditor->isVisible() && TagEditor->isAncestorOf(QApplication::focusWidget()))
+        return false;
+    Session::ScanOutcome outcome = Session::ScanOutcome::Running;
+    keepingViewState([&](const std::function<void()>& before) {
+        // What was typed in the editor is saved before its node is replaced.
+        outcome = session_.adoptScan([&] {
+            TreeViewChanging(selectedNode());
+            before();
+        });
+    });
+    if (outcome == Session::ScanOutcome::Stale)
+        live_->scan();
+    return true;
+}
+
+void TMainForm::showScanProgress(const QString& progress)
+{
+    const QString title = qs(session_.settings().WindowTitle);
+    const QString text = progress.isEmpty() ? QString() : ui(UiString::ReadingCollection) + progress;
+    setWindowTitle(text.isEmpty() ? title : title + " - " + text);
+    if (TrayIcon)
+        TrayIcon->setHint(text.isEmpty() ? hint_ : hint_ + "\n" + text);
+}
+
 void TMainForm::Rescan()
 {
     TreeViewChanging(selectedNode());
@@ -410,17 +464,38 @@ void TMainForm::Rescan()
 
 void TMainForm::rebuildTree()
 {
-    const NodeKey selectedKey = session_.keyOf(selectedNode());
-    Filter->treeRebuilt();
-    const QStringList expanded = WindowState::expandedFolders(stateParts());
-    Model->beginBuild();
-    session_.rebuild();
+    keepingViewState([this](const std::function<void()>& before) {
+        before();
+        session_.rebuild();
+    });
+    live_->watchTree();
+}
+
+void TMainForm::keepingViewState(const std::function<void(const std::function<void()>& before)>& replace)
+{
+    NodeKey selectedKey;
+    QStringList expanded;
+    int scrolled = 0;
+    bool began = false;
+    const auto before = [&] {
+        selectedKey = session_.keyOf(selectedNode());
+        Filter->treeRebuilt();
+        expanded = WindowState::expandedFolders(stateParts());
+        scrolled = TreeView->verticalScrollBar()->value();
+        Model->beginBuild();
+        began = true;
+    };
+    replace(before);
+    if (!began)
+        return; // the tree stayed as it was
     Model->endBuild();
     WindowState::expandFolders(stateParts(), expanded); // the tree as it was left
     session_.searchIndex();                             // built with the tree
     const NodeId again = session_.find(selectedKey);
     const std::vector<NodeId>& nodes = session_.tree().Nodes;
-    selectNode(again != NoNode ? again : (nodes.empty() ? NoNode : nodes.front()));
+    const NodeId selected = again != NoNode ? again : (nodes.empty() ? NoNode : nodes.front());
+    TreeView->setCurrentIndex(Model->indexOf(selected));
+    TreeView->verticalScrollBar()->setValue(scrolled);
 }
 
 WindowState::Parts TMainForm::stateParts() { return {*this, *Pages, *TreeView, *Model, session_.tree()}; }

@@ -12,6 +12,7 @@
 #include <QIcon>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,6 +30,7 @@ class CollectionModel;
 class EditorPage;
 class ErrorBox;
 class InfoPages;
+class LiveCollection;
 class PlayerPanel;
 class Session;
 class TTrayIcon;
@@ -59,6 +61,11 @@ public:
     // Builds the collection tree while `progress` shows how far it is, selects the first
     // node and shows it, and makes the first track the active one without playing it.
     void InitialFill(BuildProgress* progress);
+    // The instant start: shows the tree the session holds (the last run's), selects as
+    // InitialFill does, and reads the collection behind the window.
+    void showKnownTree();
+    // Reads the collection behind the window, keeping the view's state when it changed.
+    LiveCollection* live() const { return live_; }
 
     Session& session() const { return session_; }
     // None where the desktop has no notification area.
@@ -126,6 +133,14 @@ private:
     void createEditMenu(bool withMenuBar);
     // Reads the collection again, keeping the selection (the edits are not saved here).
     void rebuildTree();
+    // Lets `replace` replace the tree, keeping the open folders, the selection and the
+    // scroll position; `replace` calls `before` just before it changes the tree.
+    void keepingViewState(const std::function<void(const std::function<void()>& before)>& replace);
+    // Puts the finished reading behind the window in place; false while the user types.
+    bool applyScan();
+    void showScanProgress(const QString& progress);
+    // After the first tree is shown: the first node selected, the first track active.
+    void firstTreeShown();
     void saveCover(const std::optional<TagChange::Cover>& cover);
     QString ui(UiString id) const;
     void buildControls();
@@ -176,6 +191,7 @@ private:
     QAction* miRepair = nullptr; // with editing of ID3v2 tags
     int menuHeight_ = 0;         // the client area below the menu bar
     QAction* N2 = nullptr;
+    LiveCollection* live_ = nullptr;
 };
 
 } // namespace cantorel

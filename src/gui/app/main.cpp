@@ -149,6 +149,7 @@ int main(int argc, char** argv)
     }
     SessionOptions run;
     run.musicFolder = options.folder;
+    run.snapshot = true;
     if (const Result<> usable = Session::checkOptions(run); !usable) {
         std::cerr << "cantorel: " << usable.error() << '\n';
         return 2;
@@ -189,14 +190,21 @@ int main(int argc, char** argv)
         std::cerr << "cantorel: " << MainForm.setupError().toStdString() << '\n';
         return 1;
     }
-    TSplashForm SplashForm;
-    SplashForm.Label1->setText(QString::fromStdString(session.settings().WindowTitle));
-    SplashForm.Label2->setText(QString::fromStdString(session.configuration().GetUIString(UiString::SplashPreparing)));
-    SplashForm.show();
-    SplashForm.repaintNow();
     app.closeOnTerminationSignals(&MainForm);
-    MainForm.InitialFill(&SplashForm);
-    SplashForm.hide();
+    // The tree the last run left, shown at once while the collection is read behind it;
+    // without one (or with InstantStart = no) the splash stays until it is read.
+    if (session.settings().InstantStart && session.loadSnapshot()) {
+        MainForm.showKnownTree();
+    } else {
+        TSplashForm SplashForm;
+        SplashForm.Label1->setText(QString::fromStdString(session.settings().WindowTitle));
+        SplashForm.Label2->setText(
+            QString::fromStdString(session.configuration().GetUIString(UiString::SplashPreparing)));
+        SplashForm.show();
+        SplashForm.repaintNow();
+        MainForm.InitialFill(&SplashForm);
+        SplashForm.hide();
+    }
     if (app.terminationRequested()) {
         MainForm.close();
         return 0;
@@ -216,5 +224,7 @@ int main(int argc, char** argv)
     const int status = app.exec();
     if (!stateFile.empty())
         WindowState::save(MainForm.stateParts(), stateFile);
+    if (const Result<> kept = session.saveSnapshot(); !kept)
+        std::cerr << "cantorel: the tree is not kept for the next start: " << kept.error() << '\n';
     return status;
 }

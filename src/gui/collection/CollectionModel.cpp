@@ -1,5 +1,8 @@
 #include "gui/collection/CollectionModel.h"
 
+#include <QGuiApplication>
+#include <QPalette>
+
 namespace cantorel {
 
 namespace {
@@ -117,6 +120,14 @@ QVariant CollectionModel::data(const QModelIndex& index, int role) const
     if (role == Qt::DecorationRole) {
         const int kind = tree_.kind(n);
         return kind < stateImages_.size() ? QVariant(stateImages_[kind]) : QVariant();
+    }
+    if ((role == Qt::ForegroundRole || role == Qt::ToolTipRole) && !tree_.offlineNodes().empty()) {
+        const std::string reason = tree_.offlineReason(n);
+        if (reason.empty())
+            return {};
+        if (role == Qt::ToolTipRole)
+            return offlineNote_ + QString::fromStdString(reason);
+        return QGuiApplication::palette().color(QPalette::Disabled, QPalette::Text);
     }
     return {};
 }

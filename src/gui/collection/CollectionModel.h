@@ -23,6 +23,8 @@ public:
     // Shows only `nodes` (in tree order, each with its parent), or every node again for
     // nullptr; one reset of the model. A build shows every node.
     void showOnly(const std::vector<NodeId>* nodes);
+    // The tool tip's text before why a node is offline; offline nodes are shown greyed.
+    void setOfflineNote(const QString& note) { offlineNote_ = note; }
     // Tells the view that these nodes have new captions.
     void captionsChanged(const std::vector<NodeId>& nodes);
 
@@ -43,6 +45,7 @@ private:
     const CollectionTree& tree_;
     QList<QPixmap> stateImages_;
     bool building_ = false;
+    QString offlineNote_;
     std::vector<NodeId> topLevel_;
     std::vector<std::vector<NodeId>> children_; // by node id
     std::vector<int> row_;                      // by node id

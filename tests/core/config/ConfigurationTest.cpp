@@ -161,7 +161,8 @@ TEST(Configuration, InterfaceStrings)
     EXPECT_EQ(GetUIString(63), "No match");
     EXPECT_EQ(GetUIString(64), "More matches: type more to see them");
     EXPECT_EQ(GetUIString(68), "Nothing in this folder needs repair.");
-    EXPECT_EQ(GetUIString(69), "Invalid String ID 69");
+    EXPECT_EQ(GetUIString(70), "Offline: ");
+    EXPECT_EQ(GetUIString(72), "Invalid String ID 72");
     EXPECT_EQ(GetUIString(-3), "Invalid String ID -3");
 }
 

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "core/collection/CollectionTree.h"
+
+#include <string>
+#include <vector>
+
+namespace cantorel {
+
+// Folders a build could not read (offline: not mounted, share down, no permission) stand
+// for what an earlier tree held there: their entries, sizes and playing times are copied
+// from `known`, the sums of the folders above them grow by them, and the node table is
+// made again. An offline folder that `known` does not hold is dropped, as an unreadable
+// folder always was; an offline root keeps its node.
+void keepOfflineFolders(CollectionTree& fresh, const CollectionTree& known);
+
+// The folders (paths without the trailing "/") of the offline nodes of a tree.
+std::vector<std::string> offlineFolders(const CollectionTree& tree, const std::string& rootDirectory);
+
+} // namespace cantorel

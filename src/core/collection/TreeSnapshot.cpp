@@ -1,0 +1,261 @@
+#include "core/collection/TreeSnapshot.h"
+
+#include "core/platform/FileSystem.h"
+#include "core/platform/SafeFileWriter.h"
+
+#include <filesystem>
+#include <unordered_map>
+
+namespace cantorel {
+
+namespace {
+
+constexpr std::string_view Magic = "cantorel tree\n";
+
+class Writer {
+public:
+    void number(std::uint64_t v)
+    {
+        // Seven bits a byte, the high bit saying more follow.
+        while (v >= 0x80) {
+            out_ += static_cast<char>((v & 0x7F) | 0x80);
+            v >>= 7;
+        }
+        out_ += static_cast<char>(v);
+    }
+    void integer(std::int64_t v) { number((static_cast<std::uint64_t>(v) << 1) ^ static_cast<std::uint64_t>(v >> 63)); }
+    void text(std::string_view s)
+    {
+        number(s.size());
+        out_ += s;
+    }
+    std::string take() { return std::move(out_); }
+
+private:
+    std::string out_;
+};
+
+class Reader {
+public:
+    explicit Reader(std::string_view in) : in_(in) {}
+    bool ok() const { return ok_; }
+    bool atEnd() const { return in_.empty(); }
+    std::uint64_t number()
+    {
+        std::uint64_t v = 0;
+        for (int shift = 0; shift < 64; shift += 7) {
+            if (in_.empty())
+                break;
+            const auto b = static_cast<unsigned char>(in_.front());
+            in_.remove_prefix(1);
+            v |= std::uint64_t(b & 0x7F) << shift;
+            if (!(b & 0x80))
+                return v;
+        }
+        ok_ = false;
+        return 0;
+    }
+    std::int64_t integer()
+    {
+        const std::uint64_t v = number();
+        return static_cast<std::int64_t>((v >> 1) ^ (~(v & 1) + 1));
+    }
+    std::string_view text()
+    {
+        const std::uint64_t size = number();
+        if (size > in_.size()) {
+            ok_ = false;
+            return {};
+        }
+        const std::string_view s = in_.substr(0, size);
+        in_.remove_prefix(size);
+        return s;
+    }
+
+private:
+    std::string_view in_;
+    bool ok_ = true;
+};
+
+void writeRecord(Writer& w, const CollectionItem& r)
+{
+    for (const CompactString* s : {&r.Path, &r.Name, &r.Artist, &r.Album, &r.Year, &r.Comment, &r.GenreText,
+                                   &r.Description, &r.PicturePath, &r.TextPath, &r.AlbumArtist})
+        w.text(s->view());
+    for (const std::int64_t v :
+         {r.FileSize, r.Duration, std::int64_t{r.Track}, std::int64_t{r.Bitrate}, std::int64_t{r.Frequency},
+          std::int64_t{r.Genre}, std::int64_t{r.TrackTotal}, std::int64_t{r.Disc}, std::int64_t{r.DiscTotal}})
+        w.integer(v);
+}
+
+CollectionItem readRecord(Reader& in)
+{
+    CollectionItem r;
+    for (CompactString* s : {&r.Path, &r.Name, &r.Artist, &r.Album, &r.Year, &r.Comment, &r.GenreText, &r.Description,
+                             &r.PicturePath, &r.TextPath, &r.AlbumArtist})
+        *s = in.text();
+    r.FileSize = in.integer();
+    r.Duration = in.integer();
+    r.Track = static_cast<std::int32_t>(in.integer());
+    r.Bitrate = static_cast<std::int32_t>(in.integer());
+    r.Frequency = static_cast<std::int32_t>(in.integer());
+    r.Genre = static_cast<std::uint8_t>(in.integer());
+    r.TrackTotal = static_cast<std::int32_t>(in.integer());
+    r.Disc = static_cast<std::int32_t>(in.integer());
+    r.DiscTotal = static_cast<std::int32_t>(in.integer());
+    return r;
+}
+
+std::string hex(std::uint64_t value)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out(16, '0');
+    for (int i = 15; i >= 0; --i, value >>= 4)
+        out[static_cast<std::size_t>(i)] = digits[value & 15];
+    return out;
+}
+
+} // namespace
+
+std::string TreeSnapshot::fileFor(const std::string& rootDirectory)
+{
+    const std::string folder = fs::userFolder(fs::UserFolder::Cache);
+    if (folder.empty())
+        return {};
+    std::uint64_t hash = 14695981039346656037ull; // FNV-1a
+    for (const char c : rootDirectory)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return folder + "tree-" + hex(hash) + ".bin";
+}
+
+std::string TreeSnapshot::encode(const CollectionTree& tree, const std::string& key)
+{
+    Writer w;
+    w.text(Magic);
+    w.number(Version);
+    w.text(key);
+    // Records first, each once however many nodes share it; then the nodes in table
+    // order, each with its parent's place in the table.
+    std::unordered_map<const CollectionItem*, std::uint64_t> recordIndex;
+    std::vector<const CollectionItem*> records;
+    for (const NodeId n : tree.Nodes) {
+        const CollectionItem* r = tree.record(n);
+        if (r && recordIndex.emplace(r, records.size()).second)
+            records.push_back(r);
+    }
+    w.number(records.size());
+    for (const CollectionItem* r : records)
+        writeRecord(w, *r);
+    std::unordered_map<NodeId, std::uint64_t> place;
+    w.number(tree.Nodes.size());
+    for (const NodeId n : tree.Nodes) {
+        place.emplace(n, place.size());
+        const NodeId parent = tree.parent(n);
+        w.number(parent == NoNode ? 0 : place.at(parent) + 1);
+        w.number(tree.kind(n));
+        w.text(tree.caption(n).view());
+        const CollectionItem* r = tree.record(n);
+        w.number(r ? recordIndex.at(r) + 1 : 0);
+    }
+    const auto placeOf = [&](NodeId n) -> std::uint64_t { return n == NoNode ? 0 : place.at(n) + 1; };
+    w.number(placeOf(tree.RootNode));
+    w.number(placeOf(tree.PlaylistsNode));
+    w.number(tree.offlineNodes().size());
+    for (const auto& [node, reason] : tree.offlineNodes()) {
+        w.number(placeOf(node));
+        w.text(reason);
+    }
+    w.number(tree.FolderDevices.size());
+    for (const auto& [path, device] : tree.FolderDevices) {
+        w.text(path);
+        w.number(device);
+    }
+    w.text(Magic); // the end: a file cut short lacks it
+    return w.take();
+}
+
+std::optional<CollectionTree> TreeSnapshot::decode(std::string_view bytes, const std::string& key)
+{
+    Reader in(bytes);
+    if (in.text() != Magic || in.number() != Version || in.text() != key || !in.ok())
+        return std::nullopt;
+    const std::uint64_t recordCount = in.number();
+    if (recordCount > bytes.size())
+        return std::nullopt;
+    CollectionTree tree;
+    std::vector<CollectionItem*> records;
+    records.reserve(recordCount);
+    for (std::uint64_t i = 0; i < recordCount && in.ok(); ++i)
+        records.push_back(tree.newRecord(readRecord(in)));
+    const std::uint64_t nodeCount = in.number();
+    if (!in.ok() || nodeCount > bytes.size())
+        return std::nullopt;
+    tree.Nodes.reserve(nodeCount);
+    for (std::uint64_t i = 0; i < nodeCount && in.ok(); ++i) {
+        const std::uint64_t parent = in.number();
+        const auto kind = static_cast<std::uint8_t>(in.number());
+        const std::string_view caption = in.text();
+        const std::uint64_t record = in.number();
+        // A parent stands before its children in the table.
+        if (parent > i || record > records.size())
+            return std::nullopt;
+        tree.Nodes.push_back(tree.addNode(parent == 0 ? NoNode : tree.Nodes[parent - 1], caption,
+                                          record == 0 ? nullptr : records[record - 1], kind));
+    }
+    const auto nodeAt = [&](std::uint64_t place) -> std::optional<NodeId> {
+        if (place > tree.Nodes.size())
+            return std::nullopt;
+        return place == 0 ? NoNode : tree.Nodes[place - 1];
+    };
+    const auto root = nodeAt(in.number());
+    const auto playlists = nodeAt(in.number());
+    if (!root || !playlists)
+        return std::nullopt;
+    tree.RootNode = *root;
+    tree.PlaylistsNode = *playlists;
+    const std::uint64_t offline = in.number();
+    for (std::uint64_t i = 0; i < offline && in.ok(); ++i) {
+        const auto node = nodeAt(in.number());
+        const std::string_view reason = in.text();
+        if (!node)
+            return std::nullopt;
+        tree.markOffline(*node, std::string(reason));
+    }
+    const std::uint64_t devices = in.number();
+    for (std::uint64_t i = 0; i < devices && in.ok(); ++i) {
+        const std::string_view path = in.text();
+        tree.FolderDevices[std::string(path)] = in.number();
+    }
+    if (in.text() != Magic || !in.ok() || !in.atEnd())
+        return std::nullopt;
+    // The table must be the tree's own pre-order, as a build leaves it.
+    std::vector<NodeId> table = std::move(tree.Nodes);
+    tree.fillNodeTable();
+    if (tree.Nodes != table)
+        return std::nullopt;
+    return tree;
+}
+
+Result<> TreeSnapshot::save(const CollectionTree& tree, const std::string& file, const std::string& key)
+{
+    if (file.empty())
+        return {};
+    if (fs::kindOf(file) == fs::PathKind::Other)
+        return fail(file + " is not a regular file");
+    std::error_code ignored; // a folder that cannot be made fails the write
+    std::filesystem::create_directories(file.substr(0, file.rfind('/')), ignored);
+    return fs::replaceFile(file, encode(tree, key));
+}
+
+std::optional<CollectionTree> TreeSnapshot::load(const std::string& file, const std::string& key)
+{
+    // Only a regular file is opened: a pipe in its place would hang the start.
+    if (file.empty() || fs::kindOf(file) != fs::PathKind::RegularFile)
+        return std::nullopt;
+    const std::optional<std::string> bytes = fs::readFile(file);
+    if (!bytes)
+        return std::nullopt;
+    return decode(*bytes, key);
+}
+
+} // namespace cantorel

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "core/collection/CollectionTree.h"
+#include "core/platform/Result.h"
+
+#include <optional>
+#include <string>
+
+namespace cantorel {
+
+// The collection tree as a run left it, kept in the user's cache so that the next start
+// can show it before anything on disk is read. One file a collection; `key` names what the
+// tree depends on (root, names, code pages), and a file made for another key, of another
+// version, cut short or damaged is not taken.
+class TreeSnapshot {
+public:
+    static constexpr int Version = 1;
+
+    // The snapshot file of the collection at `rootDirectory` in the user's cache folder;
+    // "" when there is none.
+    static std::string fileFor(const std::string& rootDirectory);
+
+    static Result<> save(const CollectionTree& tree, const std::string& file, const std::string& key);
+    // The tree with its node table, offline marks and folder devices.
+    static std::optional<CollectionTree> load(const std::string& file, const std::string& key);
+
+    // The same in memory.
+    static std::string encode(const CollectionTree& tree, const std::string& key);
+    static std::optional<CollectionTree> decode(std::string_view bytes, const std::string& key);
+};
+
+} // namespace cantorel

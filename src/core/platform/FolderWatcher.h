@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace cantorel {
+
+// Watches folders for changes with inotify: a file or folder made, removed, renamed or
+// written in one of them. A folder made inside a watched one is watched from then on (an
+// album being copied). Folders on network and FUSE file systems are watched too, but
+// changes made by other machines are not seen there: needsSweep() tells so, as it does
+// once the system's watch limit is reached.
+class FolderWatcher {
+public:
+    FolderWatcher();
+    ~FolderWatcher();
+    FolderWatcher(const FolderWatcher&) = delete;
+    FolderWatcher& operator=(const FolderWatcher&) = delete;
+
+    // The descriptor to wait on for events; -1 when inotify is not available.
+    int fd() const { return fd_; }
+    // Watches exactly these folders (paths without a trailing "/"), keeping the watches
+    // that stay.
+    void watch(const std::vector<std::string>& folders);
+    // Reads what is pending; true when something in a watched folder changed.
+    bool takeEvents();
+
+    // The watch limit was met: some folders are not watched.
+    bool limitReached() const { return limitReached_; }
+    // Some folders lie on a file system whose changes inotify may not see.
+    bool remoteFolders() const { return remote_; }
+    bool needsSweep() const { return limitReached_ || remote_ || fd_ < 0; }
+    std::size_t watched() const { return byPath_.size(); }
+
+    // True for network and FUSE file systems (NFS, CIFS/SMB, sshfs and the like).
+    static bool isRemote(const std::string& folder);
+
+private:
+    bool add(const std::string& folder);
+    // `folder` and the folders below it.
+    void addTree(const std::string& folder);
+
+    int fd_ = -1;
+    std::unordered_map<std::string, int> byPath_;
+    std::unordered_map<int, std::string> byWatch_;
+    bool limitReached_ = false;
+    bool remote_ = false;
+};
+
+} // namespace cantorel

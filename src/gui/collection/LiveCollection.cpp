@@ -1,0 +1,119 @@
+#include "gui/collection/LiveCollection.h"
+
+#include "core/collection/CollectionTree.h"
+#include "core/platform/Paths.h"
+#include "core/session/Session.h"
+
+#include <QDateTime>
+#include <QSocketNotifier>
+
+#include <algorithm>
+
+namespace cantorel {
+
+namespace {
+
+constexpr int PollMs = 100;
+constexpr int RetryMs = 1000;
+
+// The folders of the tree that a change may touch: the root and every folder node.
+std::vector<std::string> foldersOf(const Session& session)
+{
+    const CollectionTree& tree = session.tree();
+    std::vector<std::string> folders{paths::withoutTrailingSlash(session.musicFolder())};
+    for (const NodeId n : tree.Nodes) {
+        const std::uint8_t kind = tree.kind(n);
+        if ((kind == KindDirectory || kind == KindRootOrParent) && n != tree.RootNode && tree.record(n))
+            folders.push_back(tree.record(n)->Path.str());
+    }
+    return folders;
+}
+
+} // namespace
+
+LiveCollection::LiveCollection(Session& session, Hooks hooks, QObject* parent)
+    : QObject(parent), session_(session), hooks_(std::move(hooks))
+{
+    quiet_.setSingleShot(true);
+    connect(&quiet_, &QTimer::timeout, this, [this] {
+        firstEventAt_ = -1;
+        scan();
+    });
+    poll_.setInterval(PollMs);
+    connect(&poll_, &QTimer::timeout, this, &LiveCollection::poll);
+    connect(&sweep_, &QTimer::timeout, this, &LiveCollection::scan);
+    if (watcher_.fd() >= 0) {
+        notifier_ = std::make_unique<QSocketNotifier>(watcher_.fd(), QSocketNotifier::Read);
+        connect(notifier_.get(), &QSocketNotifier::activated, this, &LiveCollection::eventsReady);
+    }
+}
+
+LiveCollection::~LiveCollection() { session_.cancelScan(); }
+
+bool LiveCollection::scanning() const { return poll_.isActive(); }
+
+void LiveCollection::scan()
+{
+    if (scanning()) {
+        again_ = true;
+        return;
+    }
+    startScan();
+}
+
+void LiveCollection::startScan()
+{
+    again_ = false;
+    if (!session_.startScan())
+        return;
+    poll_.start();
+    poll();
+}
+
+void LiveCollection::poll()
+{
+    if (session_.scanRunning()) {
+        const auto [done, all] = session_.scanProgress();
+        if (hooks_.progress)
+            hooks_.progress(all > 0 ? QString::number(done) + " / " + QString::number(all) : QStringLiteral("..."));
+        return;
+    }
+    if (!hooks_.apply()) {
+        poll_.start(RetryMs); // the user is typing: later
+        return;
+    }
+    poll_.stop();
+    poll_.setInterval(PollMs);
+    if (hooks_.progress)
+        hooks_.progress({});
+    watchTree();
+    if (again_)
+        startScan();
+}
+
+void LiveCollection::watchTree()
+{
+    watcher_.watch(foldersOf(session_));
+    if (watcher_.limitReached() && !std::exchange(limitNoticed_, true) && hooks_.notice)
+        hooks_.notice(QString::fromStdString(session_.configuration().GetUIString(UiString::WatchLimit)));
+    const int minutes = session_.settings().SweepMinutes;
+    if (watcher_.needsSweep() && minutes > 0) {
+        if (!sweep_.isActive())
+            sweep_.start(minutes * 60 * 1000);
+    } else {
+        sweep_.stop();
+    }
+}
+
+void LiveCollection::eventsReady()
+{
+    if (!watcher_.takeEvents())
+        return;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (firstEventAt_ < 0)
+        firstEventAt_ = now;
+    // A burst (an album copied) is one change: wait for a quiet moment, but not for ever.
+    quiet_.start(static_cast<int>(std::max<qint64>(0, std::min<qint64>(QuietMs, firstEventAt_ + LongestWaitMs - now))));
+}
+
+} // namespace cantorel

@@ -1,0 +1,196 @@
+#include "core/collection/TreeSnapshot.h"
+
+#include "core/collection/CollectionBuilder.h"
+#include "core/collection/OfflineFolders.h"
+#include "core/collection/ProbeCache.h"
+#include "core/info/TrackInfo.h"
+#include "core/platform/CodePage.h"
+#include "core/platform/Collation.h"
+
+#include "support/Mp3Fixture.h"
+#include "support/TempDir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace cantorel;
+using namespace cantorel::test;
+
+namespace {
+
+std::string track(const std::string& title)
+{
+    return fakeTrack("\xFF\xFB\x90\x44", 4000, id3v1(title, "Artist", "Album"));
+}
+
+// Two albums with descriptions, a playlist and a side picture.
+std::string makeCollection(const TempDir& dir)
+{
+    dir.write("music/Album A/01.mp3", track("One"));
+    dir.write("music/Album A/02.mp3", track("Two"));
+    dir.write("music/Album A/files.bbs", "01.mp3 First\r\n");
+    dir.write("music/Album B/03.mp3", track("Three"));
+    dir.write("music/Album B/dirinfo.bmp", "BM");
+    dir.write("music/mix.m3u", "Album A/02.mp3\r\nAlbum B/03.mp3\r\n");
+    return dir / "music/";
+}
+
+struct Build {
+    const Collation collation{"C", CodePage::byNumber(1252)};
+    CollectionTree run(const std::string& root, std::unordered_map<std::string, std::uint64_t> devices = {},
+                       bool keepOffline = true) const
+    {
+        BuildSettings settings = BuildSettings::forRoot(root, collation, trackProber(*CodePage::byNumber(1252)),
+                                                        *CodePage::byNumber(437), *CodePage::byNumber(1252));
+        settings.knownDevices = std::move(devices);
+        settings.keepOffline = keepOffline;
+        CollectionTree tree;
+        CollectionBuilder(tree, settings).BuildTree();
+        return tree;
+    }
+};
+
+NodeId nodeNamed(const CollectionTree& tree, std::string_view caption)
+{
+    for (const NodeId n : tree.Nodes)
+        if (tree.caption(n) == caption)
+            return n;
+    return NoNode;
+}
+
+} // namespace
+
+// A tree comes back from its snapshot as it was (shared records, playlists, offline marks,
+// devices); a snapshot of other settings, cut short, damaged or in a pipe is not taken.
+TEST(TreeSnapshot, RoundTripAndEveryDamagedFileRefused)
+{
+    TempDir dir;
+    const std::string root = makeCollection(dir);
+    CollectionTree tree = Build().run(root);
+    ASSERT_GT(tree.NodeCount(), 8);
+    tree.markOffline(nodeNamed(tree, "Album B"), "not mounted");
+    const std::string bytes = TreeSnapshot::encode(tree, "key");
+    const std::optional<CollectionTree> back = TreeSnapshot::decode(bytes, "key");
+    ASSERT_TRUE(back);
+    EXPECT_TRUE(back->sameAs(tree));
+    EXPECT_EQ(back->FolderDevices, tree.FolderDevices);
+    EXPECT_FALSE(tree.FolderDevices.empty()); // the root's device at least
+    EXPECT_EQ(back->offlineReason(nodeNamed(*back, "Three")), "not mounted");
+    EXPECT_EQ(TreeSnapshot::encode(*back, "key"), bytes);
+    // The playlist's entries share the tracks' records again.
+    const NodeId entry = back->firstChild(back->firstChild(back->PlaylistsNode));
+    ASSERT_NE(entry, NoNode);
+    EXPECT_EQ(back->record(entry), back->record(nodeNamed(*back, "Two")));
+
+    std::string flipped = bytes;
+    flipped[bytes.size() / 2] ^= 0x5A;
+    const struct {
+        const char* what;
+        std::string bytes;
+        std::string key;
+    } refused[] = {
+        {"another key", bytes, "other"},
+        {"empty", "", "key"},
+        {"cut short", bytes.substr(0, bytes.size() - 3), "key"},
+        {"cut in half", bytes.substr(0, bytes.size() / 2), "key"},
+        {"one byte changed", flipped, "key"},
+        {"trailing bytes", bytes + "x", "key"},
+        {"garbage", std::string(5000, '\xFF'), "key"},
+    };
+    for (const auto& r : refused) {
+        const std::optional<CollectionTree> got = TreeSnapshot::decode(r.bytes, r.key);
+        // A changed byte inside a text may still read as a tree; it must then be whole.
+        if (got && std::string(r.what) == "one byte changed")
+            EXPECT_EQ(got->NodeCount(), tree.NodeCount()) << r.what;
+        else
+            EXPECT_FALSE(got) << r.what;
+    }
+    // Saved and loaded through a file; a pipe in its place is not opened.
+    const std::string file = dir / "cache/tree.bin";
+    ASSERT_TRUE(TreeSnapshot::save(tree, file, "key"));
+    ASSERT_TRUE(TreeSnapshot::load(file, "key"));
+    EXPECT_TRUE(TreeSnapshot::load(file, "key")->sameAs(tree));
+    const std::string fifo = dir / "cache/fifo.bin";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(TreeSnapshot::load(fifo, "key"));
+    EXPECT_FALSE(TreeSnapshot::save(tree, fifo, "key"));
+}
+
+// A folder that cannot be read keeps what the earlier tree held there, marked offline:
+// a mount that went away (an empty folder on another device than recorded), an
+// unreadable root; a folder emptied on its own device is emptied, and an offline folder
+// nothing is known of is dropped.
+TEST(TreeSnapshot, OfflineFoldersKeepWhatWasKnown)
+{
+    TempDir dir;
+    const std::string root = makeCollection(dir);
+    const Build build;
+    const CollectionTree known = build.run(root);
+    const NodeId knownB = nodeNamed(known, "Album B");
+    const std::string folderB = known.record(knownB)->Path.str();
+    std::filesystem::rename(folderB, dir / "elsewhere");
+    std::filesystem::create_directory(folderB); // the mount point, left empty
+
+    // Recorded on another device: a mount that went away.
+    std::unordered_map<std::string, std::uint64_t> devices = known.FolderDevices;
+    devices[folderB] = 999999;
+    CollectionTree fresh = build.run(root, devices);
+    const NodeId offline = nodeNamed(fresh, "Album B");
+    ASSERT_NE(offline, NoNode);
+    EXPECT_EQ(fresh.offlineReason(offline), "not mounted");
+    EXPECT_EQ(offlineFolders(fresh, root), std::vector<std::string>{folderB});
+    keepOfflineFolders(fresh, known);
+    EXPECT_NE(nodeNamed(fresh, "Three"), NoNode);
+    EXPECT_EQ(fresh.offlineReason(nodeNamed(fresh, "Three")), "not mounted");
+    EXPECT_EQ(fresh.record(fresh.RootNode)->FileSize, known.record(known.RootNode)->FileSize);
+    EXPECT_EQ(fresh.record(fresh.RootNode)->Duration, known.record(known.RootNode)->Duration);
+    EXPECT_EQ(fresh.childCount(offline), known.childCount(knownB));
+
+    // The same device: the folder was emptied, and goes as it always did.
+    CollectionTree emptied = build.run(root, known.FolderDevices);
+    keepOfflineFolders(emptied, known);
+    EXPECT_EQ(nodeNamed(emptied, "Album B"), NoNode);
+    EXPECT_TRUE(emptied.offlineNodes().empty());
+
+    // Nothing known of it: dropped.
+    CollectionTree unknown = build.run(root, devices);
+    keepOfflineFolders(unknown, CollectionTree());
+    EXPECT_EQ(nodeNamed(unknown, "Album B"), NoNode);
+
+    // The whole collection gone (a share not mounted): the known tree, offline.
+    std::filesystem::rename(root, dir / "gone");
+    CollectionTree none = build.run(root, devices);
+    keepOfflineFolders(none, known);
+    EXPECT_EQ(none.NodeCount(), known.NodeCount());
+    EXPECT_FALSE(none.offlineReason(nodeNamed(none, "One")).empty());
+    EXPECT_NE(none.PlaylistsNode, NoNode);
+    // Without keeping offline folders the build is the plain one: an empty tree.
+    EXPECT_EQ(build.run(root, devices, false).NodeCount(), 1);
+}
+
+// The probe cache forgets the tracks a run did not meet, but not those of an offline folder.
+TEST(TreeSnapshot, ProbeCacheKeepsTheTracksOfOfflineFolders)
+{
+    TempDir dir;
+    const std::string file = dir / "probes.sqlite";
+    const FileStamp stamp{1, 2, 3, 1'600'000'000'000'000'000, 1'600'000'000'000'000'000};
+    TrackProbe probe;
+    probe.headerRead = true;
+    {
+        ProbeCache cache(file);
+        for (const char* path : {"/m/share/a.mp3", "/m/share/deep/b.mp3", "/m/sharer/c.mp3", "/m/local/d.mp3"})
+            cache.store(path, stamp, probe);
+        cache.save();
+    }
+    {
+        ProbeCache cache(file);
+        cache.keepUnder("/m/share");
+        cache.save();
+    }
+    ProbeCache cache(file);
+    EXPECT_TRUE(cache.find("/m/share/a.mp3", stamp));
+    EXPECT_TRUE(cache.find("/m/share/deep/b.mp3", stamp));
+    EXPECT_FALSE(cache.find("/m/sharer/c.mp3", stamp));
+    EXPECT_FALSE(cache.find("/m/local/d.mp3", stamp));
+}
