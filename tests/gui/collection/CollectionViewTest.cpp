@@ -4,6 +4,7 @@
 #include "gui/app/TMainForm.h"
 #include "gui/collection/CollectionFilter.h"
 #include "gui/collection/CollectionModel.h"
+#include "gui/collection/LiveCollection.h"
 #include "gui/common/ErrorBox.h"
 #include "gui/common/Glyphs.h"
 #include "gui/info/InfoPages.h"
@@ -12,14 +13,17 @@
 #include "support/TempDir.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QShortcut>
+#include <QThread>
 #include <QTimer>
 #include <QTreeView>
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace cantorel;
@@ -105,6 +109,20 @@ void press(QObject* target, int key, const QString& text = {})
 {
     QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier, text);
     QCoreApplication::sendEvent(target, &event);
+}
+
+// Runs the event loop until `condition` holds (true) or 20 s passed (false).
+bool eventually(const std::function<bool()>& condition)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > 20000)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
 }
 
 std::vector<bool> expansion(const TMainForm& form)
@@ -210,4 +228,69 @@ TEST(CollectionView, RescanKeepsTheOpenFoldersAndTheSelection)
     form.Rescan();
     EXPECT_EQ(expansion(form), before);
     EXPECT_EQ(form.session().tree().caption(form.selectedNode()), "Concert A");
+}
+
+// The instant start: the last run's tree at once, then what the disk holds, put in place
+// behind the window with the open folders and the selection kept; a folder copied in later
+// appears without F5; a collection that goes away stays, greyed, and comes back.
+TEST(CollectionView, InstantStartThenTheTreeFollowsTheDisk)
+{
+    test::TempDir dir;
+    const std::string music = dir / "music";
+    std::filesystem::copy(std::string(CANTOREL_SOURCE_DIR) + "/demo/music", music,
+                          std::filesystem::copy_options::recursive);
+    std::string ini = test::readAll(std::string(CANTOREL_SOURCE_DIR) + "/demo/cantorel.ini");
+    ini += "\nMP3RootDir = " + music + "\n";
+    const Configuration config = test::configurationOf(ini, dir.path());
+    const SessionOptions options{"", true, "", std::string(), true};
+    {
+        Session first(config, options);
+        TMainForm form(first, std::make_shared<ErrorBox>());
+        form.InitialFill(nullptr);
+        ASSERT_TRUE(first.saveSnapshot());
+    }
+    std::filesystem::copy(music + "/Tone Studies", music + "/Added at rest");
+
+    Session session(config, options);
+    ASSERT_TRUE(session.loadSnapshot());
+    TMainForm form(session, std::make_shared<ErrorBox>());
+    const auto nodeOf = [&](const std::string& caption) {
+        for (const NodeId n : session.tree().Nodes)
+            if (session.tree().caption(n) == caption)
+                return n;
+        return NoNode;
+    };
+    const auto shown = [&](const std::string& caption) {
+        const NodeId n = nodeOf(caption);
+        return n != NoNode && form.model()->indexOf(n).isValid();
+    };
+    form.showKnownTree(); // the reading starts behind the window
+    EXPECT_FALSE(shown("Added at rest"));
+    form.treeView()->setExpanded(form.model()->indexOf(nodeOf("Chords for three voices")), false);
+    form.treeView()->setExpanded(form.model()->indexOf(nodeOf("Playlists")), true);
+    form.selectNode(nodeOf("Concert A"));
+    ASSERT_TRUE(eventually([&] { return shown("Added at rest"); }));
+    EXPECT_FALSE(form.treeView()->isExpanded(form.model()->indexOf(nodeOf("Chords for three voices"))));
+    EXPECT_TRUE(form.treeView()->isExpanded(form.model()->indexOf(nodeOf("Playlists"))));
+    EXPECT_EQ(session.tree().caption(form.selectedNode()), "Concert A");
+    ASSERT_TRUE(eventually([&] { return !form.live()->scanning(); }));
+
+    // Watched: an album copied in shows without F5.
+    std::filesystem::create_directory(music + "/Copied later");
+    std::filesystem::copy(music + "/Arpeggio.mp3", music + "/Copied later/Arpeggio again.mp3");
+    ASSERT_TRUE(eventually([&] { return shown("Copied later"); }));
+
+    // The collection goes away: what was known stays, offline; it comes back.
+    std::filesystem::rename(music, dir / "away");
+    form.live()->scan();
+    const auto offline = [&] {
+        const QModelIndex i = form.model()->indexOf(nodeOf("Copied later"));
+        return i.isValid() && i.data(Qt::ToolTipRole).toString().startsWith("Offline: ");
+    };
+    ASSERT_TRUE(eventually([&] { return offline(); }));
+    EXPECT_TRUE(form.model()->indexOf(nodeOf("Concert A")).data(Qt::ForegroundRole).isValid());
+    EXPECT_NE(session.descriptionPage(nodeOf("Concert A")).find("Offline: "), std::string::npos);
+    std::filesystem::rename(dir / "away", music);
+    form.live()->scan();
+    ASSERT_TRUE(eventually([&] { return !offline() && shown("Copied later"); }));
 }
