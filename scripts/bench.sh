@@ -8,7 +8,8 @@ cmake --build build-run --target scan_bench rtf_bench cache_bench
 build-run/bin/scan_bench "$@"
 build-run/bin/cache_bench
 build-run/bin/rtf_bench
-cmake --build build-run --target search_bench mpeg
+cmake --build build-run --target search_bench start_bench mpeg
+build-run/bin/start_bench
 build-run/bin/search_bench
 
 cmake --build build-run --target cantorel-cli mpeg
