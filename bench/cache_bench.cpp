@@ -125,15 +125,6 @@ long bareRead(const std::string& dir, bool readTracks)
     return count;
 }
 
-bool dropPageCache()
-{
-    ::sync();
-    std::ofstream drop("/proc/sys/vm/drop_caches");
-    drop << "3\n";
-    drop.flush();
-    return static_cast<bool>(drop);
-}
-
 // The node table with every record, as text.
 std::string dump(const CollectionTree& tree)
 {
@@ -217,14 +208,14 @@ void run(const fsys::path& base, int tracks, bool warmOnly)
     std::printf("  of which the cache's loading %.3f s\n", seconds([&] { ProbeCache load(b.cacheFile); }));
     if (warmOnly) {
         std::printf("  cold runs skipped (--warm)\n");
-    } else if (dropPageCache()) {
+    } else if (bench::dropPageCache()) {
         const double coldBare = seconds([&] { bareRead(b.root, true); });
-        dropPageCache();
+        bench::dropPageCache();
         const double cold = b.time(false);
         line("cold, no cache", cold, "sequential cold reader", coldBare);
-        dropPageCache();
+        bench::dropPageCache();
         const double coldWalk = seconds([&] { bareRead(b.root, false); });
-        dropPageCache();
+        bench::dropPageCache();
         const double coldCached = b.time(true);
         line("cold, valid cache", coldCached, "cold list-and-stat walk", coldWalk);
     } else {

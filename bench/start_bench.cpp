@@ -70,15 +70,6 @@ long currentKb()
     return resident * (::sysconf(_SC_PAGESIZE) / 1024);
 }
 
-bool dropPageCache()
-{
-    ::sync();
-    std::ofstream drop("/proc/sys/vm/drop_caches");
-    drop << "3\n";
-    drop.flush();
-    return static_cast<bool>(drop);
-}
-
 bool waitFor(const std::function<bool()>& condition, int ms)
 {
     QElapsedTimer clock;
@@ -158,12 +149,12 @@ void run(const fsys::path& base, int tracks)
     }
     std::printf("  window visible, warm     %7.3f s   empty window           %7.3f s\n", warm, floor);
     std::printf("  reading behind it        %7.3f s after the window showed\n", scanned);
-    if (dropPageCache()) {
+    if (bench::dropPageCache()) {
         std::unique_ptr<Session> session;
         std::unique_ptr<TMainForm> form;
         const double cold = windowVisible(config, session, form);
         waitFor([&] { return !form->live()->scanning(); }, 600000);
-        dropPageCache();
+        bench::dropPageCache();
         std::unique_ptr<Session> s2;
         std::unique_ptr<TMainForm> f2;
         const double coldFloor = windowVisible(configFor(empty), s2, f2);

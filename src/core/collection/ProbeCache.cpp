@@ -62,15 +62,6 @@ bool onlyRegularFiles(const std::string& file)
     return true;
 }
 
-std::string hex(std::uint64_t value)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string out(16, '0');
-    for (int i = 15; i >= 0; --i, value >>= 4)
-        out[static_cast<std::size_t>(i)] = digits[value & 15];
-    return out;
-}
-
 } // namespace
 
 std::optional<FileStamp> stampOf(const std::string& path)
@@ -92,14 +83,7 @@ ProbeCache::~ProbeCache()
 
 std::string ProbeCache::fileFor(const std::string& rootDirectory, const std::string& settings)
 {
-    const std::string folder = fs::userFolder(fs::UserFolder::Cache);
-    if (folder.empty())
-        return {};
-    // FNV-1a of the root and the settings names the file.
-    std::uint64_t hash = 14695981039346656037ull;
-    for (const char c : rootDirectory + '\n' + settings)
-        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-    return folder + "probes-" + hex(hash) + ".sqlite";
+    return fs::cacheFileFor("probes-", rootDirectory + '\n' + settings, ".sqlite");
 }
 
 void ProbeCache::load()

@@ -106,26 +106,11 @@ CollectionItem readRecord(Reader& in)
     return r;
 }
 
-std::string hex(std::uint64_t value)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string out(16, '0');
-    for (int i = 15; i >= 0; --i, value >>= 4)
-        out[static_cast<std::size_t>(i)] = digits[value & 15];
-    return out;
-}
-
 } // namespace
 
 std::string TreeSnapshot::fileFor(const std::string& rootDirectory)
 {
-    const std::string folder = fs::userFolder(fs::UserFolder::Cache);
-    if (folder.empty())
-        return {};
-    std::uint64_t hash = 14695981039346656037ull; // FNV-1a
-    for (const char c : rootDirectory)
-        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-    return folder + "tree-" + hex(hash) + ".bin";
+    return fs::cacheFileFor("tree-", rootDirectory, ".bin");
 }
 
 std::string TreeSnapshot::encode(const CollectionTree& tree, const std::string& key)

@@ -213,6 +213,21 @@ std::optional<std::string> readFile(const std::string& path)
     return data;
 }
 
+std::string cacheFileFor(const std::string& prefix, const std::string& key, const std::string& extension)
+{
+    const std::string folder = userFolder(UserFolder::Cache);
+    if (folder.empty())
+        return {};
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : key)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    static const char digits[] = "0123456789abcdef";
+    std::string hex(16, '0');
+    for (int i = 15; i >= 0; --i, hash >>= 4)
+        hex[static_cast<std::size_t>(i)] = digits[hash & 15];
+    return folder + prefix + hex + extension;
+}
+
 std::string userFolder(UserFolder kind)
 {
     const bool state = kind == UserFolder::State;

@@ -67,5 +67,8 @@ std::optional<std::string> readFile(const std::string& path);
 // when neither variable nor HOME is an absolute path. Not created here.
 enum class UserFolder { State, Cache };
 std::string userFolder(UserFolder kind);
+// A file of the user's cache folder named by `prefix`, the FNV-1a hash of `key` in hex,
+// and `extension`; "" without a cache folder.
+std::string cacheFileFor(const std::string& prefix, const std::string& key, const std::string& extension);
 
 } // namespace cantorel::fs
