@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <sqlite3.h>
@@ -102,7 +103,9 @@ void ProbeCache::load()
     Statement rows(d.db, "SELECT path, device, inode, size, modified, changed, record FROM probes");
     if (!rows.stmt)
         return;
-    std::string text;
+    constexpr std::size_t Block = 1 << 20;
+    std::vector<std::unique_ptr<char[]>> text;
+    std::size_t used = Block; // of the last block
     std::vector<Stored> stored;
     int step = SQLITE_ROW;
     while ((step = sqlite3_step(rows.stmt)) == SQLITE_ROW) {
@@ -110,14 +113,21 @@ void ProbeCache::load()
         const auto pathSize = static_cast<std::size_t>(sqlite3_column_bytes(rows.stmt, 0));
         const auto* record = static_cast<const char*>(sqlite3_column_blob(rows.stmt, 6));
         const auto recordSize = static_cast<std::size_t>(sqlite3_column_bytes(rows.stmt, 6));
-        if (!path || (!record && recordSize > 0))
+        if (!path || (!record && recordSize > 0) || pathSize + recordSize > Block)
             continue;
+        if (used + pathSize + recordSize > Block) {
+            text.push_back(std::make_unique_for_overwrite<char[]>(Block));
+            used = 0;
+        }
+        char* at = text.back().get() + used;
+        std::memcpy(at, path, pathSize);
+        if (recordSize > 0)
+            std::memcpy(at + pathSize, record, recordSize);
+        used += pathSize + recordSize;
         stored.push_back(Stored{FileStamp{static_cast<std::uint64_t>(integerOf(rows.stmt, 1)),
                                           static_cast<std::uint64_t>(integerOf(rows.stmt, 2)), integerOf(rows.stmt, 3),
                                           integerOf(rows.stmt, 4), integerOf(rows.stmt, 5)},
-                                text.size(), pathSize, text.size() + pathSize, recordSize});
-        text.append(path, pathSize);
-        text.append(record ? record : "", recordSize);
+                                at, static_cast<std::uint32_t>(pathSize), static_cast<std::uint32_t>(recordSize)});
     }
     // A corrupt or locked file gives an error before its end: nothing of it is trusted.
     if (step != SQLITE_DONE || stored.size() >= UINT32_MAX / 2)
@@ -161,7 +171,7 @@ std::optional<TrackProbe> ProbeCache::find(std::string_view path, const FileStam
     const Stored* row = lookUp(path);
     if (!row || !(row->stamp == stamp))
         return std::nullopt;
-    std::optional<TrackProbe> probe = ProbeRecord::decode(std::string_view(text_).substr(row->record, row->recordSize));
+    std::optional<TrackProbe> probe = ProbeRecord::decode(std::string_view(row->path + row->pathSize, row->recordSize));
     if (probe)
         seen_[static_cast<std::size_t>(row - stored_.data())].store(true, std::memory_order_relaxed);
     return probe;
@@ -204,7 +214,7 @@ bool ProbeCache::write()
     std::lock_guard lock(mutex_);
     const bool written = writeRows();
     // The build is over: what it read and found is let go of, written or not.
-    text_ = std::string();
+    text_ = std::vector<std::unique_ptr<char[]>>();
     stored_ = std::vector<Stored>();
     index_ = std::vector<std::uint32_t>();
     seen_.reset();

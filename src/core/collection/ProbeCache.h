@@ -66,10 +66,11 @@ public:
     const std::string& problem() const { return problem_; }
 
 private:
-    // A row as read: its path and record lie in `text_`.
+    // A row as read: its path and, behind it, its record lie in a block of `text_`.
     struct Stored {
         FileStamp stamp;
-        std::size_t path, pathSize, record, recordSize;
+        const char* path;
+        std::uint32_t pathSize, recordSize;
     };
     struct Fresh {
         FileStamp stamp;
@@ -77,7 +78,7 @@ private:
     };
     void load();
     void makeIndex();
-    std::string_view pathOf(const Stored& s) const { return std::string_view(text_).substr(s.path, s.pathSize); }
+    std::string_view pathOf(const Stored& s) const { return {s.path, s.pathSize}; }
     // The row of a path, or none.
     const Stored* lookUp(std::string_view path) const;
     bool write();
@@ -86,8 +87,9 @@ private:
     std::string file_; // "" when there is none to use
     std::string problem_;
     // What was read, unchanged until the save: few large blocks rather than a small one a
-    // track, which a hundred thousand tracks would take long to allocate and free.
-    std::string text_;
+    // track, which a hundred thousand tracks would take long to allocate and free, and
+    // never moved (a growing string would copy it again and again).
+    std::vector<std::unique_ptr<char[]>> text_;
     std::vector<Stored> stored_;
     std::vector<std::uint32_t> index_;             // open addressing: 1 + the row, 0 for none
     std::unique_ptr<std::atomic<bool>[]> seen_;    // by row: this run met the track

@@ -143,10 +143,12 @@ void Session::keepActive(const NodeKey& active)
 std::string Session::snapshotKey() const
 {
     const SettingsRecord& s = config_.Settings;
-    std::string key = std::string(version()) + '\n' + s.MP3RootName + '\n' + s.FilesBBS + '\n' + s.DirInfoTXT + '\n' +
-                      s.DirInfoRTF + '\n' + s.DirInfoBMP + '\n' + std::to_string(s.OEMCodePage) + ' ' +
-                      std::to_string(s.ANSICodePage) + ' ' + (s.TAGCodePage ? "oem" : "ansi") +
-                      (s.ReadID3v2 ? " id3v2" : "") + '\n' + config_.GetUIString(UiString::PlaylistsNode);
+    // The collation orders the tree.
+    std::string key = std::string(version()) + '\n' + locale::localeName("LC_COLLATE") + '\n' + s.MP3RootName + '\n' +
+                      s.FilesBBS + '\n' + s.DirInfoTXT + '\n' + s.DirInfoRTF + '\n' + s.DirInfoBMP + '\n' +
+                      std::to_string(s.OEMCodePage) + ' ' + std::to_string(s.ANSICodePage) + ' ' +
+                      (s.TAGCodePage ? "oem" : "ansi") + (s.ReadID3v2 ? " id3v2" : "") + '\n' +
+                      config_.GetUIString(UiString::PlaylistsNode);
     return key;
 }
 
