@@ -33,7 +33,7 @@ constexpr unsigned long RemoteTypes[] = {
 
 } // namespace
 
-FolderWatcher::FolderWatcher() : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
+FolderWatcher::FolderWatcher(std::size_t limit) : limit_(limit), fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
 
 FolderWatcher::~FolderWatcher()
 {
@@ -57,6 +57,10 @@ bool FolderWatcher::add(const std::string& folder)
 {
     if (fd_ < 0 || limitReached_ || byPath_.contains(folder))
         return false;
+    if (byPath_.size() >= limit_) {
+        limitReached_ = true;
+        return false;
+    }
     const int wd = ::inotify_add_watch(fd_, folder.c_str(), Mask);
     if (wd < 0) {
         if (errno == ENOSPC)

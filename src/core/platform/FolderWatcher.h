@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -14,7 +15,8 @@ namespace cantorel {
 // once the system's watch limit is reached.
 class FolderWatcher {
 public:
-    FolderWatcher();
+    // At most `limit` watches of this watcher's own, besides the system's limit.
+    explicit FolderWatcher(std::size_t limit = SIZE_MAX);
     ~FolderWatcher();
     FolderWatcher(const FolderWatcher&) = delete;
     FolderWatcher& operator=(const FolderWatcher&) = delete;
@@ -42,6 +44,7 @@ private:
     // `folder` and the folders below it.
     void addTree(const std::string& folder);
 
+    std::size_t limit_;
     int fd_ = -1;
     std::unordered_map<std::string, int> byPath_;
     std::unordered_map<int, std::string> byWatch_;

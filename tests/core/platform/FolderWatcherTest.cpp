@@ -68,3 +68,20 @@ TEST(FolderWatcher, SeesEveryChangeAndFollowsNewFolders)
     dir.write("other/x.mp3", "x");
     EXPECT_FALSE(changeSeen(watcher));
 }
+
+// Past the watch limit the folders left over are not watched, and a sweep is asked for;
+// with room again, all are.
+TEST(FolderWatcher, TheWatchLimitAsksForSweeps)
+{
+    TempDir dir;
+    const std::vector<std::string> folders{dir.makeDir("a"), dir.makeDir("b"), dir.makeDir("c")};
+    FolderWatcher limited(2);
+    limited.watch(folders);
+    EXPECT_TRUE(limited.limitReached());
+    EXPECT_TRUE(limited.needsSweep());
+    EXPECT_EQ(limited.watched(), 2u);
+    limited.watch({folders[0]});
+    EXPECT_FALSE(limited.limitReached());
+    EXPECT_FALSE(limited.needsSweep());
+    EXPECT_FALSE(FolderWatcher::isRemote(dir.path())); // a local disk (or tmpfs)
+}
