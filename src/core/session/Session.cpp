@@ -184,8 +184,11 @@ bool Session::startScan(std::function<void()> done)
         const Collation collation(locale::localeName("LC_COLLATE"), &config_.Settings.ansi());
         std::unique_ptr<ProbeCache> cache;
         CollectionTree tree = buildTree(collation, devices, &progress, &cancel, cache);
-        if (cache)
-            cache->save();
+        // The tree is handed over while the cache is written. Readings run one after the
+        // other, and the next one (or the end of the session) waits for this save.
+        scanCache_ = std::move(cache);
+        if (scanCache_)
+            scanCache_->saveInBackground();
         return tree;
     };
     return scan_->start(std::move(work), std::move(done));
