@@ -2,6 +2,7 @@
 
 #include "core/platform/Paths.h"
 
+#include <dirent.h>
 #include <unordered_map>
 
 namespace cantorel {
@@ -93,6 +94,27 @@ void keepOfflineFolders(CollectionTree& fresh, const CollectionTree& known)
         fresh.removeLeaf(node);
     }
     fresh.fillNodeTable();
+}
+
+bool anyFolderBack(const std::vector<std::string>& folders)
+{
+    for (const std::string& folder : folders) {
+        DIR* dir = ::opendir(folder.c_str());
+        if (!dir)
+            continue;
+        bool entries = false;
+        while (const dirent* e = ::readdir(dir)) {
+            const std::string_view name = e->d_name;
+            if (name != "." && name != "..") {
+                entries = true;
+                break;
+            }
+        }
+        ::closedir(dir);
+        if (entries)
+            return true;
+    }
+    return false;
 }
 
 std::vector<std::string> offlineFolders(const CollectionTree& tree, const std::string& rootDirectory)

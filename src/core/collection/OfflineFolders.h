@@ -17,4 +17,8 @@ void keepOfflineFolders(CollectionTree& fresh, const CollectionTree& known);
 // The folders (paths without the trailing "/") of the offline nodes of a tree.
 std::vector<std::string> offlineFolders(const CollectionTree& tree, const std::string& rootDirectory);
 
+// True when one of these offline folders can be read again and holds something (a disk
+// mounted again makes no change a watch would see).
+bool anyFolderBack(const std::vector<std::string>& folders);
+
 } // namespace cantorel

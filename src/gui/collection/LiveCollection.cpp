@@ -1,6 +1,7 @@
 #include "gui/collection/LiveCollection.h"
 
 #include "core/collection/CollectionTree.h"
+#include "core/collection/OfflineFolders.h"
 #include "core/platform/Paths.h"
 #include "core/session/Session.h"
 
@@ -42,6 +43,11 @@ LiveCollection::LiveCollection(Session& session, Hooks hooks, QObject* parent)
     poll_.setInterval(PollMs);
     connect(&poll_, &QTimer::timeout, this, &LiveCollection::poll);
     connect(&sweep_, &QTimer::timeout, this, &LiveCollection::scan);
+    offline_.setInterval(OfflineCheckMs);
+    connect(&offline_, &QTimer::timeout, this, [this] {
+        if (anyFolderBack(offlineFolders(session_.tree(), session_.musicFolder())))
+            scan();
+    });
     if (watcher_.fd() >= 0) {
         notifier_ = std::make_unique<QSocketNotifier>(watcher_.fd(), QSocketNotifier::Read);
         connect(notifier_.get(), &QSocketNotifier::activated, this, &LiveCollection::eventsReady);
@@ -96,6 +102,10 @@ void LiveCollection::watchTree()
     watcher_.watch(foldersOf(session_));
     if (watcher_.limitReached() && !std::exchange(limitNoticed_, true) && hooks_.notice)
         hooks_.notice(QString::fromStdString(session_.configuration().GetUIString(UiString::WatchLimit)));
+    if (session_.tree().offlineNodes().empty())
+        offline_.stop();
+    else if (!offline_.isActive())
+        offline_.start();
     const int minutes = session_.settings().SweepMinutes;
     if (watcher_.needsSweep() && minutes > 0) {
         if (!sweep_.isActive())

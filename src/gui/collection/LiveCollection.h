@@ -46,6 +46,8 @@ public:
     // the first of them.
     static constexpr int QuietMs = 300;
     static constexpr int LongestWaitMs = 1000;
+    // How often offline folders are looked at.
+    static constexpr int OfflineCheckMs = 15000;
 
 signals:
     // A reading was put in place (changed or not).
@@ -60,9 +62,10 @@ private:
     Hooks hooks_;
     FolderWatcher watcher_;
     std::unique_ptr<QSocketNotifier> notifier_;
-    QTimer quiet_; // the coalescing of events
-    QTimer poll_;  // progress and the end of a reading
-    QTimer sweep_; // the unwatched parts
+    QTimer quiet_;   // the coalescing of events
+    QTimer poll_;    // progress and the end of a reading
+    QTimer sweep_;   // the unwatched parts
+    QTimer offline_; // whether offline folders are back
     qint64 firstEventAt_ = -1;
     bool again_ = false; // something changed while a reading ran
     bool limitNoticed_ = false;

@@ -140,12 +140,17 @@ TEST(TreeSnapshot, OfflineFoldersKeepWhatWasKnown)
     ASSERT_NE(offline, NoNode);
     EXPECT_EQ(fresh.offlineReason(offline), "not mounted");
     EXPECT_EQ(offlineFolders(fresh, root), std::vector<std::string>{folderB});
+    EXPECT_FALSE(anyFolderBack({folderB, dir / "no such folder"}));
     keepOfflineFolders(fresh, known);
     EXPECT_NE(nodeNamed(fresh, "Three"), NoNode);
     EXPECT_EQ(fresh.offlineReason(nodeNamed(fresh, "Three")), "not mounted");
     EXPECT_EQ(fresh.record(fresh.RootNode)->FileSize, known.record(known.RootNode)->FileSize);
     EXPECT_EQ(fresh.record(fresh.RootNode)->Duration, known.record(known.RootNode)->Duration);
     EXPECT_EQ(fresh.childCount(offline), known.childCount(knownB));
+
+    dir.write("music/Album B/back.mp3", track("Back")); // mounted again
+    EXPECT_TRUE(anyFolderBack({dir / "no such folder", folderB}));
+    std::filesystem::remove(folderB + "/back.mp3");
 
     // The same device: the folder was emptied, and goes as it always did.
     CollectionTree emptied = build.run(root, known.FolderDevices);
