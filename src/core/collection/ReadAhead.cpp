@@ -131,12 +131,28 @@ DirectoryRead ReadAhead::timedRead(const std::string& directory, const Collation
     return read;
 }
 
+bool ReadAhead::isPseudo(const std::string& directory, const std::optional<fs::FileIdentity>& identity)
+{
+    if (!identity)
+        return fs::isPseudoFileSystem(directory);
+    const auto device = static_cast<std::uint64_t>(identity->device);
+    {
+        std::lock_guard lock(mutex_);
+        if (const auto known = pseudoByDevice_.find(device); known != pseudoByDevice_.end())
+            return known->second;
+    }
+    const bool pseudo = fs::isPseudoFileSystem(directory);
+    std::lock_guard lock(mutex_);
+    pseudoByDevice_.emplace(device, pseudo);
+    return pseudo;
+}
+
 DirectoryRead ReadAhead::readDirectory(const std::string& directory, const Collation& collation)
 {
     DirectoryRead read{DirectoryListing::read(directory, collation)};
     read.ahead = true;
     read.identity = fs::identityOf(directory);
-    read.pseudo = fs::isPseudoFileSystem(directory);
+    read.pseudo = isPseudo(directory, read.identity);
     if (read.pseudo)
         return read;
     if (const std::optional<std::string> file = read.listing.findFile(descriptionFile_))

@@ -65,6 +65,7 @@ private:
     bool runNext(std::unique_lock<std::mutex>& lock, const Collation& collation);
     DirectoryRead timedRead(const std::string& directory, const Collation& collation);
     DirectoryRead readDirectory(const std::string& directory, const Collation& collation);
+    bool isPseudo(const std::string& directory, const std::optional<fs::FileIdentity>& identity);
 
     TrackProber probe_;
     const Collation& collation_;
@@ -78,6 +79,8 @@ private:
     std::size_t idle_ = 0;                      // threads waiting for a job
     bool wakePending_ = false;                  // one of them was woken and has not yet run
     int slowness_ = 0;                          // above 0 while reads wait for the disk
+    // Whether a device holds a pseudo file system: asked once a device, not once a folder.
+    std::unordered_map<std::uint64_t, bool> pseudoByDevice_;
     std::atomic<bool> stopping_{false};
     std::vector<std::unique_ptr<Collation>> collations_; // one a thread
     std::vector<std::thread> threads_;

@@ -197,7 +197,9 @@ std::optional<std::string> readFile(const std::string& path)
     }
     std::string data;
     char buffer[65536];
-    for (;;) {
+    // A file read up to the size stat gave is read whole (a pseudo file says 0: to its end).
+    const auto size = static_cast<std::size_t>(st.st_size);
+    while (size == 0 || data.size() < size) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
