@@ -220,6 +220,17 @@ void SearchIndex::clear()
     sharedOf_.clear();
 }
 
+void SearchIndex::take(SearchIndex&& other)
+{
+    std::unique_lock lock(mutex_);
+    std::unique_lock theirs(other.mutex_);
+    entries_ = std::move(other.entries_);
+    text_ = std::move(other.text_);
+    sharedText_ = std::move(other.sharedText_);
+    shared_ = std::move(other.shared_);
+    sharedOf_ = std::move(other.sharedOf_);
+}
+
 std::vector<std::string> SearchIndex::words(std::string_view query) const
 {
     std::vector<std::string> out;

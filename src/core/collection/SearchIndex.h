@@ -37,6 +37,8 @@ public:
     // Reads again the nodes whose record is `record` (after a save).
     void update(const CollectionTree& tree, const CollectionItem* record, const CodePage& ansi);
     void clear();
+    // Takes what `other` holds (an index built elsewhere, of the tree now shown).
+    void take(SearchIndex&& other);
 
     // The words of a query, folded; a node matches when each is found in one of its fields.
     std::vector<std::string> words(std::string_view query) const;

@@ -184,6 +184,13 @@ bool Session::startScan(std::function<void()> done)
         const Collation collation(locale::localeName("LC_COLLATE"), &config_.Settings.ansi());
         std::unique_ptr<ProbeCache> cache;
         CollectionTree tree = buildTree(collation, devices, &progress, &cancel, cache);
+        // The search index of the new tree is built here too, not on the window's thread;
+        // offline folders, filled in later, need it built again.
+        scanIndex_.reset();
+        if (tree.offlineNodes().empty() && !cancel) {
+            scanIndex_ = std::make_unique<SearchIndex>(config_.Settings.SearchLatin);
+            scanIndex_->build(tree, config_.Settings.ansi());
+        }
         // The tree is handed over while the cache is written. Readings run one after the
         // other, and the next one (or the end of the session) waits for this save.
         scanCache_ = std::move(cache);
@@ -206,6 +213,7 @@ Session::ScanOutcome Session::adoptScan(const std::function<void()>& before)
     if (!scan_ || scan_->running())
         return ScanOutcome::Running;
     std::optional<CollectionTree> fresh = scan_->take();
+    const std::unique_ptr<SearchIndex> index = std::move(scanIndex_);
     if (!fresh || saves_ != scanSaves_)
         return ScanOutcome::Stale;
     keepOfflineFolders(*fresh, tree_);
@@ -216,6 +224,10 @@ Session::ScanOutcome Session::adoptScan(const std::function<void()>& before)
     if (saves_ != scanSaves_)
         return ScanOutcome::Stale; // what `before` saved is newer than the reading
     replaceTree(std::move(*fresh));
+    if (index) {
+        search_->take(std::move(*index));
+        searchBuilt_ = true;
+    }
     return ScanOutcome::Changed;
 }
 

@@ -224,7 +224,8 @@ private:
     bool searchBuilt_ = false;
     std::vector<std::string> notices_;
     bool cacheNoticed_ = false;
-    std::unique_ptr<ProbeCache> scanCache_; // of the last reading behind the window; its save may run
+    std::unique_ptr<SearchIndex> scanIndex_; // of the last reading's tree, built on its thread
+    std::unique_ptr<ProbeCache> scanCache_;  // of the last reading behind the window; its save may run
     std::unique_ptr<BackgroundScan> scan_;
     std::uint64_t saves_ = 0;     // saves of this run so far
     std::uint64_t scanSaves_ = 0; // ... when the reading under way started

@@ -1,3 +1,4 @@
+#include "core/collection/SearchIndex.h"
 #include "core/config/Configuration.h"
 #include "core/info/TagWriter.h"
 #include "core/session/Session.h"
@@ -57,6 +58,9 @@ TEST(BackgroundScan, UnchangedChangedAndOvertakenBySave)
     ASSERT_TRUE(session.startScan());
     EXPECT_EQ(finished(session), Session::ScanOutcome::Changed);
     EXPECT_TRUE(shows(session, "Three"));
+    // The search index came with the new tree.
+    const SearchIndex& index = session.searchIndex();
+    EXPECT_EQ(index.search(index.words("three")).total, 1u);
 
     // A save while the reading runs: the reading does not count, the next one shows it.
     ASSERT_TRUE(session.startScan());
