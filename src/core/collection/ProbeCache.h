@@ -40,7 +40,7 @@ std::optional<FileStamp> stampOf(const std::string& path);
 // memory.
 class ProbeCache {
 public:
-    static constexpr int Version = 1;
+    static constexpr int Version = 2; // 2: packed records
 
     explicit ProbeCache(std::string file);
     ~ProbeCache(); // waits for a save under way

@@ -1,6 +1,7 @@
 #include "core/collection/TreeSnapshot.h"
 
 #include "core/platform/FileSystem.h"
+#include "core/platform/PackedBytes.h"
 #include "core/platform/SafeFileWriter.h"
 
 #include <filesystem>
@@ -12,72 +13,7 @@ namespace {
 
 constexpr std::string_view Magic = "cantorel tree\n";
 
-class Writer {
-public:
-    void number(std::uint64_t v)
-    {
-        // Seven bits a byte, the high bit saying more follow.
-        while (v >= 0x80) {
-            out_ += static_cast<char>((v & 0x7F) | 0x80);
-            v >>= 7;
-        }
-        out_ += static_cast<char>(v);
-    }
-    void integer(std::int64_t v) { number((static_cast<std::uint64_t>(v) << 1) ^ static_cast<std::uint64_t>(v >> 63)); }
-    void text(std::string_view s)
-    {
-        number(s.size());
-        out_ += s;
-    }
-    std::string take() { return std::move(out_); }
-
-private:
-    std::string out_;
-};
-
-class Reader {
-public:
-    explicit Reader(std::string_view in) : in_(in) {}
-    bool ok() const { return ok_; }
-    bool atEnd() const { return in_.empty(); }
-    std::uint64_t number()
-    {
-        std::uint64_t v = 0;
-        for (int shift = 0; shift < 64; shift += 7) {
-            if (in_.empty())
-                break;
-            const auto b = static_cast<unsigned char>(in_.front());
-            in_.remove_prefix(1);
-            v |= std::uint64_t(b & 0x7F) << shift;
-            if (!(b & 0x80))
-                return v;
-        }
-        ok_ = false;
-        return 0;
-    }
-    std::int64_t integer()
-    {
-        const std::uint64_t v = number();
-        return static_cast<std::int64_t>((v >> 1) ^ (~(v & 1) + 1));
-    }
-    std::string_view text()
-    {
-        const std::uint64_t size = number();
-        if (size > in_.size()) {
-            ok_ = false;
-            return {};
-        }
-        const std::string_view s = in_.substr(0, size);
-        in_.remove_prefix(size);
-        return s;
-    }
-
-private:
-    std::string_view in_;
-    bool ok_ = true;
-};
-
-void writeRecord(Writer& w, const CollectionItem& r)
+void writeRecord(PackedWriter& w, const CollectionItem& r)
 {
     for (const CompactString* s : {&r.Path, &r.Name, &r.Artist, &r.Album, &r.Year, &r.Comment, &r.GenreText,
                                    &r.Description, &r.PicturePath, &r.TextPath, &r.AlbumArtist})
@@ -88,7 +24,7 @@ void writeRecord(Writer& w, const CollectionItem& r)
         w.integer(v);
 }
 
-CollectionItem readRecord(Reader& in)
+CollectionItem readRecord(PackedReader& in)
 {
     CollectionItem r;
     for (CompactString* s : {&r.Path, &r.Name, &r.Artist, &r.Album, &r.Year, &r.Comment, &r.GenreText, &r.Description,
@@ -115,7 +51,7 @@ std::string TreeSnapshot::fileFor(const std::string& rootDirectory)
 
 std::string TreeSnapshot::encode(const CollectionTree& tree, const std::string& key)
 {
-    Writer w;
+    PackedWriter w;
     w.text(Magic);
     w.number(Version);
     w.text(key);
@@ -161,7 +97,7 @@ std::string TreeSnapshot::encode(const CollectionTree& tree, const std::string& 
 
 std::optional<CollectionTree> TreeSnapshot::decode(std::string_view bytes, const std::string& key)
 {
-    Reader in(bytes);
+    PackedReader in(bytes);
     if (in.text() != Magic || in.number() != Version || in.text() != key || !in.ok())
         return std::nullopt;
     const std::uint64_t recordCount = in.number();

@@ -31,8 +31,15 @@ TEST(ProbeRecord, RoundTripsAndRejectsAnythingElse)
     EXPECT_EQ(ProbeRecord::decode(ProbeRecord::encode(full))->extended->genreText, "Synthpop");
     EXPECT_EQ(ProbeRecord::decode(ProbeRecord::encode(failed))->status.failure().code, 3);
     EXPECT_FALSE(ProbeRecord::decode(""));
-    // A negative length is no length (found by the fuzz target).
-    std::string negative = ProbeRecord::encode(failed);
-    negative.replace(2 + 4 * 8, 8, std::string(8, '\xff')); // the message's length
-    EXPECT_FALSE(ProbeRecord::decode(negative));
+    // A length past the end, or past any size at all, is no length (found by the fuzz
+    // target).
+    const std::string record = ProbeRecord::encode(failed);
+    const std::string message = failed.status.failure().message;
+    const std::size_t lengthAt = record.find(message) - 1; // a short message: one byte
+    ASSERT_EQ(static_cast<std::size_t>(record[lengthAt]), message.size());
+    for (const std::string& length : {std::string("\x7f"), std::string(9, '\xff') + '\x01', std::string(12, '\xff')}) {
+        std::string huge = record;
+        huge.replace(lengthAt, 1, length);
+        EXPECT_FALSE(ProbeRecord::decode(huge));
+    }
 }

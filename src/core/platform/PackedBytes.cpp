@@ -1,0 +1,73 @@
+#include "core/platform/PackedBytes.h"
+
+namespace cantorel {
+
+void PackedWriter::number(std::uint64_t v)
+{
+    while (v >= 0x80) {
+        out_ += static_cast<char>((v & 0x7F) | 0x80);
+        v >>= 7;
+    }
+    out_ += static_cast<char>(v);
+}
+
+void PackedWriter::text(std::string_view s)
+{
+    number(s.size());
+    out_ += s;
+}
+
+std::uint8_t PackedReader::byte()
+{
+    if (in_.empty()) {
+        ok_ = false;
+        return 0;
+    }
+    const auto b = static_cast<std::uint8_t>(in_.front());
+    in_.remove_prefix(1);
+    return b;
+}
+
+std::uint64_t PackedReader::number()
+{
+    std::uint64_t v = 0;
+    for (int shift = 0; shift < 64 && !in_.empty(); shift += 7) {
+        const auto b = static_cast<std::uint8_t>(in_.front());
+        in_.remove_prefix(1);
+        v |= std::uint64_t(b & 0x7F) << shift;
+        if (!(b & 0x80))
+            return v;
+    }
+    ok_ = false;
+    return 0;
+}
+
+std::int64_t PackedReader::integer()
+{
+    const std::uint64_t v = number();
+    return static_cast<std::int64_t>((v >> 1) ^ (~(v & 1) + 1));
+}
+
+std::int32_t PackedReader::int32()
+{
+    const std::int64_t v = integer();
+    if (v < INT32_MIN || v > INT32_MAX) {
+        ok_ = false;
+        return 0;
+    }
+    return static_cast<std::int32_t>(v);
+}
+
+std::string_view PackedReader::text()
+{
+    const std::uint64_t size = number();
+    if (size > in_.size()) {
+        ok_ = false;
+        return {};
+    }
+    const std::string_view s = in_.substr(0, size);
+    in_.remove_prefix(size);
+    return s;
+}
+
+} // namespace cantorel
