@@ -70,7 +70,12 @@ void LiveCollection::scan()
 void LiveCollection::startScan()
 {
     again_ = false;
-    if (!session_.startScan())
+    // The end of the reading is told at once (from its thread); the poll shows progress.
+    const auto ended = [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { poll(); }, Qt::QueuedConnection);
+    };
+    if (!session_.startScan(ended))
         return;
     poll_.start();
     poll();
@@ -78,6 +83,8 @@ void LiveCollection::startScan()
 
 void LiveCollection::poll()
 {
+    if (!poll_.isActive())
+        return; // already taken
     if (session_.scanRunning()) {
         const auto [done, all] = session_.scanProgress();
         if (hooks_.progress)
