@@ -35,8 +35,13 @@ std::uint64_t PackedReader::number()
         const auto b = static_cast<std::uint8_t>(in_.front());
         in_.remove_prefix(1);
         v |= std::uint64_t(b & 0x7F) << shift;
-        if (!(b & 0x80))
-            return v;
+        if (b & 0x80)
+            continue;
+        // One way to write each number: no bytes of nothing but zeros at its end, no bits
+        // beyond 64.
+        if ((shift > 0 && b == 0) || (shift == 63 && b > 1))
+            break;
+        return v;
     }
     ok_ = false;
     return 0;

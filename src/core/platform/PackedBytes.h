@@ -21,8 +21,8 @@ private:
     std::string out_;
 };
 
-// Reads what PackedWriter wrote; a read past the end or a malformed number leaves it
-// failed (ok() false), the value read 0 or empty.
+// Reads what PackedWriter wrote; a read past the end or a malformed number (longer than
+// its writing, or beyond 64 bits) leaves it failed (ok() false), the value read 0 or empty.
 class PackedReader {
 public:
     explicit PackedReader(std::string_view in) : in_(in) {}

@@ -31,6 +31,9 @@ TEST(ProbeRecord, RoundTripsAndRejectsAnythingElse)
     EXPECT_EQ(ProbeRecord::decode(ProbeRecord::encode(full))->extended->genreText, "Synthpop");
     EXPECT_EQ(ProbeRecord::decode(ProbeRecord::encode(failed))->status.failure().code, 3);
     EXPECT_FALSE(ProbeRecord::decode(""));
+    // Each number has one writing: a longer one (64 as two bytes) is no record (found by
+    // the fuzz target).
+    EXPECT_FALSE(ProbeRecord::decode(std::string("\x04\x01\x00\xc0\x00\xff\x00\x08", 8)));
     // A length past the end, or past any size at all, is no length (found by the fuzz
     // target).
     const std::string record = ProbeRecord::encode(failed);
