@@ -111,6 +111,70 @@ void CollectionBuilder::BuildTree()
     });
 }
 
+FolderRead CollectionBuilder::BuildFolder(const FolderSeed& seed)
+{
+    tree_.clear();
+    tracks_.clear();
+    visited_.clear();
+    playlistCount_ = 0;
+    // The folders above were entered before it, as a whole build enters them.
+    for (const std::string& folder : seed.above) {
+        if (const std::optional<fs::FileIdentity> identity = fs::identityOf(folder))
+            visited_.insert(*identity);
+    }
+    device_ = seed.device;
+    const std::string path = seed.record.Path + "/";
+    if (settings_.readAheadThreads > 0)
+        ahead_ = std::make_unique<ReadAhead>(settings_.probe, settings_.readAheadThreads, settings_.collation,
+                                             settings_.descriptionFile);
+    if (ahead_)
+        ahead_->want(path);
+    DirectoryRead read = readDirectory(path);
+    CollectionItem* record = tree_.newRecord();
+    record->Path = seed.record.Path;
+    record->Name = seed.record.Name;
+    record->Description = seed.record.Description;
+    record->Genre = seed.record.Genre;
+    const NodeId node = tree_.addNode(NoNode, record->Name, record, KindDirectory);
+    CollectionItem inherited;
+    inherited.TextPath = seed.textPage;
+    inherited.PicturePath = seed.picture;
+    setFolderSideFiles(*record, path, read.listing, &inherited);
+    const bool offline = !offlineReason(path, read).empty() || !read.listing.readable();
+    const bool tracks = !offline && ScanDirectory(path, read, node);
+    ahead_.reset();
+    if (offline || playlistCount_ > 0 || !tree_.offlineNodes().empty() || linkedFolders())
+        return FolderRead::Whole;
+    if (!tracks) {
+        tree_.clear();
+        return FolderRead::Empty;
+    }
+    tree_.fillNodeTable();
+    return FolderRead::Tracks;
+}
+
+void CollectionBuilder::setFolderSideFiles(CollectionItem& record, const std::string& path,
+                                           const DirectoryListing& listing, const CollectionItem* inherited) const
+{
+    record.TextPath = sideFile(path, listing, settings_.richTextPage);
+    if (record.TextPath.empty())
+        record.TextPath = sideFile(path, listing, settings_.textPage);
+    if (record.TextPath.empty() && inherited)
+        record.TextPath = inherited->TextPath;
+    record.PicturePath = sideFile(path, listing, settings_.picture);
+    if (record.PicturePath.empty() && inherited)
+        record.PicturePath = inherited->PicturePath;
+}
+
+bool CollectionBuilder::linkedFolders() const
+{
+    for (NodeId n = tree_.firstTopLevel(); n != NoNode; n = tree_.nextInPreOrder(n)) {
+        if (tree_.kind(n) != KindTrack && fs::isSymbolicLink(tree_.record(n)->Path))
+            return true;
+    }
+    return false;
+}
+
 bool CollectionBuilder::topLevel(NodeId parent) const
 {
     const CollectionItem* r = parent == NoNode ? nullptr : tree_.record(parent);
@@ -239,14 +303,7 @@ void CollectionBuilder::scanSubdirectory(const std::string& directory, const std
         result = true;
         return;
     }
-    record->TextPath = sideFile(path, listing, settings_.richTextPage);
-    if (record->TextPath.empty())
-        record->TextPath = sideFile(path, listing, settings_.textPage);
-    if (record->TextPath.empty() && inherited)
-        record->TextPath = inherited->TextPath;
-    record->PicturePath = sideFile(path, listing, settings_.picture);
-    if (record->PicturePath.empty() && inherited)
-        record->PicturePath = inherited->PicturePath;
+    setFolderSideFiles(*record, path, listing, inherited);
     if (ScanDirectory(path, read, node)) {
         result = true;
         if (inherited) {

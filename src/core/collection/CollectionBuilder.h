@@ -61,6 +61,22 @@ struct BuildSettings {
                                  const CodePage& oem, const CodePage& ansi);
 };
 
+// One folder of a collection to be read again on its own: what the folder above it gives it.
+struct FolderSeed {
+    CollectionItem record; // the folder's record in the tree: its path, name and description
+    std::string textPage;  // the text page and picture of the folder above, which it inherits
+    std::string picture;
+    std::uint64_t device = 0;       // the device of the folder above
+    std::vector<std::string> above; // the folders above it (ending with "/"), the root first
+};
+
+// What reading one folder again found.
+enum class FolderRead {
+    Tracks, // the folder holds tracks: the tree has one top-level node for it
+    Empty,  // no track lies in or below it any more: it leaves the tree
+    Whole,  // it holds a playlist, an offline or a linked folder: read the whole collection
+};
+
 // Builds the collection tree once: walks the root directory, reads every track, gives
 // each entry its description, picture and text page, sums sizes and playing times up
 // the tree, resolves the playlists and fills the node table.
@@ -69,6 +85,9 @@ public:
     CollectionBuilder(CollectionTree& tree, const BuildSettings& settings, BuildProgress* progress = nullptr);
 
     void BuildTree();
+    // Builds the tree of one folder of the collection alone, as BuildTree would build its
+    // node and what lies below it.
+    FolderRead BuildFolder(const FolderSeed& seed);
 
 private:
     // True when a track lies in `directory` (ending with "/") or below it.
@@ -84,6 +103,12 @@ private:
     // A track's or playlist's text page and picture, found in its directory's listing.
     void setSideFiles(CollectionItem& record, const std::string& directory, const DirectoryListing& listing,
                       const std::string& name) const;
+    // A folder's text page and picture, found in its listing, else inherited from the
+    // folder above.
+    void setFolderSideFiles(CollectionItem& record, const std::string& path, const DirectoryListing& listing,
+                            const CollectionItem* inherited) const;
+    // True when a folder of the tree is reached through a symbolic link.
+    bool linkedFolders() const;
     // A side file of that name in the listing, as a path; "" when there is none.
     std::string sideFile(const std::string& directory, const DirectoryListing& listing, const std::string& name) const;
     void stepProgress();

@@ -68,6 +68,14 @@ void CollectionTree::removeLeaf(NodeId node)
     --liveNodes_;
 }
 
+void CollectionTree::removeSubtree(NodeId node)
+{
+    while (nodes_[node].firstChild != NoNode)
+        removeSubtree(nodes_[node].firstChild);
+    offline_.erase(node);
+    removeLeaf(node);
+}
+
 void CollectionTree::moveToEnd(NodeId node)
 {
     unlink(node);
@@ -142,6 +150,19 @@ bool CollectionTree::sameAs(const CollectionTree& other) const
             return false;
     }
     return (RootNode == NoNode) == (other.RootNode == NoNode) && offlineReason(NoNode) == other.offlineReason(NoNode);
+}
+
+bool CollectionTree::sameSubtree(NodeId a, const CollectionTree& other, NodeId b) const
+{
+    if (kind(a) != other.kind(b) || caption(a) != other.caption(b) || !sameRecord(record(a), other.record(b)) ||
+        offlineReason(a) != other.offlineReason(b))
+        return false;
+    NodeId ca = firstChild(a), cb = other.firstChild(b);
+    for (; ca != NoNode && cb != NoNode; ca = nextSibling(ca), cb = other.nextSibling(cb)) {
+        if (!sameSubtree(ca, other, cb))
+            return false;
+    }
+    return ca == NoNode && cb == NoNode;
 }
 
 std::string CollectionTree::offlineReason(NodeId node) const

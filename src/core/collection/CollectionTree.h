@@ -37,6 +37,9 @@ public:
     NodeId addNode(NodeId parent, std::string_view caption, CollectionItem* record, std::uint8_t kind);
     // Takes a node without children out of the tree.
     void removeLeaf(NodeId node);
+    // Takes a node and everything below it out of the tree (their records stay allocated
+    // until the tree is cleared).
+    void removeSubtree(NodeId node);
     // Makes a top-level node the last top-level node.
     void moveToEnd(NodeId node);
     void clear();
@@ -57,6 +60,9 @@ public:
     // True when both trees have the same nodes in the same places, with the same kinds,
     // captions, records and offline marks.
     bool sameAs(const CollectionTree& other) const;
+    // True when node `a` and `other`'s node `b` have the same kind, caption, record and
+    // offline mark, and so have their children, in the same order, down to the leaves.
+    bool sameSubtree(NodeId a, const CollectionTree& other, NodeId b) const;
     // Number of nodes in the tree.
     int size() const { return liveNodes_; }
 

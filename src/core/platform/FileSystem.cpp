@@ -38,6 +38,12 @@ bool isDirectory(const std::string& path)
     return st && S_ISDIR(st->st_mode);
 }
 
+bool isSymbolicLink(const std::string& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 std::optional<std::int64_t> fileSize(const std::string& path)
 {
     const auto st = statOf(path);

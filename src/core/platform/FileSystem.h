@@ -12,6 +12,7 @@ namespace cantorel::fs {
 
 bool isRegularFile(const std::string& path);
 bool isDirectory(const std::string& path);
+bool isSymbolicLink(const std::string& path); // the path itself, not what it names
 std::optional<std::int64_t> fileSize(const std::string& path);
 
 struct FileIdentity {

@@ -9,6 +9,7 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 #include <unordered_set>
+#include <utility>
 
 namespace cantorel {
 
@@ -133,7 +134,7 @@ bool FolderWatcher::takeEvents()
             const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
             at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
             if (e->mask & IN_Q_OVERFLOW) {
-                changed = true; // events were lost: something changed
+                changed = lost_ = true; // events were lost: something changed
                 continue;
             }
             const auto folder = byWatch_.find(e->wd);
@@ -145,11 +146,21 @@ bool FolderWatcher::takeEvents()
                 continue;
             }
             changed = true;
+            if (folder != byWatch_.end() && (changed_.empty() || changed_.back() != folder->second))
+                changed_.push_back(folder->second);
             // A folder made or moved in: watched at once, with what it already holds.
             if ((e->mask & IN_ISDIR) && (e->mask & (IN_CREATE | IN_MOVED_TO)) && e->len > 0 && folder != byWatch_.end())
                 addTree(folder->second + "/" + e->name);
         }
     }
+    return changed;
+}
+
+std::vector<std::string> FolderWatcher::takeChangedFolders()
+{
+    std::vector<std::string> changed = std::exchange(changed_, {});
+    if (std::exchange(lost_, false))
+        changed.clear();
     return changed;
 }
 

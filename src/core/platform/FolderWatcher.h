@@ -28,6 +28,9 @@ public:
     void watch(const std::vector<std::string>& folders);
     // Reads what is pending; true when something in a watched folder changed.
     bool takeEvents();
+    // The folders where the events taken so far happened (paths without a trailing "/"),
+    // or nothing when events were lost and any folder may have changed; taken by the call.
+    std::vector<std::string> takeChangedFolders();
 
     // The watch limit was met: some folders are not watched.
     bool limitReached() const { return limitReached_; }
@@ -48,6 +51,8 @@ private:
     int fd_ = -1;
     std::unordered_map<std::string, int> byPath_;
     std::unordered_map<int, std::string> byWatch_;
+    std::vector<std::string> changed_;
+    bool lost_ = false;
     bool limitReached_ = false;
     bool remote_ = false;
 };

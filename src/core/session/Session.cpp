@@ -1,6 +1,7 @@
 #include "core/session/Session.h"
 
 #include "core/collection/CollectionBuilder.h"
+#include "core/collection/FolderUpdate.h"
 #include "core/collection/Journal.h"
 #include "core/collection/OfflineFolders.h"
 #include "core/collection/ProbeCache.h"
@@ -72,10 +73,9 @@ Result<> Session::checkOptions(const SessionOptions& options)
     return {};
 }
 
-CollectionTree Session::buildTree(const Collation& collation, const FolderDevices& devices, BuildProgress* progress,
-                                  const std::atomic<bool>* cancel, std::unique_ptr<ProbeCache>& cache) const
+BuildSettings Session::buildSettings(const Collation& collation, const FolderDevices& devices,
+                                     const std::atomic<bool>* cancel, ProbeCache* cache) const
 {
-    cache = probeCacheFor(config_);
     TrackProber probe = trackProber(config_.Settings.tagCodePage(), config_.Settings.ReadID3v2);
     if (cache)
         probe = cachedProber(std::move(probe), *cache);
@@ -84,6 +84,14 @@ CollectionTree Session::buildTree(const Collation& collation, const FolderDevice
     build.knownDevices = devices;
     build.keepOffline = true;
     build.cancel = cancel;
+    return build;
+}
+
+CollectionTree Session::buildTree(const Collation& collation, const FolderDevices& devices, BuildProgress* progress,
+                                  const std::atomic<bool>* cancel, std::unique_ptr<ProbeCache>& cache) const
+{
+    cache = probeCacheFor(config_);
+    const BuildSettings build = buildSettings(collation, devices, cancel, cache.get());
     CollectionTree tree;
     CollectionBuilder(tree, build, progress).BuildTree();
     // What is known of folders that cannot be read now stays, in the tree and the cache.
@@ -170,7 +178,23 @@ Result<> Session::saveSnapshot() const
     return TreeSnapshot::save(tree_, TreeSnapshot::fileFor(musicFolder()), snapshotKey());
 }
 
-bool Session::startScan(std::function<void()> done)
+void Session::readFolders(FolderUpdate& update, const FolderDevices& devices, const std::atomic<bool>& cancel,
+                          bool useCache)
+{
+    const Collation collation(locale::localeName("LC_COLLATE"), &config_.Settings.ansi());
+    std::unique_ptr<ProbeCache> cache = useCache ? probeCacheFor(config_) : nullptr;
+    const bool alone = update.read(buildSettings(collation, devices, &cancel, cache.get()));
+    if (cache) {
+        // The rest of the collection was not met by this reading, and stays known.
+        cache->keepUnder(paths::withoutTrailingSlash(musicFolder()));
+        scanCache_ = std::move(cache);
+        scanCache_->saveInBackground();
+    }
+    if (!alone)
+        scanUpdate_.reset();
+}
+
+bool Session::startScan(std::function<void()> done, const std::vector<std::string>& changed)
 {
     if (!scan_)
         scan_ = std::make_unique<BackgroundScan>();
@@ -178,6 +202,20 @@ bool Session::startScan(std::function<void()> done)
         return false;
     scan_->cancel(); // a finished scan not taken is read again
     scanSaves_ = saves_;
+    std::optional<FolderUpdate> update = FolderUpdate::plan(tree_, musicFolder(), changed);
+    scanFolders_ = update.has_value();
+    if (update) {
+        // Loading the probe cache costs about as much as reading a hundredth of its
+        // tracks: worth it for a large part of the collection only.
+        const bool useCache = update->tracks() * 100 > tree_.Nodes.size();
+        scanUpdate_ = std::make_shared<FolderUpdate>(std::move(*update));
+        auto work = [this, update = scanUpdate_, devices = tree_.FolderDevices,
+                     useCache](BuildProgress&, const std::atomic<bool>& cancel) {
+            readFolders(*update, devices, cancel, useCache);
+            return CollectionTree();
+        };
+        return scan_->start(std::move(work), std::move(done));
+    }
     // The scan's thread has its own collation and only the devices of the tree shown;
     // offline folders are filled from the tree when the scan is taken.
     auto work = [this, devices = tree_.FolderDevices](BuildProgress& progress, const std::atomic<bool>& cancel) {
@@ -214,8 +252,11 @@ Session::ScanOutcome Session::adoptScan(const std::function<void()>& before)
         return ScanOutcome::Running;
     std::optional<CollectionTree> fresh = scan_->take();
     const std::unique_ptr<SearchIndex> index = std::move(scanIndex_);
+    const std::shared_ptr<FolderUpdate> update = std::move(scanUpdate_);
     if (!fresh || saves_ != scanSaves_)
         return ScanOutcome::Stale;
+    if (std::exchange(scanFolders_, false))
+        return adoptFolders(update.get(), before);
     keepOfflineFolders(*fresh, tree_);
     if (fresh->sameAs(tree_))
         return ScanOutcome::Unchanged;
@@ -228,6 +269,24 @@ Session::ScanOutcome Session::adoptScan(const std::function<void()>& before)
         search_->take(std::move(*index));
         searchBuilt_ = true;
     }
+    return ScanOutcome::Changed;
+}
+
+Session::ScanOutcome Session::adoptFolders(FolderUpdate* update, const std::function<void()>& before)
+{
+    if (!update)
+        return ScanOutcome::Stale; // the change reaches past the folders read
+    if (update->sameAs(tree_))
+        return ScanOutcome::Unchanged;
+    if (before)
+        before();
+    if (saves_ != scanSaves_)
+        return ScanOutcome::Stale;
+    const NodeKey active = playback_ ? keyOf(playback_->activeNode()) : NodeKey{};
+    searchBuilt_ = false;
+    search_->clear();
+    update->apply(tree_);
+    keepActive(active);
     return ScanOutcome::Changed;
 }
 

@@ -23,7 +23,9 @@ namespace cantorel {
 
 class BackgroundScan;
 class BuildProgress;
+struct BuildSettings;
 class Collation;
+class FolderUpdate;
 class Journal;
 class PlaybackController;
 class ProbeCache;
@@ -101,8 +103,9 @@ public:
     Result<> saveSnapshot() const;
     // Reads the collection again on a thread of its own, as build() does, while the tree
     // stays as it is; `done` is called on that thread when it ends. False while a reading
-    // runs.
-    bool startScan(std::function<void()> done = {});
+    // runs. With `changed` folders (paths without a trailing "/"), only they are read
+    // where that is enough, and put in the tree in place.
+    bool startScan(std::function<void()> done = {}, const std::vector<std::string>& changed = {});
     bool scanRunning() const;
     // How far the reading behind the tree is: top-level entries read, of all.
     std::pair<int, int> scanProgress() const;
@@ -110,7 +113,8 @@ public:
         Running,   // not finished yet
         Changed,   // its tree is in place, the active track kept as rebuild() keeps it
         Unchanged, // it found the tree as it is
-        Stale,     // a save happened while it read: read again
+        Stale,     // a save happened while it read, or a change reaches past the folders read:
+                   // read the whole collection again
     };
     // Takes the finished reading; `before` is called just before the tree is replaced.
     ScanOutcome adoptScan(const std::function<void()>& before = {});
@@ -203,14 +207,21 @@ private:
     SessionOptions options_;
     std::unique_ptr<Collation> collation_;
     CollectionTree tree_;
-    // A new tree of the collection, offline folders marked (their tracks kept in the cache).
     using FolderDevices = std::unordered_map<std::string, std::uint64_t>;
+    // How the session's readings build: read-ahead, offline folders kept, with `cache`.
+    BuildSettings buildSettings(const Collation& collation, const FolderDevices& devices,
+                                const std::atomic<bool>* cancel, ProbeCache* cache) const;
+    // A new tree of the collection, offline folders marked (their tracks kept in the cache).
     CollectionTree buildTree(const Collation& collation, const FolderDevices& devices, BuildProgress* progress,
                              const std::atomic<bool>* cancel, std::unique_ptr<ProbeCache>& cache) const;
+    // A reading of a few changed folders of the tree (FolderUpdate), on the scan's thread.
+    void readFolders(FolderUpdate& update, const FolderDevices& devices, const std::atomic<bool>& cancel,
+                     bool useCache);
     // What the tree's snapshot depends on beside the root.
     std::string snapshotKey() const;
     // Puts a new tree in place, keeping the active track and the playing where it exists.
     void replaceTree(CollectionTree&& fresh);
+    ScanOutcome adoptFolders(FolderUpdate* update, const std::function<void()>& before);
     // After a new tree: the active track found again, else the first track.
     void keepActive(const NodeKey& active);
 
@@ -225,7 +236,11 @@ private:
     std::vector<std::string> notices_;
     bool cacheNoticed_ = false;
     std::unique_ptr<SearchIndex> scanIndex_; // of the last reading's tree, built on its thread
-    std::unique_ptr<ProbeCache> scanCache_;  // of the last reading behind the window; its save may run
+    // The changed folders the last reading read; none after it, when they could not be
+    // read alone.
+    std::shared_ptr<FolderUpdate> scanUpdate_;
+    bool scanFolders_ = false;              // the reading under way reads changed folders alone
+    std::unique_ptr<ProbeCache> scanCache_; // of the last reading behind the window; its save may run
     std::unique_ptr<BackgroundScan> scan_;
     std::uint64_t saves_ = 0;     // saves of this run so far
     std::uint64_t scanSaves_ = 0; // ... when the reading under way started

@@ -38,7 +38,7 @@ LiveCollection::LiveCollection(Session& session, Hooks hooks, QObject* parent)
     quiet_.setSingleShot(true);
     connect(&quiet_, &QTimer::timeout, this, [this] {
         firstEventAt_ = -1;
-        scan();
+        scanChanges();
     });
     poll_.setInterval(PollMs);
     connect(&poll_, &QTimer::timeout, this, &LiveCollection::poll);
@@ -60,6 +60,12 @@ bool LiveCollection::scanning() const { return poll_.isActive(); }
 
 void LiveCollection::scan()
 {
+    whole_ = true;
+    scanChanges();
+}
+
+void LiveCollection::scanChanges()
+{
     if (scanning()) {
         again_ = true;
         return;
@@ -75,7 +81,10 @@ void LiveCollection::startScan()
         QMetaObject::invokeMethod(
             this, [this] { poll(); }, Qt::QueuedConnection);
     };
-    if (!session_.startScan(ended))
+    const std::vector<std::string> changed = whole_ ? std::vector<std::string>() : std::move(changed_);
+    whole_ = false;
+    changed_.clear();
+    if (!session_.startScan(ended, changed))
         return;
     poll_.start();
     poll();
@@ -126,6 +135,10 @@ void LiveCollection::eventsReady()
 {
     if (!watcher_.takeEvents())
         return;
+    std::vector<std::string> folders = watcher_.takeChangedFolders();
+    if (folders.empty())
+        whole_ = true; // events were lost
+    changed_.insert(changed_.end(), std::make_move_iterator(folders.begin()), std::make_move_iterator(folders.end()));
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     if (firstEventAt_ < 0)
         firstEventAt_ = now;

@@ -8,6 +8,8 @@
 
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 class QSocketNotifier;
 
@@ -34,7 +36,8 @@ public:
     LiveCollection(Session& session, Hooks hooks, QObject* parent = nullptr);
     ~LiveCollection() override;
 
-    // Reads the collection behind the window now (or once the reading under way ended).
+    // Reads the whole collection behind the window now (or once the reading under way
+    // ended).
     void scan();
     // Watches the folders of the tree as it is now, and checks the unwatched parts every
     // `SweepMinutes`.
@@ -57,6 +60,8 @@ private:
     void eventsReady();
     void poll();
     void startScan();
+    // Reads what changed: the folders where events happened, or the whole collection.
+    void scanChanges();
 
     Session& session_;
     Hooks hooks_;
@@ -68,6 +73,9 @@ private:
     QTimer offline_; // whether offline folders are back
     qint64 firstEventAt_ = -1;
     bool again_ = false; // something changed while a reading ran
+    // What the next reading reads: the whole collection, or the folders where events were.
+    bool whole_ = false;
+    std::vector<std::string> changed_;
     bool limitNoticed_ = false;
 };
 

@@ -26,8 +26,9 @@ bool changeSeen(FolderWatcher& watcher)
 
 } // namespace
 
-// Each kind of change in a watched folder is seen; a folder made in one is watched at
-// once, with what it holds; a folder no longer wanted is not watched.
+// Each kind of change in a watched folder is seen, with the folder it happened in; a
+// folder made in one is watched at once, with what it holds; a folder no longer wanted is
+// not watched.
 TEST(FolderWatcher, SeesEveryChangeAndFollowsNewFolders)
 {
     TempDir dir;
@@ -44,23 +45,26 @@ TEST(FolderWatcher, SeesEveryChangeAndFollowsNewFolders)
     const struct {
         const char* what;
         std::function<void()> change;
+        std::string where;
     } changes[] = {
-        {"file made", [&] { dir.write("music/b.mp3", "y"); }},
-        {"file rewritten", [&] { dir.write("music/a.mp3", "z"); }},
-        {"file renamed", [&] { std::filesystem::rename(music + "/b.mp3", music + "/c.mp3"); }},
-        {"file removed", [&] { std::filesystem::remove(music + "/c.mp3"); }},
-        {"folder made", [&] { dir.makeDir("music/New album"); }},
-        {"file in the new folder", [&] { dir.write("music/New album/t.mp3", "t"); }},
+        {"file made", [&] { dir.write("music/b.mp3", "y"); }, music},
+        {"file rewritten", [&] { dir.write("music/a.mp3", "z"); }, music},
+        {"file renamed", [&] { std::filesystem::rename(music + "/b.mp3", music + "/c.mp3"); }, music},
+        {"file removed", [&] { std::filesystem::remove(music + "/c.mp3"); }, music},
+        {"folder made", [&] { dir.makeDir("music/New album"); }, music},
+        {"file in the new folder", [&] { dir.write("music/New album/t.mp3", "t"); }, music + "/New album"},
         {"folder moved in with a folder inside",
          [&] {
              dir.write("outside/Album/Disc 1/u.mp3", "u");
              std::filesystem::rename(dir / "outside/Album", music + "/Album");
-         }},
-        {"file deep in the moved folder", [&] { dir.write("music/Album/Disc 1/v.mp3", "v"); }},
+         },
+         music},
+        {"file deep in the moved folder", [&] { dir.write("music/Album/Disc 1/v.mp3", "v"); }, music + "/Album/Disc 1"},
     };
     for (const auto& c : changes) {
         c.change();
         EXPECT_TRUE(changeSeen(watcher)) << c.what;
+        EXPECT_EQ(watcher.takeChangedFolders(), std::vector<std::string>{c.where}) << c.what;
     }
 
     watcher.watch({music});

@@ -279,6 +279,17 @@ TEST(CollectionView, InstantStartThenTheTreeFollowsTheDisk)
     std::filesystem::create_directory(music + "/Copied later");
     std::filesystem::copy(music + "/Arpeggio.mp3", music + "/Copied later/Arpeggio again.mp3");
     ASSERT_TRUE(eventually([&] { return shown("Copied later"); }));
+    ASSERT_TRUE(eventually([&] { return !form.live()->scanning(); }));
+
+    // A track added to that folder: the folder alone is read and put in place, the rest
+    // of the tree keeps its records, the view its state.
+    const CollectionItem* concert = session.tree().record(nodeOf("Concert A"));
+    form.selectNode(nodeOf("Concert A"));
+    std::filesystem::copy(music + "/Arpeggio.mp3", music + "/Copied later/Arpeggio thrice.mp3");
+    ASSERT_TRUE(eventually([&] { return form.model()->rowCount(form.model()->indexOf(nodeOf("Copied later"))) == 2; }));
+    EXPECT_EQ(session.tree().record(nodeOf("Concert A")), concert);
+    EXPECT_EQ(session.tree().caption(form.selectedNode()), "Concert A");
+    EXPECT_TRUE(form.treeView()->isExpanded(form.model()->indexOf(nodeOf("Playlists"))));
 
     // The collection goes away: what was known stays, offline; it comes back.
     std::filesystem::rename(music, dir / "away");
