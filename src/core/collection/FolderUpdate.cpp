@@ -175,14 +175,18 @@ bool FolderUpdate::sameAs(const CollectionTree& tree) const
     return true;
 }
 
-void FolderUpdate::apply(CollectionTree& tree) const
+std::vector<NodeId> FolderUpdate::apply(CollectionTree& tree) const
 {
-    for (const Folder& f : folders_)
-        applyFolder(tree, f);
+    std::vector<NodeId> changed;
+    for (const Folder& f : folders_) {
+        if (const NodeId node = applyFolder(tree, f); node != NoNode)
+            changed.push_back(node);
+    }
     tree.fillNodeTable();
+    return changed;
 }
 
-void FolderUpdate::applyFolder(CollectionTree& tree, const Folder& f) const
+NodeId FolderUpdate::applyFolder(CollectionTree& tree, const Folder& f) const
 {
     const std::string& path = f.seed.record.Path;
     NodeId node = NoNode;
@@ -193,7 +197,7 @@ void FolderUpdate::applyFolder(CollectionTree& tree, const Folder& f) const
         }
     }
     if (node == NoNode)
-        return;
+        return NoNode;
     std::erase_if(tree.FolderDevices,
                   [&](const auto& entry) { return entry.first == path || isUnder(entry.first, path); });
     const CollectionItem old = *tree.record(node);
@@ -208,7 +212,7 @@ void FolderUpdate::applyFolder(CollectionTree& tree, const Folder& f) const
             tree.removeSubtree(up);
             up = next;
         }
-        return;
+        return NoNode;
     }
     const NodeId top = f.fresh.firstTopLevel();
     const CollectionItem& now = *f.fresh.record(top);
@@ -220,6 +224,7 @@ void FolderUpdate::applyFolder(CollectionTree& tree, const Folder& f) const
     tree.copyChildren(node, f.fresh, top);
     addSums(tree, up, now.FileSize - old.FileSize, now.Duration - old.Duration);
     tree.FolderDevices.insert(f.fresh.FolderDevices.begin(), f.fresh.FolderDevices.end());
+    return node;
 }
 
 std::vector<std::string> FolderUpdate::folders() const

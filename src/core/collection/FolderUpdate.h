@@ -30,8 +30,9 @@ public:
     bool read(const BuildSettings& settings);
     // True when what was read is what `tree` shows.
     bool sameAs(const CollectionTree& tree) const;
-    // Puts what was read in `tree`, and fills its node table again.
-    void apply(CollectionTree& tree) const;
+    // Puts what was read in `tree`, and fills its node table again. Returns the nodes that
+    // stayed but hold a new record (the folders read); new nodes have new ids.
+    std::vector<NodeId> apply(CollectionTree& tree) const;
 
     // The folders to read, and the tracks they held.
     std::vector<std::string> folders() const;
@@ -43,7 +44,7 @@ private:
         FolderRead found = FolderRead::Whole;
         CollectionTree fresh;
     };
-    void applyFolder(CollectionTree& tree, const Folder& folder) const;
+    NodeId applyFolder(CollectionTree& tree, const Folder& folder) const;
 
     std::deque<Folder> folders_; // a deque: a tree does not move without throwing
     std::size_t tracks_ = 0;

@@ -81,6 +81,54 @@ void SearchIndex::build(const CollectionTree& tree, const CodePage& ansi)
     sharedOf_ = std::move(b.sharedOf);
 }
 
+void SearchIndex::rebuild(const CollectionTree& tree, const CodePage& ansi, const std::vector<NodeId>& changed)
+{
+    // Only this thread changes the index: what it holds is read without the lock.
+    NodeId highest = 0;
+    for (const NodeId n : tree.Nodes)
+        highest = std::max(highest, n);
+    for (const Entry& e : entries_)
+        highest = std::max(highest, e.node);
+    std::vector<std::int32_t> held(static_cast<std::size_t>(highest) + 1, -1); // by node: its old entry
+    for (std::size_t i = 0; i < entries_.size(); ++i)
+        held[static_cast<std::size_t>(entries_[i].node)] = static_cast<std::int32_t>(i);
+    for (const NodeId n : changed)
+        held[static_cast<std::size_t>(n)] = -1;
+    // The shared strings stay, with their numbers; new nodes may add a string twice.
+    Builder b;
+    b.sharedText = sharedText_;
+    b.shared = shared_;
+    b.entries.reserve(tree.Nodes.size());
+    std::vector<std::int32_t> placeOf(held.size(), -1);
+    for (std::size_t place = 0; place < tree.Nodes.size(); ++place) {
+        const NodeId n = tree.Nodes[place];
+        placeOf[static_cast<std::size_t>(n)] = static_cast<std::int32_t>(place);
+        const NodeId up = tree.parent(n);
+        const std::int32_t parent = up == NoNode ? -1 : placeOf[static_cast<std::size_t>(up)];
+        const std::int32_t old = held[static_cast<std::size_t>(n)];
+        if (old < 0) {
+            b.entries.push_back({n, parent, 0, 0, 0, 0});
+            index(b, place, tree, ansi);
+            continue;
+        }
+        const Entry& was = entries_[static_cast<std::size_t>(old)];
+        b.entries.push_back({n, parent, static_cast<std::uint32_t>(b.text.size()),
+                             static_cast<std::uint32_t>(b.sharedOf.size()), was.length, was.count});
+        b.text.append(text_, was.text, was.length);
+        b.sharedOf.insert(b.sharedOf.end(), sharedOf_.begin() + was.shared, sharedOf_.begin() + was.shared + was.count);
+    }
+    b.text.shrink_to_fit();
+    b.sharedText.shrink_to_fit();
+    b.shared.shrink_to_fit();
+    b.sharedOf.shrink_to_fit();
+    std::unique_lock lock(mutex_);
+    entries_ = std::move(b.entries);
+    text_ = std::move(b.text);
+    sharedText_ = std::move(b.sharedText);
+    shared_ = std::move(b.shared);
+    sharedOf_ = std::move(b.sharedOf);
+}
+
 void SearchIndex::index(Builder& b, std::size_t place, const CollectionTree& tree, const CodePage& ansi)
 {
     Entry& e = b.entries[place];

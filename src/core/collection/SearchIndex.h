@@ -34,6 +34,10 @@ public:
     explicit SearchIndex(bool latin);
 
     void build(const CollectionTree& tree, const CodePage& ansi);
+    // Indexes `tree` again after its nodes changed in place: a node this index holds keeps
+    // its text unless it is one of `changed`; the others are read. Much quicker than a
+    // build when few nodes are new.
+    void rebuild(const CollectionTree& tree, const CodePage& ansi, const std::vector<NodeId>& changed);
     // Reads again the nodes whose record is `record` (after a save).
     void update(const CollectionTree& tree, const CollectionItem* record, const CodePage& ansi);
     void clear();

@@ -283,9 +283,9 @@ Session::ScanOutcome Session::adoptFolders(FolderUpdate* update, const std::func
     if (saves_ != scanSaves_)
         return ScanOutcome::Stale;
     const NodeKey active = playback_ ? keyOf(playback_->activeNode()) : NodeKey{};
-    searchBuilt_ = false;
-    search_->clear();
-    update->apply(tree_);
+    const std::vector<NodeId> changed = update->apply(tree_);
+    if (searchBuilt_)
+        search_->rebuild(tree_, config_.Settings.ansi(), changed);
     keepActive(active);
     return ScanOutcome::Changed;
 }

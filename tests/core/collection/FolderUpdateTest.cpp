@@ -1,5 +1,6 @@
 #include "core/collection/FolderUpdate.h"
 
+#include "core/collection/SearchIndex.h"
 #include "core/info/TrackInfo.h"
 #include "core/platform/CodePage.h"
 #include "core/platform/Collation.h"
@@ -54,8 +55,9 @@ struct Collection {
 } // namespace
 
 // A change in a few folders, read alone and put in place, gives the tree a whole reading
-// gives: records, sums, descriptions, inherited pictures, folders that come and go. A
-// change the folders cannot hold alone asks for the whole collection.
+// gives: records, sums, descriptions, inherited pictures, folders that come and go; the
+// search index made again from the old one finds what a new one finds. A change the
+// folders cannot hold alone asks for the whole collection.
 TEST(FolderUpdate, PutsInPlaceWhatAWholeReadingFinds)
 {
     namespace fsys = std::filesystem;
@@ -121,6 +123,9 @@ TEST(FolderUpdate, PutsInPlaceWhatAWholeReadingFinds)
         SCOPED_TRACE(t.what);
         Collection c;
         CollectionTree shown = c.build();
+        const CodePage& ansi = *CodePage::byNumber(1252);
+        SearchIndex index(false);
+        index.build(shown, ansi);
         t.change(c);
         std::vector<std::string> changed;
         for (const std::string& f : t.changed)
@@ -135,9 +140,14 @@ TEST(FolderUpdate, PutsInPlaceWhatAWholeReadingFinds)
             continue;
         ASSERT_EQ(update->sameAs(shown), t.expect == Unchanged);
         const CollectionItem* firstRecord = shown.record(shown.firstTopLevel());
-        update->apply(shown);
+        index.rebuild(shown, ansi, update->apply(shown));
         const CollectionTree whole = c.build();
         EXPECT_TRUE(shown.sameAs(whole));
+        SearchIndex fresh(false);
+        fresh.build(shown, ansi);
+        for (const char* query :
+             {"one", "two", "deux", "six", "seven", "eight", "five", "first", "album", "01", "lone"})
+            EXPECT_EQ(index.search(index.words(query)).matches, fresh.search(fresh.words(query)).matches) << query;
         EXPECT_EQ(shown.size(), whole.size());
         EXPECT_EQ(shown.record(shown.firstTopLevel()), firstRecord); // the root's record stays in place
     }
