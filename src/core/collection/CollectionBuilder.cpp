@@ -65,6 +65,7 @@ void CollectionBuilder::BuildTree()
         progress_->setStatus(settings_.statusPreparing);
     tree_.clear();
     tracks_.clear();
+    asShown_.clear();
     visited_.clear();
     playlistCount_ = 0;
     const std::string& root = settings_.rootDirectory;
@@ -268,6 +269,8 @@ bool CollectionBuilder::ScanDirectory(const std::string& directory, DirectoryRea
         }
         scanSubdirectory(directory, listing.directories()[i], descriptionOf(i), parent, result);
     }
+    const std::size_t nodeMark = tree_.nodeSlots(), recordMark = tree_.recordSlots(), trackMark = tracks_.size();
+    const int playlistMark = playlistCount_;
     for (std::size_t i = 0; i < listing.files().size(); ++i) {
         if (top)
             stepProgress();
@@ -280,7 +283,20 @@ bool CollectionBuilder::ScanDirectory(const std::string& directory, DirectoryRea
             AddPlaylist(directory, listing, name, descriptionOf(dirCount + i));
         }
     }
+    // A playlist's node lies among the tracks' nodes, under the Playlists node.
+    if (settings_.shownFolders && parent != NoNode && playlistCount_ == playlistMark)
+        leaveOutIfAsShown(parent, nodeMark, recordMark, trackMark);
     return result;
+}
+
+void CollectionBuilder::leaveOutIfAsShown(NodeId folder, std::size_t nodes, std::size_t records, std::size_t tracks)
+{
+    const auto shown = settings_.shownFolders->find(tree_.record(folder)->Path.str());
+    if (shown == settings_.shownFolders->end() || shown->second != tree_.childrenDigest(folder))
+        return;
+    tree_.truncate(nodes, records);
+    tracks_.resize(tracks);
+    asShown_.push_back(folder);
 }
 
 void CollectionBuilder::scanSubdirectory(const std::string& directory, const std::string& name,

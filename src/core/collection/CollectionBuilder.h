@@ -51,6 +51,10 @@ struct BuildSettings {
     bool keepOffline = false;
     // Turns true when the build's result is no longer wanted: it ends soon.
     const std::atomic<bool>* cancel = nullptr;
+    // The childrenDigest() of each folder of a tree already shown, by path (the root's
+    // with its "/"): a folder that holds what it holds there keeps only its folders in the
+    // new tree, its tracks left out, and is listed in foldersAsShown().
+    const std::unordered_map<std::string, std::uint64_t>* shownFolders = nullptr;
 
     static BuildSettings fromConfiguration(const Configuration& configuration, const Collation& collation,
                                            TrackProber probe);
@@ -88,6 +92,8 @@ public:
     // Builds the tree of one folder of the collection alone, as BuildTree would build its
     // node and what lies below it.
     FolderRead BuildFolder(const FolderSeed& seed);
+    // With BuildSettings::shownFolders: the folder nodes whose tracks were left out.
+    const std::vector<NodeId>& foldersAsShown() const { return asShown_; }
 
 private:
     // True when a track lies in `directory` (ending with "/") or below it.
@@ -123,7 +129,12 @@ private:
     const BuildSettings& settings_;
     std::unique_ptr<ReadAhead> ahead_; // while BuildTree runs with read-ahead
     BuildProgress* progress_;
+    // Leaves out the entries made since the marks when `folder` holds what the shown tree
+    // holds there.
+    void leaveOutIfAsShown(NodeId folder, std::size_t nodes, std::size_t records, std::size_t tracks);
+
     std::vector<NodeId> tracks_; // the scan's tracks, in the order it made them
+    std::vector<NodeId> asShown_;
     int playlistCount_ = 0;
     int position_ = 0;
     std::uint64_t device_ = 0;                                           // of the folder being scanned

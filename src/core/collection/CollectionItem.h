@@ -35,6 +35,8 @@ struct CollectionItem {
     std::int32_t TrackTotal = 0; // the number of tracks it is one of; 0: unknown
     std::int32_t Disc = 0;       // 0: unknown
     std::int32_t DiscTotal = 0;
+
+    bool operator==(const CollectionItem&) const = default;
 };
 
 class CodePage;

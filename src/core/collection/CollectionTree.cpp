@@ -82,6 +82,37 @@ void CollectionTree::moveToEnd(NodeId node)
     link(NoNode, node);
 }
 
+void CollectionTree::moveUnder(NodeId parent, NodeId node)
+{
+    unlink(node);
+    link(parent, node);
+}
+
+std::size_t CollectionTree::recordSlots() const
+{
+    return records_.empty() ? 0 : (records_.size() - 1) * RecordChunk + recordsInLastChunk_;
+}
+
+void CollectionTree::truncate(std::size_t nodes, std::size_t records)
+{
+    while (nodes_.size() > nodes) {
+        const auto n = static_cast<NodeId>(nodes_.size() - 1);
+        if (nodes_[n].record) {
+            unlink(n);
+            offline_.erase(n);
+            --liveNodes_;
+        }
+        nodes_.pop_back();
+    }
+    while (recordSlots() > records) {
+        records_.back()[--recordsInLastChunk_] = CollectionItem();
+        if (recordsInLastChunk_ == 0 && recordSlots() > records) {
+            records_.pop_back();
+            recordsInLastChunk_ = RecordChunk;
+        }
+    }
+}
+
 void CollectionTree::clear() { *this = CollectionTree(); }
 
 int CollectionTree::childCount(NodeId n) const
@@ -116,18 +147,7 @@ void CollectionTree::fillNodeTable(const std::function<void(int)>& step)
 
 namespace {
 
-bool sameRecord(const CollectionItem* a, const CollectionItem* b)
-{
-    if (!a || !b)
-        return a == b;
-    return a->Path == b->Path && a->Name == b->Name && a->Artist == b->Artist && a->Album == b->Album &&
-           a->Year == b->Year && a->Comment == b->Comment && a->GenreText == b->GenreText &&
-           a->Description == b->Description && a->PicturePath == b->PicturePath && a->TextPath == b->TextPath &&
-           a->FileSize == b->FileSize && a->Duration == b->Duration && a->Track == b->Track &&
-           a->Bitrate == b->Bitrate && a->Frequency == b->Frequency && a->Genre == b->Genre &&
-           a->AlbumArtist == b->AlbumArtist && a->TrackTotal == b->TrackTotal && a->Disc == b->Disc &&
-           a->DiscTotal == b->DiscTotal;
-}
+bool sameRecord(const CollectionItem* a, const CollectionItem* b) { return a && b ? *a == *b : a == b; }
 
 } // namespace
 
@@ -163,6 +183,35 @@ bool CollectionTree::sameSubtree(NodeId a, const CollectionTree& other, NodeId b
             return false;
     }
     return ca == NoNode && cb == NoNode;
+}
+
+std::uint64_t CollectionTree::childrenDigest(NodeId node) const
+{
+    std::uint64_t digest = 0x9E3779B97F4A7C15ULL;
+    const auto mix = [&](std::uint64_t value) {
+        digest ^= value + 0x9E3779B97F4A7C15ULL + (digest << 6) + (digest >> 2);
+        digest *= 0xBF58476D1CE4E5B9ULL;
+    };
+    const auto text = [&](std::string_view t) { mix(std::hash<std::string_view>()(t)); };
+    for (NodeId c = firstChild(node); c != NoNode; c = nextSibling(c)) {
+        mix(kind(c));
+        text(caption(c));
+        const CollectionItem* r = record(c);
+        if (!r) {
+            mix(0);
+            continue;
+        }
+        for (const CompactString* field :
+             {&r->Path, &r->Name, &r->Artist, &r->Album, &r->Year, &r->Comment, &r->GenreText, &r->Description,
+              &r->PicturePath, &r->TextPath, &r->AlbumArtist})
+            text(*field);
+        for (const std::int64_t number :
+             {r->FileSize, r->Duration, std::int64_t(r->Track), std::int64_t(r->Bitrate), std::int64_t(r->Frequency),
+              std::int64_t(r->Genre), std::int64_t(r->TrackTotal), std::int64_t(r->Disc), std::int64_t(r->DiscTotal)})
+            mix(static_cast<std::uint64_t>(number));
+        mix(offline_.contains(c));
+    }
+    return digest;
 }
 
 std::string CollectionTree::offlineReason(NodeId node) const

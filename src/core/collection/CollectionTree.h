@@ -42,6 +42,14 @@ public:
     void removeSubtree(NodeId node);
     // Makes a top-level node the last top-level node.
     void moveToEnd(NodeId node);
+    // Makes `node` the last child of `parent`, taking it from where it was.
+    void moveUnder(NodeId parent, NodeId node);
+    // How many nodes and records were ever made (the marks truncate() takes).
+    std::size_t nodeSlots() const { return nodes_.size(); }
+    std::size_t recordSlots() const;
+    // Takes back the nodes and records made after those marks: the last ones made, each
+    // the last child of its parent.
+    void truncate(std::size_t nodes, std::size_t records);
     void clear();
 
     NodeId parent(NodeId n) const { return nodes_[n].parent; }
@@ -60,6 +68,9 @@ public:
     // True when both trees have the same nodes in the same places, with the same kinds,
     // captions, records and offline marks.
     bool sameAs(const CollectionTree& other) const;
+    // A digest of the children of `node` (their kinds, captions and records, in order):
+    // two folders whose digests are equal hold the same entries.
+    std::uint64_t childrenDigest(NodeId node) const;
     // True when node `a` and `other`'s node `b` have the same kind, caption, record and
     // offline mark, and so have their children, in the same order, down to the leaves.
     bool sameSubtree(NodeId a, const CollectionTree& other, NodeId b) const;

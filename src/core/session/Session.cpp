@@ -7,6 +7,7 @@
 #include "core/collection/ProbeCache.h"
 #include "core/collection/SearchIndex.h"
 #include "core/collection/TreeSnapshot.h"
+#include "core/collection/TreeUpdate.h"
 #include "core/info/InfoPage.h"
 #include "core/info/TrackInfo.h"
 #include "core/platform/Collation.h"
@@ -191,7 +192,21 @@ void Session::readFolders(FolderUpdate& update, const FolderDevices& devices, co
         scanCache_->saveInBackground();
     }
     if (!alone)
-        scanUpdate_.reset();
+        scanFolders_.reset();
+}
+
+void Session::readAgainstTree(TreeUpdate& update, const FolderDevices& devices, BuildProgress& progress,
+                              const std::atomic<bool>& cancel)
+{
+    const Collation collation(locale::localeName("LC_COLLATE"), &config_.Settings.ansi());
+    std::unique_ptr<ProbeCache> cache = probeCacheFor(config_);
+    const bool inPlace = update.read(buildSettings(collation, devices, &cancel, cache.get()), &progress);
+    if (cache) {
+        scanCache_ = std::move(cache);
+        scanCache_->saveInBackground();
+    }
+    if (!inPlace)
+        scanInPlace_.reset();
 }
 
 bool Session::startScan(std::function<void()> done, const std::vector<std::string>& changed)
@@ -202,16 +217,27 @@ bool Session::startScan(std::function<void()> done, const std::vector<std::strin
         return false;
     scan_->cancel(); // a finished scan not taken is read again
     scanSaves_ = saves_;
-    std::optional<FolderUpdate> update = FolderUpdate::plan(tree_, musicFolder(), changed);
-    scanFolders_ = update.has_value();
-    if (update) {
+    scanKind_ = ScanKind::NewTree;
+    if (std::optional<FolderUpdate> update = FolderUpdate::plan(tree_, musicFolder(), changed)) {
         // Loading the probe cache costs about as much as reading a hundredth of its
         // tracks: worth it for a large part of the collection only.
         const bool useCache = update->tracks() * 100 > tree_.Nodes.size();
-        scanUpdate_ = std::make_shared<FolderUpdate>(std::move(*update));
-        auto work = [this, update = scanUpdate_, devices = tree_.FolderDevices,
+        scanKind_ = ScanKind::Folders;
+        scanFolders_ = std::make_shared<FolderUpdate>(std::move(*update));
+        auto work = [this, update = scanFolders_, devices = tree_.FolderDevices,
                      useCache](BuildProgress&, const std::atomic<bool>& cancel) {
             readFolders(*update, devices, cancel, useCache);
+            return CollectionTree();
+        };
+        return scan_->start(std::move(work), std::move(done));
+    }
+    std::optional<TreeUpdate> update = std::exchange(newTreeNext_, false) ? std::nullopt : TreeUpdate::plan(tree_);
+    if (update) {
+        scanKind_ = ScanKind::InPlace;
+        scanInPlace_ = std::make_shared<TreeUpdate>(std::move(*update));
+        auto work = [this, update = scanInPlace_, devices = tree_.FolderDevices](BuildProgress& progress,
+                                                                                 const std::atomic<bool>& cancel) {
+            readAgainstTree(*update, devices, progress, cancel);
             return CollectionTree();
         };
         return scan_->start(std::move(work), std::move(done));
@@ -252,11 +278,16 @@ Session::ScanOutcome Session::adoptScan(const std::function<void()>& before)
         return ScanOutcome::Running;
     std::optional<CollectionTree> fresh = scan_->take();
     const std::unique_ptr<SearchIndex> index = std::move(scanIndex_);
-    const std::shared_ptr<FolderUpdate> update = std::move(scanUpdate_);
+    const std::shared_ptr<FolderUpdate> folders = std::move(scanFolders_);
+    const std::shared_ptr<TreeUpdate> inPlace = std::move(scanInPlace_);
     if (!fresh || saves_ != scanSaves_)
         return ScanOutcome::Stale;
-    if (std::exchange(scanFolders_, false))
-        return adoptFolders(update.get(), before);
+    if (scanKind_ == ScanKind::Folders)
+        return adoptInPlace(folders.get(), before);
+    if (scanKind_ == ScanKind::InPlace) {
+        newTreeNext_ = !inPlace; // offline folders or playlists: a new tree
+        return adoptInPlace(inPlace.get(), before);
+    }
     keepOfflineFolders(*fresh, tree_);
     if (fresh->sameAs(tree_))
         return ScanOutcome::Unchanged;
@@ -272,10 +303,11 @@ Session::ScanOutcome Session::adoptScan(const std::function<void()>& before)
     return ScanOutcome::Changed;
 }
 
-Session::ScanOutcome Session::adoptFolders(FolderUpdate* update, const std::function<void()>& before)
+template <class Update>
+Session::ScanOutcome Session::adoptInPlace(const Update* update, const std::function<void()>& before)
 {
     if (!update)
-        return ScanOutcome::Stale; // the change reaches past the folders read
+        return ScanOutcome::Stale; // the change reaches past what was read
     if (update->sameAs(tree_))
         return ScanOutcome::Unchanged;
     if (before)

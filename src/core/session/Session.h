@@ -26,6 +26,7 @@ class BuildProgress;
 struct BuildSettings;
 class Collation;
 class FolderUpdate;
+class TreeUpdate;
 class Journal;
 class PlaybackController;
 class ProbeCache;
@@ -217,11 +218,17 @@ private:
     // A reading of a few changed folders of the tree (FolderUpdate), on the scan's thread.
     void readFolders(FolderUpdate& update, const FolderDevices& devices, const std::atomic<bool>& cancel,
                      bool useCache);
+    // A reading of the whole collection against the tree shown (TreeUpdate), on the scan's
+    // thread.
+    void readAgainstTree(TreeUpdate& update, const FolderDevices& devices, BuildProgress& progress,
+                         const std::atomic<bool>& cancel);
     // What the tree's snapshot depends on beside the root.
     std::string snapshotKey() const;
     // Puts a new tree in place, keeping the active track and the playing where it exists.
     void replaceTree(CollectionTree&& fresh);
-    ScanOutcome adoptFolders(FolderUpdate* update, const std::function<void()>& before);
+    // Puts a FolderUpdate or TreeUpdate in the tree shown; Stale without one.
+    template <class Update>
+    ScanOutcome adoptInPlace(const Update* update, const std::function<void()>& before);
     // After a new tree: the active track found again, else the first track.
     void keepActive(const NodeKey& active);
 
@@ -236,10 +243,14 @@ private:
     std::vector<std::string> notices_;
     bool cacheNoticed_ = false;
     std::unique_ptr<SearchIndex> scanIndex_; // of the last reading's tree, built on its thread
-    // The changed folders the last reading read; none after it, when they could not be
-    // read alone.
-    std::shared_ptr<FolderUpdate> scanUpdate_;
-    bool scanFolders_ = false;              // the reading under way reads changed folders alone
+    // What the reading under way makes: a new tree, changed folders read alone, or the
+    // whole collection read against the tree shown. The update is dropped by its reading
+    // when the change could not be put in place.
+    enum class ScanKind { NewTree, Folders, InPlace };
+    ScanKind scanKind_ = ScanKind::NewTree;
+    std::shared_ptr<FolderUpdate> scanFolders_;
+    std::shared_ptr<TreeUpdate> scanInPlace_;
+    bool newTreeNext_ = false;              // the last reading could not be put in place
     std::unique_ptr<ProbeCache> scanCache_; // of the last reading behind the window; its save may run
     std::unique_ptr<BackgroundScan> scan_;
     std::uint64_t saves_ = 0;     // saves of this run so far
