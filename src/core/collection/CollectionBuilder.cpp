@@ -284,14 +284,16 @@ bool CollectionBuilder::ScanDirectory(const std::string& directory, DirectoryRea
         }
     }
     // A playlist's node lies among the tracks' nodes, under the Playlists node.
-    if (settings_.shownFolders && parent != NoNode && playlistCount_ == playlistMark)
+    if (settings_.shownFolders && playlistCount_ == playlistMark)
         leaveOutIfAsShown(parent, nodeMark, recordMark, trackMark);
     return result;
 }
 
 void CollectionBuilder::leaveOutIfAsShown(NodeId folder, std::size_t nodes, std::size_t records, std::size_t tracks)
 {
-    const auto shown = settings_.shownFolders->find(tree_.record(folder)->Path.str());
+    // NoNode: the root folder, without a root node.
+    const auto shown =
+        settings_.shownFolders->find(folder == NoNode ? settings_.rootDirectory : tree_.record(folder)->Path.str());
     if (shown == settings_.shownFolders->end() || shown->second != tree_.childrenDigest(folder))
         return;
     tree_.truncate(nodes, records);

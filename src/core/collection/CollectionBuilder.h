@@ -52,7 +52,7 @@ struct BuildSettings {
     // Turns true when the build's result is no longer wanted: it ends soon.
     const std::atomic<bool>* cancel = nullptr;
     // The childrenDigest() of each folder of a tree already shown, by path (the root's
-    // with its "/"): a folder that holds what it holds there keeps only its folders in the
+    // with its "/", NoNode's digest without a root node): a folder that holds what it holds there keeps only its folders in the
     // new tree, its tracks left out, and is listed in foldersAsShown().
     const std::unordered_map<std::string, std::uint64_t>* shownFolders = nullptr;
 
@@ -92,7 +92,8 @@ public:
     // Builds the tree of one folder of the collection alone, as BuildTree would build its
     // node and what lies below it.
     FolderRead BuildFolder(const FolderSeed& seed);
-    // With BuildSettings::shownFolders: the folder nodes whose tracks were left out.
+    // With BuildSettings::shownFolders: the folder nodes whose tracks were left out
+    // (NoNode: the root folder without a root node).
     const std::vector<NodeId>& foldersAsShown() const { return asShown_; }
 
 private:

@@ -193,7 +193,7 @@ std::uint64_t CollectionTree::childrenDigest(NodeId node) const
         digest *= 0xBF58476D1CE4E5B9ULL;
     };
     const auto text = [&](std::string_view t) { mix(std::hash<std::string_view>()(t)); };
-    for (NodeId c = firstChild(node); c != NoNode; c = nextSibling(c)) {
+    for (NodeId c = node == NoNode ? firstTop_ : firstChild(node); c != NoNode; c = nextSibling(c)) {
         mix(kind(c));
         text(caption(c));
         const CollectionItem* r = record(c);

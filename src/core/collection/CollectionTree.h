@@ -68,8 +68,9 @@ public:
     // True when both trees have the same nodes in the same places, with the same kinds,
     // captions, records and offline marks.
     bool sameAs(const CollectionTree& other) const;
-    // A digest of the children of `node` (their kinds, captions and records, in order):
-    // two folders whose digests are equal hold the same entries.
+    // A digest of the children of `node` (their kinds, captions and records, in order;
+    // the top-level nodes for NoNode): two folders whose digests are equal hold the same
+    // entries.
     std::uint64_t childrenDigest(NodeId node) const;
     // True when node `a` and `other`'s node `b` have the same kind, caption, record and
     // offline mark, and so have their children, in the same order, down to the leaves.

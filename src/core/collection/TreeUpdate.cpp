@@ -10,13 +10,23 @@ bool isFolder(const CollectionTree& tree, NodeId n)
     return (kind == KindDirectory || kind == KindRootOrParent) && tree.record(n);
 }
 
+// The first entry of a folder; NoNode stands for the root folder without a root node.
+NodeId firstIn(const CollectionTree& tree, NodeId folder)
+{
+    return folder == NoNode ? tree.firstTopLevel() : tree.firstChild(folder);
+}
+
 } // namespace
 
-std::optional<TreeUpdate> TreeUpdate::plan(const CollectionTree& shown)
+std::optional<TreeUpdate> TreeUpdate::plan(const CollectionTree& shown, const std::string& rootDirectory)
 {
-    if (shown.RootNode == NoNode || shown.PlaylistsNode != NoNode || !shown.offlineNodes().empty())
+    if (shown.PlaylistsNode != NoNode || !shown.offlineNodes().empty())
         return std::nullopt;
     TreeUpdate update;
+    if (shown.RootNode == NoNode) {
+        update.digests_.emplace(rootDirectory, shown.childrenDigest(NoNode));
+        ++update.folders_;
+    }
     for (const NodeId n : shown.Nodes) {
         if (isFolder(shown, n)) {
             update.digests_.emplace(shown.record(n)->Path.str(), shown.childrenDigest(n));
@@ -32,14 +42,21 @@ bool TreeUpdate::read(BuildSettings settings, BuildProgress* progress)
     CollectionBuilder builder(fresh_, settings, progress);
     builder.BuildTree();
     asShown_.insert(builder.foldersAsShown().begin(), builder.foldersAsShown().end());
-    return fresh_.RootNode != NoNode && fresh_.PlaylistsNode == NoNode && fresh_.offlineNodes().empty();
+    return fresh_.PlaylistsNode == NoNode && fresh_.offlineNodes().empty();
 }
 
 bool TreeUpdate::sameAs(const CollectionTree& shown) const
 {
     // Each folder read holds what the shown one holds: from the root down, the trees are
     // the same.
+    if ((fresh_.RootNode == NoNode) != (shown.RootNode == NoNode))
+        return false;
     std::size_t folders = 0;
+    if (fresh_.RootNode == NoNode) {
+        if (!asShown_.contains(NoNode))
+            return false;
+        ++folders;
+    }
     for (const NodeId n : fresh_.Nodes) {
         if (!isFolder(fresh_, n))
             continue;
@@ -47,17 +64,19 @@ bool TreeUpdate::sameAs(const CollectionTree& shown) const
             return false;
         ++folders;
     }
-    return folders == folders_ && *fresh_.record(fresh_.RootNode) == *shown.record(shown.RootNode) &&
-           fresh_.FolderDevices == shown.FolderDevices;
+    return folders == folders_ && fresh_.FolderDevices == shown.FolderDevices &&
+           (shown.RootNode == NoNode || *fresh_.record(fresh_.RootNode) == *shown.record(shown.RootNode));
 }
 
 std::vector<NodeId> TreeUpdate::apply(CollectionTree& shown) const
 {
     std::vector<NodeId> changed;
-    CollectionItem& root = *shown.record(shown.RootNode);
-    if (const CollectionItem& read = *fresh_.record(fresh_.RootNode); !(root == read)) {
-        root = read; // in place: the record's address stays
-        changed.push_back(shown.RootNode);
+    if (shown.RootNode != NoNode && fresh_.RootNode != NoNode) {
+        CollectionItem& root = *shown.record(shown.RootNode);
+        if (const CollectionItem& read = *fresh_.record(fresh_.RootNode); !(root == read)) {
+            root = read; // in place: the record's address stays
+            changed.push_back(shown.RootNode);
+        }
     }
     merge(shown, shown.RootNode, fresh_.RootNode, changed);
     shown.FolderDevices = fresh_.FolderDevices;
@@ -69,8 +88,8 @@ void TreeUpdate::merge(CollectionTree& shown, NodeId shownFolder, NodeId readFol
 {
     if (asShown_.contains(readFolder)) {
         // The same entries, the folders first: only what lies below them may differ.
-        NodeId s = shown.firstChild(shownFolder);
-        for (NodeId r = fresh_.firstChild(readFolder); r != NoNode && s != NoNode; r = fresh_.nextSibling(r)) {
+        NodeId s = firstIn(shown, shownFolder);
+        for (NodeId r = firstIn(fresh_, readFolder); r != NoNode && s != NoNode; r = fresh_.nextSibling(r)) {
             merge(shown, s, r, changed);
             s = shown.nextSibling(s);
         }
@@ -79,14 +98,14 @@ void TreeUpdate::merge(CollectionTree& shown, NodeId shownFolder, NodeId readFol
     // The folders shown stay where they are read again; everything else is made anew.
     std::unordered_map<std::string_view, NodeId> folders;
     std::vector<NodeId> gone;
-    for (NodeId s = shown.firstChild(shownFolder); s != NoNode; s = shown.nextSibling(s)) {
+    for (NodeId s = firstIn(shown, shownFolder); s != NoNode; s = shown.nextSibling(s)) {
         if (isFolder(shown, s))
             folders.emplace(shown.record(s)->Path.view(), s);
         else
             gone.push_back(s);
     }
     std::vector<NodeId> order;
-    for (NodeId r = fresh_.firstChild(readFolder); r != NoNode; r = fresh_.nextSibling(r)) {
+    for (NodeId r = firstIn(fresh_, readFolder); r != NoNode; r = fresh_.nextSibling(r)) {
         const CollectionItem& read = *fresh_.record(r);
         const auto kept = isFolder(fresh_, r) ? folders.find(read.Path.view()) : folders.end();
         if (kept == folders.end()) {

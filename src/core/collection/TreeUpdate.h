@@ -21,10 +21,10 @@ class BuildProgress;
 // its record's address.
 class TreeUpdate {
 public:
-    // What the shown tree holds, folder by folder (on the shown tree's thread). Nothing
-    // when the tree has offline folders or playlists, or no root node: those are read
-    // into a new tree.
-    static std::optional<TreeUpdate> plan(const CollectionTree& shown);
+    // What the shown tree of the collection at `rootDirectory` (ending with "/") holds,
+    // folder by folder (on the shown tree's thread). Nothing when the tree has offline
+    // folders or playlists: those are read into a new tree.
+    static std::optional<TreeUpdate> plan(const CollectionTree& shown, const std::string& rootDirectory);
 
     // Reads the collection (on any thread). False when it found offline folders or
     // playlists: then it is read into a new tree.
@@ -42,7 +42,7 @@ private:
     std::unordered_map<std::string, std::uint64_t> digests_; // of the shown folders, by path
     std::size_t folders_ = 0;                                // folder nodes of the shown tree
     CollectionTree fresh_;
-    std::unordered_set<NodeId> asShown_; // folders of `fresh_` whose tracks were left out
+    std::unordered_set<NodeId> asShown_; // folders of `fresh_` whose tracks were left out (NoNode: the root)
 };
 
 } // namespace cantorel

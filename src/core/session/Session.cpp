@@ -231,7 +231,8 @@ bool Session::startScan(std::function<void()> done, const std::vector<std::strin
         };
         return scan_->start(std::move(work), std::move(done));
     }
-    std::optional<TreeUpdate> update = std::exchange(newTreeNext_, false) ? std::nullopt : TreeUpdate::plan(tree_);
+    std::optional<TreeUpdate> update =
+        std::exchange(newTreeNext_, false) ? std::nullopt : TreeUpdate::plan(tree_, musicFolder());
     if (update) {
         scanKind_ = ScanKind::InPlace;
         scanInPlace_ = std::make_shared<TreeUpdate>(std::move(*update));

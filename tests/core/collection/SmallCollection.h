@@ -25,6 +25,7 @@ inline std::string track(int seconds, const std::string& title)
 struct SmallCollection {
     TempDir dir;
     const Collation collation{"C", CodePage::byNumber(1252)};
+    std::string rootName = "Root"; // "": the top-level nodes are the root folder's entries
 
     SmallCollection()
     {
@@ -47,6 +48,7 @@ struct SmallCollection {
         BuildSettings s = BuildSettings::forRoot(dir.path(), collation, trackProber(*CodePage::byNumber(1252)),
                                                  *CodePage::byNumber(437), *CodePage::byNumber(1252));
         s.keepOffline = true;
+        s.rootName = rootName;
         return s;
     }
     std::string folder(const std::string& name) const { return dir / name; }

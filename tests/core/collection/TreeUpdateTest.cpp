@@ -12,9 +12,9 @@ using namespace cantorel;
 using namespace cantorel::test;
 
 // The whole collection read against the tree shown, and what differs put in place, gives
-// the tree a new reading gives; the records of what did not change keep their addresses,
-// and the search index made again finds what a new one finds. Playlists ask for a new
-// tree.
+// the tree a new reading gives, with a root node or without; the records of what did not
+// change keep their addresses, and the search index made again finds what a new one finds.
+// Playlists ask for a new tree.
 TEST(TreeUpdate, PutsInPlaceWhatANewTreeHolds)
 {
     namespace fsys = std::filesystem;
@@ -42,9 +42,16 @@ TEST(TreeUpdate, PutsInPlaceWhatANewTreeHolds)
         {"a track at the root", [](SmallCollection& c) { c.dir.write("top.mp3", track(1, "Eight")); }, InPlace},
         {"a playlist made", [](SmallCollection& c) { c.dir.write("C/list.m3u", "01.mp3\r\n"); }, NewTree},
     };
-    for (const Case& t : cases) {
-        SCOPED_TRACE(t.what);
+    for (const auto& [t, rootName] : [&] {
+             std::vector<std::pair<Case, std::string>> all;
+             for (const Case& t : cases)
+                 for (const char* name : {"Root", ""})
+                     all.emplace_back(t, name);
+             return all;
+         }()) {
+        SCOPED_TRACE(std::string(t.what) + (rootName.empty() ? ", no root node" : ""));
         SmallCollection c;
+        c.rootName = rootName;
         CollectionTree shown = c.build();
         const CodePage& ansi = *CodePage::byNumber(1252);
         SearchIndex index(false);
@@ -58,7 +65,7 @@ TEST(TreeUpdate, PutsInPlaceWhatANewTreeHolds)
         const CollectionItem* untouched = recordOf("A/1991 Second/01.mp3");
         ASSERT_TRUE(untouched);
         t.change(c);
-        std::optional<TreeUpdate> update = TreeUpdate::plan(shown);
+        std::optional<TreeUpdate> update = TreeUpdate::plan(shown, c.dir.path());
         ASSERT_TRUE(update);
         const bool inPlace = update->read(c.settings(), nullptr);
         ASSERT_EQ(inPlace, t.expect != NewTree);
@@ -76,5 +83,5 @@ TEST(TreeUpdate, PutsInPlaceWhatANewTreeHolds)
     // Offline folders and playlists are not read against the tree.
     SmallCollection c;
     c.dir.write("C/list.m3u", "01.mp3\r\n");
-    EXPECT_FALSE(TreeUpdate::plan(c.build()).has_value());
+    EXPECT_FALSE(TreeUpdate::plan(c.build(), c.dir.path()).has_value());
 }
