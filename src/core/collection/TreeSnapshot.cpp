@@ -4,7 +4,9 @@
 #include "core/platform/PackedBytes.h"
 #include "core/platform/SafeFileWriter.h"
 
+#include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <unordered_map>
 
 namespace cantorel {
@@ -98,10 +100,15 @@ std::string TreeSnapshot::encode(const CollectionTree& tree, const std::string& 
 std::optional<CollectionTree> TreeSnapshot::decode(std::string_view bytes, const std::string& key)
 {
     PackedReader in(bytes);
+    return decode(in, key, bytes.size());
+}
+
+std::optional<CollectionTree> TreeSnapshot::decode(PackedReader& in, const std::string& key, std::uint64_t size)
+{
     if (in.text() != Magic || in.number() != Version || in.text() != key || !in.ok())
         return std::nullopt;
     const std::uint64_t recordCount = in.number();
-    if (recordCount > bytes.size())
+    if (recordCount > size) // a record takes a byte at least
         return std::nullopt;
     CollectionTree tree;
     std::vector<CollectionItem*> records;
@@ -109,7 +116,7 @@ std::optional<CollectionTree> TreeSnapshot::decode(std::string_view bytes, const
     for (std::uint64_t i = 0; i < recordCount && in.ok(); ++i)
         records.push_back(tree.newRecord(readRecord(in)));
     const std::uint64_t nodeCount = in.number();
-    if (!in.ok() || nodeCount > bytes.size())
+    if (!in.ok() || nodeCount > size)
         return std::nullopt;
     tree.Nodes.reserve(nodeCount);
     for (std::uint64_t i = 0; i < nodeCount && in.ok(); ++i) {
@@ -173,10 +180,14 @@ std::optional<CollectionTree> TreeSnapshot::load(const std::string& file, const 
     // Only a regular file is opened: a pipe in its place would hang the start.
     if (file.empty() || fs::kindOf(file) != fs::PathKind::RegularFile)
         return std::nullopt;
-    const std::optional<std::string> bytes = fs::readFile(file);
-    if (!bytes)
+    // Read a block at a time: the whole file held beside the tree it makes would double
+    // what the start needs at its peak.
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(file.c_str(), "rbe"), std::fclose);
+    const std::optional<std::int64_t> size = fs::fileSize(file);
+    if (!in || !size)
         return std::nullopt;
-    return decode(*bytes, key);
+    PackedReader reader(in.get());
+    return decode(reader, key, static_cast<std::uint64_t>(*size));
 }
 
 } // namespace cantorel

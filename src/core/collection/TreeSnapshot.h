@@ -8,6 +8,8 @@
 
 namespace cantorel {
 
+class PackedReader;
+
 // The collection tree as a run left it, kept in the user's cache so that the next start
 // can show it before anything on disk is read. One file a collection; `key` names what the
 // tree depends on (root, names, code pages), and a file made for another key, of another
@@ -27,6 +29,8 @@ public:
     // The same in memory.
     static std::string encode(const CollectionTree& tree, const std::string& key);
     static std::optional<CollectionTree> decode(std::string_view bytes, const std::string& key);
+    // The same from a reader of a file of `size` bytes.
+    static std::optional<CollectionTree> decode(PackedReader& in, const std::string& key, std::uint64_t size);
 };
 
 } // namespace cantorel

@@ -1,5 +1,7 @@
 #include "core/platform/PackedBytes.h"
 
+#include <algorithm>
+
 namespace cantorel {
 
 void PackedWriter::number(std::uint64_t v)
@@ -17,8 +19,28 @@ void PackedWriter::text(std::string_view s)
     out_ += s;
 }
 
+void PackedReader::fill(std::size_t need)
+{
+    if (!file_ || in_.size() >= need)
+        return;
+    // What is left moves to the front, and the block is topped up from the file.
+    block_.erase(0, block_.size() - in_.size());
+    const std::size_t have = block_.size();
+    block_.resize(std::max(BlockSize, need));
+    const std::size_t got = std::fread(block_.data() + have, 1, block_.size() - have, file_);
+    block_.resize(have + got);
+    in_ = block_;
+}
+
+bool PackedReader::atEnd()
+{
+    fill(1);
+    return in_.empty();
+}
+
 std::uint8_t PackedReader::byte()
 {
+    fill(1);
     if (in_.empty()) {
         ok_ = false;
         return 0;
@@ -30,6 +52,7 @@ std::uint8_t PackedReader::byte()
 
 std::uint64_t PackedReader::number()
 {
+    fill(10);
     std::uint64_t v = 0;
     for (int shift = 0; shift < 64 && !in_.empty(); shift += 7) {
         const auto b = static_cast<std::uint8_t>(in_.front());
@@ -66,12 +89,16 @@ std::int32_t PackedReader::int32()
 std::string_view PackedReader::text()
 {
     const std::uint64_t size = number();
+    if (file_ && size <= BlockSize)
+        fill(static_cast<std::size_t>(size));
     if (size > in_.size()) {
         ok_ = false;
         return {};
     }
-    const std::string_view s = in_.substr(0, size);
+    std::string_view s = in_.substr(0, size);
     in_.remove_prefix(size);
+    if (file_)
+        s = text_.assign(s);
     return s;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -26,8 +27,11 @@ private:
 class PackedReader {
 public:
     explicit PackedReader(std::string_view in) : in_(in) {}
+    // Reads an open file a block at a time, so that a large file is never held whole; a
+    // text read stays valid until the next text is read.
+    explicit PackedReader(std::FILE* file) : file_(file) {}
     bool ok() const { return ok_; }
-    bool atEnd() const { return in_.empty(); }
+    bool atEnd();
     std::uint8_t byte();
     std::uint64_t number();
     std::int64_t integer();
@@ -35,9 +39,18 @@ public:
     std::int32_t int32();
     std::string_view text();
 
+    // The longest text a file may hold.
+    static constexpr std::size_t BlockSize = 1 << 20;
+
 private:
+    // Makes `need` bytes ready in `in_` when the file holds them.
+    void fill(std::size_t need);
+
     std::string_view in_;
     bool ok_ = true;
+    std::FILE* file_ = nullptr;
+    std::string block_; // what was read of the file; `in_` is the part not yet taken
+    std::string text_;  // the last text read from the file
 };
 
 } // namespace cantorel
