@@ -134,7 +134,6 @@ std::optional<FolderUpdate> FolderUpdate::plan(const CollectionTree& tree, const
         }
         tracksBelow(tree, node, below);
     }
-    update.tracks_ = below.size();
     // Playlists are resolved against the whole tree: a change that touches one is not a
     // change of a few folders.
     if (tree.PlaylistsNode != NoNode) {
@@ -225,14 +224,6 @@ NodeId FolderUpdate::applyFolder(CollectionTree& tree, const Folder& f) const
     addSums(tree, up, now.FileSize - old.FileSize, now.Duration - old.Duration);
     tree.FolderDevices.insert(f.fresh.FolderDevices.begin(), f.fresh.FolderDevices.end());
     return node;
-}
-
-std::vector<std::string> FolderUpdate::folders() const
-{
-    std::vector<std::string> paths;
-    for (const Folder& f : folders_)
-        paths.push_back(f.seed.record.Path);
-    return paths;
 }
 
 } // namespace cantorel

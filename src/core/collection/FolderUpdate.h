@@ -34,10 +34,6 @@ public:
     // stayed but hold a new record (the folders read); new nodes have new ids.
     std::vector<NodeId> apply(CollectionTree& tree) const;
 
-    // The folders to read, and the tracks they held.
-    std::vector<std::string> folders() const;
-    std::size_t tracks() const { return tracks_; }
-
 private:
     struct Folder {
         FolderSeed seed;
@@ -47,7 +43,6 @@ private:
     NodeId applyFolder(CollectionTree& tree, const Folder& folder) const;
 
     std::deque<Folder> folders_; // a deque: a tree does not move without throwing
-    std::size_t tracks_ = 0;
 };
 
 } // namespace cantorel

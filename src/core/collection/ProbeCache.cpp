@@ -4,6 +4,7 @@
 #include "core/config/Configuration.h"
 #include "core/platform/FileSystem.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -74,7 +75,29 @@ std::optional<FileStamp> stampOf(const std::string& path)
                      nanoseconds(st.st_mtim), nanoseconds(st.st_ctim)};
 }
 
-ProbeCache::ProbeCache(std::string file) : file_(std::move(file)) { load(); }
+namespace {
+
+// The most folders whose rows are kept at once: a few for each thread reading ahead.
+constexpr std::size_t KeptFolders = 64;
+
+std::uint64_t hashOf(std::string_view path) { return std::hash<std::string_view>()(path); }
+
+} // namespace
+
+// The file kept open while folders are read from it, with the statement that reads one.
+struct ProbeCache::Connection {
+    Database d;
+    sqlite3_stmt* range = nullptr;
+    ~Connection() { sqlite3_finalize(range); }
+};
+
+ProbeCache::ProbeCache(std::string file, Rows rows) : file_(std::move(file))
+{
+    if (rows == Rows::All)
+        load();
+    else
+        open();
+}
 
 ProbeCache::~ProbeCache()
 {
@@ -87,18 +110,97 @@ std::string ProbeCache::fileFor(const std::string& rootDirectory, const std::str
     return fs::cacheFileFor("probes-", rootDirectory + '\n' + settings, ".sqlite");
 }
 
-void ProbeCache::load()
+namespace {
+
+// Opens the cache file to read it, when it is one of ours of this version.
+bool openToRead(std::string& file, std::string& problem, Database& d)
 {
     // Only regular files are opened: SQLite would wait for ever on a pipe put in their place.
-    if (!file_.empty() && !onlyRegularFiles(file_)) {
-        problem_ = file_ + " is not a regular file; the collection is read without the probe cache";
-        file_.clear();
+    if (!file.empty() && !onlyRegularFiles(file)) {
+        problem = file + " is not a regular file; the collection is read without the probe cache";
+        file.clear();
     }
-    Database d;
-    if (file_.empty() || sqlite3_open_v2(file_.c_str(), &d.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
-        return;
+    if (file.empty() || sqlite3_open_v2(file.c_str(), &d.db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+        return false;
     Statement version(d.db, "PRAGMA user_version");
-    if (!version.stmt || sqlite3_step(version.stmt) != SQLITE_ROW || sqlite3_column_int(version.stmt, 0) != Version)
+    return version.stmt && sqlite3_step(version.stmt) == SQLITE_ROW &&
+           sqlite3_column_int(version.stmt, 0) == ProbeCache::Version;
+}
+
+} // namespace
+
+void ProbeCache::open()
+{
+    auto c = std::make_unique<Connection>();
+    if (!openToRead(file_, problem_, c->d))
+        return;
+    // Every row whose path lies in the folder or below, in the order of the key.
+    if (sqlite3_prepare_v2(c->d.db,
+                           "SELECT path, device, inode, size, modified, changed, record FROM probes "
+                           "WHERE path > ?1 AND path < ?2",
+                           -1, &c->range, nullptr) != SQLITE_OK)
+        return;
+    connection_ = std::move(c);
+    loaded_ = true;
+}
+
+std::vector<ProbeCache::FolderRow> ProbeCache::readFolder(std::string_view folder)
+{
+    std::vector<FolderRow> rows;
+    sqlite3_stmt* range = connection_->range;
+    // Paths in the folder and below sort between the folder's path with "/" and with "0".
+    const std::string above = std::string(folder.substr(0, folder.size() - 1)) + '0';
+    sqlite3_bind_text(range, 1, folder.data(), static_cast<int>(folder.size()), SQLITE_STATIC);
+    sqlite3_bind_text(range, 2, above.data(), static_cast<int>(above.size()), SQLITE_STATIC);
+    while (sqlite3_step(range) == SQLITE_ROW) {
+        const auto* path = reinterpret_cast<const char*>(sqlite3_column_text(range, 0));
+        const auto pathSize = static_cast<std::size_t>(sqlite3_column_bytes(range, 0));
+        const auto* record = static_cast<const char*>(sqlite3_column_blob(range, 6));
+        const auto recordSize = static_cast<std::size_t>(sqlite3_column_bytes(range, 6));
+        if (!path || (!record && recordSize > 0))
+            continue;
+        const std::string_view p(path, pathSize);
+        if (p.find('/', folder.size()) != std::string_view::npos)
+            continue; // in a folder below
+        rows.push_back(FolderRow{std::string(p),
+                                 FileStamp{static_cast<std::uint64_t>(integerOf(range, 1)),
+                                           static_cast<std::uint64_t>(integerOf(range, 2)), integerOf(range, 3),
+                                           integerOf(range, 4), integerOf(range, 5)},
+                                 std::string(record ? record : "", recordSize)});
+    }
+    sqlite3_reset(range);
+    return rows;
+}
+
+std::optional<TrackProbe> ProbeCache::findInFolder(std::string_view path, const FileStamp& stamp)
+{
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos)
+        return std::nullopt;
+    const std::string_view folder = path.substr(0, slash + 1);
+    std::lock_guard lock(folderMutex_);
+    auto it = std::find_if(folders_.begin(), folders_.end(), [&](const auto& f) { return f.first == folder; });
+    if (it == folders_.end()) {
+        folders_.emplace_back(std::string(folder), readFolder(folder));
+        if (folders_.size() > KeptFolders)
+            folders_.pop_front();
+        it = std::prev(folders_.end());
+    }
+    for (const FolderRow& row : it->second) {
+        if (row.path != path)
+            continue;
+        std::optional<TrackProbe> probe = row.stamp == stamp ? ProbeRecord::decode(row.record) : std::nullopt;
+        if (probe)
+            met_.push_back(hashOf(path));
+        return probe;
+    }
+    return std::nullopt;
+}
+
+void ProbeCache::load()
+{
+    Database d;
+    if (!openToRead(file_, problem_, d))
         return;
     Statement rows(d.db, "SELECT path, device, inode, size, modified, changed, record FROM probes");
     if (!rows.stmt)
@@ -166,8 +268,10 @@ const ProbeCache::Stored* ProbeCache::lookUp(std::string_view path) const
     return nullptr;
 }
 
-std::optional<TrackProbe> ProbeCache::find(std::string_view path, const FileStamp& stamp) const
+std::optional<TrackProbe> ProbeCache::find(std::string_view path, const FileStamp& stamp)
 {
+    if (connection_)
+        return findInFolder(path, stamp);
     const Stored* row = lookUp(path);
     if (!row || !(row->stamp == stamp))
         return std::nullopt;
@@ -189,6 +293,7 @@ void ProbeCache::store(const std::string& path, const FileStamp& stamp, const Tr
 void ProbeCache::keepUnder(const std::string& folder)
 {
     const std::string prefix = folder + "/";
+    kept_.push_back(prefix);
     for (std::size_t row = 0; row < stored_.size(); ++row) {
         if (pathOf(stored_[row]).starts_with(prefix))
             seen_[row].store(true, std::memory_order_relaxed);
@@ -219,18 +324,44 @@ bool ProbeCache::write()
     index_ = std::vector<std::uint32_t>();
     seen_.reset();
     fresh_ = std::unordered_map<std::string, Fresh>();
+    connection_.reset();
+    folders_.clear();
+    met_ = std::vector<std::uint64_t>();
+    kept_.clear();
     loaded_ = true;
     return written;
 }
 
+std::vector<std::string> ProbeCache::goneRows()
+{
+    std::vector<std::string> gone;
+    const auto forget = [&](std::string_view path) {
+        if (!fresh_.contains(std::string(path)))
+            gone.emplace_back(path);
+    };
+    if (!connection_) {
+        for (std::size_t row = 0; row < stored_.size(); ++row) {
+            if (!seen_[row].load(std::memory_order_relaxed))
+                forget(pathOf(stored_[row]));
+        }
+        return gone;
+    }
+    // Read a folder at a time: every row is looked at once more, by its path.
+    std::sort(met_.begin(), met_.end());
+    Statement paths(connection_->d.db, "SELECT path FROM probes");
+    while (paths.stmt && sqlite3_step(paths.stmt) == SQLITE_ROW) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(paths.stmt, 0));
+        const std::string_view path(text ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(paths.stmt, 0)));
+        if (!std::binary_search(met_.begin(), met_.end(), hashOf(path)) &&
+            std::none_of(kept_.begin(), kept_.end(), [&](const std::string& k) { return path.starts_with(k); }))
+            forget(path);
+    }
+    return gone;
+}
+
 bool ProbeCache::writeRows()
 {
-    std::vector<std::string_view> gone;
-    for (std::size_t row = 0; row < stored_.size(); ++row) {
-        const std::string_view path = pathOf(stored_[row]);
-        if (!seen_[row].load(std::memory_order_relaxed) && !fresh_.contains(std::string(path)))
-            gone.push_back(path);
-    }
+    const std::vector<std::string> gone = goneRows();
     if (file_.empty() || (loaded_ && fresh_.empty() && gone.empty()))
         return true;
     if (!onlyRegularFiles(file_))
@@ -275,7 +406,7 @@ bool ProbeCache::writeRows()
             }
             sqlite3_reset(insert.stmt);
         }
-        for (const std::string_view path : gone) {
+        for (const std::string& path : gone) {
             sqlite3_bind_text(erase.stmt, 1, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
             sqlite3_step(erase.stmt);
             sqlite3_reset(erase.stmt);
@@ -308,7 +439,7 @@ TrackProber cachedProber(TrackProber probe, ProbeCache& cache)
 
 namespace cantorel {
 
-std::unique_ptr<ProbeCache> probeCacheFor(const Configuration& configuration)
+std::unique_ptr<ProbeCache> probeCacheFor(const Configuration& configuration, ProbeCache::Rows rows)
 {
     const SettingsRecord& s = configuration.Settings;
     if (!s.ProbeCache)
@@ -319,7 +450,7 @@ std::unique_ptr<ProbeCache> probeCacheFor(const Configuration& configuration)
     std::string file = ProbeCache::fileFor(s.MP3RootDir, settings);
     if (file.empty())
         return nullptr;
-    return std::make_unique<ProbeCache>(std::move(file));
+    return std::make_unique<ProbeCache>(std::move(file), rows);
 }
 
 } // namespace cantorel

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -32,17 +33,19 @@ struct FileStamp {
 std::optional<FileStamp> stampOf(const std::string& path);
 
 // What the probes of one collection found, kept between runs in an SQLite file so that a
-// track whose stamp has not changed is not opened again. The whole cache is read when it
-// is made; a cache that is missing, unreadable, corrupt, of another version or locked
-// counts as empty and is replaced when saved. find() and store() may be called from
-// several threads; what was read stays as it is until the save, so that looking it up
-// takes no lock. One cache serves one build: the save writes it and lets go of its
-// memory.
+// track whose stamp has not changed is not opened again. A cache that is missing,
+// unreadable, corrupt, of another version or locked counts as empty and is replaced when
+// saved. find() and store() may be called from several threads. One cache serves one
+// build: the save writes it and lets go of its memory.
 class ProbeCache {
 public:
     static constexpr int Version = 2; // 2: packed records
 
-    explicit ProbeCache(std::string file);
+    // How the rows are read: all at once when the cache is made (the quickest; looking
+    // them up takes no lock), or a folder's rows when a track of it is first looked up,
+    // let go of soon after (the least memory, for a reading behind a tree shown already).
+    enum class Rows { All, ByFolder };
+    explicit ProbeCache(std::string file, Rows rows = Rows::All);
     ~ProbeCache(); // waits for a save under way
     ProbeCache(const ProbeCache&) = delete;
     ProbeCache& operator=(const ProbeCache&) = delete;
@@ -51,7 +54,7 @@ public:
     // one per root directory and per setting that changes what a probe finds.
     static std::string fileFor(const std::string& rootDirectory, const std::string& settings);
 
-    std::optional<TrackProbe> find(std::string_view path, const FileStamp& stamp) const;
+    std::optional<TrackProbe> find(std::string_view path, const FileStamp& stamp);
     void store(const std::string& path, const FileStamp& stamp, const TrackProbe& probe);
     // Keeps what is known of the tracks in `folder` (no trailing "/") and below, which
     // this run could not read (an offline folder).
@@ -76,8 +79,21 @@ private:
         FileStamp stamp;
         std::string record;
     };
+    // A row of a folder read on its own.
+    struct FolderRow {
+        std::string path;
+        FileStamp stamp;
+        std::string record;
+    };
+    struct Connection;
     void load();
+    void open();
     void makeIndex();
+    std::optional<TrackProbe> findInFolder(std::string_view path, const FileStamp& stamp);
+    // The rows of the tracks in `folder` (ending with "/"), under folderMutex_.
+    std::vector<FolderRow> readFolder(std::string_view folder);
+    // Paths of rows that this run neither met nor kept, nor found again.
+    std::vector<std::string> goneRows();
     std::string_view pathOf(const Stored& s) const { return {s.path, s.pathSize}; }
     // The row of a path, or none.
     const Stored* lookUp(std::string_view path) const;
@@ -97,6 +113,12 @@ private:
     std::mutex mutex_;                             // guards fresh_
     std::unordered_map<std::string, Fresh> fresh_; // what this run's probes found
     std::thread saver_;
+    // Rows::ByFolder: the open file, the last folders read, and what was met and kept.
+    std::unique_ptr<Connection> connection_;
+    std::mutex folderMutex_;
+    std::deque<std::pair<std::string, std::vector<FolderRow>>> folders_;
+    std::vector<std::uint64_t> met_; // hashes of the paths found
+    std::vector<std::string> kept_;  // folders kept whole, with a trailing "/"
 };
 
 // The prober that asks the cache first and tells it what the real probe found.
@@ -104,6 +126,7 @@ TrackProber cachedProber(TrackProber probe, ProbeCache& cache);
 
 // The probe cache of the configured collection; none when the configuration turns it off
 // or there is no cache folder.
-std::unique_ptr<ProbeCache> probeCacheFor(const Configuration& configuration);
+std::unique_ptr<ProbeCache> probeCacheFor(const Configuration& configuration,
+                                          ProbeCache::Rows rows = ProbeCache::Rows::All);
 
 } // namespace cantorel

@@ -179,11 +179,11 @@ Result<> Session::saveSnapshot() const
     return TreeSnapshot::save(tree_, TreeSnapshot::fileFor(musicFolder()), snapshotKey());
 }
 
-void Session::readFolders(FolderUpdate& update, const FolderDevices& devices, const std::atomic<bool>& cancel,
-                          bool useCache)
+void Session::readFolders(FolderUpdate& update, const FolderDevices& devices, const std::atomic<bool>& cancel)
 {
     const Collation collation(locale::localeName("LC_COLLATE"), &config_.Settings.ansi());
-    std::unique_ptr<ProbeCache> cache = useCache ? probeCacheFor(config_) : nullptr;
+    // The rows of the folders read alone.
+    std::unique_ptr<ProbeCache> cache = probeCacheFor(config_, ProbeCache::Rows::ByFolder);
     const bool alone = update.read(buildSettings(collation, devices, &cancel, cache.get()));
     if (cache) {
         // The rest of the collection was not met by this reading, and stays known.
@@ -199,7 +199,8 @@ void Session::readAgainstTree(TreeUpdate& update, const FolderDevices& devices, 
                               const std::atomic<bool>& cancel)
 {
     const Collation collation(locale::localeName("LC_COLLATE"), &config_.Settings.ansi());
-    std::unique_ptr<ProbeCache> cache = probeCacheFor(config_);
+    // A folder's rows at a time: the tree shown holds what the cache holds already.
+    std::unique_ptr<ProbeCache> cache = probeCacheFor(config_, ProbeCache::Rows::ByFolder);
     const bool inPlace = update.read(buildSettings(collation, devices, &cancel, cache.get()), &progress);
     if (cache) {
         scanCache_ = std::move(cache);
@@ -219,14 +220,11 @@ bool Session::startScan(std::function<void()> done, const std::vector<std::strin
     scanSaves_ = saves_;
     scanKind_ = ScanKind::NewTree;
     if (std::optional<FolderUpdate> update = FolderUpdate::plan(tree_, musicFolder(), changed)) {
-        // Loading the probe cache costs about as much as reading a hundredth of its
-        // tracks: worth it for a large part of the collection only.
-        const bool useCache = update->tracks() * 100 > tree_.Nodes.size();
         scanKind_ = ScanKind::Folders;
         scanFolders_ = std::make_shared<FolderUpdate>(std::move(*update));
-        auto work = [this, update = scanFolders_, devices = tree_.FolderDevices,
-                     useCache](BuildProgress&, const std::atomic<bool>& cancel) {
-            readFolders(*update, devices, cancel, useCache);
+        auto work = [this, update = scanFolders_, devices = tree_.FolderDevices](BuildProgress&,
+                                                                                 const std::atomic<bool>& cancel) {
+            readFolders(*update, devices, cancel);
             return CollectionTree();
         };
         return scan_->start(std::move(work), std::move(done));

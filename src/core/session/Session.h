@@ -216,8 +216,7 @@ private:
     CollectionTree buildTree(const Collation& collation, const FolderDevices& devices, BuildProgress* progress,
                              const std::atomic<bool>* cancel, std::unique_ptr<ProbeCache>& cache) const;
     // A reading of a few changed folders of the tree (FolderUpdate), on the scan's thread.
-    void readFolders(FolderUpdate& update, const FolderDevices& devices, const std::atomic<bool>& cancel,
-                     bool useCache);
+    void readFolders(FolderUpdate& update, const FolderDevices& devices, const std::atomic<bool>& cancel);
     // A reading of the whole collection against the tree shown (TreeUpdate), on the scan's
     // thread.
     void readAgainstTree(TreeUpdate& update, const FolderDevices& devices, BuildProgress& progress,
