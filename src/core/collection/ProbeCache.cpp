@@ -131,23 +131,57 @@ bool openToRead(std::string& file, std::string& problem, Database& d)
 
 void ProbeCache::open()
 {
-    auto c = std::make_unique<Connection>();
-    if (!openToRead(file_, problem_, c->d))
+    Database d;
+    if (!openToRead(file_, problem_, d))
         return;
+    std::unique_ptr<Connection> c = connect();
+    if (!c)
+        return;
+    idle_.push_back(std::move(c));
+    byFolder_ = true;
+    loaded_ = true;
+}
+
+std::unique_ptr<ProbeCache::Connection> ProbeCache::connect() const
+{
+    auto c = std::make_unique<Connection>();
+    std::string file = file_, problem;
     // Every row whose path lies in the folder or below, in the order of the key.
-    if (sqlite3_prepare_v2(c->d.db,
+    // A small page cache each: a folder's rows are read once, and each thread reading
+    // ahead may have a connection.
+    if (!openToRead(file, problem, c->d) || !c->d.exec("PRAGMA cache_size=-256") ||
+        sqlite3_prepare_v2(c->d.db,
                            "SELECT path, device, inode, size, modified, changed, record FROM probes "
                            "WHERE path > ?1 AND path < ?2",
                            -1, &c->range, nullptr) != SQLITE_OK)
-        return;
-    connection_ = std::move(c);
-    loaded_ = true;
+        return nullptr;
+    return c;
 }
 
 std::vector<ProbeCache::FolderRow> ProbeCache::readFolder(std::string_view folder)
 {
+    std::unique_ptr<Connection> c;
+    {
+        std::lock_guard lock(poolMutex_);
+        if (!idle_.empty()) {
+            c = std::move(idle_.back());
+            idle_.pop_back();
+        }
+    }
+    if (!c)
+        c = connect();
+    if (!c)
+        return {};
+    std::vector<FolderRow> rows = readFolder(*c, folder);
+    std::lock_guard lock(poolMutex_);
+    idle_.push_back(std::move(c));
+    return rows;
+}
+
+std::vector<ProbeCache::FolderRow> ProbeCache::readFolder(Connection& c, std::string_view folder)
+{
     std::vector<FolderRow> rows;
-    sqlite3_stmt* range = connection_->range;
+    sqlite3_stmt* range = c.range;
     // Paths in the folder and below sort between the folder's path with "/" and with "0".
     const std::string above = std::string(folder.substr(0, folder.size() - 1)) + '0';
     sqlite3_bind_text(range, 1, folder.data(), static_cast<int>(folder.size()), SQLITE_STATIC);
@@ -178,15 +212,28 @@ std::optional<TrackProbe> ProbeCache::findInFolder(std::string_view path, const 
     if (slash == std::string_view::npos)
         return std::nullopt;
     const std::string_view folder = path.substr(0, slash + 1);
-    std::lock_guard lock(folderMutex_);
-    auto it = std::find_if(folders_.begin(), folders_.end(), [&](const auto& f) { return f.first == folder; });
-    if (it == folders_.end()) {
-        folders_.emplace_back(std::string(folder), readFolder(folder));
-        if (folders_.size() > KeptFolders)
-            folders_.pop_front();
-        it = std::prev(folders_.end());
+    const auto lookUp = [&]() -> const std::vector<FolderRow>* {
+        // The folder being read is mostly the last one asked for.
+        const auto it =
+            std::find_if(folders_.rbegin(), folders_.rend(), [&](const auto& f) { return f.first == folder; });
+        return it == folders_.rend() ? nullptr : &it->second;
+    };
+    std::unique_lock lock(folderMutex_);
+    const std::vector<FolderRow>* rows = lookUp();
+    if (!rows) {
+        // Read without the lock, on a connection of this reading's own: threads reading
+        // ahead query at once. A folder read twice meanwhile is kept once.
+        lock.unlock();
+        std::vector<FolderRow> read = readFolder(folder);
+        lock.lock();
+        if (!(rows = lookUp())) {
+            folders_.emplace_back(std::string(folder), std::move(read));
+            if (folders_.size() > KeptFolders)
+                folders_.pop_front();
+            rows = &folders_.back().second;
+        }
     }
-    for (const FolderRow& row : it->second) {
+    for (const FolderRow& row : *rows) {
         if (row.path != path)
             continue;
         std::optional<TrackProbe> probe = row.stamp == stamp ? ProbeRecord::decode(row.record) : std::nullopt;
@@ -270,7 +317,7 @@ const ProbeCache::Stored* ProbeCache::lookUp(std::string_view path) const
 
 std::optional<TrackProbe> ProbeCache::find(std::string_view path, const FileStamp& stamp)
 {
-    if (connection_)
+    if (byFolder_)
         return findInFolder(path, stamp);
     const Stored* row = lookUp(path);
     if (!row || !(row->stamp == stamp))
@@ -324,7 +371,8 @@ bool ProbeCache::write()
     index_ = std::vector<std::uint32_t>();
     seen_.reset();
     fresh_ = std::unordered_map<std::string, Fresh>();
-    connection_.reset();
+    idle_.clear();
+    byFolder_ = false;
     folders_.clear();
     met_ = std::vector<std::uint64_t>();
     kept_.clear();
@@ -339,7 +387,7 @@ std::vector<std::string> ProbeCache::goneRows()
         if (!fresh_.contains(std::string(path)))
             gone.emplace_back(path);
     };
-    if (!connection_) {
+    if (!byFolder_) {
         for (std::size_t row = 0; row < stored_.size(); ++row) {
             if (!seen_[row].load(std::memory_order_relaxed))
                 forget(pathOf(stored_[row]));
@@ -348,7 +396,7 @@ std::vector<std::string> ProbeCache::goneRows()
     }
     // Read a folder at a time: every row is looked at once more, by its path.
     std::sort(met_.begin(), met_.end());
-    Statement paths(connection_->d.db, "SELECT path FROM probes");
+    Statement paths(idle_.front()->d.db, "SELECT path FROM probes");
     while (paths.stmt && sqlite3_step(paths.stmt) == SQLITE_ROW) {
         const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(paths.stmt, 0));
         const std::string_view path(text ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(paths.stmt, 0)));

@@ -90,8 +90,10 @@ private:
     void open();
     void makeIndex();
     std::optional<TrackProbe> findInFolder(std::string_view path, const FileStamp& stamp);
-    // The rows of the tracks in `folder` (ending with "/"), under folderMutex_.
+    // The rows of the tracks in `folder` (ending with "/"), on an idle connection.
     std::vector<FolderRow> readFolder(std::string_view folder);
+    std::vector<FolderRow> readFolder(Connection& c, std::string_view folder);
+    std::unique_ptr<Connection> connect() const;
     // Paths of rows that this run neither met nor kept, nor found again.
     std::vector<std::string> goneRows();
     std::string_view pathOf(const Stored& s) const { return {s.path, s.pathSize}; }
@@ -113,8 +115,11 @@ private:
     std::mutex mutex_;                             // guards fresh_
     std::unordered_map<std::string, Fresh> fresh_; // what this run's probes found
     std::thread saver_;
-    // Rows::ByFolder: the open file, the last folders read, and what was met and kept.
-    std::unique_ptr<Connection> connection_;
+    // Rows::ByFolder: connections to the file that no thread uses now, the last folders
+    // read, and what was met and kept.
+    bool byFolder_ = false;
+    std::mutex poolMutex_;
+    std::vector<std::unique_ptr<Connection>> idle_;
     std::mutex folderMutex_;
     std::deque<std::pair<std::string, std::vector<FolderRow>>> folders_;
     std::vector<std::uint64_t> met_; // hashes of the paths found

@@ -51,6 +51,8 @@ struct SearchIndex::Builder {
     std::vector<std::uint32_t> shared;
     std::vector<std::uint32_t> sharedOf;
     std::unordered_map<std::string, std::uint32_t> sharedIds;
+    // Only the entries of playlists share their tracks' records.
+    bool sharedRecords = false;
     std::unordered_map<const CollectionItem*, std::size_t> placeOfRecord;
 };
 
@@ -59,14 +61,17 @@ SearchIndex::SearchIndex(bool latin) : folder_(latin) {}
 void SearchIndex::build(const CollectionTree& tree, const CodePage& ansi)
 {
     Builder b;
+    b.sharedRecords = tree.PlaylistsNode != NoNode;
     b.entries.reserve(tree.Nodes.size());
-    std::unordered_map<NodeId, std::int32_t> placeOf;
-    placeOf.reserve(tree.Nodes.size());
+    NodeId highest = 0;
+    for (const NodeId n : tree.Nodes)
+        highest = std::max(highest, n);
+    std::vector<std::int32_t> placeOf(static_cast<std::size_t>(highest) + 1, -1); // by node
     for (std::size_t place = 0; place < tree.Nodes.size(); ++place) {
         const NodeId n = tree.Nodes[place];
-        placeOf.emplace(n, static_cast<std::int32_t>(place));
-        const auto parent = placeOf.find(tree.parent(n));
-        b.entries.push_back({n, parent == placeOf.end() ? -1 : parent->second, 0, 0, 0, 0});
+        placeOf[static_cast<std::size_t>(n)] = static_cast<std::int32_t>(place);
+        const NodeId up = tree.parent(n);
+        b.entries.push_back({n, up == NoNode ? -1 : placeOf[static_cast<std::size_t>(up)], 0, 0, 0, 0});
         index(b, place, tree, ansi);
     }
     b.text.shrink_to_fit();
@@ -134,7 +139,7 @@ void SearchIndex::index(Builder& b, std::size_t place, const CollectionTree& tre
     Entry& e = b.entries[place];
     const CollectionItem* r = tree.record(e.node);
     const std::string caption = folder_.fold(tree.caption(e.node).str());
-    if (r) {
+    if (r && b.sharedRecords) {
         if (const auto known = b.placeOfRecord.find(r); known != b.placeOfRecord.end()) {
             // A playlist's entry: its track's text, when its caption says nothing more.
             const Entry& same = b.entries[known->second];
