@@ -63,17 +63,8 @@ void CollectionBuilder::BuildTree()
 {
     if (progress_)
         progress_->setStatus(settings_.statusPreparing);
-    tree_.clear();
-    tracks_.clear();
-    asShown_.clear();
-    visited_.clear();
-    playlistCount_ = 0;
     const std::string& root = settings_.rootDirectory;
-    if (settings_.readAheadThreads > 0)
-        ahead_ = std::make_unique<ReadAhead>(settings_.probe, settings_.readAheadThreads, settings_.collation,
-                                             settings_.descriptionFile);
-    if (ahead_)
-        ahead_->want(root);
+    begin(root);
     DirectoryRead read = readDirectory(root);
     const DirectoryListing& listing = read.listing;
     const std::string offline = settings_.keepOffline ? offlineReason(root, read) : std::string();
@@ -112,24 +103,30 @@ void CollectionBuilder::BuildTree()
     });
 }
 
-FolderRead CollectionBuilder::BuildFolder(const FolderSeed& seed)
+void CollectionBuilder::begin(const std::string& directory)
 {
     tree_.clear();
     tracks_.clear();
+    asShown_.clear();
     visited_.clear();
     playlistCount_ = 0;
+    if (settings_.readAheadThreads > 0) {
+        ahead_ = std::make_unique<ReadAhead>(settings_.probe, settings_.readAheadThreads, settings_.collation,
+                                             settings_.descriptionFile);
+        ahead_->want(directory);
+    }
+}
+
+FolderRead CollectionBuilder::BuildFolder(const FolderSeed& seed)
+{
+    const std::string path = seed.record.Path + "/";
+    begin(path);
     // The folders above were entered before it, as a whole build enters them.
     for (const std::string& folder : seed.above) {
         if (const std::optional<fs::FileIdentity> identity = fs::identityOf(folder))
             visited_.insert(*identity);
     }
     device_ = seed.device;
-    const std::string path = seed.record.Path + "/";
-    if (settings_.readAheadThreads > 0)
-        ahead_ = std::make_unique<ReadAhead>(settings_.probe, settings_.readAheadThreads, settings_.collation,
-                                             settings_.descriptionFile);
-    if (ahead_)
-        ahead_->want(path);
     DirectoryRead read = readDirectory(path);
     CollectionItem* record = tree_.newRecord();
     record->Path = seed.record.Path;

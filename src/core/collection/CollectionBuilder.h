@@ -121,6 +121,9 @@ private:
     void stepProgress();
     bool topLevel(NodeId parent) const;
 
+    // Starts a build at `directory` (ending with "/"): nothing made yet, the read-ahead
+    // asked for it.
+    void begin(const std::string& directory);
     DirectoryRead readDirectory(const std::string& directory);
     // Why a folder that was read as `read` stands for what was there before (not mounted,
     // not readable); "" when the reading counts.

@@ -88,6 +88,16 @@ void CollectionTree::moveUnder(NodeId parent, NodeId node)
     link(parent, node);
 }
 
+void CollectionTree::addToSums(NodeId folder, std::int64_t size, std::int64_t duration)
+{
+    for (NodeId n = folder; n != NoNode; n = nodes_[n].parent) {
+        if (isFolder(n)) {
+            nodes_[n].record->FileSize += size;
+            nodes_[n].record->Duration += duration;
+        }
+    }
+}
+
 std::size_t CollectionTree::recordSlots() const
 {
     return records_.empty() ? 0 : (records_.size() - 1) * RecordChunk + recordsInLastChunk_;

@@ -47,6 +47,8 @@ public:
     // How many nodes and records were ever made (the marks truncate() takes).
     std::size_t nodeSlots() const { return nodes_.size(); }
     std::size_t recordSlots() const;
+    // Adds a size and playing time to the record of `folder` and of every folder above it.
+    void addToSums(NodeId folder, std::int64_t size, std::int64_t duration);
     // Takes back the nodes and records made after those marks: the last ones made, each
     // the last child of its parent.
     void truncate(std::size_t nodes, std::size_t records);
@@ -59,6 +61,11 @@ public:
     NodeId firstTopLevel() const { return firstTop_; }
     int childCount(NodeId n) const;
     std::uint8_t kind(NodeId n) const { return nodes_[n].kind; }
+    // A folder of the collection (the root node too), not a track, playlist or removed node.
+    bool isFolder(NodeId n) const
+    {
+        return (nodes_[n].kind == KindDirectory || nodes_[n].kind == KindRootOrParent) && nodes_[n].record;
+    }
     void setKind(NodeId n, std::uint8_t kind) { nodes_[n].kind = kind; }
     const CompactString& caption(NodeId n) const { return nodes_[n].caption; }
     void setCaption(NodeId n, std::string_view caption) { nodes_[n].caption = caption; }

@@ -3,6 +3,7 @@
 #include "core/platform/Paths.h"
 
 #include <algorithm>
+#include <map>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -10,11 +11,8 @@ namespace cantorel {
 
 namespace {
 
-bool isFolder(const CollectionTree& tree, NodeId n)
-{
-    const std::uint8_t kind = tree.kind(n);
-    return (kind == KindDirectory || kind == KindRootOrParent) && n != tree.RootNode && tree.record(n);
-}
+// A folder below the root.
+bool isFolder(const CollectionTree& tree, NodeId n) { return tree.isFolder(n) && n != tree.RootNode; }
 
 bool isUnder(std::string_view path, std::string_view folder)
 {
@@ -56,32 +54,17 @@ void tracksBelow(const CollectionTree& tree, NodeId node, std::unordered_set<con
     }
 }
 
-void addSums(CollectionTree& tree, NodeId from, std::int64_t size, std::int64_t duration)
-{
-    for (NodeId n = from; n != NoNode; n = tree.parent(n)) {
-        if (CollectionItem* r = tree.record(n)) {
-            r->FileSize += size;
-            r->Duration += duration;
-        }
-    }
-}
-
 bool sameDevicesUnder(const CollectionTree& a, const CollectionTree& b, const std::string& folder)
 {
-    const auto count = [&](const CollectionTree& t) {
-        std::size_t n = 0;
+    const auto under = [&](const CollectionTree& t) {
+        std::map<std::string, std::uint64_t> devices;
         for (const auto& [path, device] : t.FolderDevices) {
-            if (path == folder || isUnder(path, folder)) {
-                const auto other = (&t == &a ? b : a).FolderDevices.find(path);
-                if (other == (&t == &a ? b : a).FolderDevices.end() || other->second != device)
-                    return SIZE_MAX;
-                ++n;
-            }
+            if (path == folder || isUnder(path, folder))
+                devices.emplace(path, device);
         }
-        return n;
+        return devices;
     };
-    const std::size_t n = count(a);
-    return n != SIZE_MAX && n == count(b);
+    return under(a) == under(b);
 }
 
 } // namespace
@@ -205,7 +188,7 @@ NodeId FolderUpdate::applyFolder(CollectionTree& tree, const Folder& f) const
         // Without tracks the folder leaves the tree, and so does each folder above it that
         // holds nothing else now (never the root).
         tree.removeSubtree(node);
-        addSums(tree, up, -old.FileSize, -old.Duration);
+        tree.addToSums(up, -old.FileSize, -old.Duration);
         while (up != NoNode && up != tree.RootNode && tree.firstChild(up) == NoNode) {
             const NodeId next = tree.parent(up);
             tree.removeSubtree(up);
@@ -221,7 +204,7 @@ NodeId FolderUpdate::applyFolder(CollectionTree& tree, const Folder& f) const
     tree.setKind(node, f.fresh.kind(top));
     tree.setCaption(node, f.fresh.caption(top));
     tree.copyChildren(node, f.fresh, top);
-    addSums(tree, up, now.FileSize - old.FileSize, now.Duration - old.Duration);
+    tree.addToSums(up, now.FileSize - old.FileSize, now.Duration - old.Duration);
     tree.FolderDevices.insert(f.fresh.FolderDevices.begin(), f.fresh.FolderDevices.end());
     return node;
 }

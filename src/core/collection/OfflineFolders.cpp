@@ -9,27 +9,15 @@ namespace cantorel {
 
 namespace {
 
-bool isFolder(std::uint8_t kind) { return kind == KindDirectory || kind == KindRootOrParent; }
-
 // The folder nodes of a tree by path.
 std::unordered_map<std::string_view, NodeId> foldersOf(const CollectionTree& tree)
 {
     std::unordered_map<std::string_view, NodeId> folders;
     for (const NodeId n : tree.Nodes) {
-        if (isFolder(tree.kind(n)) && tree.record(n))
+        if (tree.isFolder(n))
             folders.emplace(tree.record(n)->Path.view(), n);
     }
     return folders;
-}
-
-void addUpwards(CollectionTree& tree, NodeId from, std::int64_t size, std::int64_t duration)
-{
-    for (NodeId up = tree.parent(from); up != NoNode; up = tree.parent(up)) {
-        if (CollectionItem* r = tree.record(up); r && isFolder(tree.kind(up))) {
-            r->FileSize += size;
-            r->Duration += duration;
-        }
-    }
 }
 
 // The whole collection is offline: everything known stands in for it.
@@ -87,7 +75,7 @@ void keepOfflineFolders(CollectionTree& fresh, const CollectionTree& known)
         r.Duration = k.Duration;
         r.TextPath = k.TextPath;
         r.PicturePath = k.PicturePath;
-        addUpwards(fresh, node, k.FileSize, k.Duration);
+        fresh.addToSums(fresh.parent(node), k.FileSize, k.Duration);
     }
     for (const NodeId node : unknown) {
         fresh.clearOffline(node);

@@ -79,6 +79,7 @@ namespace {
 
 // The most folders whose rows are kept at once: a few for each thread reading ahead.
 constexpr std::size_t KeptFolders = 64;
+constexpr std::size_t MostConnections = 4;
 
 std::uint64_t hashOf(std::string_view path) { return std::hash<std::string_view>()(path); }
 
@@ -138,6 +139,7 @@ void ProbeCache::open()
     if (!c)
         return;
     idle_.push_back(std::move(c));
+    connections_ = 1;
     byFolder_ = true;
     loaded_ = true;
 }
@@ -162,19 +164,26 @@ std::vector<ProbeCache::FolderRow> ProbeCache::readFolder(std::string_view folde
 {
     std::unique_ptr<Connection> c;
     {
-        std::lock_guard lock(poolMutex_);
+        // A few connections at most: more would only wait for the cores, each with its
+        // page cache.
+        std::unique_lock lock(poolMutex_);
+        poolChanged_.wait(lock, [&] { return !idle_.empty() || connections_ < MostConnections; });
         if (!idle_.empty()) {
             c = std::move(idle_.back());
             idle_.pop_back();
+        } else {
+            ++connections_;
         }
     }
     if (!c)
         c = connect();
-    if (!c)
-        return {};
-    std::vector<FolderRow> rows = readFolder(*c, folder);
+    std::vector<FolderRow> rows = c ? readFolder(*c, folder) : std::vector<FolderRow>();
     std::lock_guard lock(poolMutex_);
-    idle_.push_back(std::move(c));
+    if (c)
+        idle_.push_back(std::move(c));
+    else
+        --connections_;
+    poolChanged_.notify_one();
     return rows;
 }
 
@@ -372,6 +381,7 @@ bool ProbeCache::write()
     seen_.reset();
     fresh_ = std::unordered_map<std::string, Fresh>();
     idle_.clear();
+    connections_ = 0;
     byFolder_ = false;
     folders_.clear();
     met_ = std::vector<std::uint64_t>();

@@ -3,6 +3,7 @@
 #include "core/collection/TrackProbe.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -119,7 +120,9 @@ private:
     // read, and what was met and kept.
     bool byFolder_ = false;
     std::mutex poolMutex_;
+    std::condition_variable poolChanged_;
     std::vector<std::unique_ptr<Connection>> idle_;
+    std::size_t connections_ = 0; // open, idle or not
     std::mutex folderMutex_;
     std::deque<std::pair<std::string, std::vector<FolderRow>>> folders_;
     std::vector<std::uint64_t> met_; // hashes of the paths found

@@ -4,12 +4,6 @@ namespace cantorel {
 
 namespace {
 
-bool isFolder(const CollectionTree& tree, NodeId n)
-{
-    const std::uint8_t kind = tree.kind(n);
-    return (kind == KindDirectory || kind == KindRootOrParent) && tree.record(n);
-}
-
 // The first entry of a folder; NoNode stands for the root folder without a root node.
 NodeId firstIn(const CollectionTree& tree, NodeId folder)
 {
@@ -28,7 +22,7 @@ std::optional<TreeUpdate> TreeUpdate::plan(const CollectionTree& shown, const st
         ++update.folders_;
     }
     for (const NodeId n : shown.Nodes) {
-        if (isFolder(shown, n)) {
+        if (shown.isFolder(n)) {
             update.digests_.emplace(shown.record(n)->Path.str(), shown.childrenDigest(n));
             ++update.folders_;
         }
@@ -58,7 +52,7 @@ bool TreeUpdate::sameAs(const CollectionTree& shown) const
         ++folders;
     }
     for (const NodeId n : fresh_.Nodes) {
-        if (!isFolder(fresh_, n))
+        if (!fresh_.isFolder(n))
             continue;
         if (!asShown_.contains(n))
             return false;
@@ -99,7 +93,7 @@ void TreeUpdate::merge(CollectionTree& shown, NodeId shownFolder, NodeId readFol
     std::unordered_map<std::string_view, NodeId> folders;
     std::vector<NodeId> gone;
     for (NodeId s = firstIn(shown, shownFolder); s != NoNode; s = shown.nextSibling(s)) {
-        if (isFolder(shown, s))
+        if (shown.isFolder(s))
             folders.emplace(shown.record(s)->Path.view(), s);
         else
             gone.push_back(s);
@@ -107,7 +101,7 @@ void TreeUpdate::merge(CollectionTree& shown, NodeId shownFolder, NodeId readFol
     std::vector<NodeId> order;
     for (NodeId r = firstIn(fresh_, readFolder); r != NoNode; r = fresh_.nextSibling(r)) {
         const CollectionItem& read = *fresh_.record(r);
-        const auto kept = isFolder(fresh_, r) ? folders.find(read.Path.view()) : folders.end();
+        const auto kept = fresh_.isFolder(r) ? folders.find(read.Path.view()) : folders.end();
         if (kept == folders.end()) {
             // Not shown before: read whole, since no digest stood for it.
             const NodeId made = shown.addNode(shownFolder, fresh_.caption(r).view(),

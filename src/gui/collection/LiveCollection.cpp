@@ -23,8 +23,7 @@ std::vector<std::string> foldersOf(const Session& session)
     const CollectionTree& tree = session.tree();
     std::vector<std::string> folders{paths::withoutTrailingSlash(session.musicFolder())};
     for (const NodeId n : tree.Nodes) {
-        const std::uint8_t kind = tree.kind(n);
-        if ((kind == KindDirectory || kind == KindRootOrParent) && n != tree.RootNode && tree.record(n))
+        if (tree.isFolder(n) && n != tree.RootNode)
             folders.push_back(tree.record(n)->Path.str());
     }
     return folders;
@@ -32,8 +31,8 @@ std::vector<std::string> foldersOf(const Session& session)
 
 } // namespace
 
-LiveCollection::LiveCollection(Session& session, Hooks hooks, QObject* parent)
-    : QObject(parent), session_(session), hooks_(std::move(hooks))
+LiveCollection::LiveCollection(Session& session, Hooks hooks, QObject* parent, std::size_t watchLimit)
+    : QObject(parent), session_(session), hooks_(std::move(hooks)), watcher_(watchLimit)
 {
     quiet_.setSingleShot(true);
     connect(&quiet_, &QTimer::timeout, this, [this] {

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -33,7 +34,8 @@ public:
         // A notice shown once (the watch limit).
         std::function<void(const QString& text)> notice;
     };
-    LiveCollection(Session& session, Hooks hooks, QObject* parent = nullptr);
+    // `watchLimit`: at most so many folders watched, besides the system's limit.
+    LiveCollection(Session& session, Hooks hooks, QObject* parent = nullptr, std::size_t watchLimit = SIZE_MAX);
     ~LiveCollection() override;
 
     // Reads the whole collection behind the window now (or once the reading under way

@@ -305,3 +305,39 @@ TEST(CollectionView, InstantStartThenTheTreeFollowsTheDisk)
     form.live()->scan();
     ASSERT_TRUE(eventually([&] { return !offline() && shown("Copied later"); }));
 }
+
+// Past the watch limit the window is told once, and what the unwatched folders hold is
+// found by the sweep's reading.
+TEST(CollectionView, TheWatchLimitIsToldOnceAndSweepsFindWhatWatchesMiss)
+{
+    test::TempDir dir;
+    const std::string music = dir / "music";
+    for (const char* album : {"A", "B", "C"}) {
+        std::filesystem::create_directories(music + "/" + album);
+        std::filesystem::copy(std::string(CANTOREL_SOURCE_DIR) + "/demo/music/Arpeggio.mp3",
+                              music + "/" + album + "/Arpeggio.mp3");
+    }
+    std::string ini = test::readAll(std::string(CANTOREL_SOURCE_DIR) + "/demo/cantorel.ini");
+    ini += "\nMP3RootDir = " + music + "\n";
+    const Configuration config = test::configurationOf(ini, dir.path());
+    Session session(config, SessionOptions{"", true, "", std::string(), false});
+    session.build();
+    QStringList notices;
+    LiveCollection live(session,
+                        {[&] { return session.adoptScan() != Session::ScanOutcome::Running; },
+                         {},
+                         [&](const QString& text) { notices << text; }},
+                        nullptr, 2);
+    live.watchTree();
+    live.watchTree();
+    EXPECT_EQ(notices, QStringList{QString::fromStdString(config.GetUIString(UiString::WatchLimit))});
+    EXPECT_TRUE(live.watcher().needsSweep());
+    EXPECT_EQ(live.watcher().watched(), 2u);
+
+    // A track copied where no watch sees it: the sweep's reading finds it.
+    std::filesystem::copy(music + "/C/Arpeggio.mp3", music + "/C/Again.mp3");
+    const std::size_t before = session.tree().Nodes.size();
+    live.scan();
+    ASSERT_TRUE(eventually([&] { return !live.scanning(); }));
+    EXPECT_EQ(session.tree().Nodes.size(), before + 1);
+}
