@@ -176,7 +176,7 @@ void run(const fsys::path& base, int tracks)
         return false;
     };
     // Five changes of each kind, each seen and then taken away again before the next: a
-    // folder with a track made at the root (the whole collection is read again), and a
+    // folder with a track made at the root (the root's own entries are read again), and a
     // track added to an album deep in the tree (that album alone is read).
     const fsys::path album = [&] {
         fsys::path deepest = root;
@@ -225,13 +225,13 @@ void run(const fsys::path& base, int tracks)
         Session again(config, SessionOptions{"", true, "", std::string(), false});
         again.build();
     });
-    std::printf("  change on disk to tree   %7.3f s median, %.3f s worst of 5%s: a folder made at the root; quiet "
-                "wait %.3f s + a cached reading %.3f s\n",
-                latencies[2], latencies.back(), allSeen ? "" : " (NOT ALL SEEN)", LiveCollection::QuietMs / 1000.0,
-                rescan);
+    std::printf("  change on disk to tree   %7.3f s median, %.3f s worst of 5%s: a folder made at the root (the "
+                "root's own entries read); quiet wait %.3f s\n",
+                latencies[2], latencies.back(), allSeen ? "" : " (NOT ALL SEEN)", LiveCollection::QuietMs / 1000.0);
     std::printf("  change on disk to tree   %7.3f s median, %.3f s worst of 5: a track added to an album (the album "
                 "alone read)\n",
                 albumLatencies[2], albumLatencies.back());
+    std::printf("  a whole reading, cached  %7.3f s (a sweep, F5, or what no event told of)\n", rescan);
     form.reset();
     session.reset();
     (void)base0;

@@ -108,6 +108,8 @@ void CollectionBuilder::begin(const std::string& directory)
     tree_.clear();
     tracks_.clear();
     asShown_.clear();
+    skipped_.clear();
+    skippedStale_ = false;
     visited_.clear();
     playlistCount_ = 0;
     if (settings_.readAheadThreads > 0) {
@@ -261,8 +263,10 @@ bool CollectionBuilder::ScanDirectory(const std::string& directory, DirectoryRea
         if (top)
             stepProgress();
         if (ahead_ && i % ReadAheadBatch == 0) {
-            for (std::size_t j = i == 0 ? 0 : i + ReadAheadBatch; j < std::min(dirCount, i + 2 * ReadAheadBatch); ++j)
-                ahead_->want(directory + listing.directories()[j] + "/");
+            for (std::size_t j = i == 0 ? 0 : i + ReadAheadBatch; j < std::min(dirCount, i + 2 * ReadAheadBatch); ++j) {
+                if (!settings_.skipFolders || !settings_.skipFolders->contains(directory + listing.directories()[j]))
+                    ahead_->want(directory + listing.directories()[j] + "/");
+            }
         }
         scanSubdirectory(directory, listing.directories()[i], descriptionOf(i), parent, result);
     }
@@ -286,6 +290,31 @@ bool CollectionBuilder::ScanDirectory(const std::string& directory, DirectoryRea
     return result;
 }
 
+bool CollectionBuilder::skipKnown(const std::string& path, NodeId node, const CollectionItem* inherited)
+{
+    if (!settings_.skipFolders)
+        return false;
+    const auto known = settings_.skipFolders->find(path);
+    if (known == settings_.skipFolders->end())
+        return false;
+    CollectionItem& record = *tree_.record(node);
+    const CollectionItem& shown = known->second.record;
+    record.FileSize = shown.FileSize;
+    record.Duration = shown.Duration;
+    record.TextPath = shown.TextPath;
+    record.PicturePath = shown.PicturePath;
+    tree_.setKind(node, known->second.kind);
+    // As if entered: a link to it met later is not followed.
+    if (const std::optional<fs::FileIdentity> identity = fs::identityOf(path))
+        visited_.insert(*identity);
+    const std::string_view text = inherited ? inherited->TextPath.view() : std::string_view();
+    const std::string_view picture = inherited ? inherited->PicturePath.view() : std::string_view();
+    if (text != known->second.parentTextPage || picture != known->second.parentPicture)
+        skippedStale_ = true;
+    skipped_.push_back(node);
+    return true;
+}
+
 void CollectionBuilder::leaveOutIfAsShown(NodeId folder, std::size_t nodes, std::size_t records, std::size_t tracks)
 {
     // NoNode: the root folder, without a root node.
@@ -306,6 +335,14 @@ void CollectionBuilder::scanSubdirectory(const std::string& directory, const std
     if (parent != NoNode)
         tree_.setKind(parent, KindRootOrParent);
     CollectionItem* inherited = parent == NoNode ? nullptr : tree_.record(parent);
+    if (skipKnown(record->Path, node, inherited)) {
+        result = true; // a folder shown holds tracks
+        if (inherited) {
+            inherited->FileSize += record->FileSize;
+            inherited->Duration += record->Duration;
+        }
+        return;
+    }
     const std::string path = record->Path + "/";
     DirectoryRead read = readDirectory(path);
     const DirectoryListing& listing = read.listing;

@@ -24,6 +24,14 @@ class Collation;
 class DirectoryListing;
 struct Configuration;
 
+// A folder of a tree shown already that a reading need not enter: nothing changed in it.
+struct KnownFolder {
+    CollectionItem record; // as shown: its sums, text page and picture are kept
+    std::uint8_t kind = 0;
+    std::string parentTextPage; // what it may have inherited from the folder above
+    std::string parentPicture;
+};
+
 // What the build takes from the configuration.
 struct BuildSettings {
     std::string rootDirectory; // ends with "/"
@@ -55,6 +63,10 @@ struct BuildSettings {
     // with its "/", NoNode's digest without a root node): a folder that holds what it holds there keeps only its folders in the
     // new tree, its tracks left out, and is listed in foldersAsShown().
     const std::unordered_map<std::string, std::uint64_t>* shownFolders = nullptr;
+    // Folders by path that are not entered: each gets a node with its record as known
+    // (its name and description as the folder above gives them now), and nothing below
+    // it; listed in foldersSkipped().
+    const std::unordered_map<std::string, KnownFolder>* skipFolders = nullptr;
 
     static BuildSettings fromConfiguration(const Configuration& configuration, const Collation& collation,
                                            TrackProber probe);
@@ -95,6 +107,10 @@ public:
     // With BuildSettings::shownFolders: the folder nodes whose tracks were left out
     // (NoNode: the root folder without a root node).
     const std::vector<NodeId>& foldersAsShown() const { return asShown_; }
+    // With BuildSettings::skipFolders: the nodes of the folders not entered, and whether
+    // one of them may have inherited a text page or picture that changed above it.
+    const std::vector<NodeId>& foldersSkipped() const { return skipped_; }
+    bool skippedInheritanceChanged() const { return skippedStale_; }
 
 private:
     // True when a track lies in `directory` (ending with "/") or below it.
@@ -139,6 +155,10 @@ private:
 
     std::vector<NodeId> tracks_; // the scan's tracks, in the order it made them
     std::vector<NodeId> asShown_;
+    std::vector<NodeId> skipped_;
+    bool skippedStale_ = false;
+    // The folder's node as known, when it need not be entered.
+    bool skipKnown(const std::string& path, NodeId node, const CollectionItem* inherited);
     int playlistCount_ = 0;
     int position_ = 0;
     std::uint64_t device_ = 0;                                           // of the folder being scanned

@@ -348,8 +348,11 @@ void ProbeCache::store(const std::string& path, const FileStamp& stamp, const Tr
 
 void ProbeCache::keepUnder(const std::string& folder)
 {
+    if (byFolder_) {
+        kept_.insert(folder);
+        return;
+    }
     const std::string prefix = folder + "/";
-    kept_.push_back(prefix);
     for (std::size_t row = 0; row < stored_.size(); ++row) {
         if (pathOf(stored_[row]).starts_with(prefix))
             seen_[row].store(true, std::memory_order_relaxed);
@@ -390,6 +393,16 @@ bool ProbeCache::write()
     return written;
 }
 
+bool ProbeCache::kept(std::string_view path) const
+{
+    for (std::size_t slash = path.rfind('/'); slash != std::string_view::npos && slash > 0;
+         slash = path.rfind('/', slash - 1)) {
+        if (kept_.contains(std::string(path.substr(0, slash))))
+            return true;
+    }
+    return false;
+}
+
 std::vector<std::string> ProbeCache::goneRows()
 {
     std::vector<std::string> gone;
@@ -410,8 +423,7 @@ std::vector<std::string> ProbeCache::goneRows()
     while (paths.stmt && sqlite3_step(paths.stmt) == SQLITE_ROW) {
         const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(paths.stmt, 0));
         const std::string_view path(text ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(paths.stmt, 0)));
-        if (!std::binary_search(met_.begin(), met_.end(), hashOf(path)) &&
-            std::none_of(kept_.begin(), kept_.end(), [&](const std::string& k) { return path.starts_with(k); }))
+        if (!std::binary_search(met_.begin(), met_.end(), hashOf(path)) && !kept(path))
             forget(path);
     }
     return gone;

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 struct sqlite3;
@@ -95,6 +96,8 @@ private:
     std::vector<FolderRow> readFolder(std::string_view folder);
     std::vector<FolderRow> readFolder(Connection& c, std::string_view folder);
     std::unique_ptr<Connection> connect() const;
+    // True when `path` lies in a folder kept whole (Rows::ByFolder).
+    bool kept(std::string_view path) const;
     // Paths of rows that this run neither met nor kept, nor found again.
     std::vector<std::string> goneRows();
     std::string_view pathOf(const Stored& s) const { return {s.path, s.pathSize}; }
@@ -125,8 +128,8 @@ private:
     std::size_t connections_ = 0; // open, idle or not
     std::mutex folderMutex_;
     std::deque<std::pair<std::string, std::vector<FolderRow>>> folders_;
-    std::vector<std::uint64_t> met_; // hashes of the paths found
-    std::vector<std::string> kept_;  // folders kept whole, with a trailing "/"
+    std::vector<std::uint64_t> met_;       // hashes of the paths found
+    std::unordered_set<std::string> kept_; // folders kept whole (no trailing "/")
 };
 
 // The prober that asks the cache first and tells it what the real probe found.

@@ -1,5 +1,7 @@
 #include "core/collection/TreeUpdate.h"
 
+#include <algorithm>
+
 namespace cantorel {
 
 namespace {
@@ -12,53 +14,92 @@ NodeId firstIn(const CollectionTree& tree, NodeId folder)
 
 } // namespace
 
-std::optional<TreeUpdate> TreeUpdate::plan(const CollectionTree& shown, const std::string& rootDirectory)
+std::optional<TreeUpdate> TreeUpdate::plan(const CollectionTree& shown, const std::string& rootDirectory,
+                                           const std::vector<std::string>& changed)
 {
     if (shown.PlaylistsNode != NoNode || !shown.offlineNodes().empty())
         return std::nullopt;
     TreeUpdate update;
-    if (shown.RootNode == NoNode) {
-        update.digests_.emplace(rootDirectory, shown.childrenDigest(NoNode));
-        ++update.folders_;
+    // Each changed folder and the folders above it are read; a folder beside them is not.
+    std::unordered_set<std::string> touched;
+    for (std::string path : changed) {
+        while (path.size() > 1 && touched.insert(path).second)
+            path.resize(std::max<std::size_t>(path.rfind('/'), 1));
     }
+    if (shown.RootNode == NoNode)
+        update.digests_.emplace(rootDirectory, shown.childrenDigest(NoNode));
     for (const NodeId n : shown.Nodes) {
-        if (shown.isFolder(n)) {
-            update.digests_.emplace(shown.record(n)->Path.str(), shown.childrenDigest(n));
-            ++update.folders_;
+        if (!shown.isFolder(n))
+            continue;
+        const CollectionItem& r = *shown.record(n);
+        const bool root = n == shown.RootNode;
+        if (!root && update.inSkipped(r.Path))
+            continue; // below a folder not read
+        if (!root && !changed.empty() && !touched.contains(r.Path.str())) {
+            const NodeId up = shown.parent(n);
+            const CollectionItem* parent = up == NoNode ? nullptr : shown.record(up);
+            update.skip_.emplace(r.Path.str(), KnownFolder{r, shown.kind(n), parent ? parent->TextPath.str() : "",
+                                                           parent ? parent->PicturePath.str() : ""});
+            continue;
         }
+        update.digests_.emplace(r.Path.str(), shown.childrenDigest(n));
     }
     return update;
+}
+
+bool TreeUpdate::inSkipped(std::string_view path) const
+{
+    for (std::string_view p = path;;) {
+        if (skip_.contains(std::string(p)))
+            return true;
+        const std::size_t slash = p.rfind('/');
+        if (slash == std::string_view::npos || slash == 0)
+            return false;
+        p = p.substr(0, slash);
+    }
 }
 
 bool TreeUpdate::read(BuildSettings settings, BuildProgress* progress)
 {
     settings.shownFolders = &digests_;
+    settings.skipFolders = skip_.empty() ? nullptr : &skip_;
     CollectionBuilder builder(fresh_, settings, progress);
     builder.BuildTree();
     asShown_.insert(builder.foldersAsShown().begin(), builder.foldersAsShown().end());
-    return fresh_.PlaylistsNode == NoNode && fresh_.offlineNodes().empty();
+    skipped_.insert(builder.foldersSkipped().begin(), builder.foldersSkipped().end());
+    return fresh_.PlaylistsNode == NoNode && fresh_.offlineNodes().empty() && !builder.skippedInheritanceChanged();
+}
+
+std::vector<std::string> TreeUpdate::foldersNotRead() const
+{
+    std::vector<std::string> folders;
+    for (const auto& [path, known] : skip_)
+        folders.push_back(path);
+    return folders;
 }
 
 bool TreeUpdate::sameAs(const CollectionTree& shown) const
 {
     // Each folder read holds what the shown one holds: from the root down, the trees are
-    // the same.
+    // the same (a folder not read is the same below its record, which its parent's
+    // digest holds).
     if ((fresh_.RootNode == NoNode) != (shown.RootNode == NoNode))
         return false;
-    std::size_t folders = 0;
-    if (fresh_.RootNode == NoNode) {
-        if (!asShown_.contains(NoNode))
-            return false;
-        ++folders;
-    }
+    if (fresh_.RootNode == NoNode && !asShown_.contains(NoNode))
+        return false;
     for (const NodeId n : fresh_.Nodes) {
-        if (!fresh_.isFolder(n))
-            continue;
-        if (!asShown_.contains(n))
+        if (fresh_.isFolder(n) && !asShown_.contains(n) && !skipped_.contains(n))
             return false;
-        ++folders;
     }
-    return folders == folders_ && fresh_.FolderDevices == shown.FolderDevices &&
+    const auto devicesRead = [&](const CollectionTree& t) {
+        std::unordered_map<std::string, std::uint64_t> devices;
+        for (const auto& [path, device] : t.FolderDevices) {
+            if (!inSkipped(path))
+                devices.emplace(path, device);
+        }
+        return devices;
+    };
+    return devicesRead(fresh_) == devicesRead(shown) &&
            (shown.RootNode == NoNode || *fresh_.record(fresh_.RootNode) == *shown.record(shown.RootNode));
 }
 
@@ -73,13 +114,17 @@ std::vector<NodeId> TreeUpdate::apply(CollectionTree& shown) const
         }
     }
     merge(shown, shown.RootNode, fresh_.RootNode, changed);
-    shown.FolderDevices = fresh_.FolderDevices;
+    // The devices below the folders not read stay as they were.
+    std::erase_if(shown.FolderDevices, [&](const auto& entry) { return !inSkipped(entry.first); });
+    shown.FolderDevices.insert(fresh_.FolderDevices.begin(), fresh_.FolderDevices.end());
     shown.fillNodeTable();
     return changed;
 }
 
 void TreeUpdate::merge(CollectionTree& shown, NodeId shownFolder, NodeId readFolder, std::vector<NodeId>& changed) const
 {
+    if (skipped_.contains(readFolder))
+        return; // not read: what the shown folder holds stays
     if (asShown_.contains(readFolder)) {
         // The same entries, the folders first: only what lies below them may differ.
         NodeId s = firstIn(shown, shownFolder);

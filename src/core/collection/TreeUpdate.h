@@ -22,13 +22,20 @@ class BuildProgress;
 class TreeUpdate {
 public:
     // What the shown tree of the collection at `rootDirectory` (ending with "/") holds,
-    // folder by folder (on the shown tree's thread). Nothing when the tree has offline
-    // folders or playlists: those are read into a new tree.
-    static std::optional<TreeUpdate> plan(const CollectionTree& shown, const std::string& rootDirectory);
+    // folder by folder (on the shown tree's thread). With `changed` folders (paths
+    // without a trailing "/"), the folders where nothing changed are not read again.
+    // Nothing when the tree has offline folders or playlists: those are read into a new
+    // tree.
+    static std::optional<TreeUpdate> plan(const CollectionTree& shown, const std::string& rootDirectory,
+                                          const std::vector<std::string>& changed = {});
 
     // Reads the collection (on any thread). False when it found offline folders or
-    // playlists: then it is read into a new tree.
+    // playlists, or a change above a folder not read that it may inherit: then it is
+    // read into a new tree.
     bool read(BuildSettings settings, BuildProgress* progress);
+    // The folders not read (paths without a trailing "/"): what is known of their tracks
+    // stays known.
+    std::vector<std::string> foldersNotRead() const;
     // True when what was read is what `shown` shows.
     bool sameAs(const CollectionTree& shown) const;
     // Puts what was read in `shown`, and fills its node table again. Returns the nodes
@@ -38,11 +45,14 @@ public:
 private:
     // Puts what the read folder `read` holds under the shown folder `shown`.
     void merge(CollectionTree& shown, NodeId shownFolder, NodeId readFolder, std::vector<NodeId>& changed) const;
+    // True for a path in or below a folder not read.
+    bool inSkipped(std::string_view path) const;
 
-    std::unordered_map<std::string, std::uint64_t> digests_; // of the shown folders, by path
-    std::size_t folders_ = 0;                                // folder nodes of the shown tree
+    std::unordered_map<std::string, std::uint64_t> digests_; // of the shown folders read, by path
+    std::unordered_map<std::string, KnownFolder> skip_;      // folders not read, by path
     CollectionTree fresh_;
     std::unordered_set<NodeId> asShown_; // folders of `fresh_` whose tracks were left out (NoNode: the root)
+    std::unordered_set<NodeId> skipped_; // folders of `fresh_` not read: the shown ones stay
 };
 
 } // namespace cantorel

@@ -203,12 +203,31 @@ void Session::readAgainstTree(TreeUpdate& update, const FolderDevices& devices, 
     std::unique_ptr<ProbeCache> cache = probeCacheFor(config_, ProbeCache::Rows::ByFolder);
     const bool inPlace = update.read(buildSettings(collation, devices, &cancel, cache.get()), &progress);
     if (cache) {
+        for (const std::string& folder : update.foldersNotRead())
+            cache->keepUnder(folder);
         scanCache_ = std::move(cache);
         scanCache_->saveInBackground();
     }
     if (!inPlace)
         scanInPlace_.reset();
 }
+
+namespace {
+
+// The caches of the build and the reading before, whose saves may still run.
+struct PendingSaves {
+    std::unique_ptr<ProbeCache> build, scan;
+    PendingSaves(std::unique_ptr<ProbeCache> b, std::unique_ptr<ProbeCache> s) : build(std::move(b)), scan(std::move(s))
+    {
+    }
+    void wait()
+    {
+        build.reset();
+        scan.reset();
+    }
+};
+
+} // namespace
 
 bool Session::startScan(std::function<void()> done, const std::vector<std::string>& changed)
 {
@@ -218,24 +237,30 @@ bool Session::startScan(std::function<void()> done, const std::vector<std::strin
         return false;
     scan_->cancel(); // a finished scan not taken is read again
     scanSaves_ = saves_;
+    // The reading opens the cache file once the saves of the build and the reading before
+    // it are written: a reading of a few folders keeps what it did not read as that file
+    // holds it.
+    const auto saves = std::make_shared<PendingSaves>(std::move(cache_), std::move(scanCache_));
     scanKind_ = ScanKind::NewTree;
     if (std::optional<FolderUpdate> update = FolderUpdate::plan(tree_, musicFolder(), changed)) {
         scanKind_ = ScanKind::Folders;
         scanFolders_ = std::make_shared<FolderUpdate>(std::move(*update));
-        auto work = [this, update = scanFolders_, devices = tree_.FolderDevices](BuildProgress&,
-                                                                                 const std::atomic<bool>& cancel) {
+        auto work = [this, update = scanFolders_, devices = tree_.FolderDevices,
+                     saves](BuildProgress&, const std::atomic<bool>& cancel) {
+            saves->wait();
             readFolders(*update, devices, cancel);
             return CollectionTree();
         };
         return scan_->start(std::move(work), std::move(done));
     }
     std::optional<TreeUpdate> update =
-        std::exchange(newTreeNext_, false) ? std::nullopt : TreeUpdate::plan(tree_, musicFolder());
+        std::exchange(newTreeNext_, false) ? std::nullopt : TreeUpdate::plan(tree_, musicFolder(), changed);
     if (update) {
         scanKind_ = ScanKind::InPlace;
         scanInPlace_ = std::make_shared<TreeUpdate>(std::move(*update));
-        auto work = [this, update = scanInPlace_, devices = tree_.FolderDevices](BuildProgress& progress,
-                                                                                 const std::atomic<bool>& cancel) {
+        auto work = [this, update = scanInPlace_, devices = tree_.FolderDevices,
+                     saves](BuildProgress& progress, const std::atomic<bool>& cancel) {
+            saves->wait();
             readAgainstTree(*update, devices, progress, cancel);
             return CollectionTree();
         };
@@ -243,7 +268,8 @@ bool Session::startScan(std::function<void()> done, const std::vector<std::strin
     }
     // The scan's thread has its own collation and only the devices of the tree shown;
     // offline folders are filled from the tree when the scan is taken.
-    auto work = [this, devices = tree_.FolderDevices](BuildProgress& progress, const std::atomic<bool>& cancel) {
+    auto work = [this, devices = tree_.FolderDevices, saves](BuildProgress& progress, const std::atomic<bool>& cancel) {
+        saves->wait();
         const Collation collation(locale::localeName("LC_COLLATE"), &config_.Settings.ansi());
         std::unique_ptr<ProbeCache> cache;
         CollectionTree tree = buildTree(collation, devices, &progress, &cancel, cache);

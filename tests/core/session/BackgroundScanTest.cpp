@@ -1,3 +1,4 @@
+#include "core/collection/ProbeCache.h"
 #include "core/collection/SearchIndex.h"
 #include "core/config/Configuration.h"
 #include "core/info/TagWriter.h"
@@ -77,4 +78,30 @@ TEST(BackgroundScan, UnchangedChangedAndOvertakenBySave)
     ASSERT_TRUE(session.startScan());
     session.cancelScan();
     EXPECT_EQ(session.adoptScan(), Session::ScanOutcome::Stale);
+}
+
+// A change seen at the root reads the root's own entries and not the folders beside it,
+// and what the probe cache knows of those folders' tracks stays known.
+TEST(BackgroundScan, AChangeAtTheRootReadsNoFolderBesideIt)
+{
+    TempDir dir;
+    dir.write("music/Album/01.mp3", track("One"));
+    dir.write("music/Other/01.mp3", track("Two"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // settled: the cache keeps them
+    Configuration config = Configuration::defaults(dir.path());
+    config.Settings.MP3RootDir = dir / "music/";
+    std::string cacheFile;
+    {
+        Session session(config, SessionOptions{"", true, "", std::string(), true});
+        session.build();
+        cacheFile = probeCacheFor(session.configuration())->file();
+        dir.write("music/top.mp3", track("Top"));
+        ASSERT_TRUE(session.startScan({}, {dir / "music"}));
+        EXPECT_EQ(finished(session), Session::ScanOutcome::Changed);
+        EXPECT_TRUE(shows(session, "Top"));
+        EXPECT_TRUE(shows(session, "Two"));
+    } // the cache is saved
+    ProbeCache cache(cacheFile);
+    for (const char* track : {"music/Album/01.mp3", "music/Other/01.mp3"})
+        EXPECT_TRUE(cache.find(dir / track, *stampOf(dir / track))) << track;
 }
