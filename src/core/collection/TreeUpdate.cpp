@@ -49,6 +49,8 @@ std::optional<TreeUpdate> TreeUpdate::plan(const CollectionTree& shown, const st
 
 bool TreeUpdate::inSkipped(std::string_view path) const
 {
+    if (skip_.empty())
+        return false;
     for (std::string_view p = path;;) {
         if (skip_.contains(std::string(p)))
             return true;

@@ -14,11 +14,12 @@ namespace cantorel {
 
 class BuildProgress;
 
-// A reading of the whole collection that keeps only what differs from the tree shown:
-// a folder holding what the shown tree holds there keeps its folder node alone, without
-// its tracks, so that the reading costs little memory besides the shown tree. What it
-// found is then put in the shown tree in place: every node that stayed keeps its id and
-// its record's address.
+// A reading of the collection that keeps only what differs from the tree shown: a folder
+// holding what the shown tree holds there keeps its folder node alone, without its
+// tracks, so that the reading costs little memory besides the shown tree; when the
+// folders where changes were seen are known, the folders beside them are not entered at
+// all. What it found is then put in the shown tree in place: every node that stayed
+// keeps its id and its record's address.
 class TreeUpdate {
 public:
     // What the shown tree of the collection at `rootDirectory` (ending with "/") holds,
