@@ -74,6 +74,11 @@ void SearchIndex::build(const CollectionTree& tree, const CodePage& ansi)
         b.entries.push_back({n, up == NoNode ? -1 : placeOf[static_cast<std::size_t>(up)], 0, 0, 0, 0});
         index(b, place, tree, ansi);
     }
+    install(std::move(b));
+}
+
+void SearchIndex::install(Builder&& b)
+{
     b.text.shrink_to_fit();
     b.sharedText.shrink_to_fit();
     b.shared.shrink_to_fit();
@@ -122,16 +127,7 @@ void SearchIndex::rebuild(const CollectionTree& tree, const CodePage& ansi, cons
         b.text.append(text_, was.text, was.length);
         b.sharedOf.insert(b.sharedOf.end(), sharedOf_.begin() + was.shared, sharedOf_.begin() + was.shared + was.count);
     }
-    b.text.shrink_to_fit();
-    b.sharedText.shrink_to_fit();
-    b.shared.shrink_to_fit();
-    b.sharedOf.shrink_to_fit();
-    std::unique_lock lock(mutex_);
-    entries_ = std::move(b.entries);
-    text_ = std::move(b.text);
-    sharedText_ = std::move(b.sharedText);
-    shared_ = std::move(b.shared);
-    sharedOf_ = std::move(b.sharedOf);
+    install(std::move(b));
 }
 
 void SearchIndex::index(Builder& b, std::size_t place, const CollectionTree& tree, const CodePage& ansi)

@@ -65,6 +65,8 @@ private:
         std::uint16_t count;  // the number of its shared strings
     };
     struct Builder;
+    // Puts what a build made in place of what the index held.
+    void install(Builder&& b);
     void index(Builder& b, std::size_t place, const CollectionTree& tree, const CodePage& ansi);
     // True when the node's own text or one of its shared strings holds `word`.
     static bool holds(const Builder& b, const Entry& e, std::string_view word);

@@ -87,7 +87,7 @@ TEST(FolderUpdate, PutsInPlaceWhatAWholeReadingFinds)
         t.change(c);
         std::vector<std::string> changed;
         for (const std::string& f : t.changed)
-            changed.push_back(f.empty() ? c.dir.path().substr(0, c.dir.path().size() - 1) : c.folder(f));
+            changed.push_back(c.folder(f));
         std::optional<FolderUpdate> update = FolderUpdate::plan(shown, c.dir.path(), changed);
         ASSERT_EQ(update.has_value(), t.expect != NoPlan);
         if (!update)

@@ -51,8 +51,21 @@ struct SmallCollection {
         s.rootName = rootName;
         return s;
     }
-    std::string folder(const std::string& name) const { return dir / name; }
+    // A path in the collection; "": the root, without its "/".
+    std::string folder(const std::string& name) const
+    {
+        return name.empty() ? dir.path().substr(0, dir.path().size() - 1) : dir / name;
+    }
 };
+
+// The record of the node at `path` in `tree`, if any.
+inline const CollectionItem* recordAt(const CollectionTree& tree, const std::string& path)
+{
+    for (const NodeId n : tree.Nodes)
+        if (tree.record(n) && tree.record(n)->Path == path)
+            return tree.record(n);
+    return nullptr;
+}
 
 // An index made again after a change finds what an index built anew finds.
 inline void expectSameSearches(const SearchIndex& again, const SearchIndex& anew)

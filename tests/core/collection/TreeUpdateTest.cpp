@@ -99,18 +99,13 @@ TEST(TreeUpdate, PutsInPlaceWhatANewTreeHolds)
                 const CodePage& ansi = *CodePage::byNumber(1252);
                 SearchIndex index(false);
                 index.build(shown, ansi);
-                const auto recordOf = [&](const std::string& path) -> const CollectionItem* {
-                    for (const NodeId n : shown.Nodes)
-                        if (shown.record(n)->Path == c.folder(path))
-                            return shown.record(n);
-                    return nullptr;
-                };
+                const auto recordOf = [&](const std::string& path) { return recordAt(shown, c.folder(path)); };
                 const CollectionItem* untouched = recordOf("A/1991 Second/01.mp3");
                 ASSERT_TRUE(untouched);
                 t.change(c);
                 std::vector<std::string> changed;
                 for (const std::string& f : t.changed)
-                    changed.push_back(f.empty() ? c.dir.path().substr(0, c.dir.path().size() - 1) : c.folder(f));
+                    changed.push_back(c.folder(f));
                 std::optional<TreeUpdate> update =
                     TreeUpdate::plan(shown, c.dir.path(), seen ? changed : std::vector<std::string>());
                 ASSERT_TRUE(update);
@@ -144,8 +139,7 @@ TEST(TreeUpdate, FoldersWhereNothingWasSeenAreNotRead)
     CollectionTree shown = c.build();
     c.dir.write("top.mp3", track(1, "Eight"));
     c.dir.write("C/01.mp3", track(2, "Unseen"));
-    std::optional<TreeUpdate> update =
-        TreeUpdate::plan(shown, c.dir.path(), {c.dir.path().substr(0, c.dir.path().size() - 1)});
+    std::optional<TreeUpdate> update = TreeUpdate::plan(shown, c.dir.path(), {c.folder("")});
     ASSERT_TRUE(update);
     ASSERT_TRUE(update->read(c.settings(), nullptr));
     update->apply(shown);
