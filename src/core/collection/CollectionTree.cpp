@@ -68,11 +68,13 @@ void CollectionTree::removeLeaf(NodeId node)
     --liveNodes_;
 }
 
-void CollectionTree::removeSubtree(NodeId node)
+void CollectionTree::removeSubtree(NodeId node, bool releaseTexts)
 {
     while (nodes_[node].firstChild != NoNode)
-        removeSubtree(nodes_[node].firstChild);
+        removeSubtree(nodes_[node].firstChild, releaseTexts);
     offline_.erase(node);
+    if (releaseTexts && nodes_[node].record)
+        *nodes_[node].record = CollectionItem();
     removeLeaf(node);
 }
 

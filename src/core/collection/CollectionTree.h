@@ -37,9 +37,10 @@ public:
     NodeId addNode(NodeId parent, std::string_view caption, CollectionItem* record, std::uint8_t kind);
     // Takes a node without children out of the tree.
     void removeLeaf(NodeId node);
-    // Takes a node and everything below it out of the tree (their records stay allocated
-    // until the tree is cleared).
-    void removeSubtree(NodeId node);
+    // Takes a node and everything below it out of the tree. Their records stay allocated
+    // until the tree is cleared; with `releaseTexts`, emptied (no other node may share
+    // them then).
+    void removeSubtree(NodeId node, bool releaseTexts = false);
     // Makes a top-level node the last top-level node.
     void moveToEnd(NodeId node);
     // Makes `node` the last child of `parent`, taking it from where it was.

@@ -187,11 +187,11 @@ NodeId FolderUpdate::applyFolder(CollectionTree& tree, const Folder& f) const
     if (f.found != FolderRead::Tracks) {
         // Without tracks the folder leaves the tree, and so does each folder above it that
         // holds nothing else now (never the root).
-        tree.removeSubtree(node);
+        tree.removeSubtree(node, true);
         tree.addToSums(up, -old.FileSize, -old.Duration);
         while (up != NoNode && up != tree.RootNode && tree.firstChild(up) == NoNode) {
             const NodeId next = tree.parent(up);
-            tree.removeSubtree(up);
+            tree.removeSubtree(up, true);
             up = next;
         }
         return NoNode;
@@ -199,7 +199,7 @@ NodeId FolderUpdate::applyFolder(CollectionTree& tree, const Folder& f) const
     const NodeId top = f.fresh.firstTopLevel();
     const CollectionItem& now = *f.fresh.record(top);
     while (tree.firstChild(node) != NoNode)
-        tree.removeSubtree(tree.firstChild(node));
+        tree.removeSubtree(tree.firstChild(node), true);
     *tree.record(node) = now; // in place: the record's address stays
     tree.setKind(node, f.fresh.kind(top));
     tree.setCaption(node, f.fresh.caption(top));

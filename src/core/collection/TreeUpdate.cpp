@@ -171,7 +171,7 @@ void TreeUpdate::merge(CollectionTree& shown, NodeId shownFolder, NodeId readFol
     for (const auto& [path, s] : folders)
         gone.push_back(s);
     for (const NodeId s : gone)
-        shown.removeSubtree(s);
+        shown.removeSubtree(s, true);
     for (const NodeId s : order)
         shown.moveUnder(shownFolder, s);
 }

@@ -13,9 +13,9 @@ using namespace cantorel::test;
 
 // The collection read against the tree shown, and what differs put in place, gives the
 // tree a new reading gives, with a root node or without, read whole or only where the
-// changes were seen; the records of what did not change keep their addresses, and the
-// search index made again finds what a new one finds. Playlists, and a picture that
-// folders not read may inherit, ask for a new tree.
+// changes were seen; the records of what did not change keep their addresses (those
+// replaced let go of their texts), and the search index made again finds what a new one
+// finds. Playlists, and a picture that folders not read may inherit, ask for a new tree.
 TEST(TreeUpdate, PutsInPlaceWhatANewTreeHolds)
 {
     namespace fsys = std::filesystem;
@@ -122,6 +122,9 @@ TEST(TreeUpdate, PutsInPlaceWhatANewTreeHolds)
                 fresh.build(shown, ansi);
                 expectSameSearches(index, fresh);
                 EXPECT_EQ(recordOf("A/1991 Second/01.mp3") == untouched, t.keeps);
+                if (!t.keeps) {
+                    EXPECT_TRUE(untouched->Path.empty()) << "the texts of a record replaced are let go of";
+                }
             }
         }
     }
