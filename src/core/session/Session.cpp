@@ -179,18 +179,24 @@ Result<> Session::saveSnapshot() const
     return TreeSnapshot::save(tree_, TreeSnapshot::fileFor(musicFolder()), snapshotKey());
 }
 
+void Session::keepSaving(std::unique_ptr<ProbeCache> cache)
+{
+    // What was read is handed over while the cache is written. Readings run one after the
+    // other, and the next one (or the end of the session) waits for this save.
+    scanCache_ = std::move(cache);
+    if (scanCache_)
+        scanCache_->saveInBackground();
+}
+
 void Session::readFolders(FolderUpdate& update, const FolderDevices& devices, const std::atomic<bool>& cancel)
 {
     const Collation collation(locale::localeName("LC_COLLATE"), &config_.Settings.ansi());
     // The rows of the folders read alone.
     std::unique_ptr<ProbeCache> cache = probeCacheFor(config_, ProbeCache::Rows::ByFolder);
     const bool alone = update.read(buildSettings(collation, devices, &cancel, cache.get()));
-    if (cache) {
-        // The rest of the collection was not met by this reading, and stays known.
+    if (cache) // the rest of the collection was not met by this reading, and stays known
         cache->keepUnder(paths::withoutTrailingSlash(musicFolder()));
-        scanCache_ = std::move(cache);
-        scanCache_->saveInBackground();
-    }
+    keepSaving(std::move(cache));
     if (!alone)
         scanFolders_.reset();
 }
@@ -202,12 +208,9 @@ void Session::readAgainstTree(TreeUpdate& update, const FolderDevices& devices, 
     // A folder's rows at a time: the tree shown holds what the cache holds already.
     std::unique_ptr<ProbeCache> cache = probeCacheFor(config_, ProbeCache::Rows::ByFolder);
     const bool inPlace = update.read(buildSettings(collation, devices, &cancel, cache.get()), &progress);
-    if (cache) {
-        for (const std::string& folder : update.foldersNotRead())
-            cache->keepUnder(folder);
-        scanCache_ = std::move(cache);
-        scanCache_->saveInBackground();
-    }
+    for (const std::string& folder : cache ? update.foldersNotRead() : std::vector<std::string>())
+        cache->keepUnder(folder);
+    keepSaving(std::move(cache));
     if (!inPlace)
         scanInPlace_.reset();
 }
@@ -280,11 +283,7 @@ bool Session::startScan(std::function<void()> done, const std::vector<std::strin
             scanIndex_ = std::make_unique<SearchIndex>(config_.Settings.SearchLatin);
             scanIndex_->build(tree, config_.Settings.ansi());
         }
-        // The tree is handed over while the cache is written. Readings run one after the
-        // other, and the next one (or the end of the session) waits for this save.
-        scanCache_ = std::move(cache);
-        if (scanCache_)
-            scanCache_->saveInBackground();
+        keepSaving(std::move(cache));
         return tree;
     };
     return scan_->start(std::move(work), std::move(done));

@@ -215,6 +215,8 @@ private:
     // A new tree of the collection, offline folders marked (their tracks kept in the cache).
     CollectionTree buildTree(const Collation& collation, const FolderDevices& devices, BuildProgress* progress,
                              const std::atomic<bool>* cancel, std::unique_ptr<ProbeCache>& cache) const;
+    // Writes a reading's probe cache on a thread of its own, kept until the next reading.
+    void keepSaving(std::unique_ptr<ProbeCache> cache);
     // A reading of a few changed folders of the tree (FolderUpdate), on the scan's thread.
     void readFolders(FolderUpdate& update, const FolderDevices& devices, const std::atomic<bool>& cancel);
     // A reading of the whole collection against the tree shown (TreeUpdate), on the scan's
