@@ -77,6 +77,7 @@ void CollectionBuilder::BuildTree()
         if (record->TextPath.empty())
             record->TextPath = sideFile(root, listing, settings_.textPage);
         record->PicturePath = sideFile(root, listing, settings_.picture);
+        tree_.keepTexts(*record);
         tree_.RootNode = tree_.addNode(NoNode, settings_.rootName, record, KindRootOrParent);
     }
     if (progress_)
@@ -159,11 +160,12 @@ void CollectionBuilder::setFolderSideFiles(CollectionItem& record, const std::st
     record.TextPath = sideFile(path, listing, settings_.richTextPage);
     if (record.TextPath.empty())
         record.TextPath = sideFile(path, listing, settings_.textPage);
-    if (record.TextPath.empty() && inherited)
-        record.TextPath = inherited->TextPath;
     record.PicturePath = sideFile(path, listing, settings_.picture);
+    tree_.keepTexts(record);
+    if (record.TextPath.empty() && inherited)
+        tree_.shareText(record.TextPath, inherited->TextPath);
     if (record.PicturePath.empty() && inherited)
-        record.PicturePath = inherited->PicturePath;
+        tree_.shareText(record.PicturePath, inherited->PicturePath);
 }
 
 bool CollectionBuilder::linkedFolders() const
@@ -201,12 +203,17 @@ std::string CollectionBuilder::sideFile(const std::string& directory, const Dire
 void CollectionBuilder::setSideFiles(CollectionItem& record, const std::string& directory,
                                      const DirectoryListing& listing, const std::string& name) const
 {
-    const std::string stem = FileKinds::stem(name);
+    const std::string_view stem = FileKinds::stem(name);
+    const auto side = [&](const char* extension) {
+        // Most folders have no side file of a kind at all: no name is made for them.
+        return listing.hasExtension(extension) ? sideFile(directory, listing, std::string(stem) + extension)
+                                               : std::string();
+    };
     for (const char* extension : FileKinds::TextPageExtensions) {
         if (record.TextPath.empty())
-            record.TextPath = sideFile(directory, listing, stem + extension);
+            record.TextPath = side(extension);
     }
-    record.PicturePath = sideFile(directory, listing, stem + FileKinds::PictureExtension);
+    record.PicturePath = side(FileKinds::PictureExtension);
 }
 
 bool CollectionBuilder::ScanDirectory(const std::string& directory, DirectoryRead& read, NodeId parent)
@@ -270,7 +277,8 @@ bool CollectionBuilder::ScanDirectory(const std::string& directory, DirectoryRea
         }
         scanSubdirectory(directory, listing.directories()[i], descriptionOf(i), parent, result);
     }
-    const std::size_t nodeMark = tree_.nodeSlots(), recordMark = tree_.recordSlots(), trackMark = tracks_.size();
+    const CollectionTree::Slots mark = tree_.madeSoFar();
+    const std::size_t trackMark = tracks_.size();
     const int playlistMark = playlistCount_;
     for (std::size_t i = 0; i < listing.files().size(); ++i) {
         if (top)
@@ -286,7 +294,7 @@ bool CollectionBuilder::ScanDirectory(const std::string& directory, DirectoryRea
     }
     // A playlist's node lies among the tracks' nodes, under the Playlists node.
     if (settings_.shownFolders && playlistCount_ == playlistMark)
-        leaveOutIfAsShown(parent, nodeMark, recordMark, trackMark);
+        leaveOutIfAsShown(parent, mark, trackMark);
     return result;
 }
 
@@ -315,14 +323,14 @@ bool CollectionBuilder::skipKnown(const std::string& path, NodeId node, const Co
     return true;
 }
 
-void CollectionBuilder::leaveOutIfAsShown(NodeId folder, std::size_t nodes, std::size_t records, std::size_t tracks)
+void CollectionBuilder::leaveOutIfAsShown(NodeId folder, const CollectionTree::Slots& mark, std::size_t tracks)
 {
     // NoNode: the root folder, without a root node.
     const auto shown =
         settings_.shownFolders->find(folder == NoNode ? settings_.rootDirectory : tree_.record(folder)->Path.str());
     if (shown == settings_.shownFolders->end() || shown->second != tree_.childrenDigest(folder))
         return;
-    tree_.truncate(nodes, records);
+    tree_.truncate(mark);
     tracks_.resize(tracks);
     asShown_.push_back(folder);
 }
@@ -330,7 +338,7 @@ void CollectionBuilder::leaveOutIfAsShown(NodeId folder, std::size_t nodes, std:
 void CollectionBuilder::scanSubdirectory(const std::string& directory, const std::string& name,
                                          const std::optional<std::string>& description, NodeId parent, bool& result)
 {
-    CollectionItem* record = tree_.newRecord(CreateEntry(directory, name, settings_.ansi, description));
+    CollectionItem* record = newEntry(directory, name, description);
     const NodeId node = tree_.addNode(parent, record->Name, record, KindDirectory);
     if (parent != NoNode)
         tree_.setKind(parent, KindRootOrParent);
@@ -368,20 +376,30 @@ void CollectionBuilder::scanSubdirectory(const std::string& directory, const std
     }
 }
 
+CollectionItem* CollectionBuilder::newEntry(const std::string& directory, const std::string& name,
+                                            const std::optional<std::string>& description)
+{
+    CollectionItem* record = tree_.newRecord();
+    entryPath_.assign(directory).append(name);
+    FillEntry(*record, entryPath_, name, settings_.ansi, description,
+              [this](CompactString& field, std::string_view text) { tree_.keepText(field, text); });
+    return record;
+}
+
 void CollectionBuilder::addTrack(const std::string& directory, const DirectoryListing& listing, const std::string& name,
                                  const std::optional<std::string>& description, std::optional<TrackProbe> probe,
                                  NodeId parent)
 {
-    CollectionItem* record = tree_.newRecord(CreateEntry(directory, name, settings_.ansi, description));
+    CollectionItem* record = newEntry(directory, name, description);
     applyProbe(*record, probe ? std::move(*probe) : settings_.probe(record->Path));
-    const NodeId node = tree_.addNode(parent, record->Name, record, KindTrack);
-    tracks_.push_back(node);
     CollectionItem* inherited = parent == NoNode ? nullptr : tree_.record(parent);
     setSideFiles(*record, directory, listing, name);
+    tree_.keepTexts(*record);
     if (record->TextPath.empty() && inherited)
-        record->TextPath = inherited->TextPath;
+        tree_.shareText(record->TextPath, inherited->TextPath);
     if (record->PicturePath.empty() && inherited)
-        record->PicturePath = inherited->PicturePath;
+        tree_.shareText(record->PicturePath, inherited->PicturePath);
+    tracks_.push_back(tree_.addNode(parent, record->Name, record, KindTrack));
     if (inherited) {
         inherited->FileSize += record->FileSize;
         inherited->Duration += record->Duration;
@@ -419,9 +437,10 @@ void CollectionBuilder::AddPlaylist(const std::string& directory, const Director
         record->Name = text::cutChars(settings_.playlistsCaption, CollectionItem::TextLimit);
         tree_.PlaylistsNode = tree_.addNode(NoNode, settings_.playlistsCaption, record, KindPlaylists);
     }
-    CollectionItem* record = tree_.newRecord(CreateEntry(directory, name, settings_.ansi, description));
-    tree_.addNode(tree_.PlaylistsNode, record->Name, record, KindPlaylist);
+    CollectionItem* record = newEntry(directory, name, description);
     setSideFiles(*record, directory, listing, name);
+    tree_.keepTexts(*record);
+    tree_.addNode(tree_.PlaylistsNode, record->Name, record, KindPlaylist);
 }
 
 void CollectionBuilder::ResolvePlaylists()

@@ -121,6 +121,10 @@ private:
                   const std::optional<std::string>& description, std::optional<TrackProbe> probe, NodeId parent);
     void AddPlaylist(const std::string& directory, const DirectoryListing& listing, const std::string& name,
                      const std::optional<std::string>& description);
+    // The record of an entry that the scan meets in `directory`, as CreateEntry makes it,
+    // its texts kept in the tree.
+    CollectionItem* newEntry(const std::string& directory, const std::string& name,
+                             const std::optional<std::string>& description);
     void ResolvePlaylists();
     void resolvePlaylist(NodeId playlist);
     // A track's or playlist's text page and picture, found in its directory's listing.
@@ -151,7 +155,7 @@ private:
     BuildProgress* progress_;
     // Leaves out the entries made since the marks when `folder` holds what the shown tree
     // holds there.
-    void leaveOutIfAsShown(NodeId folder, std::size_t nodes, std::size_t records, std::size_t tracks);
+    void leaveOutIfAsShown(NodeId folder, const CollectionTree::Slots& mark, std::size_t tracks);
 
     std::vector<NodeId> tracks_; // the scan's tracks, in the order it made them
     std::vector<NodeId> asShown_;
@@ -166,6 +170,7 @@ private:
     // Shown track paths (A-Z folded for matching) to the first track of the scan.
     std::unordered_map<std::string_view, std::size_t, text::FoldedHash, text::FoldedEqual> trackByPath_;
     std::deque<std::string> decodedPaths_; // shown paths of tracks whose names are not UTF-8
+    std::string entryPath_;                // newEntry's, kept for its capacity
 };
 
 } // namespace cantorel

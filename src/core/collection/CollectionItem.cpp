@@ -29,18 +29,28 @@ std::string displayPath(const std::string& path, const CodePage& ansi)
     return out;
 }
 
+void FillEntry(CollectionItem& item, std::string_view path, const std::string& name, const CodePage& ansi,
+               const std::optional<std::string>& description, const TextSetter& set)
+{
+    set(item.Path, path);
+    item.Genre = 255;
+    // A matched line with an empty description keeps the entry's own name as caption.
+    if (description && !description->empty()) {
+        set(item.Description, text::charPrefix(*description, CollectionItem::DescriptionLimit));
+        set(item.Name, text::charPrefix(*description, CollectionItem::TextLimit));
+    } else if (text::isValidUtf8(name)) {
+        set(item.Name, text::charPrefix(name, CollectionItem::TextLimit));
+    } else {
+        set(item.Name, text::charPrefix(ansi.decode(name), CollectionItem::TextLimit));
+    }
+}
+
 CollectionItem CreateEntry(const std::string& directory, const std::string& name, const CodePage& ansi,
                            const std::optional<std::string>& description)
 {
     CollectionItem item;
-    item.Path = directory + name;
-    item.Name = text::cutChars(displayName(name, ansi), CollectionItem::TextLimit);
-    item.Genre = 255;
-    // A matched line with an empty description keeps the entry's own name as caption.
-    if (description && !description->empty()) {
-        item.Description = text::cutChars(*description, CollectionItem::DescriptionLimit);
-        item.Name = text::cutChars(*description, CollectionItem::TextLimit);
-    }
+    FillEntry(item, directory + name, name, ansi, description,
+              [](CompactString& field, std::string_view text) { field = text; });
     return item;
 }
 

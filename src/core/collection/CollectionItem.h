@@ -3,6 +3,7 @@
 #include "core/platform/CompactString.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -53,5 +54,10 @@ std::string displayPath(const std::string& path, const CodePage& ansi);
 // the line that the directory's description file gives the entry, if any.
 CollectionItem CreateEntry(const std::string& directory, const std::string& name, const CodePage& ansi,
                            const std::optional<std::string>& description);
+// The same for a record made elsewhere, with `path` the whole path: each text is handed to
+// `set` for its field.
+using TextSetter = std::function<void(CompactString& field, std::string_view text)>;
+void FillEntry(CollectionItem& item, std::string_view path, const std::string& name, const CodePage& ansi,
+               const std::optional<std::string>& description, const TextSetter& set);
 
 } // namespace cantorel

@@ -52,7 +52,11 @@ NodeId CollectionTree::addNode(NodeId parent, std::string_view caption, Collecti
 {
     const auto id = static_cast<NodeId>(nodes_.size());
     Node& node = nodes_.emplace_back();
-    node.caption = caption;
+    // A caption is mostly its record's name.
+    if (record && record->Name.borrowed() && record->Name.view() == caption)
+        node.caption.borrow(record->Name.view());
+    else
+        keepText(node.caption, caption);
     node.record = record;
     node.kind = kind;
     link(parent, id);
@@ -105,8 +109,26 @@ std::size_t CollectionTree::recordSlots() const
     return records_.empty() ? 0 : (records_.size() - 1) * RecordChunk + recordsInLastChunk_;
 }
 
-void CollectionTree::truncate(std::size_t nodes, std::size_t records)
+void CollectionTree::keepTexts(CollectionItem& r)
 {
+    for (CompactString* text : {&r.Path, &r.Name, &r.Artist, &r.Album, &r.Year, &r.Comment, &r.GenreText,
+                                &r.Description, &r.PicturePath, &r.TextPath, &r.AlbumArtist}) {
+        if (text->ownsBlock())
+            text->borrow(texts_.keep(text->view()));
+    }
+}
+
+void CollectionTree::shareText(CompactString& to, const CompactString& from)
+{
+    if (from.borrowed())
+        to.borrow(from.view());
+    else
+        keepText(to, from.view());
+}
+
+void CollectionTree::truncate(const Slots& mark)
+{
+    const std::size_t nodes = mark.nodes, records = mark.records;
     while (nodes_.size() > nodes) {
         const auto n = static_cast<NodeId>(nodes_.size() - 1);
         if (nodes_[n].record) {
@@ -123,6 +145,7 @@ void CollectionTree::truncate(std::size_t nodes, std::size_t records)
             recordsInLastChunk_ = RecordChunk;
         }
     }
+    texts_.rewind(mark.texts);
 }
 
 void CollectionTree::clear() { *this = CollectionTree(); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/collection/CollectionItem.h"
+#include "core/platform/TextPool.h"
 
 #include <cstdint>
 #include <deque>
@@ -45,14 +46,29 @@ public:
     void moveToEnd(NodeId node);
     // Makes `node` the last child of `parent`, taking it from where it was.
     void moveUnder(NodeId parent, NodeId node);
-    // How many nodes and records were ever made (the marks truncate() takes).
-    std::size_t nodeSlots() const { return nodes_.size(); }
-    std::size_t recordSlots() const;
+    // Keeps the long texts of `record`, a record of this tree, in the tree's text pool
+    // instead of heap blocks of their own. Texts assigned later take blocks of their own
+    // again, as any string does.
+    void keepTexts(CollectionItem& record);
+    // Sets `to`, a text of this tree's records, to `text`, kept in the pool when long.
+    void keepText(CompactString& to, std::string_view text)
+    {
+        to.borrow(text.size() > CompactString::InlineCapacity ? texts_.keep(text) : text);
+    }
+    // Gives `to` the text `from` of a record or caption of this tree, kept once.
+    void shareText(CompactString& to, const CompactString& from);
+    // What was made so far: the nodes and records ever made, and the texts kept.
+    struct Slots {
+        std::size_t nodes = 0;
+        std::size_t records = 0;
+        TextPool::Mark texts;
+    };
+    Slots madeSoFar() const { return {nodes_.size(), recordSlots(), texts_.mark()}; }
     // Adds a size and playing time to the record of `folder` and of every folder above it.
     void addToSums(NodeId folder, std::int64_t size, std::int64_t duration);
-    // Takes back the nodes and records made after those marks: the last ones made, each
-    // the last child of its parent.
-    void truncate(std::size_t nodes, std::size_t records);
+    // Takes back the nodes, records and texts made after `mark`: the last ones made, each
+    // node the last child of its parent.
+    void truncate(const Slots& mark);
     void clear();
 
     NodeId parent(NodeId n) const { return nodes_[n].parent; }
@@ -127,6 +143,7 @@ private:
     };
     void unlink(NodeId n);
     void link(NodeId parent, NodeId n);
+    std::size_t recordSlots() const;
 
     std::deque<Node> nodes_; // a deque: no spare capacity, as a vector grows
     // Records in chunks of their own: a deque's blocks would hold two records each, with
@@ -134,6 +151,7 @@ private:
     static constexpr std::size_t RecordChunk = 256;
     std::vector<std::unique_ptr<CollectionItem[]>> records_;
     std::size_t recordsInLastChunk_ = 0;
+    TextPool texts_; // long texts of the records and captions
     std::unordered_map<NodeId, std::string> offline_;
     NodeId firstTop_ = NoNode;
     NodeId lastTop_ = NoNode;

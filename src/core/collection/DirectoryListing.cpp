@@ -39,13 +39,6 @@ EntryType typeOf(DIR* dir, const dirent* e)
     return S_ISDIR(st.st_mode) ? EntryType::Directory : EntryType::Other;
 }
 
-// The extension of a file name from its last dot on, A-Z folded ("" without a dot).
-std::string_view extensionOf(std::string_view name)
-{
-    const std::size_t dot = name.rfind('.');
-    return dot == std::string_view::npos ? std::string_view() : name.substr(dot);
-}
-
 } // namespace
 
 DirectoryListing DirectoryListing::read(const std::string& directory, const Collation& collation)
@@ -65,7 +58,7 @@ DirectoryListing DirectoryListing::read(const std::string& directory, const Coll
         switch (typeOf(dir.get(), e)) {
         case EntryType::Directory: listing.directories_.push_back(name); break;
         case EntryType::File: {
-            const std::string_view ext = extensionOf(name);
+            const std::string_view ext = paths::extensionOf(name);
             if (FileKinds::of(name) != FileKind::Other)
                 listing.files_.push_back(name);
             const std::string folded = text::foldAZ(ext);
@@ -96,12 +89,16 @@ std::vector<std::string> DirectoryListing::scanOrder() const
     return names;
 }
 
+bool DirectoryListing::hasExtension(std::string_view extension) const
+{
+    return std::any_of(extensions_.begin(), extensions_.end(),
+                       [&](const std::string& e) { return text::equalsFolded(e, extension); });
+}
+
 std::optional<std::string> DirectoryListing::findFile(const std::string& name) const
 {
     // Most look-ups are for side files that a directory does not have at all.
-    const std::string_view ext = extensionOf(name);
-    if (std::none_of(extensions_.begin(), extensions_.end(),
-                     [&](const std::string& e) { return text::equalsFolded(e, ext); }))
+    if (!hasExtension(paths::extensionOf(name)))
         return std::nullopt;
     if (std::binary_search(regularFiles_.begin(), regularFiles_.end(), name))
         return name;

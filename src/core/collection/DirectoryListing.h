@@ -31,6 +31,8 @@ public:
     // The file named `name`: the exact name when it is a regular file here, else the first
     // regular file in byte order that equals it with A-Z folded.
     std::optional<std::string> findFile(const std::string& name) const;
+    // True when a regular file here has the extension (A-Z folded, from the dot on).
+    bool hasExtension(std::string_view extension) const;
 
 private:
     bool readable_ = false;

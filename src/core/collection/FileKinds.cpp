@@ -1,6 +1,7 @@
 #include "core/collection/FileKinds.h"
 
 #include "core/platform/Paths.h"
+#include "core/platform/TextRules.h"
 
 namespace cantorel {
 
@@ -20,21 +21,21 @@ constexpr Extension Extensions[] = {
 
 FileKind FileKinds::of(std::string_view name)
 {
-    const std::string extension = paths::foldedExtension(name);
+    const std::string_view extension = paths::extensionOf(name);
     for (const Extension& e : Extensions) {
-        if (extension == e.text)
+        if (text::equalsFolded(extension, e.text))
             return e.kind;
     }
     return FileKind::Other;
 }
 
-bool FileKinds::isUtf8Playlist(std::string_view name) { return paths::foldedExtension(name) == ".m3u8"; }
+bool FileKinds::isUtf8Playlist(std::string_view name) { return text::equalsFolded(paths::extensionOf(name), ".m3u8"); }
 
-std::string FileKinds::stem(std::string_view name)
+std::string_view FileKinds::stem(std::string_view name)
 {
     if (of(name) == FileKind::Other)
-        return std::string(name);
-    return std::string(name.substr(0, name.size() - paths::foldedExtension(name).size()));
+        return name;
+    return name.substr(0, name.size() - paths::extensionOf(name).size());
 }
 
 } // namespace cantorel

@@ -19,7 +19,7 @@ public:
     // A playlist whose lines are UTF-8 whatever they hold (".m3u8").
     static bool isUtf8Playlist(std::string_view name);
     // The name without the extension that made it a track or a playlist.
-    static std::string stem(std::string_view name);
+    static std::string_view stem(std::string_view name);
 
     // The side files of a track or playlist: its stem and one of these extensions, the
     // text pages in the order they are preferred.

@@ -22,7 +22,7 @@ void applyProbe(CollectionItem& item, const TrackProbe& probe)
     const auto store = [](CompactString& field, const std::string& preferred, const std::string& fallback) {
         const std::string& value = preferred.empty() ? fallback : preferred;
         if (!value.empty())
-            field = text::cutChars(value, CollectionItem::TextLimit);
+            field = text::charPrefix(value, CollectionItem::TextLimit);
     };
     store(item.Name, v2.title, v1.title);
     store(item.Artist, v2.artist, v1.artist);
@@ -35,7 +35,7 @@ void applyProbe(CollectionItem& item, const TrackProbe& probe)
         item.Genre = v2.genre;
     } else if (!v2.genreText.empty()) {
         item.Genre = 255;
-        item.GenreText = text::cutChars(v2.genreText, CollectionItem::TextLimit);
+        item.GenreText = text::charPrefix(v2.genreText, CollectionItem::TextLimit);
     }
     item.Track = v2.track > 0 ? v2.track : v1.track;
     item.TrackTotal = v2.track > 0 ? v2.trackTotal : 0;

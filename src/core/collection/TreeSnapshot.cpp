@@ -26,12 +26,11 @@ void writeRecord(PackedWriter& w, const CollectionItem& r)
         w.integer(v);
 }
 
-CollectionItem readRecord(PackedReader& in)
+void readRecord(PackedReader& in, CollectionTree& tree, CollectionItem& r)
 {
-    CollectionItem r;
     for (CompactString* s : {&r.Path, &r.Name, &r.Artist, &r.Album, &r.Year, &r.Comment, &r.GenreText, &r.Description,
                              &r.PicturePath, &r.TextPath, &r.AlbumArtist})
-        *s = in.text();
+        tree.keepText(*s, in.text());
     r.FileSize = in.integer();
     r.Duration = in.integer();
     r.Track = static_cast<std::int32_t>(in.integer());
@@ -41,7 +40,6 @@ CollectionItem readRecord(PackedReader& in)
     r.TrackTotal = static_cast<std::int32_t>(in.integer());
     r.Disc = static_cast<std::int32_t>(in.integer());
     r.DiscTotal = static_cast<std::int32_t>(in.integer());
-    return r;
 }
 
 } // namespace
@@ -114,7 +112,7 @@ std::optional<CollectionTree> TreeSnapshot::decode(PackedReader& in, const std::
     std::vector<CollectionItem*> records;
     records.reserve(recordCount);
     for (std::uint64_t i = 0; i < recordCount && in.ok(); ++i)
-        records.push_back(tree.newRecord(readRecord(in)));
+        readRecord(in, tree, *records.emplace_back(tree.newRecord()));
     const std::uint64_t nodeCount = in.number();
     if (!in.ok() || nodeCount > size)
         return std::nullopt;

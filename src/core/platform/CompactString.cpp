@@ -27,9 +27,21 @@ void CompactString::assign(std::string_view text)
     heap_.mark = HeapMark;
 }
 
+void CompactString::borrow(std::string_view text)
+{
+    if (text.size() <= InlineCapacity || text.size() > std::numeric_limits<std::uint32_t>::max()) {
+        *this = text;
+        return;
+    }
+    release();
+    heap_.data = const_cast<char*>(text.data()); // never written through, never freed
+    heap_.size = static_cast<std::uint32_t>(text.size());
+    heap_.mark = BorrowMark;
+}
+
 void CompactString::release()
 {
-    if (onHeap())
+    if (mark() == HeapMark)
         delete[] heap_.data;
     setInline(0);
     inline_[0] = '\0';
@@ -37,6 +49,10 @@ void CompactString::release()
 
 CompactString::CompactString(CompactString&& other) noexcept
 {
+    if (other.borrowed()) {
+        assign(other.view());
+        return;
+    }
     std::memcpy(static_cast<void*>(this), static_cast<const void*>(&other), sizeof *this);
     other.setInline(0);
     other.inline_[0] = '\0';
@@ -51,6 +67,8 @@ CompactString& CompactString::operator=(const CompactString& other)
 
 CompactString& CompactString::operator=(CompactString&& other) noexcept
 {
+    if (other.borrowed())
+        return *this = other.view();
     if (this != &other) {
         release();
         std::memcpy(static_cast<void*>(this), static_cast<const void*>(&other), sizeof *this);

@@ -73,11 +73,14 @@ std::string namePartOfSetting(std::string_view value)
     return std::string(cut == std::string_view::npos ? value : value.substr(cut + 1));
 }
 
-std::string foldedExtension(std::string_view path)
+std::string_view extensionOf(std::string_view path)
 {
-    const std::string name = fileNameOf(path);
+    const std::size_t slash = path.rfind('/');
+    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
     const std::size_t dot = name.rfind('.');
-    return dot == std::string::npos ? std::string() : text::foldAZ(std::string_view(name).substr(dot));
+    return dot == std::string_view::npos ? std::string_view() : name.substr(dot);
 }
+
+std::string foldedExtension(std::string_view path) { return text::foldAZ(extensionOf(path)); }
 
 } // namespace cantorel::paths

@@ -21,7 +21,9 @@ std::string withTrailingSlash(std::string_view path);
 std::string withoutTrailingSlash(std::string_view path);
 // What follows the last "/", "\" or ":".
 std::string namePartOfSetting(std::string_view value);
-// The extension from the last dot of the file name on, A-Z lowered ("" without a dot).
+// The extension from the last dot of the file name on ("" without a dot).
+std::string_view extensionOf(std::string_view path);
+// The same, A-Z lowered.
 std::string foldedExtension(std::string_view path);
 
 } // namespace cantorel::paths

@@ -129,13 +129,18 @@ std::size_t charCount(std::string_view s)
     return count;
 }
 
-std::string cutChars(std::string_view s, std::size_t maxChars)
+std::string_view charPrefix(std::string_view s, std::size_t maxChars)
 {
+    // Each character takes a byte at least.
+    if (s.size() <= maxChars)
+        return s;
     std::size_t pos = 0;
     for (std::size_t n = 0; n < maxChars && pos < s.size(); ++n)
         nextCodePoint(s, pos);
-    return std::string(s.substr(0, pos));
+    return s.substr(0, pos);
 }
+
+std::string cutChars(std::string_view s, std::size_t maxChars) { return std::string(charPrefix(s, maxChars)); }
 
 std::string cutBytes(std::string_view s, std::size_t maxBytes)
 {

@@ -39,6 +39,8 @@ std::size_t charCount(std::string_view s);
 
 // The first `maxChars` characters of UTF-8 text; never splits a character.
 std::string cutChars(std::string_view s, std::size_t maxChars);
+// The same, as a part of `s`.
+std::string_view charPrefix(std::string_view s, std::size_t maxChars);
 
 // The first `maxBytes` bytes of UTF-8 text, shortened so that no character is split.
 std::string cutBytes(std::string_view s, std::size_t maxBytes);

@@ -1,7 +1,10 @@
 #include "core/platform/CompactString.h"
 
+#include "core/platform/TextPool.h"
+
 #include <gtest/gtest.h>
 #include <utility>
+#include <vector>
 
 using namespace cantorel;
 
@@ -24,4 +27,58 @@ TEST(CompactString, HoldsAnyTextInsideOrOnTheHeap)
         EXPECT_EQ(moved.str(), text.size() > 15 ? std::string("short") : std::string(40, 'l'));
     }
     EXPECT_EQ(CompactString("dir") + "/" + CompactString("name.mp3"), "dir/name.mp3");
+}
+
+// A string that borrows a pooled text never outlives the pool through a copy or a move:
+// each of them owns its own block, and the pool may go (ASan sees any read after that).
+TEST(CompactString, CopiesAndMovesOfABorrowedTextOwnTheirOwn)
+{
+    const std::string texts[] = {"short", std::string(16, 'y'), std::string(300, 'z')};
+    std::vector<CompactString> copies, moves, assigned;
+    {
+        TextPool pool;
+        for (const std::string& text : texts) {
+            CompactString borrowed;
+            borrowed.borrow(pool.keep(text));
+            EXPECT_EQ(borrowed.borrowed(), text.size() > CompactString::InlineCapacity);
+            EXPECT_EQ(borrowed.c_str()[text.size()], '\0');
+            copies.push_back(borrowed);
+            CompactString other("something else entirely, and long");
+            other = std::move(borrowed);
+            assigned.push_back(std::move(other));
+            CompactString again;
+            again.borrow(pool.keep(text));
+            moves.emplace_back(std::move(again));
+        }
+    }
+    for (std::size_t i = 0; i < std::size(texts); ++i) {
+        for (const auto* kept : {&copies, &moves, &assigned}) {
+            EXPECT_EQ((*kept)[i], texts[i]);
+            EXPECT_FALSE((*kept)[i].borrowed());
+        }
+    }
+}
+
+TEST(TextPool, KeepsTextsOnceAndTakesThemBackToAMark)
+{
+    TextPool pool;
+    const std::string_view album = pool.keep("an album of the collection");
+    const std::string_view path = pool.keep("/music/an artist/an album/01 - a track.mp3");
+    // Texts met again soon after are kept once.
+    EXPECT_EQ(pool.keep(std::string("an album of the collection")).data(), album.data());
+    const TextPool::Mark mark = pool.mark();
+    const std::size_t capacity = pool.capacity();
+    const std::string huge(200000, 'h');
+    EXPECT_EQ(pool.keep(huge), huge);
+    for (int i = 0; i < 5000; ++i)
+        EXPECT_EQ(pool.keep("text " + std::to_string(i)), "text " + std::to_string(i));
+    EXPECT_GT(pool.capacity(), capacity);
+    pool.rewind(mark);
+    EXPECT_EQ(pool.capacity(), capacity);
+    EXPECT_EQ(path, "/music/an artist/an album/01 - a track.mp3");
+    // What comes after the mark is kept anew where the forgotten texts were.
+    const std::string_view next = pool.keep("the next text kept");
+    EXPECT_EQ(next.data(), path.data() + path.size() + 1);
+    EXPECT_EQ(next.data()[next.size()], '\0');
+    EXPECT_EQ(album, "an album of the collection");
 }
