@@ -12,18 +12,24 @@
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace cantorel {
 
 namespace {
 
-struct DirCloser {
-    void operator()(DIR* d) const { ::closedir(d); }
+struct Descriptor {
+    int fd;
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
 };
 
 enum class EntryType { Other, File, Directory };
 
-EntryType typeOf(DIR* dir, const dirent* e)
+EntryType typeOf(int directory, const dirent64* e)
 {
     if (e->d_type == DT_REG)
         return EntryType::File;
@@ -32,7 +38,7 @@ EntryType typeOf(DIR* dir, const dirent* e)
     if (e->d_type != DT_LNK && e->d_type != DT_UNKNOWN)
         return EntryType::Other;
     struct stat st {};
-    if (::fstatat(::dirfd(dir), e->d_name, &st, 0) != 0)
+    if (::fstatat(directory, e->d_name, &st, 0) != 0)
         return EntryType::Other;
     if (S_ISREG(st.st_mode))
         return EntryType::File;
@@ -44,36 +50,43 @@ EntryType typeOf(DIR* dir, const dirent* e)
 DirectoryListing DirectoryListing::read(const std::string& directory, const Collation& collation)
 {
     DirectoryListing listing;
-    std::unique_ptr<DIR, DirCloser> dir(::opendir(directory.c_str()));
-    if (!dir) {
+    // Listed with getdents64 into a buffer of its own: opendir takes a 32 KB heap block for
+    // each folder, and a scan of thousands of folders spends more on that than on listing.
+    const Descriptor dir{::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (dir.fd < 0) {
         listing.error_ = std::strerror(errno);
         return listing;
     }
     listing.readable_ = true;
-    errno = 0;
-    for (const dirent* e; (e = ::readdir(dir.get())) != nullptr; errno = 0) {
-        const std::string name = e->d_name;
-        if (name == "." || name == "..")
-            continue;
-        switch (typeOf(dir.get(), e)) {
-        case EntryType::Directory: listing.directories_.push_back(name); break;
-        case EntryType::File: {
-            const std::string_view ext = paths::extensionOf(name);
+    const auto add = [&listing](std::string_view name, EntryType type) {
+        if (type == EntryType::Directory) {
+            listing.directories_.emplace_back(name);
+        } else if (type == EntryType::File) {
             if (FileKinds::of(name) != FileKind::Other)
-                listing.files_.push_back(name);
-            const std::string folded = text::foldAZ(ext);
-            if (std::find(listing.extensions_.begin(), listing.extensions_.end(), folded) == listing.extensions_.end())
-                listing.extensions_.push_back(folded);
-            listing.regularFiles_.push_back(name);
-            break;
+                listing.files_.emplace_back(name);
+            const std::string_view ext = paths::extensionOf(name);
+            if (std::none_of(listing.extensions_.begin(), listing.extensions_.end(),
+                             [&](const std::string& e) { return text::equalsFolded(e, ext); }))
+                listing.extensions_.push_back(text::foldAZ(ext));
+            listing.regularFiles_.emplace_back(name);
         }
-        case EntryType::Other: break;
+    };
+    alignas(dirent64) char buffer[16384];
+    long got = 0;
+    while ((got = ::getdents64(dir.fd, buffer, sizeof buffer)) > 0) {
+        for (long at = 0; at < got;) {
+            const auto* e = reinterpret_cast<const dirent64*>(buffer + at);
+            at += e->d_reclen;
+            const std::string_view name = e->d_name;
+            if (name != "." && name != "..")
+                add(name, typeOf(dir.fd, e));
         }
     }
-    if (errno != 0) {
+    if (got < 0) {
         // A listing that broke off (a share that went away) is not taken for the folder.
+        const int error = errno;
         listing = DirectoryListing();
-        listing.error_ = std::strerror(errno);
+        listing.error_ = std::strerror(error);
         return listing;
     }
     collation.sort(listing.directories_);
