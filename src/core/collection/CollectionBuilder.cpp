@@ -55,7 +55,8 @@ BuildSettings BuildSettings::forRoot(const std::string& root, const Collation& c
 }
 
 CollectionBuilder::CollectionBuilder(CollectionTree& tree, const BuildSettings& settings, BuildProgress* progress)
-    : tree_(tree), settings_(settings), progress_(progress)
+    : tree_(tree), settings_(settings), progress_(progress),
+      keepInTree_([this](CompactString& field, std::string_view text) { tree_.keepText(field, text); })
 {
 }
 
@@ -248,8 +249,11 @@ bool CollectionBuilder::ScanDirectory(const std::string& directory, DirectoryRea
     std::vector<std::string> names;
     std::vector<int> taken;
     if (!descriptions.lines().empty()) {
-        for (const std::string& name : listing.scanOrder())
-            names.push_back(displayName(name, settings_.ansi));
+        names.reserve(listing.directories().size() + listing.files().size());
+        for (const std::vector<std::string>* part : {&listing.directories(), &listing.files()}) {
+            for (const std::string& name : *part)
+                names.push_back(displayName(name, settings_.ansi));
+        }
         taken = descriptions.assign(names);
     }
     const auto descriptionOf = [&](std::size_t i) -> std::optional<std::string> {
@@ -285,8 +289,8 @@ bool CollectionBuilder::ScanDirectory(const std::string& directory, DirectoryRea
             stepProgress();
         const std::string& name = listing.files()[i];
         if (FileKinds::isTrack(name)) {
-            std::optional<TrackProbe> probe = i < read.probes.size() ? std::move(read.probes[i]) : std::nullopt;
-            addTrack(directory, listing, name, descriptionOf(dirCount + i), std::move(probe), parent);
+            const TrackProbe* probe = i < read.probes.size() && read.probes[i] ? &*read.probes[i] : nullptr;
+            addTrack(directory, listing, name, descriptionOf(dirCount + i), probe, parent);
             result = true;
         } else {
             AddPlaylist(directory, listing, name, descriptionOf(dirCount + i));
@@ -381,17 +385,18 @@ CollectionItem* CollectionBuilder::newEntry(const std::string& directory, const 
 {
     CollectionItem* record = tree_.newRecord();
     entryPath_.assign(directory).append(name);
-    FillEntry(*record, entryPath_, name, settings_.ansi, description,
-              [this](CompactString& field, std::string_view text) { tree_.keepText(field, text); });
+    FillEntry(*record, entryPath_, name, settings_.ansi, description, keepInTree_);
     return record;
 }
 
 void CollectionBuilder::addTrack(const std::string& directory, const DirectoryListing& listing, const std::string& name,
-                                 const std::optional<std::string>& description, std::optional<TrackProbe> probe,
-                                 NodeId parent)
+                                 const std::optional<std::string>& description, const TrackProbe* probe, NodeId parent)
 {
     CollectionItem* record = newEntry(directory, name, description);
-    applyProbe(*record, probe ? std::move(*probe) : settings_.probe(record->Path));
+    std::optional<TrackProbe> probed;
+    if (!probe)
+        probe = &probed.emplace(settings_.probe(record->Path));
+    applyProbe(*record, *probe, keepInTree_);
     CollectionItem* inherited = parent == NoNode ? nullptr : tree_.record(parent);
     setSideFiles(*record, directory, listing, name);
     tree_.keepTexts(*record);

@@ -118,7 +118,7 @@ private:
     void scanSubdirectory(const std::string& directory, const std::string& name,
                           const std::optional<std::string>& description, NodeId parent, bool& result);
     void addTrack(const std::string& directory, const DirectoryListing& listing, const std::string& name,
-                  const std::optional<std::string>& description, std::optional<TrackProbe> probe, NodeId parent);
+                  const std::optional<std::string>& description, const TrackProbe* probe, NodeId parent);
     void AddPlaylist(const std::string& directory, const DirectoryListing& listing, const std::string& name,
                      const std::optional<std::string>& description);
     // The record of an entry that the scan meets in `directory`, as CreateEntry makes it,
@@ -171,6 +171,7 @@ private:
     std::unordered_map<std::string_view, std::size_t, text::FoldedHash, text::FoldedEqual> trackByPath_;
     std::deque<std::string> decodedPaths_; // shown paths of tracks whose names are not UTF-8
     std::string entryPath_;                // newEntry's, kept for its capacity
+    const TextSetter keepInTree_;          // sets a record's text, kept in the tree
 };
 
 } // namespace cantorel

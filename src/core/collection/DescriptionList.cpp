@@ -79,24 +79,32 @@ std::string DescriptionList::descriptionOf(std::string_view lineText, std::strin
 
 std::vector<int> DescriptionList::assign(const std::vector<std::string>& names) const
 {
-    // Lines sorted by their folded text, and by their folded text after an opening quote,
-    // so that each entry looks only at the lines that begin with its name.
-    using Key = std::pair<std::string, int>;
+    // Lines sorted by their text, and by their text after an opening quote, with A-Z
+    // folded, so that each entry looks only at the lines that begin with its name.
+    struct Key {
+        std::string_view text; // of the line itself
+        int line;
+    };
     std::vector<Key> bare;
     std::vector<Key> quoted;
     bare.reserve(lines_.size());
     for (std::size_t l = 0; l < lines_.size(); ++l) {
         const std::string_view t = text::trim(lines_[l].text);
-        bare.emplace_back(text::foldAZ(t), static_cast<int>(l));
+        bare.push_back({t, static_cast<int>(l)});
         if (!t.empty() && t.front() == '"')
-            quoted.emplace_back(text::foldAZ(t.substr(1)), static_cast<int>(l));
+            quoted.push_back({t.substr(1), static_cast<int>(l)});
     }
-    std::sort(bare.begin(), bare.end());
-    std::sort(quoted.begin(), quoted.end());
-    const auto candidates = [](const std::vector<Key>& index, const std::string& prefix, std::vector<int>& out) {
-        for (auto it = std::lower_bound(index.begin(), index.end(), Key(prefix, -1));
-             it != index.end() && it->first.starts_with(prefix); ++it)
-            out.push_back(it->second);
+    const auto before = [](const Key& a, const Key& b) {
+        return text::lessFolded(a.text, b.text) || (!text::lessFolded(b.text, a.text) && a.line < b.line);
+    };
+    std::sort(bare.begin(), bare.end(), before);
+    std::sort(quoted.begin(), quoted.end(), before);
+    const auto candidates = [](const std::vector<Key>& index, std::string_view prefix, std::vector<int>& out) {
+        const auto first = std::lower_bound(index.begin(), index.end(), prefix, [](const Key& k, std::string_view p) {
+            return text::lessFolded(k.text, p);
+        });
+        for (auto it = first; it != index.end() && text::startsWithFolded(it->text, prefix); ++it)
+            out.push_back(it->line);
     };
 
     std::vector<int> taken(names.size(), -1);
@@ -106,10 +114,9 @@ std::vector<int> DescriptionList::assign(const std::vector<std::string>& names) 
         for (std::size_t e = 0; e < names.size(); ++e) {
             if (taken[e] >= 0 || names[e].empty())
                 continue;
-            const std::string folded = text::foldAZ(names[e]);
             found.clear();
-            candidates(bare, folded, found);
-            candidates(quoted, folded, found);
+            candidates(bare, names[e], found);
+            candidates(quoted, names[e], found);
             int best = -1;
             for (int l : found) {
                 if (!used[l] && (best < 0 || l < best) && matches(lines_[l].text, names[e]))

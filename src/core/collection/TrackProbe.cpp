@@ -5,7 +5,8 @@
 
 namespace cantorel {
 
-void applyProbe(CollectionItem& item, const TrackProbe& probe)
+void applyProbe(CollectionItem& item, const TrackProbe& probe,
+                const std::function<void(CompactString& field, std::string_view text)>& set)
 {
     if (probe.headerRead) {
         item.Bitrate = probe.Bitrate;
@@ -19,10 +20,17 @@ void applyProbe(CollectionItem& item, const TrackProbe& probe)
     const TrackProbe::Tag none;
     const TrackProbe::Tag& v1 = probe.tag ? *probe.tag : none;
     const TrackProbe::Tag& v2 = probe.extended ? *probe.extended : none;
-    const auto store = [](CompactString& field, const std::string& preferred, const std::string& fallback) {
+    const auto put = [&](CompactString& field, std::string_view value) {
+        const std::string_view text = text::charPrefix(value, CollectionItem::TextLimit);
+        if (set)
+            set(field, text);
+        else
+            field = text;
+    };
+    const auto store = [&](CompactString& field, const std::string& preferred, const std::string& fallback) {
         const std::string& value = preferred.empty() ? fallback : preferred;
         if (!value.empty())
-            field = text::charPrefix(value, CollectionItem::TextLimit);
+            put(field, value);
     };
     store(item.Name, v2.title, v1.title);
     store(item.Artist, v2.artist, v1.artist);
@@ -35,7 +43,7 @@ void applyProbe(CollectionItem& item, const TrackProbe& probe)
         item.Genre = v2.genre;
     } else if (!v2.genreText.empty()) {
         item.Genre = 255;
-        item.GenreText = text::charPrefix(v2.genreText, CollectionItem::TextLimit);
+        put(item.GenreText, v2.genreText);
     }
     item.Track = v2.track > 0 ? v2.track : v1.track;
     item.TrackTotal = v2.track > 0 ? v2.trackTotal : 0;
