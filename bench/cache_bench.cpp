@@ -153,6 +153,8 @@ struct Bench {
         if (cache)
             probe = cachedProber(std::move(probe), *cache);
         BuildSettings settings = BuildSettings::forRoot(root, collation, std::move(probe), oem, ansi);
+        if (cache)
+            settings.known = knownProbe(*cache);
         settings.readAheadThreads = Session::ReadAheadThreads;
         auto tree = std::make_unique<CollectionTree>();
         CollectionBuilder(*tree, settings).BuildTree();

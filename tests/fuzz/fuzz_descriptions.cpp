@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<int> taken = list.assign(names);
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (taken[i] >= 0)
-            DescriptionList::descriptionOf(list.lines()[static_cast<std::size_t>(taken[i])].text, names[i]);
+            (void)DescriptionList::descriptionOf(list.lines()[static_cast<std::size_t>(taken[i])].text, names[i]);
     }
     return 0;
 }

@@ -115,8 +115,8 @@ void CollectionBuilder::begin(const std::string& directory)
     visited_.clear();
     playlistCount_ = 0;
     if (settings_.readAheadThreads > 0) {
-        ahead_ = std::make_unique<ReadAhead>(settings_.probe, settings_.readAheadThreads, settings_.collation,
-                                             settings_.descriptionFile);
+        ahead_ = std::make_unique<ReadAhead>(settings_.probe, settings_.known, settings_.readAheadThreads,
+                                             settings_.collation, settings_.descriptionFile);
         ahead_->want(directory);
     }
 }
@@ -246,17 +246,19 @@ bool CollectionBuilder::ScanDirectory(const std::string& directory, DirectoryRea
                                              ? DescriptionList::fromBytes(*read.descriptions, settings_.oem)
                                              : DescriptionList::ReadDescriptions(directory + *bbs, settings_.oem);
     // Without description lines there is nothing to match the entries against.
-    std::vector<std::string> names;
+    std::vector<std::string_view> names;
+    std::deque<std::string> decoded; // the shown names that are not the names' own bytes
     std::vector<int> taken;
     if (!descriptions.lines().empty()) {
         names.reserve(listing.directories().size() + listing.files().size());
         for (const std::vector<std::string>* part : {&listing.directories(), &listing.files()}) {
             for (const std::string& name : *part)
-                names.push_back(displayName(name, settings_.ansi));
+                names.push_back(text::isValidUtf8(name) ? std::string_view(name)
+                                                        : decoded.emplace_back(displayName(name, settings_.ansi)));
         }
         taken = descriptions.assign(names);
     }
-    const auto descriptionOf = [&](std::size_t i) -> std::optional<std::string> {
+    const auto descriptionOf = [&](std::size_t i) -> std::optional<std::string_view> {
         if (taken.empty() || taken[i] < 0)
             return std::nullopt;
         return DescriptionList::descriptionOf(descriptions.lines()[static_cast<std::size_t>(taken[i])].text, names[i]);
@@ -340,7 +342,8 @@ void CollectionBuilder::leaveOutIfAsShown(NodeId folder, const CollectionTree::S
 }
 
 void CollectionBuilder::scanSubdirectory(const std::string& directory, const std::string& name,
-                                         const std::optional<std::string>& description, NodeId parent, bool& result)
+                                         const std::optional<std::string_view>& description, NodeId parent,
+                                         bool& result)
 {
     CollectionItem* record = newEntry(directory, name, description);
     const NodeId node = tree_.addNode(parent, record->Name, record, KindDirectory);
@@ -381,7 +384,7 @@ void CollectionBuilder::scanSubdirectory(const std::string& directory, const std
 }
 
 CollectionItem* CollectionBuilder::newEntry(const std::string& directory, const std::string& name,
-                                            const std::optional<std::string>& description)
+                                            const std::optional<std::string_view>& description)
 {
     CollectionItem* record = tree_.newRecord();
     entryPath_.assign(directory).append(name);
@@ -390,7 +393,8 @@ CollectionItem* CollectionBuilder::newEntry(const std::string& directory, const 
 }
 
 void CollectionBuilder::addTrack(const std::string& directory, const DirectoryListing& listing, const std::string& name,
-                                 const std::optional<std::string>& description, const TrackProbe* probe, NodeId parent)
+                                 const std::optional<std::string_view>& description, const TrackProbe* probe,
+                                 NodeId parent)
 {
     CollectionItem* record = newEntry(directory, name, description);
     std::optional<TrackProbe> probed;
@@ -433,7 +437,7 @@ DirectoryRead CollectionBuilder::readDirectory(const std::string& directory)
 }
 
 void CollectionBuilder::AddPlaylist(const std::string& directory, const DirectoryListing& listing,
-                                    const std::string& name, const std::optional<std::string>& description)
+                                    const std::string& name, const std::optional<std::string_view>& description)
 {
     ++playlistCount_;
     if (tree_.PlaylistsNode == NoNode) {

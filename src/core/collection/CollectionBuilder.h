@@ -48,6 +48,9 @@ struct BuildSettings {
     const CodePage& ansi;
     TrackProber probe; // reads each track file
     const Collation& collation;
+    // What the probe cache knows of a track file, asked first with the stamp read relative
+    // to its folder when reading ahead (see ReadAhead); may be empty.
+    KnownProbe known = {};
     // Threads that read the directories ahead of the walk (0: none). The prober must then
     // be safe to call from several threads at once.
     unsigned readAheadThreads = 0;
@@ -116,15 +119,15 @@ private:
     // True when a track lies in `directory` (ending with "/") or below it.
     bool ScanDirectory(const std::string& directory, DirectoryRead& read, NodeId parent);
     void scanSubdirectory(const std::string& directory, const std::string& name,
-                          const std::optional<std::string>& description, NodeId parent, bool& result);
+                          const std::optional<std::string_view>& description, NodeId parent, bool& result);
     void addTrack(const std::string& directory, const DirectoryListing& listing, const std::string& name,
-                  const std::optional<std::string>& description, const TrackProbe* probe, NodeId parent);
+                  const std::optional<std::string_view>& description, const TrackProbe* probe, NodeId parent);
     void AddPlaylist(const std::string& directory, const DirectoryListing& listing, const std::string& name,
-                     const std::optional<std::string>& description);
+                     const std::optional<std::string_view>& description);
     // The record of an entry that the scan meets in `directory`, as CreateEntry makes it,
     // its texts kept in the tree.
     CollectionItem* newEntry(const std::string& directory, const std::string& name,
-                             const std::optional<std::string>& description);
+                             const std::optional<std::string_view>& description);
     void ResolvePlaylists();
     void resolvePlaylist(NodeId playlist);
     // A track's or playlist's text page and picture, found in its directory's listing.

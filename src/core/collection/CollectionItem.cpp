@@ -30,7 +30,7 @@ std::string displayPath(const std::string& path, const CodePage& ansi)
 }
 
 void FillEntry(CollectionItem& item, std::string_view path, const std::string& name, const CodePage& ansi,
-               const std::optional<std::string>& description, const TextSetter& set)
+               const std::optional<std::string_view>& description, const TextSetter& set)
 {
     set(item.Path, path);
     item.Genre = 255;
@@ -49,7 +49,8 @@ CollectionItem CreateEntry(const std::string& directory, const std::string& name
                            const std::optional<std::string>& description)
 {
     CollectionItem item;
-    FillEntry(item, directory + name, name, ansi, description,
+    FillEntry(item, directory + name, name, ansi,
+              description ? std::optional<std::string_view>(*description) : std::nullopt,
               [](CompactString& field, std::string_view text) { field = text; });
     return item;
 }

@@ -58,6 +58,6 @@ CollectionItem CreateEntry(const std::string& directory, const std::string& name
 // `set` for its field.
 using TextSetter = std::function<void(CompactString& field, std::string_view text)>;
 void FillEntry(CollectionItem& item, std::string_view path, const std::string& name, const CodePage& ansi,
-               const std::optional<std::string>& description, const TextSetter& set);
+               const std::optional<std::string_view>& description, const TextSetter& set);
 
 } // namespace cantorel

@@ -69,15 +69,20 @@ bool DescriptionList::matchesPrefix(std::string_view lineText, std::string_view 
     return text::startsWithFolded(t, name) || quotedMatch(t, name);
 }
 
-std::string DescriptionList::descriptionOf(std::string_view lineText, std::string_view name)
+std::string_view DescriptionList::descriptionOf(std::string_view lineText, std::string_view name)
 {
     std::string_view d = text::trim(lineText);
     const std::size_t skip = (!d.empty() && d.front() == '"') ? name.size() + 2 : name.size();
     d.remove_prefix(std::min(skip, d.size()));
-    return text::trimmed(d);
+    return text::trim(d);
 }
 
 std::vector<int> DescriptionList::assign(const std::vector<std::string>& names) const
+{
+    return assign(std::vector<std::string_view>(names.begin(), names.end()));
+}
+
+std::vector<int> DescriptionList::assign(const std::vector<std::string_view>& names) const
 {
     // Lines sorted by their text, and by their text after an opening quote, with A-Z
     // folded, so that each entry looks only at the lines that begin with its name.

@@ -39,10 +39,11 @@ public:
     // first free line that holds its whole name (followed by a blank, a tab, the end of
     // the line or the closing quote); then every entry still without one takes the first
     // free line that merely begins with its name.
+    std::vector<int> assign(const std::vector<std::string_view>& names) const;
     std::vector<int> assign(const std::vector<std::string>& names) const;
 
-    // The description that a line matched by `name` gives.
-    static std::string descriptionOf(std::string_view lineText, std::string_view name);
+    // The description that a line matched by `name` gives: a part of `lineText`.
+    static std::string_view descriptionOf(std::string_view lineText, std::string_view name);
 
     static bool matchesWholeName(std::string_view lineText, std::string_view name);
     static bool matchesPrefix(std::string_view lineText, std::string_view name);

@@ -2,6 +2,7 @@
 
 #include "core/collection/FileKinds.h"
 #include "core/platform/Collation.h"
+#include "core/platform/OpenFolder.h"
 #include "core/platform/Paths.h"
 #include "core/platform/TextRules.h"
 
@@ -17,15 +18,6 @@
 namespace cantorel {
 
 namespace {
-
-struct Descriptor {
-    int fd;
-    ~Descriptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
 
 enum class EntryType { Other, File, Directory };
 
@@ -49,12 +41,14 @@ EntryType typeOf(int directory, const dirent64* e)
 
 DirectoryListing DirectoryListing::read(const std::string& directory, const Collation& collation)
 {
+    return read(fs::OpenFolder(directory), collation);
+}
+
+DirectoryListing DirectoryListing::read(const fs::OpenFolder& dir, const Collation& collation)
+{
     DirectoryListing listing;
-    // Listed with getdents64 into a buffer of its own: opendir takes a 32 KB heap block for
-    // each folder, and a scan of thousands of folders spends more on that than on listing.
-    const Descriptor dir{::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-    if (dir.fd < 0) {
-        listing.error_ = std::strerror(errno);
+    if (!dir.isOpen()) {
+        listing.error_ = std::strerror(dir.error());
         return listing;
     }
     listing.readable_ = true;
@@ -71,15 +65,17 @@ DirectoryListing DirectoryListing::read(const std::string& directory, const Coll
             listing.regularFiles_.emplace_back(name);
         }
     };
+    // Listed with getdents64 into a buffer of its own: opendir takes a 32 KB heap block for
+    // each folder, and a scan of thousands of folders spends more on that than on listing.
     alignas(dirent64) char buffer[16384];
     long got = 0;
-    while ((got = ::getdents64(dir.fd, buffer, sizeof buffer)) > 0) {
+    while ((got = ::getdents64(dir.fd(), buffer, sizeof buffer)) > 0) {
         for (long at = 0; at < got;) {
             const auto* e = reinterpret_cast<const dirent64*>(buffer + at);
             at += e->d_reclen;
             const std::string_view name = e->d_name;
             if (name != "." && name != "..")
-                add(name, typeOf(dir.fd, e));
+                add(name, typeOf(dir.fd(), e));
         }
     }
     if (got < 0) {

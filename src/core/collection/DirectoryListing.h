@@ -7,6 +7,10 @@
 
 namespace cantorel {
 
+namespace fs {
+class OpenFolder;
+}
+
 class Collation;
 
 // One reading of a directory, as the scan and the description writer see it: its
@@ -17,6 +21,8 @@ public:
     // Lists `directory` (ending with "/"). Only regular files and directories take part;
     // symbolic links are followed. An unreadable directory gives an empty listing.
     static DirectoryListing read(const std::string& directory, const Collation& collation);
+    // The same for a folder opened already.
+    static DirectoryListing read(const fs::OpenFolder& folder, const Collation& collation);
 
     bool readable() const { return readable_; }
     // Why the directory could not be read ("" when it could).

@@ -3,6 +3,7 @@
 #include "core/collection/ProbeRecord.h"
 #include "core/config/Configuration.h"
 #include "core/platform/FileSystem.h"
+#include "core/platform/OpenFolder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -66,13 +67,28 @@ bool onlyRegularFiles(const std::string& file)
 
 } // namespace
 
+namespace {
+
+FileStamp stampFrom(const struct stat& st)
+{
+    return FileStamp{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), st.st_size,
+                     nanoseconds(st.st_mtim), nanoseconds(st.st_ctim)};
+}
+
+} // namespace
+
 std::optional<FileStamp> stampOf(const std::string& path)
 {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
         return std::nullopt;
-    return FileStamp{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), st.st_size,
-                     nanoseconds(st.st_mtim), nanoseconds(st.st_ctim)};
+    return stampFrom(st);
+}
+
+std::optional<FileStamp> stampOf(const fs::OpenFolder& folder, const std::string& name)
+{
+    const std::optional<struct stat> st = folder.statOf(name);
+    return st ? std::optional<FileStamp>(stampFrom(*st)) : std::nullopt;
 }
 
 namespace {
@@ -503,6 +519,11 @@ TrackProber cachedProber(TrackProber probe, ProbeCache& cache)
             cache.store(path, *before, found);
         return found;
     };
+}
+
+KnownProbe knownProbe(ProbeCache& cache)
+{
+    return [&cache](const std::string& path, const FileStamp& stamp) { return cache.find(path, stamp); };
 }
 
 } // namespace cantorel

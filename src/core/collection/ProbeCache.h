@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -21,6 +22,9 @@ struct sqlite3;
 namespace cantorel {
 
 struct Configuration;
+namespace fs {
+class OpenFolder;
+}
 
 // What stat says of a track file; a cached probe counts only while all of it is the same.
 struct FileStamp {
@@ -33,6 +37,12 @@ struct FileStamp {
 };
 
 std::optional<FileStamp> stampOf(const std::string& path);
+// The stamp of the entry `name` of an open folder.
+std::optional<FileStamp> stampOf(const fs::OpenFolder& folder, const std::string& name);
+
+// What is known already of a track file (`path`) with this stamp; nothing when it must be
+// read.
+using KnownProbe = std::function<std::optional<TrackProbe>(const std::string& path, const FileStamp& stamp)>;
 
 // What the probes of one collection found, kept between runs in an SQLite file so that a
 // track whose stamp has not changed is not opened again. A cache that is missing,
@@ -134,6 +144,8 @@ private:
 
 // The prober that asks the cache first and tells it what the real probe found.
 TrackProber cachedProber(TrackProber probe, ProbeCache& cache);
+// The cache's look-up alone, for a reader that has the stamp already.
+KnownProbe knownProbe(ProbeCache& cache);
 
 // The probe cache of the configured collection; none when the configuration turns it off
 // or there is no cache folder.

@@ -2,6 +2,7 @@
 
 #include "core/collection/FileKinds.h"
 #include "core/platform/Collation.h"
+#include "core/platform/OpenFolder.h"
 #include "core/platform/Paths.h"
 
 #include <chrono>
@@ -17,8 +18,10 @@ constexpr auto SlowRead = std::chrono::microseconds(200);
 
 } // namespace
 
-ReadAhead::ReadAhead(TrackProber probe, unsigned threads, const Collation& collation, std::string descriptionFile)
-    : probe_(std::move(probe)), collation_(collation), descriptionFile_(std::move(descriptionFile))
+ReadAhead::ReadAhead(TrackProber probe, KnownProbe known, unsigned threads, const Collation& collation,
+                     std::string descriptionFile)
+    : probe_(std::move(probe)), known_(std::move(known)), collation_(collation),
+      descriptionFile_(std::move(descriptionFile))
 {
     for (unsigned i = 0; i < threads; ++i) {
         collations_.push_back(collation.clone());
@@ -149,9 +152,11 @@ bool ReadAhead::isPseudo(const std::string& directory, const std::optional<fs::F
 
 DirectoryRead ReadAhead::readDirectory(const std::string& directory, const Collation& collation)
 {
-    DirectoryRead read{DirectoryListing::read(directory, collation)};
+    const fs::OpenFolder folder(directory);
+    DirectoryRead read{DirectoryListing::read(folder, collation)};
     read.ahead = true;
-    read.identity = fs::identityOf(directory);
+    // A folder that can be entered but not listed has an identity all the same.
+    read.identity = folder.isOpen() ? folder.identity() : fs::identityOf(directory);
     read.pseudo = isPseudo(directory, read.identity);
     if (read.pseudo)
         return read;
@@ -160,8 +165,16 @@ DirectoryRead ReadAhead::readDirectory(const std::string& directory, const Colla
     const std::vector<std::string>& files = read.listing.files();
     read.probes.resize(files.size());
     for (std::size_t i = 0; i < files.size() && !stopping_; ++i) {
-        if (FileKinds::isTrack(files[i]))
-            read.probes[i] = probe_(directory + files[i]);
+        if (!FileKinds::isTrack(files[i]))
+            continue;
+        const std::string path = directory + files[i];
+        if (known_) {
+            if (const std::optional<FileStamp> stamp = stampOf(folder, files[i])) {
+                if ((read.probes[i] = known_(path, *stamp)))
+                    continue;
+            }
+        }
+        read.probes[i] = probe_(path);
     }
     return read;
 }

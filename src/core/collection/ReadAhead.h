@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/collection/DirectoryListing.h"
+#include "core/collection/ProbeCache.h"
 #include "core/collection/TrackProbe.h"
 #include "core/platform/FileSystem.h"
 
@@ -41,8 +42,11 @@ struct DirectoryRead {
 // every queued directory gets a thread and the scan waits for its own.
 class ReadAhead {
 public:
-    // `descriptionFile`: the description file's name, as the listing finds it.
-    ReadAhead(TrackProber probe, unsigned threads, const Collation& collation, std::string descriptionFile);
+    // `descriptionFile`: the description file's name, as the listing finds it. `known`,
+    // when given, is asked first for each track, with the stamp read relative to its
+    // folder.
+    ReadAhead(TrackProber probe, KnownProbe known, unsigned threads, const Collation& collation,
+              std::string descriptionFile);
     ~ReadAhead();
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
@@ -68,6 +72,7 @@ private:
     bool isPseudo(const std::string& directory, const std::optional<fs::FileIdentity>& identity);
 
     TrackProber probe_;
+    KnownProbe known_;
     const Collation& collation_;
     std::string descriptionFile_;
     std::mutex mutex_;

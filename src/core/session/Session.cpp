@@ -81,6 +81,8 @@ BuildSettings Session::buildSettings(const Collation& collation, const FolderDev
     if (cache)
         probe = cachedProber(std::move(probe), *cache);
     BuildSettings build = BuildSettings::fromConfiguration(config_, collation, std::move(probe));
+    if (cache)
+        build.known = knownProbe(*cache);
     build.readAheadThreads = ReadAheadThreads;
     build.knownDevices = devices;
     build.keepOffline = true;

@@ -29,7 +29,8 @@ std::vector<std::string> descriptionsFor(const std::string& fileBytes, const std
     const std::vector<int> taken = list.assign(names);
     std::vector<std::string> out;
     for (std::size_t i = 0; i < names.size(); ++i)
-        out.push_back(taken[i] < 0 ? "<none>" : DescriptionList::descriptionOf(list.lines()[taken[i]].text, names[i]));
+        out.emplace_back(taken[i] < 0 ? "<none>"
+                                      : DescriptionList::descriptionOf(list.lines()[taken[i]].text, names[i]));
     return out;
 }
 
