@@ -4,10 +4,12 @@
 #include "core/platform/PackedBytes.h"
 #include "core/platform/SafeFileWriter.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
-#include <unordered_map>
 
 namespace cantorel {
 
@@ -52,33 +54,69 @@ std::string TreeSnapshot::fileFor(const std::string& rootDirectory)
 std::string TreeSnapshot::encode(const CollectionTree& tree, const std::string& key)
 {
     PackedWriter w;
+    write(w, tree, key);
+    return w.take();
+}
+
+void TreeSnapshot::write(PackedWriter& w, const CollectionTree& tree, const std::string& key)
+{
     w.text(Magic);
     w.number(Version);
     w.text(key);
-    // Records first, each once however many nodes share it; then the nodes in table
-    // order, each with its parent's place in the table.
-    std::unordered_map<const CollectionItem*, std::uint64_t> recordIndex;
-    std::vector<const CollectionItem*> records;
+    // Records first, each once however many nodes share it (a track and its playlist
+    // entries); then the nodes in table order, each with its parent's place in the table.
+    // Sorted tables rather than hash maps: the save at the end of a run must not add
+    // much to what the tree takes.
+    NodeId highest = NoNode;
+    for (const NodeId n : tree.Nodes)
+        highest = std::max(highest, n);
+    std::vector<std::uint32_t> place(static_cast<std::size_t>(highest + 1), 0); // by node: 1 + its place
+    // Only a playlist's entries share records: without playlists each node's record is
+    // the next one, and no table of records is needed.
+    const bool shared = tree.PlaylistsNode != NoNode;
+    std::vector<std::pair<const CollectionItem*, std::uint32_t>> recordIndex; // record, 1 + its number
+    for (const NodeId n : tree.Nodes) {
+        if (const CollectionItem* r = tree.record(n); r && shared)
+            recordIndex.emplace_back(r, 0);
+    }
+    std::sort(recordIndex.begin(), recordIndex.end());
+    recordIndex.erase(std::unique(recordIndex.begin(), recordIndex.end()), recordIndex.end());
+    const auto numberOf = [&](const CollectionItem* r) -> std::uint32_t& {
+        return std::lower_bound(recordIndex.begin(), recordIndex.end(), std::make_pair(r, std::uint32_t{0}))->second;
+    };
+    std::uint32_t recordCount = 0;
     for (const NodeId n : tree.Nodes) {
         const CollectionItem* r = tree.record(n);
-        if (r && recordIndex.emplace(r, records.size()).second)
-            records.push_back(r);
+        if (r && (!shared || numberOf(r) == 0)) {
+            ++recordCount;
+            if (shared)
+                numberOf(r) = recordCount;
+        }
     }
-    w.number(records.size());
-    for (const CollectionItem* r : records)
-        writeRecord(w, *r);
-    std::unordered_map<NodeId, std::uint64_t> place;
-    w.number(tree.Nodes.size());
+    w.number(recordCount);
+    std::uint32_t written = 0;
     for (const NodeId n : tree.Nodes) {
-        place.emplace(n, place.size());
+        const CollectionItem* r = tree.record(n);
+        if (r && (!shared || numberOf(r) > written)) {
+            writeRecord(w, *r);
+            ++written;
+        }
+    }
+    w.number(tree.Nodes.size());
+    std::uint32_t met = 0; // records met so far, without playlists
+    for (std::size_t i = 0; i < tree.Nodes.size(); ++i) {
+        const NodeId n = tree.Nodes[i];
+        place[static_cast<std::size_t>(n)] = static_cast<std::uint32_t>(i + 1);
         const NodeId parent = tree.parent(n);
-        w.number(parent == NoNode ? 0 : place.at(parent) + 1);
+        w.number(parent == NoNode ? 0 : place[static_cast<std::size_t>(parent)]);
         w.number(tree.kind(n));
         w.text(tree.caption(n).view());
         const CollectionItem* r = tree.record(n);
-        w.number(r ? recordIndex.at(r) + 1 : 0);
+        w.number(!r ? 0 : shared ? numberOf(r) : ++met);
     }
-    const auto placeOf = [&](NodeId n) -> std::uint64_t { return n == NoNode ? 0 : place.at(n) + 1; };
+    const auto placeOf = [&](NodeId n) -> std::uint64_t {
+        return n == NoNode || n > highest ? 0 : place[static_cast<std::size_t>(n)];
+    };
     w.number(placeOf(tree.RootNode));
     w.number(placeOf(tree.PlaylistsNode));
     w.number(tree.offlineNodes().size());
@@ -92,7 +130,6 @@ std::string TreeSnapshot::encode(const CollectionTree& tree, const std::string& 
         w.number(device);
     }
     w.text(Magic); // the end: a file cut short lacks it
-    return w.take();
 }
 
 std::optional<CollectionTree> TreeSnapshot::decode(std::string_view bytes, const std::string& key)
@@ -170,7 +207,21 @@ Result<> TreeSnapshot::save(const CollectionTree& tree, const std::string& file,
         return fail(file + " is not a regular file");
     std::error_code ignored; // a folder that cannot be made fails the write
     std::filesystem::create_directories(file.substr(0, file.rfind('/')), ignored);
-    return fs::replaceFile(file, encode(tree, key));
+    // Written a block at a time: the whole file held beside the tree would add a third to
+    // the run's memory as it ends.
+    return fs::replaceFileWith(file, [&](int fd) -> Result<> {
+        int error = 0;
+        PackedWriter w([fd, &error](std::string_view bytes) {
+            if (fs::writeAll(fd, bytes.data(), bytes.size()))
+                return true;
+            error = errno;
+            return false;
+        });
+        write(w, tree, key);
+        if (!w.finish())
+            return fail(std::string("cannot write: ") + std::strerror(error));
+        return {};
+    });
 }
 
 std::optional<CollectionTree> TreeSnapshot::load(const std::string& file, const std::string& key)

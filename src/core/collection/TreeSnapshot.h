@@ -9,6 +9,7 @@
 namespace cantorel {
 
 class PackedReader;
+class PackedWriter;
 
 // The collection tree as a run left it, kept in the user's cache so that the next start
 // can show it before anything on disk is read. One file a collection; `key` names what the
@@ -31,6 +32,9 @@ public:
     static std::optional<CollectionTree> decode(std::string_view bytes, const std::string& key);
     // The same from a reader of a file of `size` bytes.
     static std::optional<CollectionTree> decode(PackedReader& in, const std::string& key, std::uint64_t size);
+
+private:
+    static void write(PackedWriter& w, const CollectionTree& tree, const std::string& key);
 };
 
 } // namespace cantorel

@@ -11,12 +11,27 @@ void PackedWriter::number(std::uint64_t v)
         v >>= 7;
     }
     out_ += static_cast<char>(v);
+    spill();
 }
 
 void PackedWriter::text(std::string_view s)
 {
     number(s.size());
     out_ += s;
+    spill();
+}
+
+void PackedWriter::hand()
+{
+    failed_ = failed_ || !sink_(out_);
+    out_.clear();
+}
+
+bool PackedWriter::finish()
+{
+    if (sink_ && !out_.empty())
+        hand();
+    return !failed_;
 }
 
 void PackedReader::fill(std::size_t need)

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -12,14 +13,36 @@ namespace cantorel {
 // signed numbers zigzag-coded), each text as its length and its bytes.
 class PackedWriter {
 public:
-    void byte(std::uint8_t b) { out_ += static_cast<char>(b); }
+    PackedWriter() = default;
+    // Hands the bytes to `sink` a block at a time instead of keeping them all; finish()
+    // hands over the rest. Once the sink fails, nothing more is handed to it.
+    explicit PackedWriter(std::function<bool(std::string_view bytes)> sink) : sink_(std::move(sink)) {}
+
+    void byte(std::uint8_t b)
+    {
+        out_ += static_cast<char>(b);
+        spill();
+    }
     void number(std::uint64_t v);
     void integer(std::int64_t v) { number((static_cast<std::uint64_t>(v) << 1) ^ static_cast<std::uint64_t>(v >> 63)); }
     void text(std::string_view s);
     std::string take() { return std::move(out_); }
+    // True when the sink took every byte.
+    bool finish();
+
+    static constexpr std::size_t BlockSize = 1 << 20;
 
 private:
+    void spill()
+    {
+        if (sink_ && out_.size() >= BlockSize)
+            hand();
+    }
+    void hand();
+
     std::string out_;
+    std::function<bool(std::string_view bytes)> sink_;
+    bool failed_ = false;
 };
 
 // Reads what PackedWriter wrote; a read past the end or a malformed number (longer than

@@ -6,6 +6,7 @@
 #include "core/info/TrackInfo.h"
 #include "core/platform/CodePage.h"
 #include "core/platform/Collation.h"
+#include "core/platform/FileSystem.h"
 
 #include "support/Mp3Fixture.h"
 #include "support/TempDir.h"
@@ -109,12 +110,20 @@ TEST(TreeSnapshot, RoundTripAndEveryDamagedFileRefused)
     // Saved and loaded through a file; a pipe in its place is not opened.
     const std::string file = dir / "cache/tree.bin";
     ASSERT_TRUE(TreeSnapshot::save(tree, file, "key"));
+    EXPECT_EQ(fs::readFile(file), TreeSnapshot::encode(tree, "key")); // written in blocks, the same bytes
     ASSERT_TRUE(TreeSnapshot::load(file, "key"));
     EXPECT_TRUE(TreeSnapshot::load(file, "key")->sameAs(tree));
     const std::string fifo = dir / "cache/fifo.bin";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_FALSE(TreeSnapshot::load(fifo, "key"));
     EXPECT_FALSE(TreeSnapshot::save(tree, fifo, "key"));
+    // Without playlists no record is shared, and none is looked up by its address.
+    std::filesystem::remove(root + "mix.m3u");
+    const CollectionTree plain = Build().run(root);
+    ASSERT_EQ(plain.PlaylistsNode, NoNode);
+    ASSERT_TRUE(TreeSnapshot::save(plain, file, "key"));
+    ASSERT_TRUE(TreeSnapshot::load(file, "key"));
+    EXPECT_TRUE(TreeSnapshot::load(file, "key")->sameAs(plain));
 }
 
 // A folder that cannot be read keeps what the earlier tree held there, marked offline:

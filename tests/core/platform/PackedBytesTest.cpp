@@ -66,3 +66,40 @@ TEST(PackedBytes, AFileReadInBlocksGivesWhatMemoryGives)
     longer.text();
     EXPECT_FALSE(longer.ok());
 }
+
+// A writer with a sink hands over the same bytes as one in memory, a block at a time; once
+// the sink fails it is not asked again, and finish() says so.
+TEST(PackedBytes, AWriterWithASinkHandsOverWhatMemoryHolds)
+{
+    const auto fill = [](PackedWriter& w) {
+        for (int i = 0; i < 3000; ++i) {
+            w.text(std::string(1000, static_cast<char>('a' + i % 26)));
+            w.integer(-i);
+        }
+    };
+    PackedWriter memory;
+    fill(memory);
+    const std::string whole = memory.take();
+
+    std::string handed;
+    int calls = 0;
+    PackedWriter sunk([&](std::string_view bytes) {
+        ++calls;
+        EXPECT_LE(bytes.size(), PackedWriter::BlockSize + 1100);
+        handed += bytes;
+        return true;
+    });
+    fill(sunk);
+    EXPECT_TRUE(sunk.finish());
+    EXPECT_EQ(handed, whole);
+    EXPECT_GE(calls, 3);
+
+    int failing = 0;
+    PackedWriter broken([&](std::string_view) {
+        ++failing;
+        return false;
+    });
+    fill(broken);
+    EXPECT_FALSE(broken.finish());
+    EXPECT_EQ(failing, 1);
+}
