@@ -5,26 +5,28 @@
 
 namespace cantorel {
 
-static_assert(sizeof(CompactString) == 16);
+static_assert(sizeof(CompactString) == 8);
+static_assert(sizeof(std::uintptr_t) == 8 && std::endian::native == std::endian::little,
+              "the first byte of a CompactString is the low byte of its address");
 
 void CompactString::assign(std::string_view text)
 {
     if (text.size() <= InlineCapacity) {
+        bits_ = 0;
+        inline_[0] = static_cast<char>(text.size() << 1 | InlineMark);
         if (!text.empty())
-            std::memcpy(inline_, text.data(), text.size());
-        inline_[text.size()] = '\0';
-        setInline(text.size());
+            std::memcpy(inline_ + 1, text.data(), text.size());
         return;
     }
     // Paths are at most PATH_MAX bytes and texts a few hundred characters: a text of 4 GiB
     // cannot reach here, and would be cut.
     text = text.substr(0, std::numeric_limits<std::uint32_t>::max());
-    char* block = new char[text.size() + 1];
-    std::memcpy(block, text.data(), text.size());
-    block[text.size()] = '\0';
-    heap_.data = block;
-    heap_.size = static_cast<std::uint32_t>(text.size());
-    heap_.mark = HeapMark;
+    const auto size = static_cast<std::uint32_t>(text.size());
+    char* block = new char[sizeof size + text.size() + 1];
+    std::memcpy(block, &size, sizeof size);
+    std::memcpy(block + sizeof size, text.data(), text.size());
+    block[sizeof size + text.size()] = '\0';
+    bits_ = reinterpret_cast<std::uintptr_t>(block);
 }
 
 void CompactString::borrow(std::string_view text)
@@ -34,17 +36,15 @@ void CompactString::borrow(std::string_view text)
         return;
     }
     release();
-    heap_.data = const_cast<char*>(text.data()); // never written through, never freed
-    heap_.size = static_cast<std::uint32_t>(text.size());
-    heap_.mark = BorrowMark;
+    // The pool's block begins with the length, before the text.
+    bits_ = reinterpret_cast<std::uintptr_t>(text.data() - sizeof(std::uint32_t)) | BorrowBit;
 }
 
 void CompactString::release()
 {
-    if (mark() == HeapMark)
-        delete[] heap_.data;
-    setInline(0);
-    inline_[0] = '\0';
+    if (ownsBlock())
+        delete[] block();
+    bits_ = InlineMark;
 }
 
 CompactString::CompactString(CompactString&& other) noexcept
@@ -53,9 +53,8 @@ CompactString::CompactString(CompactString&& other) noexcept
         assign(other.view());
         return;
     }
-    std::memcpy(static_cast<void*>(this), static_cast<const void*>(&other), sizeof *this);
-    other.setInline(0);
-    other.inline_[0] = '\0';
+    bits_ = other.bits_;
+    other.bits_ = InlineMark;
 }
 
 CompactString& CompactString::operator=(const CompactString& other)
@@ -71,9 +70,8 @@ CompactString& CompactString::operator=(CompactString&& other) noexcept
         return *this = other.view();
     if (this != &other) {
         release();
-        std::memcpy(static_cast<void*>(this), static_cast<const void*>(&other), sizeof *this);
-        other.setInline(0);
-        other.inline_[0] = '\0';
+        bits_ = other.bits_;
+        other.bits_ = InlineMark;
     }
     return *this;
 }

@@ -1,21 +1,23 @@
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
 namespace cantorel {
 
-// A string of 16 bytes for the many short texts a large collection keeps (names, tag
-// fields, paths): up to 15 bytes stay inside, a longer one takes a heap block of its own
-// size. It reads as a std::string_view and converts to std::string; it is always
-// NUL-terminated. A string may also borrow a text that something else keeps (a
-// TextPool): it is then never freed here, and a copy or a move of it owns its own block,
-// so that no borrowed text leaves the place its keeper made it for.
+// A string of 8 bytes for the many short texts a large collection keeps (names, tag
+// fields, paths): up to 6 bytes stay inside, a longer one takes a heap block of its own
+// size, which begins with the text's length. It reads as a std::string_view and converts
+// to std::string; it is always NUL-terminated. A string may also borrow a text that a
+// TextPool keeps: it is then never freed here, and a copy or a move of it owns its own
+// block, so that no borrowed text leaves the place its keeper made it for.
 class CompactString {
 public:
-    CompactString() { setInline(0); }
+    CompactString() { bits_ = InlineMark; }
     CompactString(std::string_view text) { assign(text); }
     CompactString(const std::string& text) : CompactString(std::string_view(text)) {}
     CompactString(const char* text) : CompactString(std::string_view(text)) {}
@@ -23,12 +25,13 @@ public:
     CompactString(CompactString&& other) noexcept;
     ~CompactString() { release(); }
 
-    // Makes this string read `text` where it lies: text[size] must be NUL, and the bytes
-    // must outlive the string. Short texts are copied inside all the same.
+    // Makes this string read `text` where it lies: a text that a TextPool keeps (whose
+    // length stands before it), which must outlive the string. Short texts are copied
+    // inside all the same.
     void borrow(std::string_view text);
-    bool borrowed() const { return mark() == BorrowMark; }
+    bool borrowed() const { return !isInline() && (bits_ & BorrowBit) != 0; }
     // True when the text lies in a heap block of this string's own.
-    bool ownsBlock() const { return mark() == HeapMark; }
+    bool ownsBlock() const { return !isInline() && (bits_ & BorrowBit) == 0; }
 
     CompactString& operator=(const CompactString& other);
     CompactString& operator=(CompactString&& other) noexcept;
@@ -41,9 +44,16 @@ public:
     operator std::string() const { return std::string(view()); }
     std::string str() const { return std::string(view()); }
 
-    const char* data() const { return outside() ? heap_.data : inline_; }
+    const char* data() const { return isInline() ? inline_ + 1 : block() + sizeof(std::uint32_t); }
     const char* c_str() const { return data(); }
-    std::size_t size() const { return outside() ? heap_.size : InlineCapacity - mark(); }
+    std::size_t size() const
+    {
+        if (isInline())
+            return static_cast<std::uint8_t>(inline_[0]) >> 1;
+        std::uint32_t size = 0;
+        std::memcpy(&size, block(), sizeof size);
+        return size;
+    }
     bool empty() const { return size() == 0; }
     void clear() { *this = std::string_view(); }
 
@@ -58,27 +68,23 @@ public:
     friend std::string operator+(const std::string& a, const CompactString& b) { return a + std::string(b.view()); }
     friend std::string operator+(const char* a, const CompactString& b) { return std::string(a).append(b.view()); }
 
-    static constexpr std::size_t InlineCapacity = 15;
+    static constexpr std::size_t InlineCapacity = 6;
 
 private:
-    static constexpr std::uint8_t HeapMark = 0x80;
-    static constexpr std::uint8_t BorrowMark = 0x81;
+    // Inside: the first byte is the length times two plus one, the text follows with its
+    // NUL. Outside: the address of a block (a multiple of 4) of the length, the text and a
+    // NUL, with BorrowBit set when the block is borrowed.
+    static constexpr std::uintptr_t InlineMark = 1;
+    static constexpr std::uintptr_t BorrowBit = 2;
 
-    std::uint8_t mark() const { return static_cast<std::uint8_t>(inline_[15]); }
-    bool outside() const { return mark() >= HeapMark; }
-    void setInline(std::size_t size) { inline_[15] = static_cast<char>(InlineCapacity - size); }
+    bool isInline() const { return (bits_ & InlineMark) != 0; }
+    const char* block() const { return reinterpret_cast<const char*>(bits_ & ~std::uintptr_t{3}); }
     void assign(std::string_view text);
     void release();
 
-    struct Heap {
-        char* data;
-        std::uint32_t size;
-        char unused[3];
-        std::uint8_t mark;
-    };
     union {
-        char inline_[16];
-        Heap heap_;
+        char inline_[8];
+        std::uintptr_t bits_;
     };
 };
 

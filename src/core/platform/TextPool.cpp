@@ -1,5 +1,6 @@
 #include "core/platform/TextPool.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace cantorel {
@@ -18,18 +19,24 @@ std::string_view TextPool::keep(std::string_view text)
 {
     if (const std::string_view kept = recentMatch(text); !kept.empty())
         return kept;
-    const std::size_t need = text.size() + 1;
+    // Each text stands after its length, at a multiple of 4 (as CompactString::borrow
+    // reads it), and before a NUL.
+    const auto size = static_cast<std::uint32_t>(text.size());
+    const std::size_t need = sizeof size + text.size() + 1;
+    used_ = (used_ + 3) & ~std::size_t{3};
     // A long text gets a block of its own, after which a new block begins: the blocks stay
     // in the order their texts were kept, as rewind() needs.
-    const std::size_t size = need > LargeText ? need : BlockSize;
+    const std::size_t blockSize = need > LargeText ? need : BlockSize;
     if (need > LargeText || blocks_.empty() || used_ + need > blockSizes_.back()) {
-        blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
-        blockSizes_.push_back(size);
-        capacity_ += size;
+        blocks_.push_back(std::make_unique_for_overwrite<char[]>(blockSize));
+        blockSizes_.push_back(blockSize);
+        capacity_ += blockSize;
         used_ = 0;
     }
     char* at = blocks_.back().get() + used_;
     used_ += need;
+    std::memcpy(at, &size, sizeof size);
+    at += sizeof size;
     if (!text.empty())
         std::memcpy(at, text.data(), text.size());
     at[text.size()] = '\0';

@@ -14,7 +14,8 @@ namespace cantorel {
 // can be taken back to a mark, dropping everything kept after it.
 class TextPool {
 public:
-    // A lasting NUL-terminated copy of `text`.
+    // A lasting NUL-terminated copy of `text`, its length before it (see
+    // CompactString::borrow). Texts are at most 4 GiB.
     std::string_view keep(std::string_view text);
 
     struct Mark {
