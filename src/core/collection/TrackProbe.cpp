@@ -5,8 +5,7 @@
 
 namespace cantorel {
 
-void applyProbe(CollectionItem& item, const TrackProbe& probe,
-                const std::function<void(CompactString& field, std::string_view text)>& set)
+void applyProbe(CollectionItem& item, const TrackProbe& probe, const TextSetter& set)
 {
     if (probe.headerRead) {
         item.Bitrate = probe.Bitrate;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/collection/CollectionItem.h"
 #include "core/platform/Result.h"
 
 #include <cstdint>
@@ -9,9 +10,6 @@
 #include <string_view>
 
 namespace cantorel {
-
-struct CollectionItem;
-class CompactString;
 
 // What reading a track file found. The reading goes step by step (first frame header and
 // file size, playing time, tag block); a failing step ends it, and what the steps before
@@ -47,7 +45,6 @@ using TrackProber = std::function<TrackProbe(const std::string& path)>;
 // the tag fields that are not empty, cut to the record's limits: each from the extended
 // tag when it has one, else from the ID3v1 block (whose genre always counts). With
 // `set`, each text goes through it (see FillEntry).
-void applyProbe(CollectionItem& item, const TrackProbe& probe,
-                const std::function<void(CompactString& field, std::string_view text)>& set = {});
+void applyProbe(CollectionItem& item, const TrackProbe& probe, const TextSetter& set = {});
 
 } // namespace cantorel

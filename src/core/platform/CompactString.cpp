@@ -1,5 +1,6 @@
 #include "core/platform/CompactString.h"
 
+#include <bit>
 #include <cstring>
 #include <limits>
 
