@@ -1,18 +1,30 @@
 #include "core/platform/TextPool.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
 namespace cantorel {
 
-std::string_view TextPool::recentMatch(std::string_view text) const
+std::string_view TextPool::recentMatch(std::string_view text)
 {
-    for (const std::string_view kept : recent_) {
+    for (std::size_t i = 0; i < Remembered; ++i) {
+        const std::string_view kept = recent_[i];
         if (kept.size() == text.size() && !kept.empty() &&
-            (kept.data() == text.data() || std::memcmp(kept.data(), text.data(), text.size()) == 0))
+            (kept.data() == text.data() || std::memcmp(kept.data(), text.data(), text.size()) == 0)) {
+            remember(i, kept);
             return kept;
+        }
     }
     return {};
+}
+
+// Puts `text` first, the texts before place `from` one place on (the last one falls out).
+void TextPool::remember(std::size_t from, std::string_view text)
+{
+    for (std::size_t i = std::min(from, Remembered - 1); i > 0; --i)
+        recent_[i] = recent_[i - 1];
+    recent_[0] = text;
 }
 
 std::string_view TextPool::keep(std::string_view text)
@@ -41,8 +53,7 @@ std::string_view TextPool::keep(std::string_view text)
         std::memcpy(at, text.data(), text.size());
     at[text.size()] = '\0';
     const std::string_view kept(at, text.size());
-    recent_[nextRecent_] = kept;
-    nextRecent_ = (nextRecent_ + 1) % Remembered;
+    remember(Remembered, kept);
     return kept;
 }
 

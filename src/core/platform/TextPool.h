@@ -9,8 +9,9 @@
 namespace cantorel {
 
 // Keeps many texts for as long as the pool lives, packed in large blocks: no heap block
-// (and its bookkeeping) per text. A text equal to one of the last few kept is kept once,
-// so the album and artist of a folder's tracks cost nothing after the first. The pool
+// (and its bookkeeping) per text. A text equal to one of the last few kept or met again
+// is kept once, so the album and artist of a folder's tracks cost nothing after the
+// first, however many texts of its own each track has. The pool
 // can be taken back to a mark, dropping everything kept after it.
 class TextPool {
 public:
@@ -33,16 +34,17 @@ private:
     static constexpr std::size_t BlockSize = 64 * 1024;
     // A text longer than this gets a block of its own.
     static constexpr std::size_t LargeText = BlockSize / 8;
-    static constexpr std::size_t Remembered = 4;
+    static constexpr std::size_t Remembered = 8;
 
-    std::string_view recentMatch(std::string_view text) const;
+    // The recent text equal to `text`, made the most recent; empty when there is none.
+    std::string_view recentMatch(std::string_view text);
+    void remember(std::size_t from, std::string_view text);
 
     std::vector<std::unique_ptr<char[]>> blocks_;
     std::vector<std::size_t> blockSizes_;
     std::size_t used_ = 0; // of the last block
     std::size_t capacity_ = 0;
-    std::array<std::string_view, Remembered> recent_{};
-    std::size_t nextRecent_ = 0;
+    std::array<std::string_view, Remembered> recent_{}; // the most recent first
 };
 
 } // namespace cantorel

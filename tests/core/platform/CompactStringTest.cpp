@@ -66,8 +66,13 @@ TEST(TextPool, KeepsTextsOnceAndTakesThemBackToAMark)
     TextPool pool;
     const std::string_view album = pool.keep("an album of the collection");
     const std::string_view path = pool.keep("/music/an artist/an album/01 - a track.mp3");
-    // Texts met again soon after are kept once.
-    EXPECT_EQ(pool.keep(std::string("an album of the collection")).data(), album.data());
+    // Texts met again soon after are kept once, and so is a text met again as often as
+    // an album's name is, with texts of each track between.
+    for (int track = 0; track < 20; ++track) {
+        for (int own = 0; own < 5; ++own)
+            pool.keep("track " + std::to_string(track) + " text " + std::to_string(own));
+        EXPECT_EQ(pool.keep(std::string("an album of the collection")).data(), album.data());
+    }
     const TextPool::Mark mark = pool.mark();
     const std::size_t capacity = pool.capacity();
     const char* afterMark = pool.keep("the first text after the mark").data();
