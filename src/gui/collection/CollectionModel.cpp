@@ -5,10 +5,6 @@
 
 namespace cantorel {
 
-namespace {
-const std::vector<NodeId> NoChildren;
-}
-
 CollectionModel::CollectionModel(const CollectionTree& tree, QList<QPixmap> stateImages, QObject* parent)
     : QAbstractItemModel(parent), tree_(tree), stateImages_(std::move(stateImages))
 {
@@ -21,6 +17,7 @@ void CollectionModel::beginBuild()
     building_ = true;
     topLevel_.clear();
     children_.clear();
+    start_.clear();
     row_.clear();
 }
 
@@ -41,28 +38,44 @@ void CollectionModel::showOnly(const std::vector<NodeId>* nodes)
 void CollectionModel::indexTree(const std::vector<NodeId>& nodes)
 {
     topLevel_.clear();
-    children_.clear();
-    row_.clear();
     NodeId maxId = NoNode;
     for (NodeId n : tree_.Nodes)
         maxId = std::max(maxId, n);
-    children_.resize(static_cast<std::size_t>(maxId + 1));
-    row_.resize(static_cast<std::size_t>(maxId + 1), 0);
+    const auto ids = static_cast<std::size_t>(maxId + 1);
+    row_.assign(ids, 0);
+    // Each node's children in one array, in the order of `nodes`: counted first, then
+    // put in place.
+    start_.assign(ids + 1, 0);
+    for (NodeId n : nodes) {
+        if (const NodeId p = tree_.parent(n); p != NoNode)
+            ++start_[static_cast<std::size_t>(p) + 1];
+    }
+    for (std::size_t i = 1; i < start_.size(); ++i)
+        start_[i] += start_[i - 1];
+    children_.assign(static_cast<std::size_t>(start_.back()), NoNode);
+    std::vector<std::int32_t> placed(ids, 0); // by parent: children put so far
     for (NodeId n : nodes) {
         const NodeId p = tree_.parent(n);
-        std::vector<NodeId>& siblings = p == NoNode ? topLevel_ : children_[static_cast<std::size_t>(p)];
-        row_[static_cast<std::size_t>(n)] = static_cast<int>(siblings.size());
-        siblings.push_back(n);
+        if (p == NoNode) {
+            row_[static_cast<std::size_t>(n)] = static_cast<int>(topLevel_.size());
+            topLevel_.push_back(n);
+            continue;
+        }
+        const auto parent = static_cast<std::size_t>(p);
+        row_[static_cast<std::size_t>(n)] = placed[parent];
+        children_[static_cast<std::size_t>(start_[parent] + placed[parent]++)] = n;
     }
 }
 
-const std::vector<NodeId>& CollectionModel::childrenOf(NodeId parent) const
+std::span<const NodeId> CollectionModel::childrenOf(NodeId parent) const
 {
     if (parent == NoNode)
         return topLevel_;
-    if (parent < 0 || static_cast<std::size_t>(parent) >= children_.size())
-        return NoChildren;
-    return children_[static_cast<std::size_t>(parent)];
+    if (parent < 0 || static_cast<std::size_t>(parent) + 1 >= start_.size())
+        return {};
+    const auto p = static_cast<std::size_t>(parent);
+    return std::span<const NodeId>(children_).subspan(static_cast<std::size_t>(start_[p]),
+                                                      static_cast<std::size_t>(start_[p + 1] - start_[p]));
 }
 
 void CollectionModel::captionsChanged(const std::vector<NodeId>& nodes)
@@ -89,7 +102,7 @@ QModelIndex CollectionModel::index(int row, int column, const QModelIndex& paren
 {
     if (building_ || column != 0 || row < 0)
         return {};
-    const std::vector<NodeId>& siblings = childrenOf(nodeOf(parent));
+    const std::span<const NodeId> siblings = childrenOf(nodeOf(parent));
     if (static_cast<std::size_t>(row) >= siblings.size())
         return {};
     return createIndex(row, 0, static_cast<quintptr>(siblings[static_cast<std::size_t>(row)]));

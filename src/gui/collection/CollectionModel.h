@@ -6,6 +6,7 @@
 #include <QList>
 #include <QPixmap>
 
+#include <span>
 #include <vector>
 
 namespace cantorel {
@@ -40,15 +41,17 @@ public:
 
 private:
     void indexTree(const std::vector<NodeId>& nodes);
-    const std::vector<NodeId>& childrenOf(NodeId parent) const;
+    std::span<const NodeId> childrenOf(NodeId parent) const;
 
     const CollectionTree& tree_;
     QList<QPixmap> stateImages_;
     bool building_ = false;
     QString offlineNote_;
     std::vector<NodeId> topLevel_;
-    std::vector<std::vector<NodeId>> children_; // by node id
-    std::vector<int> row_;                      // by node id
+    // The children of node n are children_[start_[n]] up to children_[start_[n + 1]].
+    std::vector<NodeId> children_;
+    std::vector<std::int32_t> start_; // by node id, and one more
+    std::vector<int> row_;            // by node id
 };
 
 } // namespace cantorel
