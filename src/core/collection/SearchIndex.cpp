@@ -14,6 +14,8 @@ constexpr std::size_t CancelCheck = 4096;
 
 bool contains(std::string_view text, std::string_view word)
 {
+    if (word.size() > text.size() || word.empty())
+        return word.empty();
     return ::memmem(text.data(), text.size(), word.data(), word.size()) != nullptr;
 }
 
@@ -46,11 +48,11 @@ std::string_view fileNameOf(std::string_view path, bool track)
 // record already indexed (the entries of playlists share their tracks' records).
 struct SearchIndex::Builder {
     std::vector<Entry> entries;
-    std::string text;
+    BlockText text;
     std::string sharedText;
     std::vector<std::uint32_t> shared;
     std::vector<std::uint32_t> sharedOf;
-    std::unordered_map<std::string, std::uint32_t> sharedIds;
+    std::unordered_map<std::string_view, std::uint32_t> sharedIds; // the records' texts, as they are
     // Only the entries of playlists share their tracks' records.
     bool sharedRecords = false;
     std::unordered_map<const CollectionItem*, std::size_t> placeOfRecord;
@@ -64,8 +66,13 @@ void SearchIndex::build(const CollectionTree& tree, const CodePage& ansi)
     b.sharedRecords = tree.PlaylistsNode != NoNode;
     b.entries.reserve(tree.Nodes.size());
     NodeId highest = 0;
-    for (const NodeId n : tree.Nodes)
+    std::size_t sharedMost = 0;
+    for (const NodeId n : tree.Nodes) {
         highest = std::max(highest, n);
+        if (const CollectionItem* r = tree.record(n))
+            sharedMost += !r->Artist.empty() + !r->Album.empty() + !r->AlbumArtist.empty() + !r->Comment.empty();
+    }
+    b.sharedOf.reserve(sharedMost);
     std::vector<std::int32_t> placeOf(static_cast<std::size_t>(highest) + 1, -1); // by node
     for (std::size_t place = 0; place < tree.Nodes.size(); ++place) {
         const NodeId n = tree.Nodes[place];
@@ -79,10 +86,10 @@ void SearchIndex::build(const CollectionTree& tree, const CodePage& ansi)
 
 void SearchIndex::install(Builder&& b)
 {
-    b.text.shrink_to_fit();
     b.sharedText.shrink_to_fit();
     b.shared.shrink_to_fit();
-    b.sharedOf.shrink_to_fit();
+    if (b.sharedOf.capacity() - b.sharedOf.size() > b.sharedOf.size() / 8)
+        b.sharedOf.shrink_to_fit();
     std::unique_lock lock(mutex_);
     entries_ = std::move(b.entries);
     text_ = std::move(b.text);
@@ -122,9 +129,10 @@ void SearchIndex::rebuild(const CollectionTree& tree, const CodePage& ansi, cons
             continue;
         }
         const Entry& was = entries_[static_cast<std::size_t>(old)];
-        b.entries.push_back({n, parent, static_cast<std::uint32_t>(b.text.size()),
-                             static_cast<std::uint32_t>(b.sharedOf.size()), was.length, was.count});
-        b.text.append(text_, was.text, was.length);
+        b.text.beginRun();
+        b.text.append(text_.view(was.text, was.length));
+        b.entries.push_back(
+            {n, parent, b.text.runStart(), static_cast<std::uint32_t>(b.sharedOf.size()), was.length, was.count});
         b.sharedOf.insert(b.sharedOf.end(), sharedOf_.begin() + was.shared, sharedOf_.begin() + was.shared + was.count);
     }
     install(std::move(b));
@@ -164,16 +172,16 @@ void SearchIndex::index(Builder& b, std::size_t place, const CollectionTree& tre
     if (r) {
         for (const CompactString* field : {&r->Artist, &r->Album, &r->AlbumArtist, &r->Comment}) {
             if (!field->empty())
-                share(b, e.shared, field->str());
+                share(b, e.shared, field->view());
         }
     }
     e.count = static_cast<std::uint16_t>(b.sharedOf.size() - e.shared);
     // Then the words of its own fields, each only when neither the words before nor its
     // shared strings hold it: a query word holds no blank, so it is found in one word.
-    const std::size_t start = b.text.size();
+    b.text.beginRun();
     const auto heldBy = [&](std::string_view word) {
-        e.length = static_cast<std::uint16_t>(b.text.size() - start);
-        e.text = static_cast<std::uint32_t>(start);
+        e.length = static_cast<std::uint16_t>(b.text.runLength());
+        e.text = b.text.runStart();
         return holds(b, e, word);
     };
     const auto addWords = [&](std::string_view text) {
@@ -182,10 +190,10 @@ void SearchIndex::index(Builder& b, std::size_t place, const CollectionTree& tre
             const std::string_view word = text.substr(from, to - from);
             from = to + 1;
             // A node's own text stays below 64 KB: words beyond are not kept.
-            if (word.empty() || b.text.size() - start + word.size() + 1 > 0xFFFF || heldBy(word))
+            if (word.empty() || b.text.runLength() + word.size() + 1 > BlockText::LongestRun || heldBy(word))
                 continue;
-            b.text += word;
-            b.text += End;
+            b.text.append(word);
+            b.text.append(std::string_view(&End, 1));
         }
     };
     const auto add = [&](const std::string& folded) {
@@ -202,13 +210,13 @@ void SearchIndex::index(Builder& b, std::size_t place, const CollectionTree& tre
             add(folder_.fold(r->Name.str()));
         add(folder_.fold(r->Description.str()));
     }
-    e.text = static_cast<std::uint32_t>(start);
-    e.length = static_cast<std::uint16_t>(b.text.size() - start);
+    e.text = b.text.runStart();
+    e.length = static_cast<std::uint16_t>(b.text.runLength());
 }
 
 bool SearchIndex::holds(const Builder& b, const Entry& e, std::string_view word)
 {
-    if (contains(std::string_view(b.text).substr(e.text, e.length), word))
+    if (contains(b.text.view(e.text, e.length), word))
         return true;
     for (std::size_t i = e.shared; i < e.shared + e.count; ++i) {
         if (contains(sharedString(b.sharedText, b.shared, b.sharedOf[i]), word))
@@ -217,7 +225,7 @@ bool SearchIndex::holds(const Builder& b, const Entry& e, std::string_view word)
     return false;
 }
 
-void SearchIndex::share(Builder& b, std::size_t first, const std::string& text)
+void SearchIndex::share(Builder& b, std::size_t first, std::string_view text)
 {
     const auto [id, isNew] = b.sharedIds.try_emplace(text, static_cast<std::uint32_t>(b.shared.size()));
     if (isNew) {
@@ -320,7 +328,7 @@ SearchHits SearchIndex::search(const std::vector<std::string>& words, const std:
             return hits;
         }
         const Entry& e = entries_[place];
-        const std::string_view own(text_.data() + e.text, e.length);
+        const std::string_view own = text_.view(e.text, e.length);
         bool all = true;
         for (std::size_t w = 0; w < words.size() && all; ++w) {
             all = contains(own, words[w]);
@@ -344,7 +352,7 @@ SearchHits SearchIndex::search(const std::vector<std::string>& words, const std:
 std::size_t SearchIndex::bytes() const
 {
     std::shared_lock lock(mutex_);
-    return entries_.capacity() * sizeof(Entry) + text_.capacity() + sharedText_.capacity() +
+    return entries_.capacity() * sizeof(Entry) + text_.bytes() + sharedText_.capacity() +
            (shared_.capacity() + sharedOf_.capacity()) * sizeof(std::uint32_t);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/collection/CollectionTree.h"
+#include "core/platform/BlockText.h"
 #include "core/platform/CodePage.h"
 #include "core/platform/TextFolder.h"
 
@@ -71,12 +72,12 @@ private:
     // True when the node's own text or one of its shared strings holds `word`.
     static bool holds(const Builder& b, const Entry& e, std::string_view word);
     // Adds shared string `text` to the node whose shared strings begin at `first`.
-    void share(Builder& b, std::size_t first, const std::string& text);
+    void share(Builder& b, std::size_t first, std::string_view text);
 
     mutable std::shared_mutex mutex_;
     TextFolder folder_;
     std::vector<Entry> entries_;
-    std::string text_;                  // every node's text, each field closed by '\n'
+    BlockText text_;                    // every node's text, each field closed by '\n'
     std::string sharedText_;            // the shared strings, each closed by '\n'
     std::vector<std::uint32_t> shared_; // where each shared string starts in sharedText_
     std::vector<std::uint32_t> sharedOf_;

@@ -1,5 +1,6 @@
 #include "core/platform/CompactString.h"
 
+#include "core/platform/BlockText.h"
 #include "core/platform/TextPool.h"
 
 #include <gtest/gtest.h>
@@ -89,4 +90,29 @@ TEST(TextPool, KeepsTextsOnceAndTakesThemBackToAMark)
     EXPECT_EQ(next.data(), afterMark);
     EXPECT_EQ(next.data()[next.size()], '\0');
     EXPECT_EQ(album, "an album of the collection");
+}
+
+// Each run stays whole in one block: a run that outgrows its block moves to the next with
+// what it held, and every run reads back as it was appended.
+TEST(BlockText, KeepsEachRunWholeAcrossBlocks)
+{
+    BlockText text;
+    std::vector<std::pair<std::uint32_t, std::string>> runs;
+    for (int i = 0; text.bytes() < 3 * BlockText::BlockSize; ++i) {
+        text.beginRun();
+        std::string run;
+        for (int part = 0; part < 1 + i % 7; ++part) {
+            const std::string piece(1 + static_cast<std::size_t>(i * 7919 + part * 104729) % 9000,
+                                    static_cast<char>('a' + (i + part) % 26));
+            text.append(piece);
+            run += piece;
+        }
+        ASSERT_EQ(text.runLength(), run.size());
+        runs.emplace_back(text.runStart(), run);
+    }
+    for (const auto& [at, run] : runs)
+        EXPECT_EQ(text.view(at, run.size()), run);
+    BlockText moved = std::move(text);
+    EXPECT_EQ(moved.view(runs.front().first, runs.front().second.size()), runs.front().second);
+    EXPECT_EQ(text.bytes(), 0u); // NOLINT: a moved-from text is empty
 }
