@@ -5,6 +5,7 @@
 //
 //   start_bench [--dir DIR] [TRACKS...]   (default 100000; 1000000 uses sparse tracks)
 
+#include "core/collection/SearchIndex.h"
 #include "core/collection/TreeSnapshot.h"
 #include "core/config/Configuration.h"
 #include "core/session/Session.h"
@@ -243,8 +244,8 @@ void run(const fsys::path& base, int tracks)
         std::printf("  the memory run failed\n");
 }
 
-// A start with a valid cache and snapshot, the reading behind the window to its end, and
-// the snapshot saved as the program does when it ends: the peak memory above the same
+// A start with a valid cache and snapshot, the reading behind the window to its end, the
+// search index built after it, and the snapshot saved as the program does when it ends: the peak memory above the same
 // process with the empty window shown.
 int memoryRun(const fsys::path& root, const fsys::path& empty)
 {
@@ -259,7 +260,8 @@ int memoryRun(const fsys::path& root, const fsys::path& empty)
     std::unique_ptr<TMainForm> form;
     windowVisible(configFor(root), session, form);
     const long shown = peakKb();
-    waitFor([&] { return !form->live()->scanning(); }, 600000);
+    // The reading's end, and the search index the window builds after it.
+    waitFor([&] { return !form->live()->scanning() && session->searchIndexAsItIs().nodes() > 0; }, 600000);
     if (const Result<> saved = session->saveSnapshot(); !saved)
         std::printf("  the snapshot was not saved: %s\n", saved.error().c_str());
     long tracks = 0;

@@ -200,6 +200,8 @@ public:
 
     // The search index of the tree, built on first use after each build of the tree.
     const SearchIndex& searchIndex();
+    // The same index as it is now: empty until searchIndex() builds it.
+    const SearchIndex& searchIndexAsItIs() const { return *search_; }
     // Reads the nodes of `node`'s record into the search index again (after an edit).
     void searchChanged(NodeId node);
 

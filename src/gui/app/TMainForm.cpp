@@ -36,6 +36,7 @@
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QTimer>
 #include <QTreeView>
 
 #include <filesystem>
@@ -119,7 +120,7 @@ void TMainForm::buildControls()
                                this);
     TreeView->setModel(Model);
     connect(TreeView->selectionModel(), &QItemSelectionModel::currentChanged, this, &TMainForm::treeCurrentChanged);
-    Filter = new CollectionFilter(this, *TreeView, *Model, session_.searchIndex(),
+    Filter = new CollectionFilter(this, *TreeView, *Model, session_.searchIndexAsItIs(),
                                   {ui(UiString::FilterPlaceholder), ui(UiString::NoMatch), ui(UiString::MoreMatches)},
                                   {[this] { return selectedNode(); }, [this](NodeId n) { selectNode(n); },
                                    [this](NodeId n) {
@@ -127,7 +128,8 @@ void TMainForm::buildControls()
                                        // more is typed for a node the tree no longer shows.
                                        TreeViewChanging(n);
                                        TagEditor->setEnabled(false);
-                                   }});
+                                   },
+                                   [this] { session_.searchIndex(); }});
     connect(Filter, &CollectionFilter::openChanged, this, [this] { applyLayout(); });
     PlPanel = new PlayerPanel(this);
     Pages = new InfoPages(this);
@@ -417,7 +419,7 @@ void TMainForm::showKnownTree()
 
 void TMainForm::firstTreeShown()
 {
-    session_.searchIndex(); // built with the tree
+    indexWhenIdle();
     for (const std::string& notice : session_.takeNotices()) {
         std::cerr << "cantorel: " << notice << '\n';
         setStatusTip(qs(notice));
@@ -447,8 +449,20 @@ bool TMainForm::applyScan()
     return true;
 }
 
+void TMainForm::indexWhenIdle()
+{
+    // Once the window has shown the tree and no reading runs: the index then takes the
+    // memory the reading gave back, and a search typed sooner builds it at once.
+    QTimer::singleShot(0, this, [this] {
+        if (!live_->scanning())
+            session_.searchIndex();
+    });
+}
+
 void TMainForm::showScanProgress(const QString& progress)
 {
+    if (progress.isEmpty())
+        indexWhenIdle();
     const QString title = qs(session_.settings().WindowTitle);
     const QString text = progress.isEmpty() ? QString() : ui(UiString::ReadingCollection) + progress;
     setWindowTitle(text.isEmpty() ? title : title + " - " + text);
@@ -490,7 +504,7 @@ void TMainForm::keepingViewState(const std::function<void(const std::function<vo
         return; // the tree stayed as it was
     Model->endBuild();
     WindowState::expandFolders(stateParts(), expanded); // the tree as it was left
-    session_.searchIndex();                             // built with the tree
+    indexWhenIdle();
     const NodeId again = session_.find(selectedKey);
     const std::vector<NodeId>& nodes = session_.tree().Nodes;
     const NodeId selected = again != NoNode ? again : (nodes.empty() ? NoNode : nodes.front());

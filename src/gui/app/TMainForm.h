@@ -139,6 +139,8 @@ private:
     // Puts the finished reading behind the window in place; false while the user types.
     bool applyScan();
     void showScanProgress(const QString& progress);
+    // Builds the search index once no reading runs.
+    void indexWhenIdle();
     // After the first tree is shown: the first node selected, the first track active.
     void firstTreeShown();
     void saveCover(const std::optional<TagChange::Cover>& cover);

@@ -114,6 +114,8 @@ void CollectionFilter::textChanged(const QString& text)
                 expanded_.push_back(n);
         }
     }
+    if (window_.buildIndex)
+        window_.buildIndex();
     runner_->find(text.toStdString());
 }
 

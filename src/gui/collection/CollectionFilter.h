@@ -31,12 +31,14 @@ class SearchRunner;
 class CollectionFilter : public QObject {
     Q_OBJECT
 public:
-    // How the filter reaches the window: the node selected, selecting one, and leaving
-    // one (its edits are saved, and no more are taken) before the tree stops showing it.
+    // How the filter reaches the window: the node selected, selecting one, leaving one
+    // (its edits are saved, and no more are taken) before the tree stops showing it, and
+    // having the index built before a search.
     struct Window {
         std::function<NodeId()> selected;
         std::function<void(NodeId)> select;
         std::function<void(NodeId)> leave;
+        std::function<void()> buildIndex;
     };
     // The texts of the field, of an empty result and of one cut short.
     struct Texts {

@@ -266,6 +266,7 @@ TEST(CollectionView, InstantStartThenTheTreeFollowsTheDisk)
     };
     form.showKnownTree(); // the reading starts behind the window
     EXPECT_FALSE(shown("Added at rest"));
+    EXPECT_EQ(session.searchIndexAsItIs().nodes(), 0u); // built once the reading is done
     form.treeView()->setExpanded(form.model()->indexOf(nodeOf("Chords for three voices")), false);
     form.treeView()->setExpanded(form.model()->indexOf(nodeOf("Playlists")), true);
     form.selectNode(nodeOf("Concert A"));
@@ -274,6 +275,7 @@ TEST(CollectionView, InstantStartThenTheTreeFollowsTheDisk)
     EXPECT_TRUE(form.treeView()->isExpanded(form.model()->indexOf(nodeOf("Playlists"))));
     EXPECT_EQ(session.tree().caption(form.selectedNode()), "Concert A");
     ASSERT_TRUE(eventually([&] { return !form.live()->scanning(); }));
+    ASSERT_TRUE(eventually([&] { return session.searchIndexAsItIs().nodes() == session.tree().Nodes.size(); }));
 
     // Watched: an album copied in shows without F5.
     std::filesystem::create_directory(music + "/Copied later");
