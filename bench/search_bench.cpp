@@ -64,7 +64,7 @@ void run(const fsys::path& base, int tracks)
     std::printf("  tree build                     %7.0f ms\n", tree * 1000);
     std::printf("  index build (best of three)    %7.0f ms (%.0f %% of the tree's build)\n", indexing * 1000,
                 100 * indexing / tree);
-    std::printf("  window start (tree and index)  %7.0f ms\n", start * 1000);
+    std::printf("  window start (the tree)        %7.0f ms (the index is built after it, once idle)\n", start * 1000);
     std::printf("  index size                     %7.1f bytes a track (%zu nodes, %.1f MB)\n",
                 double(index->bytes()) / tracks, index->nodes(), index->bytes() / 1048576.0);
 
