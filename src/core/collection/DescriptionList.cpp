@@ -6,6 +6,7 @@
 #include "core/platform/TextRules.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace cantorel {
 
@@ -30,21 +31,80 @@ std::optional<DescriptionList> DescriptionList::load(const std::string& path, co
 DescriptionList DescriptionList::fromBytes(const std::string& data, const CodePage& oem)
 {
     DescriptionList list;
-    const std::size_t nul = data.find('\0');
-    list.holdsNul_ = nul != std::string::npos;
-    const std::size_t textEnd = list.holdsNul_ ? nul : data.size();
+    list.bytes_.assign(data.begin(), data.end());
+    const std::string_view all(list.bytes_.data(), list.bytes_.size());
+    const std::size_t nul = all.find('\0');
+    list.holdsNul_ = nul != std::string_view::npos;
+    const std::size_t textEnd = list.holdsNul_ ? nul : all.size();
     // A file with a NUL is no text file: its text before the NUL is in the OEM code page.
-    const bool bom = data.starts_with(TextFile::ByteOrderMark);
+    const bool bom = all.starts_with(TextFile::ByteOrderMark);
     list.utf8_ = !list.holdsNul_ && TextFile::isUtf8(data);
     const CodePage& codePage = list.utf8_ ? *CodePage::byNumber(CodePage::Utf8) : oem;
-    for (std::string_view raw : text::splitLines(data)) {
-        const std::size_t lineStart = static_cast<std::size_t>(raw.data() - data.data());
+    const std::vector<std::string_view> lines = text::splitLines(all);
+    list.lines_.reserve(lines.size());
+    // Texts that decoding changes go to decoded_, and get their place once it is whole.
+    struct Decoded {
+        std::size_t line, at, size;
+    };
+    std::vector<Decoded> decoded;
+    for (const std::string_view raw : lines) {
+        const auto lineStart = static_cast<std::size_t>(raw.data() - all.data());
         std::string_view bytes = lineStart < textEnd ? raw.substr(0, std::min(raw.size(), textEnd - lineStart)) : "";
         if (lineStart == 0 && bom)
             bytes.remove_prefix(3);
-        list.lines_.push_back({std::string(raw), codePage.decode(bytes)});
+        // Valid UTF-8 decodes to itself, and so do ASCII bytes from any page.
+        if (list.utf8_ || std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= 0; })) {
+            list.lines_.push_back({raw, bytes});
+            continue;
+        }
+        const std::string text = codePage.decode(bytes);
+        decoded.push_back({list.lines_.size(), list.decoded_.size(), text.size()});
+        list.decoded_.insert(list.decoded_.end(), text.begin(), text.end());
+        list.lines_.push_back({raw, {}});
     }
+    for (const Decoded& d : decoded)
+        list.lines_[d.line].text = std::string_view(list.decoded_.data() + d.at, d.size);
     return list;
+}
+
+DescriptionList::DescriptionList(const DescriptionList& other)
+    : bytes_(other.bytes_), decoded_(other.decoded_), lines_(other.lines_), holdsNul_(other.holdsNul_),
+      utf8_(other.utf8_)
+{
+    rebase(other);
+}
+
+DescriptionList& DescriptionList::operator=(const DescriptionList& other)
+{
+    if (this != &other) {
+        bytes_ = other.bytes_;
+        decoded_ = other.decoded_;
+        lines_ = other.lines_;
+        holdsNul_ = other.holdsNul_;
+        utf8_ = other.utf8_;
+        rebase(other);
+    }
+    return *this;
+}
+
+void DescriptionList::rebase(const DescriptionList& from)
+{
+    const auto within = [](std::string_view v, const std::vector<char>& buffer) {
+        const std::less<const char*> before;
+        return !buffer.empty() && !before(v.data(), buffer.data()) && !before(buffer.data() + buffer.size(), v.data());
+    };
+    const auto moved = [&](std::string_view v) {
+        if (v.empty())
+            return std::string_view();
+        const bool inBytes = within(v, from.bytes_);
+        const char* base = inBytes ? bytes_.data() : decoded_.data();
+        const char* fromBase = inBytes ? from.bytes_.data() : from.decoded_.data();
+        return std::string_view(base + (v.data() - fromBase), v.size());
+    };
+    for (Line& line : lines_) {
+        line.raw = moved(line.raw);
+        line.text = moved(line.text);
+    }
 }
 
 DescriptionList DescriptionList::ReadDescriptions(const std::string& path, const CodePage& oem)

@@ -10,16 +10,20 @@ namespace cantorel {
 class CodePage;
 
 // The lines of one directory's description file: each line's bytes and its text in
-// UTF-8, and which line each entry of the directory takes.
+// UTF-8, and which line each entry of the directory takes. The list keeps the file's
+// bytes once; a line's text is a part of them unless decoding changes it.
 class DescriptionList {
 public:
     struct Line {
-        std::string raw;  // the line's bytes, without its end
-        std::string text; // decoded (from the OEM page or UTF-8); a NUL ends the file's text
+        std::string_view raw;  // the line's bytes, without its end
+        std::string_view text; // decoded (from the OEM page or UTF-8); a NUL ends the file's text
     };
 
     DescriptionList() = default;
-    explicit DescriptionList(std::vector<Line> lines) : lines_(std::move(lines)) {}
+    DescriptionList(const DescriptionList& other);
+    DescriptionList& operator=(const DescriptionList& other);
+    DescriptionList(DescriptionList&&) noexcept = default; // the lines' buffers do not move
+    DescriptionList& operator=(DescriptionList&&) noexcept = default;
 
     // Reads `path`; nothing when it cannot be read.
     static std::optional<DescriptionList> load(const std::string& path, const CodePage& oem);
@@ -49,6 +53,11 @@ public:
     static bool matchesPrefix(std::string_view lineText, std::string_view name);
 
 private:
+    // Points the lines of a copy of `from` at this list's buffers.
+    void rebase(const DescriptionList& from);
+
+    std::vector<char> bytes_;   // the file's
+    std::vector<char> decoded_; // the texts that are not a part of bytes_
     std::vector<Line> lines_;
     bool holdsNul_ = false;
     bool utf8_ = false;

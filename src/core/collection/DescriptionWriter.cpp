@@ -173,7 +173,7 @@ Result<> WriteDescription(const CollectionItem& item, const DescriptionFormat& f
     // A line the entry took only because it begins with the name, going on with another
     // character, names another, longer file: it stays, and the entry gets a line of its own.
     if (lineIndex >= 0) {
-        const std::string& taken = list.lines()[static_cast<std::size_t>(lineIndex)].text;
+        const std::string_view taken = list.lines()[static_cast<std::size_t>(lineIndex)].text;
         const std::string_view t = text::trim(taken);
         if (!DescriptionList::matchesWholeName(taken, shownName) && t.size() > shownName.size() &&
             t[shownName.size()] != '"')
@@ -183,7 +183,7 @@ Result<> WriteDescription(const CollectionItem& item, const DescriptionFormat& f
     std::vector<std::string> out;
     out.reserve(list.lines().size() + 1);
     for (const DescriptionList::Line& line : list.lines())
-        out.push_back(line.raw);
+        out.emplace_back(line.raw);
     const std::string newLine = descriptionLine(oemName.value(), codePage.encode(oneLine(item.Description)));
     std::size_t written = static_cast<std::size_t>(lineIndex);
     if (lineIndex >= 0) {

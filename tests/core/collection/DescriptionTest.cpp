@@ -21,11 +21,16 @@ namespace {
 const CodePage& oem() { return *CodePage::byNumber(437); }
 const CodePage& ansi() { return *CodePage::byNumber(1252); }
 
-// The descriptions that a file's lines give the entries, in the scan's order.
+// The descriptions that a file's lines give the entries, in the scan's order, read from a
+// copy of the list that outlives the list read.
 std::vector<std::string> descriptionsFor(const std::string& fileBytes, const std::vector<std::string>& names)
 {
     TempDir dir;
-    const DescriptionList list = DescriptionList::ReadDescriptions(dir.write("files.bbs", fileBytes), oem());
+    DescriptionList list;
+    {
+        const DescriptionList read = DescriptionList::ReadDescriptions(dir.write("files.bbs", fileBytes), oem());
+        list = read;
+    }
     const std::vector<int> taken = list.assign(names);
     std::vector<std::string> out;
     for (std::size_t i = 0; i < names.size(); ++i)
@@ -72,6 +77,8 @@ TEST(DescriptionList, MatchingRules)
         // Letters beyond A-Z must match exactly.
         {"\x8E\x84\xA0 caf\x82\r\n", {"Ääá"}, {"café"}},
         {"\x8E\x84\xA0 x\r\n", {"ääá"}, {"<none>"}},
+        // UTF-8 after its byte-order mark.
+        {"\xEF\xBB\xBF" "Café.mp3 Ωmega\r\nb.mp3 plain\r\n", {"Café.mp3", "b.mp3"}, {"Ωmega", "plain"}},
         // Two lines for one entry: the first wins; each line serves one entry.
         {"a.mp3 first\r\na.mp3 second\r\n", {"a.mp3"}, {"first"}},
         // Lines end at CR LF, lone CR or LF; a NUL ends the text.
