@@ -164,10 +164,12 @@ DirectoryRead ReadAhead::readDirectory(const std::string& directory, const Colla
         read.descriptions = fs::readFile(directory + *file);
     const std::vector<std::string>& files = read.listing.files();
     read.probes.resize(files.size());
+    std::string path = directory; // each track's path in turn, in one buffer
     for (std::size_t i = 0; i < files.size() && !stopping_; ++i) {
         if (!FileKinds::isTrack(files[i]))
             continue;
-        const std::string path = directory + files[i];
+        path.resize(directory.size());
+        path += files[i];
         if (known_) {
             if (const std::optional<FileStamp> stamp = stampOf(folder, files[i])) {
                 if ((read.probes[i] = known_(path, *stamp)))
