@@ -52,7 +52,8 @@ DirectoryListing DirectoryListing::read(const fs::OpenFolder& dir, const Collati
         return listing;
     }
     listing.readable_ = true;
-    const auto add = [&listing](std::string_view name, EntryType type) {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> regular; // where each name lies in names_
+    const auto add = [&listing, &regular](std::string_view name, EntryType type) {
         if (type == EntryType::Directory) {
             listing.directories_.emplace_back(name);
         } else if (type == EntryType::File) {
@@ -62,7 +63,10 @@ DirectoryListing DirectoryListing::read(const fs::OpenFolder& dir, const Collati
             if (std::none_of(listing.extensions_.begin(), listing.extensions_.end(),
                              [&](const std::string& e) { return text::equalsFolded(e, ext); }))
                 listing.extensions_.push_back(text::foldAZ(ext));
-            listing.regularFiles_.emplace_back(name);
+            regular.emplace_back(static_cast<std::uint32_t>(listing.names_.size()),
+                                 static_cast<std::uint32_t>(name.size()));
+            listing.names_.insert(listing.names_.end(), name.begin(), name.end());
+            listing.names_.push_back('\0');
         }
     };
     // Listed with getdents64 into a buffer of its own: opendir takes a 32 KB heap block for
@@ -87,6 +91,9 @@ DirectoryListing DirectoryListing::read(const fs::OpenFolder& dir, const Collati
     }
     collation.sort(listing.directories_);
     collation.sort(listing.files_);
+    listing.regularFiles_.reserve(regular.size());
+    for (const auto& [at, size] : regular)
+        listing.regularFiles_.emplace_back(listing.names_.data() + at, size);
     std::sort(listing.regularFiles_.begin(), listing.regularFiles_.end());
     return listing;
 }
@@ -109,7 +116,7 @@ std::optional<std::string> DirectoryListing::findFile(const std::string& name) c
     // Most look-ups are for side files that a directory does not have at all.
     if (!hasExtension(paths::extensionOf(name)))
         return std::nullopt;
-    if (std::binary_search(regularFiles_.begin(), regularFiles_.end(), name))
+    if (std::binary_search(regularFiles_.begin(), regularFiles_.end(), std::string_view(name)))
         return name;
     if (!foldedIndexMade_) {
         byFoldedName_.resize(regularFiles_.size());
@@ -126,7 +133,7 @@ std::optional<std::string> DirectoryListing::findFile(const std::string& name) c
                          [&](std::uint32_t i, const std::string& n) { return text::lessFolded(regularFiles_[i], n); });
     if (it == byFoldedName_.end() || !text::equalsFolded(regularFiles_[*it], name))
         return std::nullopt;
-    return regularFiles_[*it];
+    return std::string(regularFiles_[*it]);
 }
 
 } // namespace cantorel

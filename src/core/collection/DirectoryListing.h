@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace cantorel {
@@ -18,6 +19,13 @@ class Collation;
 // name for the case-folded look-ups of side files.
 class DirectoryListing {
 public:
+    // Moved, not copied: the names' buffer stays where it is.
+    DirectoryListing() = default;
+    DirectoryListing(const DirectoryListing&) = delete;
+    DirectoryListing& operator=(const DirectoryListing&) = delete;
+    DirectoryListing(DirectoryListing&&) noexcept = default;
+    DirectoryListing& operator=(DirectoryListing&&) noexcept = default;
+
     // Lists `directory` (ending with "/"). Only regular files and directories take part;
     // symbolic links are followed. An unreadable directory gives an empty listing.
     static DirectoryListing read(const std::string& directory, const Collation& collation);
@@ -45,7 +53,9 @@ private:
     std::string error_;
     std::vector<std::string> directories_;
     std::vector<std::string> files_;
-    std::vector<std::string> regularFiles_; // byte order
+    // Every regular file's name, each followed by a NUL, and the names in byte order.
+    std::vector<char> names_;
+    std::vector<std::string_view> regularFiles_;
     // Indices of regularFiles_ in folded order (ties by bytes), made at the first look-up
     // that needs it.
     mutable std::vector<std::uint32_t> byFoldedName_;
