@@ -74,6 +74,13 @@ DirectoryListing DirectoryListing::read(const fs::OpenFolder& dir, const Collati
     alignas(dirent64) char buffer[16384];
     long got = 0;
     while ((got = ::getdents64(dir.fd(), buffer, sizeof buffer)) > 0) {
+        // Room for what this part of the listing may add, taken at once.
+        std::size_t entries = 0;
+        for (long at = 0; at < got; at += reinterpret_cast<const dirent64*>(buffer + at)->d_reclen)
+            ++entries;
+        listing.files_.reserve(listing.files_.size() + entries);
+        regular.reserve(regular.size() + entries);
+        listing.names_.reserve(listing.names_.size() + static_cast<std::size_t>(got));
         for (long at = 0; at < got;) {
             const auto* e = reinterpret_cast<const dirent64*>(buffer + at);
             at += e->d_reclen;
