@@ -78,7 +78,10 @@ TEST(DescriptionList, MatchingRules)
         {"\x8E\x84\xA0 caf\x82\r\n", {"Ääá"}, {"café"}},
         {"\x8E\x84\xA0 x\r\n", {"ääá"}, {"<none>"}},
         // UTF-8 after its byte-order mark.
-        {"\xEF\xBB\xBF" "Café.mp3 Ωmega\r\nb.mp3 plain\r\n", {"Café.mp3", "b.mp3"}, {"Ωmega", "plain"}},
+        {"\xEF\xBB\xBF"
+         "Café.mp3 Ωmega\r\nb.mp3 plain\r\n",
+         {"Café.mp3", "b.mp3"},
+         {"Ωmega", "plain"}},
         // Two lines for one entry: the first wins; each line serves one entry.
         {"a.mp3 first\r\na.mp3 second\r\n", {"a.mp3"}, {"first"}},
         // Lines end at CR LF, lone CR or LF; a NUL ends the text.
