@@ -451,8 +451,9 @@ bool TMainForm::applyScan()
 
 void TMainForm::indexWhenIdle()
 {
-    // Once the window has shown the tree and no reading runs: the index then takes the
-    // memory the reading gave back, and a search typed sooner builds it at once.
+    // Once the window has shown the tree and no reading runs behind it: the window shows
+    // at once, and the reading and the index's build do not compete for the processor and
+    // memory. Opening the filter sooner builds it then, before anything is typed.
     QTimer::singleShot(0, this, [this] {
         if (!live_->scanning())
             session_.searchIndex();

@@ -47,6 +47,8 @@ bool CollectionFilter::isOpen() const { return !field_->isHidden(); }
 
 void CollectionFilter::open()
 {
+    if (window_.buildIndex)
+        window_.buildIndex(); // now rather than at the first keystroke
     if (!isOpen()) {
         field_->show();
         emit openChanged();
