@@ -45,11 +45,18 @@ std::string directoryOf(std::string_view path)
     return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
 }
 
-std::string fileNameOf(std::string_view path)
+namespace {
+
+// Everything after the last "/", where it lies.
+std::string_view lastPart(std::string_view path)
 {
     const std::size_t slash = path.rfind('/');
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
+
+} // namespace
+
+std::string fileNameOf(std::string_view path) { return std::string(lastPart(path)); }
 
 std::string withTrailingSlash(std::string_view path)
 {
@@ -75,8 +82,7 @@ std::string namePartOfSetting(std::string_view value)
 
 std::string_view extensionOf(std::string_view path)
 {
-    const std::size_t slash = path.rfind('/');
-    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    const std::string_view name = lastPart(path);
     const std::size_t dot = name.rfind('.');
     return dot == std::string_view::npos ? std::string_view() : name.substr(dot);
 }

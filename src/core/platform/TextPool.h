@@ -11,8 +11,8 @@ namespace cantorel {
 // Keeps many texts for as long as the pool lives, packed in large blocks: no heap block
 // (and its bookkeeping) per text. A text equal to one of the last few kept or met again
 // is kept once, so the album and artist of a folder's tracks cost nothing after the
-// first, however many texts of its own each track has. The pool
-// can be taken back to a mark, dropping everything kept after it.
+// first, however many texts of its own each track has. The pool can be taken back to a
+// mark, dropping everything kept after it.
 class TextPool {
 public:
     // A lasting NUL-terminated copy of `text`, its length before it (see
