@@ -722,7 +722,7 @@ int CliApplication::play(const std::vector<std::string>& args)
             err_ << ": " << shown(outPath) << " (left in place)";
         }
     } else if (failure->code == MPEG_ERR_INPUT && active != NoNode) {
-        const std::string& path = tree.record(active)->Path;
+        const std::string path = tree.record(active)->Path.str();
         err_ << ": " << shown(path);
         if (const Result<> input = checkInput(path); !input)
             err_ << ": " << input.error();

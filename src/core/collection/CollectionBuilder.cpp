@@ -26,6 +26,14 @@ std::string withoutTrailingDot(std::string name)
     return name;
 }
 
+// True when `folder`, a folder's path as its record holds it, names `directory` (ending
+// with "/").
+bool isPathOf(std::string_view folder, std::string_view directory)
+{
+    return !folder.empty() && directory.starts_with(folder) &&
+           directory.size() - folder.size() == (folder.ends_with('/') ? 0 : 1);
+}
+
 } // namespace
 
 BuildSettings BuildSettings::fromConfiguration(const Configuration& c, const Collation& collation, TrackProber probe)
@@ -384,11 +392,17 @@ void CollectionBuilder::scanSubdirectory(const std::string& directory, const std
 }
 
 CollectionItem* CollectionBuilder::newEntry(const std::string& directory, const std::string& name,
-                                            const std::optional<std::string_view>& description)
+                                            const std::optional<std::string_view>& description,
+                                            const CollectionItem* folder)
 {
     CollectionItem* record = tree_.newRecord();
     entryPath_.assign(directory).append(name);
-    FillEntry(*record, entryPath_, name, settings_.ansi, description, keepInTree_);
+    // A file keeps its folder's path once for all the folder's files.
+    if (folder && isPathOf(folder->Path.wholeText(), directory))
+        tree_.keepPathIn(record->Path, folder->Path, name);
+    else
+        tree_.keepPath(record->Path, entryPath_);
+    FillEntry(*record, name, settings_.ansi, description, keepInTree_);
     return record;
 }
 
@@ -396,12 +410,12 @@ void CollectionBuilder::addTrack(const std::string& directory, const DirectoryLi
                                  const std::optional<std::string_view>& description, const TrackProbe* probe,
                                  NodeId parent)
 {
-    CollectionItem* record = newEntry(directory, name, description);
+    CollectionItem* inherited = parent == NoNode ? nullptr : tree_.record(parent);
+    CollectionItem* record = newEntry(directory, name, description, inherited);
     std::optional<TrackProbe> probed;
     if (!probe)
-        probe = &probed.emplace(settings_.probe(record->Path));
+        probe = &probed.emplace(settings_.probe(entryPath_));
     applyProbe(*record, *probe, keepInTree_);
-    CollectionItem* inherited = parent == NoNode ? nullptr : tree_.record(parent);
     setSideFiles(*record, directory, listing, name);
     tree_.keepTexts(*record);
     if (record->TextPath.empty() && inherited)
@@ -466,14 +480,13 @@ void CollectionBuilder::ResolvePlaylists()
     tree_.moveToEnd(tree_.PlaylistsNode);
     // Lines match the first track of the scan whose path equals them with A-Z folded.
     for (std::size_t i = 0; i < tracks_.size(); ++i) {
-        const CompactString& path = tree_.record(tracks_[i])->Path;
-        const std::string_view shown = text::isValidUtf8(path)
-                                           ? std::string_view(path)
-                                           : decodedPaths_.emplace_back(displayPath(path, settings_.ansi));
-        trackByPath_.try_emplace(shown, i);
+        std::string& path = decodedPaths_.emplace_back(tree_.record(tracks_[i])->Path.str());
+        if (!text::isValidUtf8(path))
+            path = displayPath(path, settings_.ansi);
+        trackByPath_.try_emplace(path, i);
     }
     for (NodeId n = tree_.firstChild(tree_.PlaylistsNode); n != NoNode; n = tree_.nextSibling(n)) {
-        if (FileKinds::isPlaylist(tree_.record(n)->Path))
+        if (FileKinds::isPlaylist(tree_.record(n)->Path.fileName()))
             resolvePlaylist(n);
     }
     trackByPath_.clear();

@@ -125,9 +125,11 @@ private:
     void AddPlaylist(const std::string& directory, const DirectoryListing& listing, const std::string& name,
                      const std::optional<std::string_view>& description);
     // The record of an entry that the scan meets in `directory`, as CreateEntry makes it,
-    // its texts kept in the tree.
+    // its texts kept in the tree; its path linked to that of `folder`, the record of
+    // `directory`, when there is one.
     CollectionItem* newEntry(const std::string& directory, const std::string& name,
-                             const std::optional<std::string_view>& description);
+                             const std::optional<std::string_view>& description,
+                             const CollectionItem* folder = nullptr);
     void ResolvePlaylists();
     void resolvePlaylist(NodeId playlist);
     // A track's or playlist's text page and picture, found in its directory's listing.
@@ -172,7 +174,7 @@ private:
     std::unordered_set<fs::FileIdentity, fs::FileIdentityHash> visited_; // directories entered
     // Shown track paths (A-Z folded for matching) to the first track of the scan.
     std::unordered_map<std::string_view, std::size_t, text::FoldedHash, text::FoldedEqual> trackByPath_;
-    std::deque<std::string> decodedPaths_; // shown paths of tracks whose names are not UTF-8
+    std::deque<std::string> decodedPaths_; // the shown paths of the tracks
     std::string entryPath_;                // newEntry's, kept for its capacity
     const TextSetter keepInTree_;          // sets a record's text, kept in the tree
 };

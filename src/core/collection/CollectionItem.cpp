@@ -29,10 +29,9 @@ std::string displayPath(const std::string& path, const CodePage& ansi)
     return out;
 }
 
-void FillEntry(CollectionItem& item, std::string_view path, const std::string& name, const CodePage& ansi,
+void FillEntry(CollectionItem& item, const std::string& name, const CodePage& ansi,
                const std::optional<std::string_view>& description, const TextSetter& set)
 {
-    set(item.Path, path);
     item.Genre = 255;
     // A matched line with an empty description keeps the entry's own name as caption.
     if (description && !description->empty()) {
@@ -49,8 +48,8 @@ CollectionItem CreateEntry(const std::string& directory, const std::string& name
                            const std::optional<std::string>& description)
 {
     CollectionItem item;
-    FillEntry(item, directory + name, name, ansi,
-              description ? std::optional<std::string_view>(*description) : std::nullopt,
+    item.Path = directory + name;
+    FillEntry(item, name, ansi, description ? std::optional<std::string_view>(*description) : std::nullopt,
               [](CompactString& field, std::string_view text) { field = text; });
     return item;
 }

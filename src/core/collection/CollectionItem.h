@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/collection/RecordPath.h"
 #include "core/platform/CompactString.h"
 
 #include <cstdint>
@@ -15,7 +16,7 @@ struct CollectionItem {
     static constexpr std::size_t TextLimit = 63; // Name, Artist, Album, Year, Comment
     static constexpr std::size_t DescriptionLimit = 255;
 
-    CompactString Path; // a directory's path has no trailing "/"; the root record's has one
+    RecordPath Path; // a directory's path has no trailing "/"; the root record's has one
     CompactString Name;
     CompactString Artist;
     CompactString Album;
@@ -54,10 +55,10 @@ std::string displayPath(const std::string& path, const CodePage& ansi);
 // the line that the directory's description file gives the entry, if any.
 CollectionItem CreateEntry(const std::string& directory, const std::string& name, const CodePage& ansi,
                            const std::optional<std::string>& description);
-// The same for a record made elsewhere, with `path` the whole path: each text is handed to
-// `set` for its field.
+// The same for a record made elsewhere, but for its path, which is left to the caller:
+// each text is handed to `set` for its field.
 using TextSetter = std::function<void(CompactString& field, std::string_view text)>;
-void FillEntry(CollectionItem& item, std::string_view path, const std::string& name, const CodePage& ansi,
+void FillEntry(CollectionItem& item, const std::string& name, const CodePage& ansi,
                const std::optional<std::string_view>& description, const TextSetter& set);
 
 } // namespace cantorel

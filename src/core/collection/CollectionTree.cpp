@@ -111,8 +111,10 @@ std::size_t CollectionTree::recordSlots() const
 
 void CollectionTree::keepTexts(CollectionItem& r)
 {
-    for (CompactString* text : {&r.Path, &r.Name, &r.Artist, &r.Album, &r.Year, &r.Comment, &r.GenreText,
-                                &r.Description, &r.PicturePath, &r.TextPath, &r.AlbumArtist}) {
+    if (!r.Path.empty() && !r.Path.borrowed())
+        r.Path.borrow(texts_.keep(r.Path.wholeText()));
+    for (CompactString* text : {&r.Name, &r.Artist, &r.Album, &r.Year, &r.Comment, &r.GenreText, &r.Description,
+                                &r.PicturePath, &r.TextPath, &r.AlbumArtist}) {
         if (text->ownsBlock())
             text->borrow(texts_.keep(text->view()));
     }
@@ -124,6 +126,18 @@ void CollectionTree::shareText(CompactString& to, const CompactString& from)
         to.borrow(from.view());
     else
         keepText(to, from.view());
+}
+
+void CollectionTree::keepPathIn(RecordPath& to, const RecordPath& folder, std::string_view name)
+{
+    if (folder.borrowed() && !folder.linked() && !name.empty()) {
+        to.borrowLink(texts_.keep(RecordPath::linkText(folder.wholeText(), name)));
+        return;
+    }
+    std::string path = folder.str();
+    if (!path.ends_with('/'))
+        path += '/';
+    keepPath(to, path.append(name));
 }
 
 void CollectionTree::truncate(const Slots& mark)
@@ -228,6 +242,7 @@ std::uint64_t CollectionTree::childrenDigest(NodeId node) const
         digest *= 0xBF58476D1CE4E5B9ULL;
     };
     const auto text = [&](std::string_view t) { mix(std::hash<std::string_view>()(t)); };
+    std::string path; // a linked path is put together here, in one buffer for all
     for (NodeId c = node == NoNode ? firstTop_ : firstChild(node); c != NoNode; c = nextSibling(c)) {
         mix(kind(c));
         text(caption(c));
@@ -236,9 +251,11 @@ std::uint64_t CollectionTree::childrenDigest(NodeId node) const
             mix(0);
             continue;
         }
-        for (const CompactString* field :
-             {&r->Path, &r->Name, &r->Artist, &r->Album, &r->Year, &r->Comment, &r->GenreText, &r->Description,
-              &r->PicturePath, &r->TextPath, &r->AlbumArtist})
+        path.clear();
+        r->Path.appendTo(path);
+        text(path);
+        for (const CompactString* field : {&r->Name, &r->Artist, &r->Album, &r->Year, &r->Comment, &r->GenreText,
+                                           &r->Description, &r->PicturePath, &r->TextPath, &r->AlbumArtist})
             text(*field);
         for (const std::int64_t number :
              {r->FileSize, r->Duration, std::int64_t(r->Track), std::int64_t(r->Bitrate), std::int64_t(r->Frequency),

@@ -57,6 +57,12 @@ public:
     }
     // Gives `to` the text `from` of a record or caption of this tree, kept once.
     void shareText(CompactString& to, const CompactString& from);
+    // Sets `to`, the path of a record of this tree, to the whole path `path`, kept in the
+    // pool.
+    void keepPath(RecordPath& to, std::string_view path) { to.borrow(texts_.keep(path)); }
+    // Sets `to` to the path of the entry `name` of the folder whose record's path is
+    // `folder`: a link to the folder's path when the pool keeps that whole, else whole.
+    void keepPathIn(RecordPath& to, const RecordPath& folder, std::string_view name);
     // What was made so far: the nodes and records ever made, and the texts kept.
     struct Slots {
         std::size_t nodes = 0;

@@ -105,7 +105,7 @@ Result<> checkDescriptionText(const std::string& description, const CodePage& oe
 Result<> checkDescription(const CollectionItem& item, const std::string& description, const DescriptionFormat& format,
                           bool typed)
 {
-    const std::string directory = paths::directoryOf(paths::withoutTrailingSlash(item.Path));
+    const std::string directory = paths::directoryOf(paths::withoutTrailingSlash(item.Path.str()));
     const std::optional<std::string> file = fs::findNameIgnoringCase(directory, format.fileName);
     // A new file holds any typed text: it is made UTF-8 when it must be. A composed text is
     // never the cause of a UTF-8 file.
@@ -117,7 +117,7 @@ Result<> checkDescription(const CollectionItem& item, const std::string& descrip
 
 Result<> WriteDescription(const CollectionItem& item, const DescriptionFormat& format, Journal* journal)
 {
-    const std::string entryPath = paths::withoutTrailingSlash(item.Path);
+    const std::string entryPath = paths::withoutTrailingSlash(item.Path.str());
     if (entryPath.size() < format.root.size() || !entryPath.starts_with(format.root))
         return fail("Not in the collection " + format.root + ": " + item.Path);
     const std::string directory = paths::directoryOf(entryPath);

@@ -122,7 +122,7 @@ std::optional<FolderUpdate> FolderUpdate::plan(const CollectionTree& tree, const
     if (tree.PlaylistsNode != NoNode) {
         for (NodeId p = tree.firstChild(tree.PlaylistsNode); p != NoNode; p = tree.nextSibling(p)) {
             for (const std::string& path : anchors) {
-                if (isUnder(tree.record(p)->Path, path))
+                if (isUnder(tree.record(p)->Path.str(), path))
                     return std::nullopt;
             }
             for (NodeId e = tree.firstChild(p); e != NoNode; e = tree.nextSibling(e)) {
@@ -170,7 +170,7 @@ std::vector<NodeId> FolderUpdate::apply(CollectionTree& tree) const
 
 NodeId FolderUpdate::applyFolder(CollectionTree& tree, const Folder& f) const
 {
-    const std::string& path = f.seed.record.Path;
+    const std::string path = f.seed.record.Path.str();
     NodeId node = NoNode;
     for (const NodeId n : tree.Nodes) {
         if (isFolder(tree, n) && tree.record(n)->Path == path) {

@@ -10,12 +10,12 @@ namespace cantorel {
 namespace {
 
 // The folder nodes of a tree by path.
-std::unordered_map<std::string_view, NodeId> foldersOf(const CollectionTree& tree)
+std::unordered_map<std::string, NodeId> foldersOf(const CollectionTree& tree)
 {
-    std::unordered_map<std::string_view, NodeId> folders;
+    std::unordered_map<std::string, NodeId> folders;
     for (const NodeId n : tree.Nodes) {
         if (tree.isFolder(n))
-            folders.emplace(tree.record(n)->Path.view(), n);
+            folders.emplace(tree.record(n)->Path.str(), n);
     }
     return folders;
 }
@@ -63,7 +63,7 @@ void keepOfflineFolders(CollectionTree& fresh, const CollectionTree& known)
             continue;
         }
         CollectionItem& r = *fresh.record(node);
-        const auto found = folders.find(r.Path.view());
+        const auto found = folders.find(r.Path.str());
         if (found == folders.end()) {
             unknown.push_back(node);
             continue;

@@ -202,7 +202,8 @@ void SearchIndex::index(Builder& b, std::size_t place, const CollectionTree& tre
     };
     if (r) {
         const bool track = tree.kind(e.node) == KindTrack;
-        add(folder_.fold(displayName(std::string(fileNameOf(r->Path.str(), track)), ansi)));
+        const std::string_view path = r->Path.linked() ? r->Path.fileName() : r->Path.wholeText();
+        add(folder_.fold(displayName(std::string(fileNameOf(path, track)), ansi)));
     }
     add(caption);
     if (r) {

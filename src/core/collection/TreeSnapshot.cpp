@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <unordered_map>
 
 namespace cantorel {
 
@@ -17,10 +18,17 @@ namespace {
 
 constexpr std::string_view Magic = "cantorel tree\n";
 
-void writeRecord(PackedWriter& w, const CollectionItem& r)
+// A path that continues the path of a folder whose record was written before is written
+// as that record's number and the name; any other path as 0 and the whole path.
+void writeRecord(PackedWriter& w, const CollectionItem& r, std::uint32_t folder)
 {
-    for (const CompactString* s : {&r.Path, &r.Name, &r.Artist, &r.Album, &r.Year, &r.Comment, &r.GenreText,
-                                   &r.Description, &r.PicturePath, &r.TextPath, &r.AlbumArtist})
+    w.number(folder);
+    if (folder)
+        w.text(r.Path.fileName());
+    else
+        w.text(r.Path.str());
+    for (const CompactString* s : {&r.Name, &r.Artist, &r.Album, &r.Year, &r.Comment, &r.GenreText, &r.Description,
+                                   &r.PicturePath, &r.TextPath, &r.AlbumArtist})
         w.text(s->view());
     for (const std::int64_t v :
          {r.FileSize, r.Duration, std::int64_t{r.Track}, std::int64_t{r.Bitrate}, std::int64_t{r.Frequency},
@@ -28,9 +36,18 @@ void writeRecord(PackedWriter& w, const CollectionItem& r)
         w.integer(v);
 }
 
-void readRecord(PackedReader& in, CollectionTree& tree, CollectionItem& r)
+// False when the path names a folder that was not read before it.
+bool readRecord(PackedReader& in, CollectionTree& tree, CollectionItem& r, const std::vector<CollectionItem*>& before)
 {
-    for (CompactString* s : {&r.Path, &r.Name, &r.Artist, &r.Album, &r.Year, &r.Comment, &r.GenreText, &r.Description,
+    const std::uint64_t folder = in.number();
+    const std::string_view path = in.text();
+    if (folder > before.size())
+        return false;
+    if (folder == 0)
+        tree.keepPath(r.Path, path);
+    else
+        tree.keepPathIn(r.Path, before[folder - 1]->Path, path);
+    for (CompactString* s : {&r.Name, &r.Artist, &r.Album, &r.Year, &r.Comment, &r.GenreText, &r.Description,
                              &r.PicturePath, &r.TextPath, &r.AlbumArtist})
         tree.keepText(*s, in.text());
     r.FileSize = in.integer();
@@ -42,6 +59,7 @@ void readRecord(PackedReader& in, CollectionTree& tree, CollectionItem& r)
     r.TrackTotal = static_cast<std::int32_t>(in.integer());
     r.Disc = static_cast<std::int32_t>(in.integer());
     r.DiscTotal = static_cast<std::int32_t>(in.integer());
+    return true;
 }
 
 } // namespace
@@ -95,11 +113,15 @@ void TreeSnapshot::write(PackedWriter& w, const CollectionTree& tree, const std:
     }
     w.number(recordCount);
     std::uint32_t written = 0;
+    std::unordered_map<const char*, std::uint32_t> folders; // the path of each folder written, by its text
     for (const NodeId n : tree.Nodes) {
         const CollectionItem* r = tree.record(n);
         if (r && (!shared || numberOf(r) > written)) {
-            writeRecord(w, *r);
+            const auto folder = folders.find(r->Path.folderText().data());
+            writeRecord(w, *r, r->Path.linked() && folder != folders.end() ? folder->second : 0);
             ++written;
+            if (tree.isFolder(n) && r->Path.borrowed() && !r->Path.linked())
+                folders.emplace(r->Path.wholeText().data(), written);
         }
     }
     w.number(tree.Nodes.size());
@@ -148,8 +170,12 @@ std::optional<CollectionTree> TreeSnapshot::decode(PackedReader& in, const std::
     CollectionTree tree;
     std::vector<CollectionItem*> records;
     records.reserve(recordCount);
-    for (std::uint64_t i = 0; i < recordCount && in.ok(); ++i)
-        readRecord(in, tree, *records.emplace_back(tree.newRecord()));
+    for (std::uint64_t i = 0; i < recordCount && in.ok(); ++i) {
+        CollectionItem* record = tree.newRecord();
+        if (!readRecord(in, tree, *record, records))
+            return std::nullopt;
+        records.push_back(record);
+    }
     const std::uint64_t nodeCount = in.number();
     if (!in.ok() || nodeCount > size)
         return std::nullopt;

@@ -17,7 +17,7 @@ class PackedWriter;
 // version, cut short or damaged is not taken.
 class TreeSnapshot {
 public:
-    static constexpr int Version = 1;
+    static constexpr int Version = 2; // 2: a file's path follows its folder's
 
     // The snapshot file of the collection at `rootDirectory` in the user's cache folder;
     // "" when there is none.

@@ -33,7 +33,7 @@ std::optional<TreeUpdate> TreeUpdate::plan(const CollectionTree& shown, const st
             continue;
         const CollectionItem& r = *shown.record(n);
         const bool root = n == shown.RootNode;
-        if (!root && update.inSkipped(r.Path))
+        if (!root && update.inSkipped(r.Path.str()))
             continue; // below a folder not read
         if (!root && !changed.empty() && !touched.contains(r.Path.str())) {
             const NodeId up = shown.parent(n);
@@ -137,18 +137,18 @@ void TreeUpdate::merge(CollectionTree& shown, NodeId shownFolder, NodeId readFol
         return;
     }
     // The folders shown stay where they are read again; everything else is made anew.
-    std::unordered_map<std::string_view, NodeId> folders;
+    std::unordered_map<std::string, NodeId> folders;
     std::vector<NodeId> gone;
     for (NodeId s = firstIn(shown, shownFolder); s != NoNode; s = shown.nextSibling(s)) {
         if (shown.isFolder(s))
-            folders.emplace(shown.record(s)->Path.view(), s);
+            folders.emplace(shown.record(s)->Path.str(), s);
         else
             gone.push_back(s);
     }
     std::vector<NodeId> order;
     for (NodeId r = firstIn(fresh_, readFolder); r != NoNode; r = fresh_.nextSibling(r)) {
         const CollectionItem& read = *fresh_.record(r);
-        const auto kept = fresh_.isFolder(r) ? folders.find(read.Path.view()) : folders.end();
+        const auto kept = fresh_.isFolder(r) ? folders.find(read.Path.str()) : folders.end();
         if (kept == folders.end()) {
             // Not shown before: read whole, since no digest stood for it.
             const NodeId made = shown.addNode(shownFolder, fresh_.caption(r).view(),

@@ -71,7 +71,7 @@ std::string PageLines::trackText(const CollectionItem& r, const std::string& gen
 
 std::string PageLines::otherText(const CollectionItem& r, bool playlistsNode) const
 {
-    const bool playlist = FileKinds::isPlaylist(r.Path);
+    const bool playlist = FileKinds::isPlaylist(r.Path.fileName());
     std::vector<std::string> lines{"", GetUIString(UiString::NameCaption) + r.Name,
                                    GetUIString(UiString::TotalDurationCaption) + FormatDuration(r.Duration), ""};
     lines.push_back((playlist ? GetUIString(UiString::FileCaption) : GetUIString(UiString::PathCaption)) +

@@ -62,7 +62,7 @@ std::string NodeEditor::compose(NodeId n, const std::string& nameText) const
         s += std::string(artist) + ". ";
     if (const std::string_view album = text::trim(r.Album); !album.empty())
         s += std::string(album) + ". ";
-    const std::string fileName = displayName(paths::fileNameOf(r.Path), ansi_);
+    const std::string fileName = displayName(paths::fileNameOf(r.Path.str()), ansi_);
     if (!text::trim(nameText).empty() && nameText != fileName)
         s += "\"" + nameText + "\"";
     return s;

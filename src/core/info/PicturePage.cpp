@@ -52,16 +52,17 @@ Result<std::optional<Picture>> pictureFor(const CollectionItem& r, bool track, b
     }
     if (!extended)
         return std::optional<Picture>(); // the ID3v1-only reading knows neither tag pictures nor cover files
+    const std::string path = r.Path.str();
     if (track) {
-        const Result<std::optional<std::string>> tagged = ExtendedTags::picture(r.Path);
+        const Result<std::optional<std::string>> tagged = ExtendedTags::picture(path);
         if (!tagged)
-            return fail(r.Path + ": " + tagged.error());
+            return fail(path + ": " + tagged.error());
         if (tagged.value())
-            return std::optional<Picture>(Picture{r.Path + "#cover", std::move(*tagged.value())});
-        return coverFileIn(paths::directoryOf(r.Path));
+            return std::optional<Picture>(Picture{path + "#cover", std::move(*tagged.value())});
+        return coverFileIn(paths::directoryOf(path));
     }
-    if (!r.Path.empty() && fs::isDirectory(r.Path))
-        return coverFileIn(paths::withTrailingSlash(r.Path));
+    if (!path.empty() && fs::isDirectory(path))
+        return coverFileIn(paths::withTrailingSlash(path));
     return std::optional<Picture>(); // a playlist, the playlists node
 }
 

@@ -23,7 +23,7 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 QString keyOf(const CollectionTree& tree, NodeId node)
 {
     const CollectionItem* record = tree.record(node);
-    return record ? QString::fromUtf8(record->Path.data(), static_cast<qsizetype>(record->Path.size())) : QString();
+    return record ? QString::fromStdString(record->Path.str()) : QString();
 }
 
 } // namespace

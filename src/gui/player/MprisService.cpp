@@ -91,7 +91,7 @@ QVariantMap MprisService::trackMetadata() const
         {"xesam:title", qs(r->Name)},
         {"xesam:album", qs(r->Album)},
         {"xesam:artist", QStringList{qs(r->Artist)}},
-        {"xesam:url", QUrl::fromLocalFile(QString::fromUtf8(r->Path.data(), qsizetype(r->Path.size()))).toString()},
+        {"xesam:url", QUrl::fromLocalFile(QString::fromStdString(r->Path.str())).toString()},
     };
     if (r->Track > 0)
         m.insert("xesam:trackNumber", r->Track);

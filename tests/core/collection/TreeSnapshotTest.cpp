@@ -79,6 +79,12 @@ TEST(TreeSnapshot, RoundTripAndEveryDamagedFileRefused)
     EXPECT_FALSE(tree.FolderDevices.empty()); // the root's device at least
     EXPECT_EQ(back->offlineReason(nodeNamed(*back, "Three")), "not mounted");
     EXPECT_EQ(TreeSnapshot::encode(*back, "key"), bytes);
+    // A track's path follows its folder's, in the tree built and in the tree loaded.
+    for (const CollectionTree* t : std::initializer_list<const CollectionTree*>{&tree, &*back}) {
+        const CollectionItem* three = t->record(nodeNamed(*t, "Three"));
+        EXPECT_TRUE(three->Path.linked());
+        EXPECT_EQ(three->Path.str(), root + "Album B/03.mp3");
+    }
     // The playlist's entries share the tracks' records again.
     const NodeId entry = back->firstChild(back->firstChild(back->PlaylistsNode));
     ASSERT_NE(entry, NoNode);
