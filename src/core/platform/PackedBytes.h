@@ -16,7 +16,10 @@ public:
     PackedWriter() = default;
     // Hands the bytes to `sink` a block at a time instead of keeping them all; finish()
     // hands over the rest. Once the sink fails, nothing more is handed to it.
-    explicit PackedWriter(std::function<bool(std::string_view bytes)> sink) : sink_(std::move(sink)) {}
+    explicit PackedWriter(std::function<bool(std::string_view bytes)> sink) : sink_(std::move(sink))
+    {
+        out_.reserve(2 * BlockSize); // a block and the text that crosses its end
+    }
 
     void byte(std::uint8_t b)
     {
@@ -30,7 +33,8 @@ public:
     // True when the sink took every byte.
     bool finish();
 
-    static constexpr std::size_t BlockSize = 1 << 20;
+    // Small: a block lives beside everything the writer writes out.
+    static constexpr std::size_t BlockSize = 64 * 1024;
 
 private:
     void spill()
