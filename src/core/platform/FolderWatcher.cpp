@@ -68,8 +68,12 @@ bool FolderWatcher::add(const std::string& folder)
             limitReached_ = true;
         return false;
     }
-    byPath_[folder] = wd;
-    byWatch_[wd] = folder;
+    // The same folder met again by another path (a link) keeps the path met last.
+    if (const auto known = byWatch_.find(wd); known != byWatch_.end()) {
+        byPath_.erase(known->second);
+        byWatch_.erase(known);
+    }
+    byPath_.emplace(byWatch_.emplace(wd, folder).first->second, wd);
     return true;
 }
 
@@ -98,15 +102,16 @@ void FolderWatcher::addTree(const std::string& folder)
 
 void FolderWatcher::watch(const std::vector<std::string>& folders)
 {
-    std::unordered_set<std::string> wanted(folders.begin(), folders.end());
+    const std::unordered_set<std::string_view> wanted(folders.begin(), folders.end());
     for (auto it = byPath_.begin(); it != byPath_.end();) {
         if (wanted.contains(it->first)) {
             ++it;
             continue;
         }
-        ::inotify_rm_watch(fd_, it->second);
-        byWatch_.erase(it->second);
-        it = byPath_.erase(it);
+        const int wd = it->second;
+        ::inotify_rm_watch(fd_, wd);
+        it = byPath_.erase(it); // before the path its key views goes
+        byWatch_.erase(wd);
     }
     // A limit met before may be free again.
     limitReached_ = false;

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -49,8 +50,8 @@ private:
 
     std::size_t limit_;
     int fd_ = -1;
-    std::unordered_map<std::string, int> byPath_;
     std::unordered_map<int, std::string> byWatch_;
+    std::unordered_map<std::string_view, int> byPath_; // keys view the paths of byWatch_
     std::vector<std::string> changed_;
     bool lost_ = false;
     bool limitReached_ = false;
