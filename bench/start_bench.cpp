@@ -8,6 +8,7 @@
 #include "core/collection/SearchIndex.h"
 #include "core/collection/TreeSnapshot.h"
 #include "core/config/Configuration.h"
+#include "core/platform/HeapArenas.h"
 #include "core/session/Session.h"
 
 #include "gui/app/TMainForm.h"
@@ -279,6 +280,7 @@ int memoryRun(const fsys::path& root, const fsys::path& empty)
 
 int main(int argc, char** argv)
 {
+    heap::limitArenas(2); // as the program's main does
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     // A cache folder of the benchmark's own: the user's is not touched.

@@ -4,6 +4,7 @@
 #include "core/config/FirstRun.h"
 #include "core/info/ExtendedTags.h"
 #include "core/platform/FileSystem.h"
+#include "core/platform/HeapArenas.h"
 #include "core/platform/Paths.h"
 #include "core/platform/SafeFileWriter.h"
 #include "core/platform/SystemLocale.h"
@@ -133,6 +134,8 @@ Result<> firstRun(Configuration& configuration, const std::string& folder, bool 
 
 int main(int argc, char** argv)
 {
+    // One heap for the window's thread and one for the threads reading behind it.
+    heap::limitArenas(2);
     const Result<StartOptions> parsed = startOptions(argc, argv);
     if (!parsed) {
         std::cerr << "cantorel: " << parsed.error() << "\nTry 'cantorel --help'.\n";
