@@ -53,6 +53,10 @@ struct SearchIndex::Builder {
     std::vector<std::uint32_t> shared;
     std::vector<std::uint32_t> sharedOf;
     std::unordered_map<std::string_view, std::uint32_t> sharedIds; // the records' texts, as they are
+    // The last list of shared strings kept in sharedOf: the next node's list, when equal, is
+    // kept no more (the tracks of an album share their artist and album).
+    std::uint32_t lastShared = 0;
+    std::uint16_t lastCount = 0;
     // Only the entries of playlists share their tracks' records.
     bool sharedRecords = false;
     std::unordered_map<const CollectionItem*, std::size_t> placeOfRecord;
@@ -66,13 +70,8 @@ void SearchIndex::build(const CollectionTree& tree, const CodePage& ansi)
     b.sharedRecords = tree.PlaylistsNode != NoNode;
     b.entries.reserve(tree.Nodes.size());
     NodeId highest = 0;
-    std::size_t sharedMost = 0;
-    for (const NodeId n : tree.Nodes) {
+    for (const NodeId n : tree.Nodes)
         highest = std::max(highest, n);
-        if (const CollectionItem* r = tree.record(n))
-            sharedMost += !r->Artist.empty() + !r->Album.empty() + !r->AlbumArtist.empty() + !r->Comment.empty();
-    }
-    b.sharedOf.reserve(sharedMost);
     std::vector<std::int32_t> placeOf(static_cast<std::size_t>(highest) + 1, -1); // by node
     for (std::size_t place = 0; place < tree.Nodes.size(); ++place) {
         const NodeId n = tree.Nodes[place];
@@ -134,6 +133,7 @@ void SearchIndex::rebuild(const CollectionTree& tree, const CodePage& ansi, cons
         b.entries.push_back(
             {n, parent, b.text.runStart(), static_cast<std::uint32_t>(b.sharedOf.size()), was.length, was.count});
         b.sharedOf.insert(b.sharedOf.end(), sharedOf_.begin() + was.shared, sharedOf_.begin() + was.shared + was.count);
+        keepSharedList(b, b.entries.back());
     }
     install(std::move(b));
 }
@@ -176,6 +176,7 @@ void SearchIndex::index(Builder& b, std::size_t place, const CollectionTree& tre
         }
     }
     e.count = static_cast<std::uint16_t>(b.sharedOf.size() - e.shared);
+    keepSharedList(b, e);
     // Then the words of its own fields, each only when neither the words before nor its
     // shared strings hold it: a query word holds no blank, so it is found in one word.
     b.text.beginRun();
@@ -224,6 +225,21 @@ bool SearchIndex::holds(const Builder& b, const Entry& e, std::string_view word)
             return true;
     }
     return false;
+}
+
+void SearchIndex::keepSharedList(Builder& b, Entry& e)
+{
+    if (e.count == 0)
+        return;
+    const auto list = b.sharedOf.begin() + e.shared;
+    if (e.count == b.lastCount && e.shared != b.lastShared &&
+        std::equal(list, b.sharedOf.end(), b.sharedOf.begin() + b.lastShared)) {
+        b.sharedOf.erase(list, b.sharedOf.end());
+        e.shared = b.lastShared;
+        return;
+    }
+    b.lastShared = e.shared;
+    b.lastCount = e.count;
 }
 
 void SearchIndex::share(Builder& b, std::size_t first, std::string_view text)

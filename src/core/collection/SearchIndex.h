@@ -71,6 +71,9 @@ private:
     void index(Builder& b, std::size_t place, const CollectionTree& tree, const CodePage& ansi);
     // True when the node's own text or one of its shared strings holds `word`.
     static bool holds(const Builder& b, const Entry& e, std::string_view word);
+    // Keeps the list of shared strings that `e` just added at the end of sharedOf, or
+    // points `e` at the last list kept when it is the same.
+    static void keepSharedList(Builder& b, Entry& e);
     // Adds shared string `text` to the node whose shared strings begin at `first`.
     void share(Builder& b, std::size_t first, std::string_view text);
 
