@@ -167,7 +167,7 @@ std::unique_ptr<ProbeCache::Connection> ProbeCache::connect() const
     // Every row whose path lies in the folder or below, in the order of the key.
     // A small page cache each: a folder's rows are read once, and each thread reading
     // ahead may have a connection.
-    if (!openToRead(file, problem, c->d) || !c->d.exec("PRAGMA cache_size=-256") ||
+    if (!openToRead(file, problem, c->d) || !c->d.exec("PRAGMA cache_size=-64") ||
         sqlite3_prepare_v2(c->d.db,
                            "SELECT path, device, inode, size, modified, changed, record FROM probes "
                            "WHERE path > ?1 AND path < ?2",

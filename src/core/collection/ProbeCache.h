@@ -66,6 +66,9 @@ public:
     // one per root directory and per setting that changes what a probe finds.
     static std::string fileFor(const std::string& rootDirectory, const std::string& settings);
 
+    // Makes room to note this many tracks found, as a reading that knows about how many
+    // it will meet may: the note does not grow a step at a time.
+    void expectTracks(std::size_t tracks) { met_.reserve(tracks); }
     std::optional<TrackProbe> find(std::string_view path, const FileStamp& stamp);
     void store(const std::string& path, const FileStamp& stamp, const TrackProbe& probe);
     // Keeps what is known of the tracks in `folder` (no trailing "/") and below, which

@@ -20,6 +20,7 @@ std::optional<TreeUpdate> TreeUpdate::plan(const CollectionTree& shown, const st
     if (shown.PlaylistsNode != NoNode || !shown.offlineNodes().empty())
         return std::nullopt;
     TreeUpdate update;
+    update.shownNodes_ = static_cast<std::size_t>(shown.size());
     // Each changed folder and the folders above it are read; a folder beside them is not.
     std::unordered_set<std::string> touched;
     for (std::string path : changed) {

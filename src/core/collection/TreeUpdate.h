@@ -37,6 +37,8 @@ public:
     // The folders not read (paths without a trailing "/"): what is known of their tracks
     // stays known.
     std::vector<std::string> foldersNotRead() const;
+    // The nodes of the tree shown when the update was planned.
+    std::size_t shownNodes() const { return shownNodes_; }
     // True when what was read is what `shown` shows.
     bool sameAs(const CollectionTree& shown) const;
     // Puts what was read in `shown`, and fills its node table again. Returns the nodes
@@ -52,6 +54,7 @@ private:
     std::unordered_map<std::string, std::uint64_t> digests_; // of the shown folders read, by path
     std::unordered_map<std::string, KnownFolder> skip_;      // folders not read, by path
     CollectionTree fresh_;
+    std::size_t shownNodes_ = 0;
     std::unordered_set<NodeId> asShown_; // folders of `fresh_` whose tracks were left out (NoNode: the root)
     std::unordered_set<NodeId> skipped_; // folders of `fresh_` not read: the shown ones stay
 };

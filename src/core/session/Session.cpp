@@ -209,6 +209,8 @@ void Session::readAgainstTree(TreeUpdate& update, const FolderDevices& devices, 
     const Collation collation(locale::localeName("LC_COLLATE"), &config_.Settings.ansi());
     // A folder's rows at a time: the tree shown holds what the cache holds already.
     std::unique_ptr<ProbeCache> cache = probeCacheFor(config_, ProbeCache::Rows::ByFolder);
+    if (cache)
+        cache->expectTracks(update.shownNodes());
     const bool inPlace = update.read(buildSettings(collation, devices, &cancel, cache.get()), &progress);
     for (const std::string& folder : cache ? update.foldersNotRead() : std::vector<std::string>())
         cache->keepUnder(folder);
