@@ -2,6 +2,7 @@
 
 #include "core/platform/Paths.h"
 
+#include <algorithm>
 #include <dirent.h>
 #include <unordered_map>
 
@@ -47,6 +48,55 @@ void keepRoot(CollectionTree& fresh, const CollectionTree& known)
     }
 }
 
+// True when `path` lies in the folder `folder` (no trailing "/") or below it.
+bool liesIn(std::string_view path, std::string_view folder)
+{
+    return path.size() > folder.size() && path.starts_with(folder) && path[folder.size()] == '/';
+}
+
+// The playlists `known` held in the folders put back (paths, with why each is offline)
+// stand in the playlists node again, each after the playlist that stood before it there.
+void keepOfflinePlaylists(CollectionTree& fresh, const CollectionTree& known,
+                          const std::vector<std::pair<std::string, std::string>>& keptFolders)
+{
+    if (known.PlaylistsNode == NoNode || keptFolders.empty())
+        return;
+    std::vector<NodeId> order; // of the fresh playlists node
+    if (fresh.PlaylistsNode != NoNode) {
+        for (NodeId n = fresh.firstChild(fresh.PlaylistsNode); n != NoNode; n = fresh.nextSibling(n))
+            order.push_back(n);
+    }
+    const auto placeOf = [&](const RecordPath& path) {
+        return std::find_if(order.begin(), order.end(), [&](NodeId n) { return fresh.record(n)->Path == path; });
+    };
+    auto after = order.begin(); // where the next playlist put back goes
+    for (NodeId k = known.firstChild(known.PlaylistsNode); k != NoNode; k = known.nextSibling(k)) {
+        const CollectionItem& playlist = *known.record(k);
+        const std::string path = playlist.Path.str();
+        const auto folder = std::find_if(keptFolders.begin(), keptFolders.end(),
+                                         [&](const auto& kept) { return liesIn(path, kept.first); });
+        if (folder == keptFolders.end()) {
+            if (const auto at = placeOf(playlist.Path); at != order.end())
+                after = at + 1;
+            continue;
+        }
+        if (fresh.PlaylistsNode == NoNode) {
+            CollectionItem* record = fresh.newRecord(CollectionItem(*known.record(known.PlaylistsNode)));
+            record->Duration = 0;
+            fresh.PlaylistsNode =
+                fresh.addNode(NoNode, known.caption(known.PlaylistsNode).view(), record, KindPlaylists);
+        }
+        const NodeId copy = fresh.addNode(fresh.PlaylistsNode, known.caption(k).view(),
+                                          fresh.newRecord(CollectionItem(playlist)), known.kind(k));
+        fresh.copyChildren(copy, known, k);
+        fresh.markOffline(copy, folder->second);
+        fresh.record(fresh.PlaylistsNode)->Duration += playlist.Duration;
+        after = order.insert(after, copy) + 1;
+    }
+    for (const NodeId n : order)
+        fresh.moveUnder(fresh.PlaylistsNode, n);
+}
+
 } // namespace
 
 void keepOfflineFolders(CollectionTree& fresh, const CollectionTree& known)
@@ -55,6 +105,7 @@ void keepOfflineFolders(CollectionTree& fresh, const CollectionTree& known)
         return;
     const auto folders = foldersOf(known);
     std::vector<NodeId> unknown;
+    std::vector<std::pair<std::string, std::string>> kept; // the folders put back, and why
     // Copied first: the marks change while folders are put back.
     const auto offline = fresh.offlineNodes();
     for (const auto& [node, reason] : offline) {
@@ -76,7 +127,9 @@ void keepOfflineFolders(CollectionTree& fresh, const CollectionTree& known)
         r.TextPath = k.TextPath;
         r.PicturePath = k.PicturePath;
         fresh.addToSums(fresh.parent(node), k.FileSize, k.Duration);
+        kept.emplace_back(found->first, reason);
     }
+    keepOfflinePlaylists(fresh, known, kept);
     for (const NodeId node : unknown) {
         fresh.clearOffline(node);
         fresh.removeLeaf(node);
@@ -111,8 +164,8 @@ std::vector<std::string> offlineFolders(const CollectionTree& tree, const std::s
     for (const auto& [node, reason] : tree.offlineNodes()) {
         if (node == NoNode || node == tree.RootNode)
             folders.push_back(paths::withoutTrailingSlash(rootDirectory));
-        else if (const CollectionItem* r = tree.record(node))
-            folders.push_back(r->Path.str());
+        else if (tree.isFolder(node)) // not a playlist put back from such a folder
+            folders.push_back(tree.record(node)->Path.str());
     }
     return folders;
 }

@@ -10,8 +10,9 @@ namespace cantorel {
 // Folders a build could not read (offline: not mounted, share down, no permission) stand
 // for what an earlier tree held there: their entries, sizes and playing times are copied
 // from `known`, the sums of the folders above them grow by them, and the node table is
-// made again. An offline folder that `known` does not hold is dropped, as an unreadable
-// folder always was; an offline root keeps its node.
+// made again. The playlists `known` held in such a folder stand in the playlists node
+// again, offline too, in their known place. An offline folder that `known` does not hold
+// is dropped, as an unreadable folder always was; an offline root keeps its node.
 void keepOfflineFolders(CollectionTree& fresh, const CollectionTree& known);
 
 // The folders (paths without the trailing "/") of the offline nodes of a tree.

@@ -140,6 +140,8 @@ TEST(TreeSnapshot, OfflineFoldersKeepWhatWasKnown)
 {
     TempDir dir;
     const std::string root = makeCollection(dir);
+    dir.write("music/Album B/04.mp3", fakeTrack("\xFF\xFB\x90\x44", 40000, id3v1("Four", "Artist", "Album")));
+    dir.write("music/Album B/b.m3u", "04.mp3\r\n"); // a playlist of 2 s
     const Build build;
     const CollectionTree known = build.run(root);
     const NodeId knownB = nodeNamed(known, "Album B");
@@ -156,8 +158,35 @@ TEST(TreeSnapshot, OfflineFoldersKeepWhatWasKnown)
     EXPECT_EQ(fresh.offlineReason(offline), "not mounted");
     EXPECT_EQ(offlineFolders(fresh, root), std::vector<std::string>{folderB});
     EXPECT_FALSE(anyFolderBack({folderB, dir / "no such folder"}));
+    const std::int64_t playlistsBefore = fresh.record(fresh.PlaylistsNode)->Duration;
     keepOfflineFolders(fresh, known);
     EXPECT_NE(nodeNamed(fresh, "Three"), NoNode);
+    // Its playlist stands where it stood, offline too, with its entry and playing time;
+    // a playlists node is made for it when no other playlist is left.
+    const auto playlistsOf = [](const CollectionTree& t) {
+        std::vector<std::string> captions;
+        for (NodeId n = t.firstChild(t.PlaylistsNode); n != NoNode; n = t.nextSibling(n))
+            captions.push_back(t.caption(n).str() + (t.offlineReason(n).empty() ? "" : " (offline)"));
+        return captions;
+    };
+    const std::vector<std::string> knownLists = playlistsOf(known);
+    ASSERT_EQ(knownLists.size(), 2u);
+    std::vector<std::string> expected = knownLists;
+    for (std::string& caption : expected)
+        caption += caption == "b.m3u" ? " (offline)" : "";
+    EXPECT_EQ(playlistsOf(fresh), expected);
+    const std::int64_t listB = known.record(nodeNamed(known, "b.m3u"))->Duration;
+    EXPECT_GT(listB, 0);
+    EXPECT_EQ(fresh.childCount(nodeNamed(fresh, "b.m3u")), 1);
+    EXPECT_EQ(fresh.record(fresh.PlaylistsNode)->Duration, playlistsBefore + listB);
+    EXPECT_EQ(offlineFolders(fresh, root), std::vector<std::string>{folderB}); // not the playlist
+    std::filesystem::rename(root + "mix.m3u", dir / "mix.m3u");
+    CollectionTree noList = build.run(root, devices);
+    ASSERT_EQ(noList.PlaylistsNode, NoNode);
+    keepOfflineFolders(noList, known);
+    EXPECT_EQ(playlistsOf(noList), std::vector<std::string>{"b.m3u (offline)"});
+    EXPECT_EQ(noList.record(noList.PlaylistsNode)->Duration, listB);
+    std::filesystem::rename(dir / "mix.m3u", root + "mix.m3u");
     EXPECT_EQ(fresh.offlineReason(nodeNamed(fresh, "Three")), "not mounted");
     EXPECT_EQ(fresh.record(fresh.RootNode)->FileSize, known.record(known.RootNode)->FileSize);
     EXPECT_EQ(fresh.record(fresh.RootNode)->Duration, known.record(known.RootNode)->Duration);
