@@ -479,18 +479,23 @@ void CollectionBuilder::ResolvePlaylists()
     tree_.setKind(tree_.PlaylistsNode, KindPlaylists);
     tree_.moveToEnd(tree_.PlaylistsNode);
     // Lines match the first track of the scan whose path equals them with A-Z folded.
-    for (std::size_t i = 0; i < tracks_.size(); ++i) {
-        std::string& path = decodedPaths_.emplace_back(tree_.record(tracks_[i])->Path.str());
-        if (!text::isValidUtf8(path))
-            path = displayPath(path, settings_.ansi);
-        trackByPath_.try_emplace(path, i);
-    }
+    trackByPath_.reserve(tracks_.size());
+    for (std::size_t i = 0; i < tracks_.size(); ++i)
+        trackByPath_.emplace(text::FoldedHash()(shownPath(i)), i);
     for (NodeId n = tree_.firstChild(tree_.PlaylistsNode); n != NoNode; n = tree_.nextSibling(n)) {
         if (FileKinds::isPlaylist(tree_.record(n)->Path.fileName()))
             resolvePlaylist(n);
     }
-    trackByPath_.clear();
-    decodedPaths_.clear();
+    trackByPath_ = {};
+}
+
+std::string_view CollectionBuilder::shownPath(std::size_t track)
+{
+    shownPath_.clear();
+    tree_.record(tracks_[track])->Path.appendTo(shownPath_);
+    if (!text::isValidUtf8(shownPath_))
+        shownPath_ = displayPath(shownPath_, settings_.ansi);
+    return shownPath_;
 }
 
 void CollectionBuilder::resolvePlaylist(NodeId playlist)
@@ -502,10 +507,16 @@ void CollectionBuilder::resolvePlaylist(NodeId playlist)
         return;
     const std::string directory = paths::directoryOf(displayPath(record->Path, settings_.ansi));
     for (const std::string& line : *lines) {
-        const auto it = trackByPath_.find(paths::expand(directory, line, true));
-        if (it == trackByPath_.end())
+        const std::string wanted = paths::expand(directory, line, true);
+        const auto [from, to] = trackByPath_.equal_range(text::FoldedHash()(wanted));
+        std::size_t first = tracks_.size();
+        for (auto it = from; it != to; ++it) {
+            if (it->second < first && text::equalsFolded(shownPath(it->second), wanted))
+                first = it->second;
+        }
+        if (first == tracks_.size())
             continue;
-        CollectionItem* track = tree_.record(tracks_[it->second]);
+        CollectionItem* track = tree_.record(tracks_[first]);
         tree_.addNode(playlist, track->Name, track, KindTrack);
         record->Duration += track->Duration;
     }

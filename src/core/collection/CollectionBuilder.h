@@ -8,7 +8,6 @@
 #include "core/platform/TextRules.h"
 
 #include <atomic>
-#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -173,10 +172,14 @@ private:
     std::uint64_t device_ = 0;                                           // of the folder being scanned
     std::unordered_set<fs::FileIdentity, fs::FileIdentityHash> visited_; // directories entered
     // Shown track paths (A-Z folded for matching) to the first track of the scan.
-    std::unordered_map<std::string_view, std::size_t, text::FoldedHash, text::FoldedEqual> trackByPath_;
-    std::deque<std::string> decodedPaths_; // the shown paths of the tracks
-    std::string entryPath_;                // newEntry's, kept for its capacity
-    const TextSetter keepInTree_;          // sets a record's text, kept in the tree
+    // The scan's tracks by a hash of their shown path with A-Z folded: the paths are not
+    // all held at once.
+    std::unordered_multimap<std::size_t, std::size_t> trackByPath_;
+    std::string shownPath_; // shownPath's
+    // The shown path of the scan's track number `track` (valid until the next call).
+    std::string_view shownPath(std::size_t track);
+    std::string entryPath_;       // newEntry's, kept for its capacity
+    const TextSetter keepInTree_; // sets a record's text, kept in the tree
 };
 
 } // namespace cantorel
