@@ -10,6 +10,7 @@
 #include "core/platform/TextRules.h"
 
 #include <algorithm>
+#include <deque>
 
 namespace cantorel {
 
