@@ -131,7 +131,8 @@ void CollectionTree::shareText(CompactString& to, const CompactString& from)
 void CollectionTree::keepPathIn(RecordPath& to, const RecordPath& folder, std::string_view name)
 {
     if (folder.borrowed() && !folder.linked() && !name.empty()) {
-        to.borrowLink(texts_.keep(RecordPath::linkText(folder.wholeText(), name)));
+        RecordPath::linkText(link_, folder.wholeText(), name);
+        to.borrowLink(texts_.keep(link_));
         return;
     }
     std::string path = folder.str();

@@ -157,7 +157,8 @@ private:
     static constexpr std::size_t RecordChunk = 256;
     std::vector<std::unique_ptr<CollectionItem[]>> records_;
     std::size_t recordsInLastChunk_ = 0;
-    TextPool texts_; // long texts of the records and captions
+    TextPool texts_;   // long texts of the records and captions
+    std::string link_; // keepPathIn's, kept for its capacity
     std::unordered_map<NodeId, std::string> offline_;
     NodeId firstTop_ = NoNode;
     NodeId lastTop_ = NoNode;

@@ -98,12 +98,12 @@ void RecordPath::borrow(std::string_view kept)
     bits_ = reinterpret_cast<std::uintptr_t>(kept.data() - LengthSize) | BorrowBit;
 }
 
-std::string RecordPath::linkText(std::string_view folder, std::string_view name)
+void RecordPath::linkText(std::string& out, std::string_view folder, std::string_view name)
 {
     const char* address = folder.data();
-    std::string link(sizeof address, '\0');
-    std::memcpy(link.data(), &address, sizeof address);
-    return link.append(name);
+    out.assign(sizeof address, '\0');
+    std::memcpy(out.data(), &address, sizeof address);
+    out.append(name);
 }
 
 void RecordPath::borrowLink(std::string_view kept)

@@ -30,9 +30,9 @@ public:
     // Makes this path read `kept`, a whole path that a TextPool keeps (its length before
     // it), which must outlive the path.
     void borrow(std::string_view kept);
-    // What a TextPool keeps for the path of the entry `name` of the folder whose whole
-    // path is `folder` (wholeText() of a borrowed path of the same pool).
-    static std::string linkText(std::string_view folder, std::string_view name);
+    // Sets `out` to what a TextPool keeps for the path of the entry `name` of the folder
+    // whose whole path is `folder` (wholeText() of a borrowed path of the same pool).
+    static void linkText(std::string& out, std::string_view folder, std::string_view name);
     // Makes this path read `kept`, a linkText() that a TextPool keeps.
     void borrowLink(std::string_view kept);
 
