@@ -1,7 +1,8 @@
 #include "core/collection/RecordPath.h"
 
+#include "core/platform/CompactString.h"
+
 #include <cstring>
-#include <limits>
 
 namespace cantorel {
 
@@ -18,12 +19,8 @@ const char* folderOf(std::string_view link)
     return folder;
 }
 
-std::uint32_t lengthBefore(const char* text)
-{
-    std::uint32_t size = 0;
-    std::memcpy(&size, text - LengthSize, sizeof size);
-    return size;
-}
+// A text that a TextPool keeps, from its first byte.
+std::string_view keptText(const char* text) { return CompactString::textOf(text - LengthSize); }
 
 } // namespace
 
@@ -68,17 +65,7 @@ RecordPath& RecordPath::operator=(std::string_view whole)
 
 void RecordPath::assign(std::string_view whole)
 {
-    if (whole.empty()) {
-        bits_ = 0;
-        return;
-    }
-    whole = whole.substr(0, std::numeric_limits<std::uint32_t>::max());
-    const auto size = static_cast<std::uint32_t>(whole.size());
-    char* block = new char[LengthSize + whole.size() + 1];
-    std::memcpy(block, &size, sizeof size);
-    std::memcpy(block + LengthSize, whole.data(), whole.size());
-    block[LengthSize + whole.size()] = '\0';
-    bits_ = reinterpret_cast<std::uintptr_t>(block);
+    bits_ = whole.empty() ? 0 : reinterpret_cast<std::uintptr_t>(CompactString::newBlock(whole));
 }
 
 void RecordPath::release()
@@ -114,10 +101,7 @@ void RecordPath::borrowLink(std::string_view kept)
 
 std::string_view RecordPath::blockText() const
 {
-    const char* block = reinterpret_cast<const char*>(bits_ & ~(BorrowBit | LinkBit));
-    std::uint32_t size = 0;
-    std::memcpy(&size, block, sizeof size);
-    return {block + LengthSize, size};
+    return CompactString::textOf(reinterpret_cast<const char*>(bits_ & ~(BorrowBit | LinkBit)));
 }
 
 RecordPath::Parts RecordPath::parts() const
@@ -128,7 +112,7 @@ RecordPath::Parts RecordPath::parts() const
     if (!linked())
         return {text, false, {}};
     const char* folder = folderOf(text);
-    const std::string_view head(folder, lengthBefore(folder));
+    const std::string_view head = keptText(folder);
     return {head, !head.ends_with('/'), text.substr(sizeof folder)};
 }
 

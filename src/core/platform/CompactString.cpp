@@ -19,6 +19,11 @@ void CompactString::assign(std::string_view text)
             std::memcpy(inline_ + 1, text.data(), text.size());
         return;
     }
+    bits_ = reinterpret_cast<std::uintptr_t>(newBlock(text));
+}
+
+char* CompactString::newBlock(std::string_view text)
+{
     // Paths are at most PATH_MAX bytes and texts a few hundred characters: a text of 4 GiB
     // cannot reach here, and would be cut.
     text = text.substr(0, std::numeric_limits<std::uint32_t>::max());
@@ -27,7 +32,14 @@ void CompactString::assign(std::string_view text)
     std::memcpy(block, &size, sizeof size);
     std::memcpy(block + sizeof size, text.data(), text.size());
     block[sizeof size + text.size()] = '\0';
-    bits_ = reinterpret_cast<std::uintptr_t>(block);
+    return block;
+}
+
+std::string_view CompactString::textOf(const char* block)
+{
+    std::uint32_t size = 0;
+    std::memcpy(&size, block, sizeof size);
+    return {block + sizeof size, size};
 }
 
 void CompactString::borrow(std::string_view text)

@@ -68,6 +68,11 @@ public:
     friend std::string operator+(const char* a, const CompactString& b) { return std::string(a).append(b.view()); }
 
     static constexpr std::size_t InlineCapacity = 6;
+    // A heap block as a string holds a text outside: the text's length (4 bytes), the
+    // text and a NUL; freed with delete[]. A TextPool keeps its texts so too.
+    static char* newBlock(std::string_view text);
+    // The text of such a block.
+    static std::string_view textOf(const char* block);
 
 private:
     // Inside: the first byte is the length times two plus one, the text follows with its
