@@ -9,4 +9,8 @@ namespace cantorel::heap {
 // Call before any thread starts.
 void limitArenas(int arenas);
 
+// Gives the system back the whole pages the heaps hold free, after a large piece of work
+// freed what it used: the memory left between blocks still in use is otherwise kept.
+void releaseFree();
+
 } // namespace cantorel::heap

@@ -2,6 +2,7 @@
 
 #include "core/collection/CollectionTree.h"
 #include "core/collection/OfflineFolders.h"
+#include "core/platform/HeapArenas.h"
 #include "core/platform/Paths.h"
 #include "core/session/Session.h"
 
@@ -108,6 +109,10 @@ void LiveCollection::poll()
     if (hooks_.progress)
         hooks_.progress({});
     watchTree();
+    // The reading's second tree, its digests and the list of folders just watched are
+    // free now, mostly between what stays: their pages go back before the search index
+    // (built when the window is idle next) takes more.
+    heap::releaseFree();
     if (again_)
         startScan();
 }
