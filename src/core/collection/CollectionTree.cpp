@@ -20,31 +20,36 @@ CollectionItem* CollectionTree::newRecord(CollectionItem&& item)
 
 void CollectionTree::link(NodeId parent, NodeId n)
 {
-    NodeId& first = parent == NoNode ? firstTop_ : nodes_[parent].firstChild;
-    NodeId& last = parent == NoNode ? lastTop_ : nodes_[parent].lastChild;
+    NodeId& first = firstOf(parent);
     nodes_[n].parent = parent;
-    nodes_[n].previousSibling = last;
     nodes_[n].nextSibling = NoNode;
-    if (last != NoNode)
-        nodes_[last].nextSibling = n;
-    else
+    if (first == NoNode) {
         first = n;
-    last = n;
+        nodes_[n].previousSibling = n;
+        return;
+    }
+    const NodeId last = nodes_[first].previousSibling;
+    nodes_[last].nextSibling = n;
+    nodes_[n].previousSibling = last;
+    nodes_[first].previousSibling = n;
 }
 
 void CollectionTree::unlink(NodeId n)
 {
     Node& node = nodes_[n];
-    NodeId& first = node.parent == NoNode ? firstTop_ : nodes_[node.parent].firstChild;
-    NodeId& last = node.parent == NoNode ? lastTop_ : nodes_[node.parent].lastChild;
-    if (node.previousSibling != NoNode)
-        nodes_[node.previousSibling].nextSibling = node.nextSibling;
-    else
+    NodeId& first = firstOf(node.parent);
+    const NodeId last = nodes_[first].previousSibling;
+    if (n == first) {
         first = node.nextSibling;
-    if (node.nextSibling != NoNode)
-        nodes_[node.nextSibling].previousSibling = node.previousSibling;
-    else
-        last = node.previousSibling;
+        if (first != NoNode)
+            nodes_[first].previousSibling = last;
+    } else {
+        nodes_[node.previousSibling].nextSibling = node.nextSibling;
+        if (node.nextSibling != NoNode)
+            nodes_[node.nextSibling].previousSibling = node.previousSibling;
+        else
+            nodes_[first].previousSibling = node.previousSibling;
+    }
     node.previousSibling = node.nextSibling = NoNode;
 }
 
@@ -57,8 +62,7 @@ NodeId CollectionTree::addNode(NodeId parent, std::string_view caption, Collecti
         node.caption.borrow(record->Name.view());
     else
         keepText(node.caption, caption);
-    node.record = record;
-    node.kind = kind;
+    node.set(record, kind);
     link(parent, id);
     ++liveNodes_;
     return id;
@@ -67,7 +71,7 @@ NodeId CollectionTree::addNode(NodeId parent, std::string_view caption, Collecti
 void CollectionTree::removeLeaf(NodeId node)
 {
     unlink(node);
-    nodes_[node].record = nullptr;
+    nodes_[node].set(nullptr, nodes_[node].kind());
     nodes_[node].caption.clear();
     --liveNodes_;
 }
@@ -77,8 +81,8 @@ void CollectionTree::removeSubtree(NodeId node, bool releaseTexts)
     while (nodes_[node].firstChild != NoNode)
         removeSubtree(nodes_[node].firstChild, releaseTexts);
     offline_.erase(node);
-    if (releaseTexts && nodes_[node].record)
-        *nodes_[node].record = CollectionItem();
+    if (releaseTexts && record(node))
+        *record(node) = CollectionItem();
     removeLeaf(node);
 }
 
@@ -98,8 +102,8 @@ void CollectionTree::addToSums(NodeId folder, std::int64_t size, std::int64_t du
 {
     for (NodeId n = folder; n != NoNode; n = nodes_[n].parent) {
         if (isFolder(n)) {
-            nodes_[n].record->FileSize += size;
-            nodes_[n].record->Duration += duration;
+            record(n)->FileSize += size;
+            record(n)->Duration += duration;
         }
     }
 }
@@ -146,7 +150,7 @@ void CollectionTree::truncate(const Slots& mark)
     const std::size_t nodes = mark.nodes, records = mark.records;
     while (nodes_.size() > nodes) {
         const auto n = static_cast<NodeId>(nodes_.size() - 1);
-        if (nodes_[n].record) {
+        if (nodes_[n].previousSibling != NoNode) { // still in the tree
             unlink(n);
             offline_.erase(n);
             --liveNodes_;
@@ -293,7 +297,7 @@ std::vector<NodeId> CollectionTree::RenameSharedNodes(const CollectionItem* reco
 {
     std::vector<NodeId> changed;
     for (NodeId n : Nodes) {
-        if (nodes_[n].record == record) {
+        if (this->record(n) == record) {
             nodes_[n].caption = text;
             changed.push_back(n);
         }

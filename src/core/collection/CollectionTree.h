@@ -79,20 +79,17 @@ public:
 
     NodeId parent(NodeId n) const { return nodes_[n].parent; }
     NodeId firstChild(NodeId n) const { return nodes_[n].firstChild; }
-    NodeId lastChild(NodeId n) const { return nodes_[n].lastChild; }
+    NodeId lastChild(NodeId n) const { return lastOf(nodes_[n].firstChild); }
     NodeId nextSibling(NodeId n) const { return nodes_[n].nextSibling; }
     NodeId firstTopLevel() const { return firstTop_; }
     int childCount(NodeId n) const;
-    std::uint8_t kind(NodeId n) const { return nodes_[n].kind; }
+    std::uint8_t kind(NodeId n) const { return nodes_[n].kind(); }
     // A folder of the collection (the root node too), not a track, playlist or removed node.
-    bool isFolder(NodeId n) const
-    {
-        return (nodes_[n].kind == KindDirectory || nodes_[n].kind == KindRootOrParent) && nodes_[n].record;
-    }
-    void setKind(NodeId n, std::uint8_t kind) { nodes_[n].kind = kind; }
+    bool isFolder(NodeId n) const { return (kind(n) == KindDirectory || kind(n) == KindRootOrParent) && record(n); }
+    void setKind(NodeId n, std::uint8_t kind) { nodes_[n].set(nodes_[n].record(), kind); }
     const CompactString& caption(NodeId n) const { return nodes_[n].caption; }
     void setCaption(NodeId n, std::string_view caption) { nodes_[n].caption = caption; }
-    CollectionItem* record(NodeId n) const { return nodes_[n].record; }
+    CollectionItem* record(NodeId n) const { return nodes_[n].record(); }
     // The node after `n` in depth-first pre-order, NoNode at the end.
     NodeId nextInPreOrder(NodeId n) const;
     // True when both trees have the same nodes in the same places, with the same kinds,
@@ -137,16 +134,28 @@ public:
     NodeId PlaylistsNode = NoNode;
 
 private:
+    // 32 bytes. The last of a node's children is the first child's previous sibling, so
+    // that the previous siblings make a ring; the kind lies in the low bits of the
+    // record's address.
     struct Node {
+        static constexpr std::uintptr_t KindBits = 7;
         NodeId parent = NoNode;
         NodeId firstChild = NoNode;
-        NodeId lastChild = NoNode;
         NodeId nextSibling = NoNode;
-        NodeId previousSibling = NoNode;
-        std::uint8_t kind = 0;
-        CollectionItem* record = nullptr;
+        NodeId previousSibling = NoNode; // in the ring: the last sibling for the first
+        std::uintptr_t recordAndKind = 0;
         CompactString caption;
+
+        CollectionItem* record() const { return reinterpret_cast<CollectionItem*>(recordAndKind & ~KindBits); }
+        std::uint8_t kind() const { return static_cast<std::uint8_t>(recordAndKind & KindBits); }
+        void set(CollectionItem* record, std::uint8_t kind)
+        {
+            recordAndKind = reinterpret_cast<std::uintptr_t>(record) | (kind & KindBits);
+        }
     };
+    static_assert(alignof(CollectionItem) > Node::KindBits && KindPlaylists <= Node::KindBits);
+    NodeId& firstOf(NodeId parent) { return parent == NoNode ? firstTop_ : nodes_[parent].firstChild; }
+    NodeId lastOf(NodeId first) const { return first == NoNode ? NoNode : nodes_[first].previousSibling; }
     void unlink(NodeId n);
     void link(NodeId parent, NodeId n);
     std::size_t recordSlots() const;
@@ -161,7 +170,6 @@ private:
     std::string link_; // keepPathIn's, kept for its capacity
     std::unordered_map<NodeId, std::string> offline_;
     NodeId firstTop_ = NoNode;
-    NodeId lastTop_ = NoNode;
     int liveNodes_ = 0;
 };
 
