@@ -26,20 +26,29 @@ struct CollectionItem {
     CompactString Description;
     CompactString PicturePath;
     CompactString TextPath;
+    CompactString AlbumArtist; // ID3v2 and APE tags only
     std::int64_t FileSize = 0;
-    std::int64_t Duration = 0;  // whole seconds
-    std::int32_t Track = 0;     // the track number; 0: unknown
-    std::int32_t Bitrate = 0;   // kbit/s
-    std::int32_t Frequency = 0; // Hz
-    std::uint8_t Genre = 0;     // 255: none
-    // What only ID3v2 and APE tags hold.
-    CompactString AlbumArtist;
+    std::int64_t Duration = 0; // whole seconds
+    std::int32_t Track = 0;    // the track number; 0: unknown
+    std::int32_t Bitrate = 0;  // kbit/s
+    // ID3v2 and APE tags only.
     std::int32_t TrackTotal = 0; // the number of tracks it is one of; 0: unknown
     std::int32_t Disc = 0;       // 0: unknown
     std::int32_t DiscTotal = 0;
+    // Hz: MPEG audio's rates all lie below 65536 (see frequencyOf).
+    std::uint16_t Frequency = 0;
+    std::uint8_t Genre = 0; // 255: none
 
     bool operator==(const CollectionItem&) const = default;
 };
+// A large collection keeps one record a file: every byte counts a hundred thousand times.
+static_assert(sizeof(void*) != 8 || sizeof(CollectionItem) == 128);
+
+// A sampling rate as the record keeps it: 0 (unknown) for what no MPEG stream has.
+constexpr std::uint16_t frequencyOf(std::int64_t hertz)
+{
+    return hertz > 0 && hertz <= 0xFFFF ? static_cast<std::uint16_t>(hertz) : 0;
+}
 
 class CodePage;
 

@@ -9,7 +9,7 @@ void applyProbe(CollectionItem& item, const TrackProbe& probe, const TextSetter&
 {
     if (probe.headerRead) {
         item.Bitrate = probe.Bitrate;
-        item.Frequency = probe.Frequency;
+        item.Frequency = frequencyOf(probe.Frequency);
         item.FileSize = probe.FileSize;
     }
     if (probe.Duration)

@@ -54,7 +54,7 @@ bool readRecord(PackedReader& in, CollectionTree& tree, CollectionItem& r, const
     r.Duration = in.integer();
     r.Track = static_cast<std::int32_t>(in.integer());
     r.Bitrate = static_cast<std::int32_t>(in.integer());
-    r.Frequency = static_cast<std::int32_t>(in.integer());
+    r.Frequency = frequencyOf(in.integer());
     r.Genre = static_cast<std::uint8_t>(in.integer());
     r.TrackTotal = static_cast<std::int32_t>(in.integer());
     r.Disc = static_cast<std::int32_t>(in.integer());
@@ -186,7 +186,7 @@ std::optional<CollectionTree> TreeSnapshot::decode(PackedReader& in, const std::
         const std::string_view caption = in.text();
         const std::uint64_t record = in.number();
         // A parent stands before its children in the table.
-        if (parent > i || record > records.size())
+        if (parent > i || record > records.size() || kind > KindPlaylists)
             return std::nullopt;
         tree.Nodes.push_back(tree.addNode(parent == 0 ? NoNode : tree.Nodes[parent - 1], caption,
                                           record == 0 ? nullptr : records[record - 1], kind));

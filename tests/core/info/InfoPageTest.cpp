@@ -39,16 +39,16 @@ CollectionItem track()
                           .Description = "Desc",
                           .PicturePath = "/m/a.bmp",
                           .TextPath = "/m/a.txt",
+                          .AlbumArtist = "",
                           .FileSize = 5'000'000,
                           .Duration = 3725,
                           .Track = 0,
                           .Bitrate = 128,
-                          .Frequency = 44100,
-                          .Genre = 17,
-                          .AlbumArtist = "",
                           .TrackTotal = 0,
                           .Disc = 0,
-                          .DiscTotal = 0};
+                          .DiscTotal = 0,
+                          .Frequency = 44100,
+                          .Genre = 17};
 }
 
 } // namespace
