@@ -80,6 +80,7 @@ void SearchIndex::build(const CollectionTree& tree, const CodePage& ansi)
         b.entries.push_back({n, up == NoNode ? -1 : placeOf[static_cast<std::size_t>(up)], 0, 0, 0, 0});
         index(b, place, tree, ansi);
     }
+    placeOf = {}; // before install's copies
     install(std::move(b));
 }
 
@@ -135,6 +136,8 @@ void SearchIndex::rebuild(const CollectionTree& tree, const CodePage& ansi, cons
         b.sharedOf.insert(b.sharedOf.end(), sharedOf_.begin() + was.shared, sharedOf_.begin() + was.shared + was.count);
         keepSharedList(b, b.entries.back());
     }
+    held = {};
+    placeOf = {};
     install(std::move(b));
 }
 
