@@ -56,9 +56,13 @@ bool FolderWatcher::isRemote(const std::string& folder)
 
 bool FolderWatcher::add(const std::string& folder)
 {
-    if (fd_ < 0 || limitReached_ || byPath_.contains(folder))
+    if (fd_ < 0 || limitReached_)
         return false;
-    if (byPath_.size() >= limit_) {
+    if (byWatch_.size() >= limit_) {
+        for (const auto& [wd, path] : byWatch_) {
+            if (path == folder)
+                return false;
+        }
         limitReached_ = true;
         return false;
     }
@@ -68,12 +72,14 @@ bool FolderWatcher::add(const std::string& folder)
             limitReached_ = true;
         return false;
     }
-    // The same folder met again by another path (a link) keeps the path met last.
-    if (const auto known = byWatch_.find(wd); known != byWatch_.end()) {
-        byPath_.erase(known->second);
-        byWatch_.erase(known);
-    }
-    byPath_.emplace(byWatch_.emplace(wd, folder).first->second, wd);
+    // The same folder met again by another path (a link, or a folder moved) keeps the
+    // path met last.
+    const auto [known, isNew] = byWatch_.try_emplace(wd, folder);
+    if (isNew)
+        return true;
+    if (known->second == folder)
+        return false;
+    known->second = folder;
     return true;
 }
 
@@ -102,23 +108,22 @@ void FolderWatcher::addTree(const std::string& folder)
 
 void FolderWatcher::watch(const std::vector<std::string>& folders)
 {
-    const std::unordered_set<std::string_view> wanted(folders.begin(), folders.end());
-    for (auto it = byPath_.begin(); it != byPath_.end();) {
-        if (wanted.contains(it->first)) {
-            ++it;
+    std::unordered_set<std::string_view> wanted(folders.begin(), folders.end());
+    for (auto it = byWatch_.begin(); it != byWatch_.end();) {
+        if (wanted.erase(it->second.view()) > 0) {
+            ++it; // watched already
             continue;
         }
-        const int wd = it->second;
-        ::inotify_rm_watch(fd_, wd);
-        it = byPath_.erase(it); // before the path its key views goes
-        byWatch_.erase(wd);
+        ::inotify_rm_watch(fd_, it->first);
+        it = byWatch_.erase(it);
     }
     // A limit met before may be free again.
     limitReached_ = false;
     remote_ = false;
     std::unordered_set<std::uint64_t> devices;
     for (const std::string& folder : folders) {
-        add(folder);
+        if (wanted.contains(folder))
+            add(folder);
         struct stat st {};
         if (::stat(folder.c_str(), &st) == 0 && devices.insert(static_cast<std::uint64_t>(st.st_dev)).second)
             remote_ = remote_ || isRemote(folder);
@@ -144,15 +149,13 @@ bool FolderWatcher::takeEvents()
             }
             const auto folder = byWatch_.find(e->wd);
             if (e->mask & IN_IGNORED) {
-                if (folder != byWatch_.end()) {
-                    byPath_.erase(folder->second);
+                if (folder != byWatch_.end())
                     byWatch_.erase(folder);
-                }
                 continue;
             }
             changed = true;
-            if (folder != byWatch_.end() && (changed_.empty() || changed_.back() != folder->second))
-                changed_.push_back(folder->second);
+            if (folder != byWatch_.end() && (changed_.empty() || changed_.back() != folder->second.view()))
+                changed_.push_back(folder->second.str());
             // A folder made or moved in: watched at once, with what it already holds.
             if ((e->mask & IN_ISDIR) && (e->mask & (IN_CREATE | IN_MOVED_TO)) && e->len > 0 && folder != byWatch_.end())
                 addTree(folder->second + "/" + e->name);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/platform/CompactString.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -38,20 +40,23 @@ public:
     // Some folders lie on a file system whose changes inotify may not see.
     bool remoteFolders() const { return remote_; }
     bool needsSweep() const { return limitReached_ || remote_ || fd_ < 0; }
-    std::size_t watched() const { return byPath_.size(); }
+    std::size_t watched() const { return byWatch_.size(); }
 
     // True for network and FUSE file systems (NFS, CIFS/SMB, sshfs and the like).
     static bool isRemote(const std::string& folder);
 
 private:
+    // False when the folder is not watched, or was watched already by this path.
     bool add(const std::string& folder);
     // `folder` and the folders below it.
     void addTree(const std::string& folder);
 
     std::size_t limit_;
     int fd_ = -1;
-    std::unordered_map<int, std::string> byWatch_;
-    std::unordered_map<std::string_view, int> byPath_; // keys view the paths of byWatch_
+    // The path of each watch. A large collection has tens of thousands: a path is looked
+    // up by its watch only, as the events name them; the kernel tells when a folder is
+    // watched already.
+    std::unordered_map<int, CompactString> byWatch_;
     std::vector<std::string> changed_;
     bool lost_ = false;
     bool limitReached_ = false;
