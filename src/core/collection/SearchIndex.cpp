@@ -86,6 +86,9 @@ void SearchIndex::build(const CollectionTree& tree, const CodePage& ansi)
 
 void SearchIndex::install(Builder&& b)
 {
+    // What only the build needed goes first: the copies below may take its place.
+    b.sharedIds = {};
+    b.placeOfRecord = {};
     b.sharedText.shrink_to_fit();
     b.shared.shrink_to_fit();
     if (b.sharedOf.capacity() - b.sharedOf.size() > b.sharedOf.size() / 8)
