@@ -116,10 +116,10 @@ std::size_t CollectionTree::recordSlots() const
 void CollectionTree::keepTexts(CollectionItem& r)
 {
     if (!r.Path.empty() && !r.Path.borrowed())
-        r.Path.borrow(texts_.keep(r.Path.wholeText()));
+        keepPath(r.Path, r.Path.wholeText());
     for (CompactString* text : {&r.Name, &r.Artist, &r.Album, &r.Year, &r.Comment, &r.GenreText, &r.Description,
                                 &r.PicturePath, &r.TextPath, &r.AlbumArtist}) {
-        if (text->ownsBlock())
+        if (text->ownsBlock() && text->size() <= CompactString::BorrowLimit)
             text->borrow(texts_.keep(text->view()));
     }
 }

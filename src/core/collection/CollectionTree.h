@@ -53,13 +53,17 @@ public:
     // Sets `to`, a text of this tree's records, to `text`, kept in the pool when long.
     void keepText(CompactString& to, std::string_view text)
     {
-        to.borrow(text.size() > CompactString::InlineCapacity ? texts_.keep(text) : text);
+        const bool pooled = text.size() > CompactString::InlineCapacity && text.size() <= CompactString::BorrowLimit;
+        to.borrow(pooled ? texts_.keep(text) : text);
     }
     // Gives `to` the text `from` of a record or caption of this tree, kept once.
     void shareText(CompactString& to, const CompactString& from);
     // Sets `to`, the path of a record of this tree, to the whole path `path`, kept in the
     // pool.
-    void keepPath(RecordPath& to, std::string_view path) { to.borrow(texts_.keep(path)); }
+    void keepPath(RecordPath& to, std::string_view path)
+    {
+        to.borrow(path.size() <= CompactString::BorrowLimit ? texts_.keep(path) : path);
+    }
     // Sets `to` to the path of the entry `name` of the folder whose record's path is
     // `folder`: a link to the folder's path when the pool keeps that whole, else whole.
     void keepPathIn(RecordPath& to, const RecordPath& folder, std::string_view name);

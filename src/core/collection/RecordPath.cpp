@@ -3,6 +3,7 @@
 #include "core/platform/CompactString.h"
 
 #include <cstring>
+#include <optional>
 
 namespace cantorel {
 
@@ -10,17 +11,13 @@ static_assert(sizeof(RecordPath) == 8);
 
 namespace {
 
-constexpr std::size_t LengthSize = sizeof(std::uint32_t);
-
-const char* folderOf(std::string_view link)
+// The folder's whole path that a link begins with: its slice bits.
+std::string_view folderOf(std::string_view link)
 {
-    const char* folder = nullptr;
-    std::memcpy(&folder, link.data(), sizeof folder);
-    return folder;
+    std::uintptr_t bits = 0;
+    std::memcpy(&bits, link.data(), sizeof bits);
+    return CompactString::sliceText(bits);
 }
-
-// A text that a TextPool keeps, from its first byte.
-std::string_view keptText(const char* text) { return CompactString::textOf(text - LengthSize); }
 
 } // namespace
 
@@ -77,31 +74,42 @@ void RecordPath::release()
 
 void RecordPath::borrow(std::string_view kept)
 {
-    if (kept.empty()) {
+    const std::optional<std::uintptr_t> bits = CompactString::slice(kept);
+    if (kept.empty() || !bits) {
         *this = kept;
         return;
     }
     release();
-    bits_ = reinterpret_cast<std::uintptr_t>(kept.data() - LengthSize) | BorrowBit;
+    bits_ = *bits | BorrowBit;
 }
 
 void RecordPath::linkText(std::string& out, std::string_view folder, std::string_view name)
 {
-    const char* address = folder.data();
-    out.assign(sizeof address, '\0');
-    std::memcpy(out.data(), &address, sizeof address);
+    const std::uintptr_t bits = CompactString::slice(folder).value_or(0);
+    out.assign(sizeof bits, '\0');
+    std::memcpy(out.data(), &bits, sizeof bits);
     out.append(name);
 }
 
 void RecordPath::borrowLink(std::string_view kept)
 {
+    const std::optional<std::uintptr_t> bits = CompactString::slice(kept);
+    if (!bits) {
+        std::string whole(folderOf(kept));
+        if (!whole.ends_with('/'))
+            whole += '/';
+        *this = whole.append(kept.substr(sizeof(std::uintptr_t)));
+        return;
+    }
     release();
-    bits_ = reinterpret_cast<std::uintptr_t>(kept.data() - LengthSize) | LinkBit;
+    bits_ = *bits | LinkBit;
 }
 
 std::string_view RecordPath::blockText() const
 {
-    return CompactString::textOf(reinterpret_cast<const char*>(bits_ & ~(BorrowBit | LinkBit)));
+    if (borrowed())
+        return CompactString::sliceText(bits_);
+    return CompactString::textOf(reinterpret_cast<const char*>(bits_));
 }
 
 RecordPath::Parts RecordPath::parts() const
@@ -111,9 +119,8 @@ RecordPath::Parts RecordPath::parts() const
     const std::string_view text = blockText();
     if (!linked())
         return {text, false, {}};
-    const char* folder = folderOf(text);
-    const std::string_view head = keptText(folder);
-    return {head, !head.ends_with('/'), text.substr(sizeof folder)};
+    const std::string_view head = folderOf(text);
+    return {head, !head.ends_with('/'), text.substr(sizeof(std::uintptr_t))};
 }
 
 std::string_view RecordPath::wholeText() const { return linked() || bits_ == 0 ? std::string_view() : blockText(); }

@@ -27,11 +27,12 @@ public:
     RecordPath& operator=(const std::string& whole) { return *this = std::string_view(whole); }
     RecordPath& operator=(const char* whole) { return *this = std::string_view(whole); }
 
-    // Makes this path read `kept`, a whole path that a TextPool keeps (its length before
-    // it), which must outlive the path.
+    // Makes this path read `kept`, a whole path that a TextPool keeps, which must outlive
+    // the path (a path longer than CompactString::BorrowLimit is copied).
     void borrow(std::string_view kept);
     // Sets `out` to what a TextPool keeps for the path of the entry `name` of the folder
-    // whose whole path is `folder` (wholeText() of a borrowed path of the same pool).
+    // whose whole path is `folder` (wholeText() of a borrowed path of the same pool): the
+    // folder's address and length, then the name.
     static void linkText(std::string& out, std::string_view folder, std::string_view name);
     // Makes this path read `kept`, a linkText() that a TextPool keeps.
     void borrowLink(std::string_view kept);
@@ -69,15 +70,15 @@ private:
         std::string_view tail;
     };
     Parts parts() const;
-    // The text of the block, its length before it: a whole path, or a link (the address
-    // of the folder's text, then the name).
+    // The text of the block or pool: a whole path, or a link (the slice of the folder's
+    // text, then the name).
     std::string_view blockText() const;
     void assign(std::string_view whole);
     void release();
 
-    // 0: empty. Otherwise the address of a block (a multiple of 4) of the length, the
-    // text and a NUL; with BorrowBit, a whole path in a pool; with LinkBit, a link in a
-    // pool; with neither, a whole path in a block of its own.
+    // 0: empty. With BorrowBit, the CompactString::slice() of a whole path in a pool;
+    // with LinkBit, the slice of a link in a pool. With neither, the address of a block
+    // of its own (CompactString::newBlock) that holds the whole path.
     static constexpr std::uintptr_t BorrowBit = 1;
     static constexpr std::uintptr_t LinkBit = 2;
     std::uintptr_t bits_ = 0;

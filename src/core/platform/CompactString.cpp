@@ -44,13 +44,13 @@ std::string_view CompactString::textOf(const char* block)
 
 void CompactString::borrow(std::string_view text)
 {
-    if (text.size() <= InlineCapacity || text.size() > std::numeric_limits<std::uint32_t>::max()) {
+    const std::optional<std::uintptr_t> bits = slice(text);
+    if (text.size() <= InlineCapacity || !bits) {
         *this = text;
         return;
     }
     release();
-    // The pool's block begins with the length, before the text.
-    bits_ = reinterpret_cast<std::uintptr_t>(text.data() - sizeof(std::uint32_t)) | BorrowBit;
+    bits_ = *bits | BorrowBit;
 }
 
 void CompactString::release()

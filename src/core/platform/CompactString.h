@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,8 +13,9 @@ namespace cantorel {
 // fields, paths): up to 6 bytes stay inside, a longer one takes a heap block of its own
 // size, which begins with the text's length. It reads as a std::string_view and converts
 // to std::string; it is always NUL-terminated. A string may also borrow a text that a
-// TextPool keeps: it is then never freed here, and a copy or a move of it owns its own
-// block, so that no borrowed text leaves the place its keeper made it for.
+// TextPool keeps: it then holds the text's address and length, and never frees it; a
+// copy or a move of it owns its own block, so that no borrowed text leaves the place its
+// keeper made it for.
 class CompactString {
 public:
     CompactString() { bits_ = InlineMark; }
@@ -24,11 +26,11 @@ public:
     CompactString(CompactString&& other) noexcept;
     ~CompactString() { release(); }
 
-    // Makes this string read `text` where it lies: a text that a TextPool keeps (whose
-    // length stands before it), which must outlive the string. Short texts are copied
-    // inside all the same.
+    // Makes this string read `text` where it lies: a text followed by a NUL (as a
+    // TextPool keeps them), which must outlive the string. Short texts are copied inside
+    // all the same, and texts longer than BorrowLimit to a block of their own.
     void borrow(std::string_view text);
-    bool borrowed() const { return !isInline() && (bits_ & BorrowBit) != 0; }
+    bool borrowed() const { return (bits_ & (InlineMark | BorrowBit)) == BorrowBit; }
     // True when the text lies in a heap block of this string's own.
     bool ownsBlock() const { return !isInline() && (bits_ & BorrowBit) == 0; }
 
@@ -43,12 +45,19 @@ public:
     operator std::string() const { return std::string(view()); }
     std::string str() const { return std::string(view()); }
 
-    const char* data() const { return isInline() ? inline_ + 1 : block() + sizeof(std::uint32_t); }
+    const char* data() const
+    {
+        if (isInline())
+            return inline_ + 1;
+        return borrowed() ? sliceData(bits_) : block() + sizeof(std::uint32_t);
+    }
     const char* c_str() const { return data(); }
     std::size_t size() const
     {
         if (isInline())
             return static_cast<std::uint8_t>(inline_[0]) >> 1;
+        if (borrowed())
+            return sliceSize(bits_);
         std::uint32_t size = 0;
         std::memcpy(&size, block(), sizeof size);
         return size;
@@ -68,6 +77,25 @@ public:
     friend std::string operator+(const char* a, const CompactString& b) { return std::string(a).append(b.view()); }
 
     static constexpr std::size_t InlineCapacity = 6;
+    // The longest text a string borrows.
+    static constexpr std::size_t BorrowLimit = 0x3FFF;
+
+    // A text's address and length in 8 bytes, the low two bits left for a mark: what a
+    // borrowed string holds. Nothing when the text is longer than BorrowLimit or lies
+    // beyond the 48 bits of address that user space has.
+    static std::optional<std::uintptr_t> slice(std::string_view text)
+    {
+        const auto address = reinterpret_cast<std::uintptr_t>(text.data());
+        if (text.size() > BorrowLimit || address >> AddressBits != 0)
+            return std::nullopt;
+        return address << (64 - AddressBits) | text.size() << 2;
+    }
+    static const char* sliceData(std::uintptr_t bits)
+    {
+        return reinterpret_cast<const char*>(bits >> (64 - AddressBits));
+    }
+    static std::size_t sliceSize(std::uintptr_t bits) { return (bits >> 2) & BorrowLimit; }
+    static std::string_view sliceText(std::uintptr_t bits) { return {sliceData(bits), sliceSize(bits)}; }
     // A heap block as a string holds a text outside: the text's length (4 bytes), the
     // text and a NUL; freed with delete[]. A TextPool keeps its texts so too.
     static char* newBlock(std::string_view text);
@@ -77,9 +105,10 @@ public:
 private:
     // Inside: the first byte is the length times two plus one, the text follows with its
     // NUL. Outside: the address of a block (a multiple of 4) of the length, the text and a
-    // NUL, with BorrowBit set when the block is borrowed.
+    // NUL. Borrowed: a slice() with BorrowBit set.
     static constexpr std::uintptr_t InlineMark = 1;
     static constexpr std::uintptr_t BorrowBit = 2;
+    static constexpr int AddressBits = 48;
 
     bool isInline() const { return (bits_ & InlineMark) != 0; }
     const char* block() const { return reinterpret_cast<const char*>(bits_ & ~std::uintptr_t{3}); }

@@ -31,11 +31,8 @@ std::string_view TextPool::keep(std::string_view text)
 {
     if (const std::string_view kept = recentMatch(text); !kept.empty())
         return kept;
-    // Each text stands after its length, at a multiple of 4 (as CompactString::borrow
-    // reads it), and before a NUL.
-    const auto size = static_cast<std::uint32_t>(text.size());
-    const std::size_t need = sizeof size + text.size() + 1;
-    used_ = (used_ + 3) & ~std::size_t{3};
+    // Each text stands before a NUL, packed: a borrowed string holds its length.
+    const std::size_t need = text.size() + 1;
     // A long text gets a block of its own, after which a new block begins: the blocks stay
     // in the order their texts were kept, as rewind() needs.
     const std::size_t blockSize = need > LargeText ? need : BlockSize;
@@ -47,8 +44,6 @@ std::string_view TextPool::keep(std::string_view text)
     }
     char* at = blocks_.back().get() + used_;
     used_ += need;
-    std::memcpy(at, &size, sizeof size);
-    at += sizeof size;
     if (!text.empty())
         std::memcpy(at, text.data(), text.size());
     at[text.size()] = '\0';

@@ -15,8 +15,7 @@ namespace cantorel {
 // mark, dropping everything kept after it.
 class TextPool {
 public:
-    // A lasting NUL-terminated copy of `text`, its length before it (see
-    // CompactString::borrow). Texts are at most 4 GiB.
+    // A lasting NUL-terminated copy of `text` (see CompactString::borrow).
     std::string_view keep(std::string_view text);
 
     struct Mark {

@@ -53,6 +53,16 @@ TEST(RecordPath, ALinkedPathReadsAsTheWholePath)
             tree.keepPathIn(moved, folder, c.name);
             moves.push_back(std::move(moved));
         }
+        // A path longer than a string borrows is kept whole, and so are the paths in it.
+        const std::string longFolder = "/" + std::string(CompactString::BorrowLimit, 'd');
+        RecordPath folder;
+        tree.keepPath(folder, longFolder);
+        RecordPath inside;
+        tree.keepPathIn(inside, folder, "z.mp3");
+        EXPECT_FALSE(folder.borrowed());
+        EXPECT_FALSE(inside.linked());
+        EXPECT_EQ(folder.str(), longFolder);
+        EXPECT_EQ(inside.str(), longFolder + "/z.mp3");
     }
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         EXPECT_EQ(copies[i].str(), cases[i].whole);
