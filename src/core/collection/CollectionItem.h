@@ -3,6 +3,7 @@
 #include "core/collection/RecordPath.h"
 #include "core/platform/CompactString.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -29,25 +30,31 @@ struct CollectionItem {
     CompactString AlbumArtist; // ID3v2 and APE tags only
     std::int64_t FileSize = 0;
     std::int64_t Duration = 0; // whole seconds
-    std::int32_t Track = 0;    // the track number; 0: unknown
-    std::int32_t Bitrate = 0;  // kbit/s
-    // ID3v2 and APE tags only.
-    std::int32_t TrackTotal = 0; // the number of tracks it is one of; 0: unknown
-    std::int32_t Disc = 0;       // 0: unknown
-    std::int32_t DiscTotal = 0;
-    // Hz: MPEG audio's rates all lie below 65536 (see frequencyOf).
-    std::uint16_t Frequency = 0;
-    std::uint8_t Genre = 0; // 255: none
+    // The numbers in 16 bytes: a tag's numbers lie below a million (TagChange::Number),
+    // the rates below their limits (see bitrateOf and frequencyOf).
+    std::uint64_t Track : 20 = 0;      // the track number; 0: unknown
+    std::uint64_t TrackTotal : 20 = 0; // the number of tracks it is one of (ID3v2 and APE); 0: unknown
+    std::uint64_t Bitrate : 24 = 0;    // kbit/s
+    std::uint64_t Disc : 20 = 0;       // ID3v2 and APE; 0: unknown
+    std::uint64_t DiscTotal : 20 = 0;
+    std::uint64_t Frequency : 16 = 0; // Hz
+    std::uint64_t Genre : 8 = 0;      // 255: none
 
     bool operator==(const CollectionItem&) const = default;
 };
 // A large collection keeps one record a file: every byte counts a hundred thousand times.
-static_assert(sizeof(void*) != 8 || sizeof(CollectionItem) == 128);
+static_assert(sizeof(void*) != 8 || sizeof(CollectionItem) == 120);
 
 // A sampling rate as the record keeps it: 0 (unknown) for what no MPEG stream has.
 constexpr std::uint16_t frequencyOf(std::int64_t hertz)
 {
     return hertz > 0 && hertz <= 0xFFFF ? static_cast<std::uint16_t>(hertz) : 0;
+}
+
+// A bit rate as the record keeps it: what a damaged header gives beyond 24 bits is cut.
+constexpr std::uint32_t bitrateOf(std::int64_t kbits)
+{
+    return static_cast<std::uint32_t>(std::clamp<std::int64_t>(kbits, 0, 0xFFFFFF));
 }
 
 class CodePage;

@@ -8,7 +8,7 @@ namespace cantorel {
 void applyProbe(CollectionItem& item, const TrackProbe& probe, const TextSetter& set)
 {
     if (probe.headerRead) {
-        item.Bitrate = probe.Bitrate;
+        item.Bitrate = bitrateOf(probe.Bitrate);
         item.Frequency = frequencyOf(probe.Frequency);
         item.FileSize = probe.FileSize;
     }

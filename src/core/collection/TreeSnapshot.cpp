@@ -31,8 +31,8 @@ void writeRecord(PackedWriter& w, const CollectionItem& r, std::uint32_t folder)
                                    &r.PicturePath, &r.TextPath, &r.AlbumArtist})
         w.text(s->view());
     for (const std::int64_t v :
-         {r.FileSize, r.Duration, std::int64_t{r.Track}, std::int64_t{r.Bitrate}, std::int64_t{r.Frequency},
-          std::int64_t{r.Genre}, std::int64_t{r.TrackTotal}, std::int64_t{r.Disc}, std::int64_t{r.DiscTotal}})
+         {r.FileSize, r.Duration, std::int64_t(r.Track), std::int64_t(r.Bitrate), std::int64_t(r.Frequency),
+          std::int64_t(r.Genre), std::int64_t(r.TrackTotal), std::int64_t(r.Disc), std::int64_t(r.DiscTotal)})
         w.integer(v);
 }
 
@@ -53,7 +53,7 @@ bool readRecord(PackedReader& in, CollectionTree& tree, CollectionItem& r, const
     r.FileSize = in.integer();
     r.Duration = in.integer();
     r.Track = static_cast<std::int32_t>(in.integer());
-    r.Bitrate = static_cast<std::int32_t>(in.integer());
+    r.Bitrate = bitrateOf(in.integer());
     r.Frequency = frequencyOf(in.integer());
     r.Genre = static_cast<std::uint8_t>(in.integer());
     r.TrackTotal = static_cast<std::int32_t>(in.integer());

@@ -8,6 +8,17 @@
 
 namespace cantorel {
 
+namespace {
+
+TagChange::Number trackOf(const CollectionItem& r)
+{
+    return {static_cast<int>(r.Track), static_cast<int>(r.TrackTotal)};
+}
+
+TagChange::Number discOf(const CollectionItem& r) { return {static_cast<int>(r.Disc), static_cast<int>(r.DiscTotal)}; }
+
+} // namespace
+
 NodeEditor::NodeEditor(CollectionTree& tree, bool allowEdit, const CodePage& ansi, EditorStore& store)
     : tree_(tree), allowEdit_(allowEdit), ansi_(ansi), store_(store)
 {
@@ -28,8 +39,8 @@ EditorFields NodeEditor::load(NodeId n)
         f.comment = r->Comment;
         f.genre = r->Genre;
         if (extended_) {
-            f.track = TagChange::Number{r->Track, r->TrackTotal}.text();
-            f.disc = TagChange::Number{r->Disc, r->DiscTotal}.text();
+            f.track = trackOf(*r).text();
+            f.disc = discOf(*r).text();
             f.albumArtist = r->AlbumArtist;
             f.genreText = r->Genre == 255 ? r->GenreText.str() : std::string();
         }
@@ -137,7 +148,7 @@ void NodeEditor::leaveTag(CollectionItem& r, const EditorFields& f, LeaveOutcome
             change.*field = edited->str();
     }
     if (c.Genre != r.Genre || genreTyped)
-        change.genre = TagChange::Genre{c.Genre, c.GenreText.str()};
+        change.genre = TagChange::Genre{static_cast<std::uint8_t>(c.Genre), c.GenreText.str()};
     if (extended_ && !changeExtended(r, c, f, change, outcome))
         return;
     if (change.empty())
@@ -167,9 +178,9 @@ bool NodeEditor::changeExtended(const CollectionItem& r, CollectionItem& c, cons
         outcome.messages.push_back({"The tag was not saved: a track or disc number is N or N/M.", "Cancel"});
         return false;
     }
-    if (*track != TagChange::Number{r.Track, r.TrackTotal})
+    if (*track != trackOf(r))
         change.track = track;
-    if (*disc != TagChange::Number{r.Disc, r.DiscTotal})
+    if (*disc != discOf(r))
         change.disc = disc;
     change.applyTo(c);
     return true;

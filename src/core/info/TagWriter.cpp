@@ -280,7 +280,8 @@ TagChange TagChange::allOf(const CollectionItem& item)
     change.album = item.Album.str();
     change.year = item.Year.str();
     change.comment = item.Comment.str();
-    change.genre = Genre{item.Genre, item.Genre == 255 ? item.GenreText.str() : std::string()};
+    change.genre =
+        Genre{static_cast<std::uint8_t>(item.Genre), item.Genre == 255 ? item.GenreText.str() : std::string()};
     return change;
 }
 

@@ -94,7 +94,7 @@ QVariantMap MprisService::trackMetadata() const
         {"xesam:url", QUrl::fromLocalFile(QString::fromStdString(r->Path.str())).toString()},
     };
     if (r->Track > 0)
-        m.insert("xesam:trackNumber", r->Track);
+        m.insert("xesam:trackNumber", static_cast<int>(r->Track));
     // Every picture the Picture page shows: a tag's picture through a copy in the cache.
     if (const std::string art = session_.pictureFile(node); !art.empty())
         m.insert("mpris:artUrl", QUrl::fromLocalFile(QString::fromUtf8(art.data(), qsizetype(art.size()))).toString());
