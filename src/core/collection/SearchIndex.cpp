@@ -69,19 +69,22 @@ void SearchIndex::build(const CollectionTree& tree, const CodePage& ansi)
     Builder b;
     b.sharedRecords = tree.PlaylistsNode != NoNode;
     b.entries.reserve(tree.Nodes.size());
-    NodeId highest = 0;
-    for (const NodeId n : tree.Nodes)
-        highest = std::max(highest, n);
-    std::vector<std::int32_t> placeOf(static_cast<std::size_t>(highest) + 1, -1); // by node
+    Levels levels(tree);
     for (std::size_t place = 0; place < tree.Nodes.size(); ++place) {
         const NodeId n = tree.Nodes[place];
-        placeOf[static_cast<std::size_t>(n)] = static_cast<std::int32_t>(place);
-        const NodeId up = tree.parent(n);
-        b.entries.push_back({n, up == NoNode ? -1 : placeOf[static_cast<std::size_t>(up)], 0, 0, 0, 0});
+        b.entries.push_back({n, 0, 0, 0, levels.next(n), 0});
         index(b, place, tree, ansi);
     }
-    placeOf = {}; // before install's copies
     install(std::move(b));
+}
+
+std::uint16_t SearchIndex::Levels::next(NodeId n)
+{
+    const NodeId up = tree_.parent(n);
+    while (!path_.empty() && path_.back() != up)
+        path_.pop_back();
+    path_.push_back(n);
+    return static_cast<std::uint16_t>(std::min<std::size_t>(path_.size() - 1, Entry::DeepestLevel));
 }
 
 void SearchIndex::install(Builder&& b)
@@ -119,15 +122,13 @@ void SearchIndex::rebuild(const CollectionTree& tree, const CodePage& ansi, cons
     b.sharedText = sharedText_;
     b.shared = shared_;
     b.entries.reserve(tree.Nodes.size());
-    std::vector<std::int32_t> placeOf(held.size(), -1);
+    Levels levels(tree);
     for (std::size_t place = 0; place < tree.Nodes.size(); ++place) {
         const NodeId n = tree.Nodes[place];
-        placeOf[static_cast<std::size_t>(n)] = static_cast<std::int32_t>(place);
-        const NodeId up = tree.parent(n);
-        const std::int32_t parent = up == NoNode ? -1 : placeOf[static_cast<std::size_t>(up)];
+        const std::uint16_t level = levels.next(n);
         const std::int32_t old = held[static_cast<std::size_t>(n)];
         if (old < 0) {
-            b.entries.push_back({n, parent, 0, 0, 0, 0});
+            b.entries.push_back({n, 0, 0, 0, level, 0});
             index(b, place, tree, ansi);
             continue;
         }
@@ -135,12 +136,11 @@ void SearchIndex::rebuild(const CollectionTree& tree, const CodePage& ansi, cons
         b.text.beginRun();
         b.text.append(text_.view(was.text, was.length));
         b.entries.push_back(
-            {n, parent, b.text.runStart(), static_cast<std::uint32_t>(b.sharedOf.size()), was.length, was.count});
+            {n, b.text.runStart(), static_cast<std::uint32_t>(b.sharedOf.size()), was.length, level, was.count});
         b.sharedOf.insert(b.sharedOf.end(), sharedOf_.begin() + was.shared, sharedOf_.begin() + was.shared + was.count);
         keepSharedList(b, b.entries.back());
     }
     held = {};
-    placeOf = {};
     install(std::move(b));
 }
 
@@ -181,7 +181,7 @@ void SearchIndex::index(Builder& b, std::size_t place, const CollectionTree& tre
                 share(b, e.shared, field->view());
         }
     }
-    e.count = static_cast<std::uint16_t>(b.sharedOf.size() - e.shared);
+    e.count = static_cast<std::uint16_t>(b.sharedOf.size() - e.shared) & 7;
     keepSharedList(b, e);
     // Then the words of its own fields, each only when neither the words before nor its
     // shared strings hold it: a query word holds no blank, so it is found in one word.
@@ -345,12 +345,15 @@ SearchHits SearchIndex::search(const std::vector<std::string>& words, const std:
         }
     }
     std::vector<bool> shown(entries_.size(), false);
+    std::vector<std::size_t> path; // the place of the last entry met at each level
     for (std::size_t place = 0; place < entries_.size(); ++place) {
         if (place % CancelCheck == 0 && cancelled()) {
             hits.cancelled = true;
             return hits;
         }
         const Entry& e = entries_[place];
+        path.resize(std::min<std::size_t>(e.level, path.size()));
+        path.push_back(place);
         const std::string_view own = text_.view(e.text, e.length);
         bool all = true;
         for (std::size_t w = 0; w < words.size() && all; ++w) {
@@ -361,9 +364,8 @@ SearchHits SearchIndex::search(const std::vector<std::string>& words, const std:
         if (!all || ++hits.total > limit)
             continue;
         hits.matches.push_back(e.node);
-        for (std::int32_t p = static_cast<std::int32_t>(place); p >= 0 && !shown[static_cast<std::size_t>(p)];
-             p = entries_[static_cast<std::size_t>(p)].parent)
-            shown[static_cast<std::size_t>(p)] = true;
+        for (auto p = path.rbegin(); p != path.rend() && !shown[*p]; ++p)
+            shown[*p] = true;
     }
     for (std::size_t place = 0; place < entries_.size(); ++place) {
         if (shown[place])

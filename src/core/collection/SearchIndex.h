@@ -56,14 +56,27 @@ public:
     std::size_t nodes() const;
 
 private:
-    // A node, at its place in tree order.
+    // A node, at its place in tree order (a pre-order: a node's parent is the last node
+    // before it one level up), in 16 bytes.
     struct Entry {
+        static constexpr int DeepestLevel = 8191; // a path of PATH_MAX has fewer
         NodeId node;
-        std::int32_t parent;  // the parent's place, -1 at the top
-        std::uint32_t text;   // its own text in text_: where it starts
-        std::uint32_t shared; // its shared strings: where their numbers start in sharedOf_
-        std::uint16_t length; // the length of its own text
-        std::uint16_t count;  // the number of its shared strings
+        std::uint32_t text;       // its own text in text_: where it starts
+        std::uint32_t shared;     // its shared strings: where their numbers start in sharedOf_
+        std::uint16_t length;     // the length of its own text
+        std::uint16_t level : 13; // 0 at the top
+        std::uint16_t count : 3;  // the number of its shared strings (artist, album, album artist, comment)
+    };
+    static_assert(sizeof(Entry) == 16);
+    // The levels of the nodes of a table in tree order, one by one.
+    class Levels {
+    public:
+        explicit Levels(const CollectionTree& tree) : tree_(tree) {}
+        std::uint16_t next(NodeId n);
+
+    private:
+        const CollectionTree& tree_;
+        std::vector<NodeId> path_; // the nodes above, and the last node
     };
     struct Builder;
     // Puts what a build made in place of what the index held.

@@ -83,6 +83,8 @@ TEST(SearchIndex, EveryWordInSomeFieldWithTheFoldersAbove)
     // The tree shows each match with every node above it, in tree order.
     const SearchHits hits = index.search(index.words("krovi"));
     EXPECT_EQ(hits.shown, (std::vector<NodeId>{c.root, c.kino, c.blood, c.playlists, c.list, c.entry}));
+    EXPECT_EQ(index.search(index.words("arzte")).shown,
+              (std::vector<NodeId>{c.root, c.cafe, c.angry, c.other, c.plain}));
     // The first matches only, when asked, and how many there are.
     const SearchHits first = index.search(index.words("arzte"), nullptr, 0, 1);
     EXPECT_EQ(first.matches, std::vector<NodeId>{c.angry});
