@@ -5,6 +5,7 @@
 #include "core/platform/SafeFileWriter.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -36,8 +37,12 @@ void writeRecord(PackedWriter& w, const CollectionItem& r, std::uint32_t folder)
         w.integer(v);
 }
 
+// The texts of a record as read, before they are kept: their room stays for the next.
+using RecordTexts = std::array<std::string, 10>;
+
 // False when the path names a folder that was not read before it.
-bool readRecord(PackedReader& in, CollectionTree& tree, CollectionItem& r, const std::vector<CollectionItem*>& before)
+bool readRecord(PackedReader& in, CollectionTree& tree, CollectionItem& r, const std::vector<CollectionItem*>& before,
+                RecordTexts& texts)
 {
     const std::uint64_t folder = in.number();
     const std::string_view path = in.text();
@@ -47,9 +52,18 @@ bool readRecord(PackedReader& in, CollectionTree& tree, CollectionItem& r, const
         tree.keepPath(r.Path, path);
     else
         tree.keepPathIn(r.Path, before[folder - 1]->Path, path);
-    for (CompactString* s : {&r.Name, &r.Artist, &r.Album, &r.Year, &r.Comment, &r.GenreText, &r.Description,
-                             &r.PicturePath, &r.TextPath, &r.AlbumArtist})
-        tree.keepText(*s, in.text());
+    const std::array<CompactString*, 10> fields{&r.Name,     &r.Artist,     &r.Album,       &r.Year,
+                                                &r.Comment,  &r.GenreText,  &r.Description, &r.PicturePath,
+                                                &r.TextPath, &r.AlbumArtist};
+    for (std::string& text : texts)
+        text = in.text();
+    // The description first: a title at its end is kept once (see TextPool).
+    constexpr std::size_t Description = 6;
+    tree.keepText(r.Description, texts[Description]);
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i != Description)
+            tree.keepText(*fields[i], texts[i]);
+    }
     r.FileSize = in.integer();
     r.Duration = in.integer();
     r.Track = static_cast<std::int32_t>(in.integer());
@@ -170,9 +184,10 @@ std::optional<CollectionTree> TreeSnapshot::decode(PackedReader& in, const std::
     CollectionTree tree;
     std::vector<CollectionItem*> records;
     records.reserve(recordCount);
+    RecordTexts texts;
     for (std::uint64_t i = 0; i < recordCount && in.ok(); ++i) {
         CollectionItem* record = tree.newRecord();
-        if (!readRecord(in, tree, *record, records))
+        if (!readRecord(in, tree, *record, records, texts))
             return std::nullopt;
         records.push_back(record);
     }

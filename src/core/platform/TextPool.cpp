@@ -10,11 +10,15 @@ std::string_view TextPool::recentMatch(std::string_view text)
 {
     for (std::size_t i = 0; i < Remembered; ++i) {
         const std::string_view kept = recent_[i];
-        if (kept.size() == text.size() && !kept.empty() &&
-            (kept.data() == text.data() || std::memcmp(kept.data(), text.data(), text.size()) == 0)) {
+        if (kept.size() < text.size() || text.empty())
+            continue;
+        const std::string_view end = kept.substr(kept.size() - text.size());
+        if (end.data() != text.data() && std::memcmp(end.data(), text.data(), text.size()) != 0)
+            continue;
+        // The same text is met again most often (an album's name): it stays remembered.
+        if (end.size() == kept.size())
             remember(i, kept);
-            return kept;
-        }
+        return end;
     }
     return {};
 }

@@ -11,7 +11,8 @@ namespace cantorel {
 // Keeps many texts for as long as the pool lives, packed in large blocks: no heap block
 // (and its bookkeeping) per text. A text equal to one of the last few kept or met again
 // is kept once, so the album and artist of a folder's tracks cost nothing after the
-// first, however many texts of its own each track has. The pool can be taken back to a
+// first, however many texts of its own each track has; a text that ends one of them (a
+// title at the end of its description) is read there. The pool can be taken back to a
 // mark, dropping everything kept after it.
 class TextPool {
 public:
@@ -35,7 +36,8 @@ private:
     static constexpr std::size_t LargeText = BlockSize / 8;
     static constexpr std::size_t Remembered = 8;
 
-    // The recent text equal to `text`, made the most recent; empty when there is none.
+    // The recent text equal to `text`, made the most recent, or the end of one; empty
+    // when there is none.
     std::string_view recentMatch(std::string_view text);
     void remember(std::size_t from, std::string_view text);
 

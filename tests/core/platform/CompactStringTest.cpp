@@ -79,6 +79,14 @@ TEST(TextPool, KeepsTextsOnceAndTakesThemBackToAMark)
             pool.keep("track " + std::to_string(track) + " text " + std::to_string(own));
         EXPECT_EQ(pool.keep(std::string("an album of the collection")).data(), album.data());
     }
+    // A text that ends one kept just before is read there, and needs no room of its own.
+    const std::string_view description = pool.keep("An Artist - The Title");
+    const std::size_t before = pool.mark().used;
+    const std::string_view title = pool.keep(std::string("The Title"));
+    EXPECT_EQ(title, "The Title");
+    EXPECT_EQ(title.data(), description.data() + description.size() - title.size());
+    EXPECT_EQ(pool.mark().used, before);
+    EXPECT_NE(pool.keep(std::string("The Titl")).data(), description.data() + 12); // not an end
     const TextPool::Mark mark = pool.mark();
     const std::size_t capacity = pool.capacity();
     const char* afterMark = pool.keep("the first text after the mark").data();
