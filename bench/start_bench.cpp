@@ -103,6 +103,11 @@ double windowVisible(const Configuration& config, std::unique_ptr<Session>& sess
     session = std::make_unique<Session>(config, Options);
     const bool known = session->loadSnapshot();
     form = std::make_unique<TMainForm>(*session, std::make_shared<ErrorBox>());
+    if (!form->setupError().isEmpty()) {
+        // The program stops here too (no decoder library beside the benchmark, for one).
+        std::fprintf(stderr, "start_bench: %s\n", form->setupError().toLocal8Bit().constData());
+        std::exit(1);
+    }
     if (known)
         form->showKnownTree();
     else
