@@ -97,6 +97,63 @@ void keepOfflinePlaylists(CollectionTree& fresh, const CollectionTree& known,
         fresh.moveUnder(fresh.PlaylistsNode, n);
 }
 
+// The records of the tracks in and below `folder`, by path.
+void tracksBelow(const CollectionTree& tree, NodeId folder, std::unordered_map<std::string, CollectionItem*>& tracks)
+{
+    for (NodeId c = tree.firstChild(folder); c != NoNode; c = tree.nextSibling(c)) {
+        if (tree.kind(c) == KindTrack && tree.record(c))
+            tracks.emplace(tree.record(c)->Path.str(), tree.record(c));
+        tracksBelow(tree, c, tracks);
+    }
+}
+
+// A playlist read now lacks the entries of the tracks in the folders put back: they are
+// put back too, where the playlist known before held them (after the entry before them).
+void keepOfflineEntries(CollectionTree& fresh, const CollectionTree& known, const std::vector<NodeId>& keptFolders)
+{
+    if (fresh.PlaylistsNode == NoNode || known.PlaylistsNode == NoNode || keptFolders.empty())
+        return;
+    std::unordered_map<std::string, CollectionItem*> putBack;
+    for (const NodeId folder : keptFolders)
+        tracksBelow(fresh, folder, putBack);
+    std::unordered_map<std::string, NodeId> knownLists;
+    for (NodeId k = known.firstChild(known.PlaylistsNode); k != NoNode; k = known.nextSibling(k))
+        knownLists.emplace(known.record(k)->Path.str(), k);
+    for (NodeId list = fresh.firstChild(fresh.PlaylistsNode); list != NoNode; list = fresh.nextSibling(list)) {
+        const auto was = knownLists.find(fresh.record(list)->Path.str());
+        if (was == knownLists.end() || !fresh.offlineReason(list).empty())
+            continue;
+        std::vector<NodeId> order;
+        for (NodeId e = fresh.firstChild(list); e != NoNode; e = fresh.nextSibling(e))
+            order.push_back(e);
+        std::size_t next = 0; // the place after the last entry matched or put back
+        bool added = false;
+        for (NodeId k = known.firstChild(was->second); k != NoNode; k = known.nextSibling(k)) {
+            const CollectionItem* entry = known.record(k);
+            if (!entry)
+                continue;
+            const auto track = putBack.find(entry->Path.str());
+            if (track == putBack.end()) {
+                const auto same = std::find_if(order.begin() + static_cast<std::ptrdiff_t>(next), order.end(),
+                                               [&](NodeId e) { return fresh.record(e)->Path == entry->Path; });
+                if (same != order.end())
+                    next = static_cast<std::size_t>(same - order.begin()) + 1;
+                continue;
+            }
+            CollectionItem* record = track->second;
+            const NodeId copy = fresh.addNode(list, record->Name, record, KindTrack);
+            order.insert(order.begin() + static_cast<std::ptrdiff_t>(next++), copy);
+            fresh.record(list)->Duration += record->Duration;
+            fresh.record(fresh.PlaylistsNode)->Duration += record->Duration;
+            added = true;
+        }
+        if (added) {
+            for (const NodeId e : order)
+                fresh.moveUnder(list, e);
+        }
+    }
+}
+
 } // namespace
 
 void keepOfflineFolders(CollectionTree& fresh, const CollectionTree& known)
@@ -106,6 +163,7 @@ void keepOfflineFolders(CollectionTree& fresh, const CollectionTree& known)
     const auto folders = foldersOf(known);
     std::vector<NodeId> unknown;
     std::vector<std::pair<std::string, std::string>> kept; // the folders put back, and why
+    std::vector<NodeId> keptNodes;
     // Copied first: the marks change while folders are put back.
     const auto offline = fresh.offlineNodes();
     for (const auto& [node, reason] : offline) {
@@ -128,7 +186,9 @@ void keepOfflineFolders(CollectionTree& fresh, const CollectionTree& known)
         r.PicturePath = k.PicturePath;
         fresh.addToSums(fresh.parent(node), k.FileSize, k.Duration);
         kept.emplace_back(found->first, reason);
+        keptNodes.push_back(node);
     }
+    keepOfflineEntries(fresh, known, keptNodes);
     keepOfflinePlaylists(fresh, known, kept);
     for (const NodeId node : unknown) {
         fresh.clearOffline(node);
