@@ -11,7 +11,8 @@ namespace cantorel {
 // for what an earlier tree held there: their entries, sizes and playing times are copied
 // from `known`, the sums of the folders above them grow by them, and the node table is
 // made again. The playlists `known` held in such a folder stand in the playlists node
-// again, offline too, in their known place. An offline folder that `known` does not hold
+// again, offline too, in their known place, and the other playlists hold their entries of
+// its tracks again where they held them. An offline folder that `known` does not hold
 // is dropped, as an unreadable folder always was; an offline root keeps its node.
 void keepOfflineFolders(CollectionTree& fresh, const CollectionTree& known);
 
